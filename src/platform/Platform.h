@@ -1,0 +1,26 @@
+// The bundle of platform services a Program runs on.
+#pragma once
+
+#include <string>
+
+#include "platform/Display.h"
+#include "platform/Events.h"
+#include "platform/FileSystem.h"
+
+namespace qv {
+
+// Messages for the user that have nowhere else to go (a missing skin picture, a broken file).
+class Diagnostics {
+ public:
+  virtual ~Diagnostics() = default;
+  virtual void Warn(const std::string& line) = 0;
+};
+
+struct Platform {
+  Display& display;
+  EventSource& events;
+  FileSystem& files;
+  Diagnostics& diag;
+};
+
+}  // namespace qv

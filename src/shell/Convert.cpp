@@ -1,0 +1,65 @@
+#include "shell/Convert.h"
+
+#include <cmath>
+#include <cstdlib>
+
+#include "shell/ProfileString.h"
+
+namespace qv {
+
+double RoundHalfEven(double v) {
+  const double f = std::floor(v);
+  const double diff = v - f;
+  if (diff < 0.5) return f;
+  if (diff > 0.5) return f + 1.0;
+  return std::fmod(f, 2.0) == 0.0 ? f : f + 1.0;
+}
+
+bool ParseDecimal(const std::string& text, double* value) {
+  const std::string t = Trim(text);
+  if (t.empty()) return false;
+  size_t i = 0;
+  if (t[i] == '+' || t[i] == '-') ++i;
+  bool digits = false;
+  while (i < t.size() && t[i] >= '0' && t[i] <= '9') {
+    ++i;
+    digits = true;
+  }
+  if (i < t.size() && t[i] == '.') {
+    ++i;
+    while (i < t.size() && t[i] >= '0' && t[i] <= '9') {
+      ++i;
+      digits = true;
+    }
+  }
+  if (!digits || i != t.size()) return false;
+  *value = std::strtod(t.c_str(), nullptr);
+  return std::isfinite(*value);
+}
+
+bool ParseInt16(const std::string& text, int16_t* value) {
+  double d;
+  if (!ParseDecimal(text, &d)) return false;
+  d = RoundHalfEven(d);
+  if (d < -32768.0 || d > 32767.0) return false;
+  *value = static_cast<int16_t>(d);
+  return true;
+}
+
+bool ParseBool(const std::string& text, bool* value) {
+  const std::string t = LowerCase(Trim(text));
+  if (t == "true") {
+    *value = true;
+    return true;
+  }
+  if (t == "false") {
+    *value = false;
+    return true;
+  }
+  double d;
+  if (!ParseDecimal(t, &d)) return false;
+  *value = d != 0.0;
+  return true;
+}
+
+}  // namespace qv

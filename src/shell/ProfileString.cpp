@@ -1,0 +1,227 @@
+#include "shell/ProfileString.h"
+
+namespace qv {
+
+namespace {
+
+// Windows-1252 code points of 0x80..0x9F; 0 marks the five unassigned bytes.
+const char32_t kCp1252High[32] = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+
+void AppendUtf8(std::string& out, char32_t c) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | (c >> 6));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += static_cast<char>(0xE0 | (c >> 12));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (c >> 18));
+    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
+
+bool IsContinuation(unsigned char c) { return (c & 0xC0) == 0x80; }
+
+}  // namespace
+
+bool IsValidUtf8(const std::string& s) {
+  size_t i = 0;
+  const size_t n = s.size();
+  while (i < n) {
+    const unsigned char c = static_cast<unsigned char>(s[i]);
+    size_t len;
+    char32_t cp;
+    if (c < 0x80) {
+      ++i;
+      continue;
+    } else if ((c & 0xE0) == 0xC0) {
+      len = 2;
+      cp = c & 0x1F;
+    } else if ((c & 0xF0) == 0xE0) {
+      len = 3;
+      cp = c & 0x0F;
+    } else if ((c & 0xF8) == 0xF0) {
+      len = 4;
+      cp = c & 0x07;
+    } else {
+      return false;
+    }
+    if (i + len > n) return false;
+    for (size_t k = 1; k < len; ++k) {
+      const unsigned char d = static_cast<unsigned char>(s[i + k]);
+      if (!IsContinuation(d)) return false;
+      cp = (cp << 6) | (d & 0x3F);
+    }
+    // Overlong forms, surrogates and values past Unicode are not UTF-8.
+    if ((len == 2 && cp < 0x80) || (len == 3 && cp < 0x800) || (len == 4 && cp < 0x10000) ||
+        (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF)
+      return false;
+    i += len;
+  }
+  return true;
+}
+
+std::string DecodeAnsiOrUtf8(const std::vector<uint8_t>& bytes) {
+  std::string raw(bytes.begin(), bytes.end());
+  if (raw.size() >= 3 && static_cast<unsigned char>(raw[0]) == 0xEF &&
+      static_cast<unsigned char>(raw[1]) == 0xBB && static_cast<unsigned char>(raw[2]) == 0xBF)
+    raw.erase(0, 3);
+  if (IsValidUtf8(raw)) return raw;
+  std::string out;
+  out.reserve(raw.size() + raw.size() / 4);
+  for (unsigned char c : raw) {
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else if (c < 0xA0) {
+      const char32_t cp = kCp1252High[c - 0x80];
+      AppendUtf8(out, cp ? cp : static_cast<char32_t>(c));
+    } else {
+      AppendUtf8(out, c);
+    }
+  }
+  return out;
+}
+
+std::string LowerCase(const std::string& s) {
+  std::string out;
+  out.reserve(s.size());
+  for (size_t i = 0; i < s.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(s[i]);
+    if (c >= 'A' && c <= 'Z') {
+      out += static_cast<char>(c + 32);
+    } else if (c == 0xC3 && i + 1 < s.size()) {
+      // U+00C0..U+00DE (C3 80..C3 9E) except U+00D7 lower-case by adding 0x20.
+      const unsigned char d = static_cast<unsigned char>(s[i + 1]);
+      out += static_cast<char>(c);
+      out += static_cast<char>((d >= 0x80 && d <= 0x9E && d != 0x97) ? d + 0x20 : d);
+      ++i;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
+bool EqualsNoCase(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && LowerCase(a) == LowerCase(b);
+}
+
+size_t Utf8Length(const std::string& s) {
+  size_t n = 0;
+  for (unsigned char c : s)
+    if (!IsContinuation(c)) ++n;
+  return n;
+}
+
+namespace {
+size_t ByteOffsetOfChar(const std::string& s, size_t chars) {
+  size_t i = 0;
+  size_t seen = 0;
+  while (i < s.size()) {
+    if (!IsContinuation(static_cast<unsigned char>(s[i]))) {
+      if (seen == chars) return i;
+      ++seen;
+    }
+    ++i;
+  }
+  return s.size();
+}
+}  // namespace
+
+std::string Utf8Left(const std::string& s, size_t n) { return s.substr(0, ByteOffsetOfChar(s, n)); }
+
+std::string Utf8From(const std::string& s, size_t from) {
+  return s.substr(ByteOffsetOfChar(s, from));
+}
+
+std::string Trim(const std::string& s) {
+  size_t b = 0;
+  size_t e = s.size();
+  while (b < e && IsBlank(s[b])) ++b;
+  while (e > b && IsBlank(s[e - 1])) --e;
+  return s.substr(b, e - b);
+}
+
+std::vector<std::string> Split(const std::string& s, char sep) {
+  std::vector<std::string> parts;
+  size_t start = 0;
+  for (;;) {
+    const size_t p = s.find(sep, start);
+    if (p == std::string::npos) {
+      parts.push_back(s.substr(start));
+      return parts;
+    }
+    parts.push_back(s.substr(start, p - start));
+    start = p + 1;
+  }
+}
+
+ProfileFile::ProfileFile(const std::vector<uint8_t>& bytes) {
+  const std::string text = DecodeAnsiOrUtf8(bytes);
+  Section* current = nullptr;
+  size_t pos = 0;
+  while (pos <= text.size()) {
+    size_t eol = text.find('\n', pos);
+    if (eol == std::string::npos) eol = text.size();
+    std::string line = Trim(text.substr(pos, eol - pos));
+    pos = eol + 1;
+    if (line.empty() || line[0] == ';') continue;
+    if (line[0] == '[') {
+      const size_t close = line.find(']');
+      const std::string name =
+          Trim(close == std::string::npos ? line.substr(1) : line.substr(1, close - 1));
+      sections_.push_back(Section{name, {}});
+      current = &sections_.back();
+      continue;
+    }
+    if (!current) continue;
+    const size_t eq = line.find('=');
+    Entry entry;
+    if (eq == std::string::npos) {
+      entry.key = line;
+    } else {
+      entry.key = Trim(line.substr(0, eq));
+      entry.value = Trim(line.substr(eq + 1));
+      if (entry.value.size() >= 2 &&
+          ((entry.value.front() == '"' && entry.value.back() == '"') ||
+           (entry.value.front() == '\'' && entry.value.back() == '\'')))
+        entry.value = entry.value.substr(1, entry.value.size() - 2);
+    }
+    current->entries.push_back(std::move(entry));
+  }
+}
+
+std::string ProfileFile::Get(const std::string& section, const std::string& key) const {
+  for (const Section& s : sections_) {
+    if (!EqualsNoCase(s.name, section)) continue;
+    for (const Entry& e : s.entries)
+      if (EqualsNoCase(e.key, key)) return Utf8Left(e.value, kProfileValueMax);
+  }
+  return std::string();
+}
+
+std::vector<std::string> ProfileFile::Sections() const {
+  std::vector<std::string> names;
+  for (const Section& s : sections_) names.push_back(s.name);
+  return names;
+}
+
+std::vector<std::string> ProfileFile::Keys(const std::string& section) const {
+  std::vector<std::string> keys;
+  for (const Section& s : sections_)
+    if (EqualsNoCase(s.name, section))
+      for (const Entry& e : s.entries) keys.push_back(e.key);
+  return keys;
+}
+
+}  // namespace qv

@@ -1,0 +1,71 @@
+// All mutable state of one running program, grouped by subsystem.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/Platform.h"
+#include "shell/modSettings.h"
+#include "skin/Elements.h"
+#include "skin/modForm.h"
+
+namespace qv {
+
+struct ShellState {
+  int16_t PressedButton = -1;
+  int yieldDepth = 0;  // how many Yield calls are running further down the stack
+};
+
+struct CommandFlags {
+  bool CancelRequested = false;
+  bool CheckDiskCancel = false;
+};
+
+struct ExplorerState {
+  std::string SourcePath;
+  std::string DestinationPath;
+  std::vector<std::string> CopyList;
+  std::vector<int32_t> CopyListIndices;
+  std::string ReportGroup;
+  std::string DriveRequester;
+};
+
+struct KeyboardState {
+  std::string KeyboardText;
+  bool KeyboardConfirmed = false;
+  bool ShiftOn = false;
+  bool CapsLockOn = false;
+};
+
+struct DiskState {
+  int64_t TotalClusters = 0;
+};
+
+struct Program {
+  explicit Program(const Platform& platform) : os(platform) {}
+  Program(const Program&) = delete;
+  Program& operator=(const Program&) = delete;
+
+  Platform os;
+  Settings settings;
+  SkinState skin;
+  ElementTables tables;
+  ShellState shell;
+  CommandFlags flags;
+  ExplorerState explorer;
+  KeyboardState keyboard;
+  DiskState disk;
+
+  // Called at the start of every Yield; the probe delivers its "~" lines through it.
+  std::function<void(Program&)> onYield;
+};
+
+// Thrown by ExitProgram; the message loop ends the program when it reaches it. It is not a
+// std::exception, so the handlers that ignore errors of commands let it pass.
+struct ProgramExit {
+  int status = 0;
+};
+
+}  // namespace qv

@@ -1,0 +1,82 @@
+// Skin engine: surfaces, skin pictures, screen changes and layout files.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/Display.h"
+
+namespace qv {
+
+struct Program;
+class ProfileFile;
+
+struct SkinImage {
+  std::string name;    // file name without folder and ".jpg", case as on disk
+  SurfacePtr surface;  // null when the file could not be decoded
+};
+
+// DrawState values.
+enum { kDrawActive = 0, kDrawDisabled = 1, kDrawEnabled = 2 };
+
+struct SkinState {
+  SurfacePtr BackBuffer;
+  SurfacePtr SavedScreen;
+  std::vector<SkinImage> SkinImages;
+  SurfacePtr StateImages[3];  // 0 enabled, 1 disabled, 2 active
+  int16_t DesignWidth = 0;
+  int16_t DesignHeight = 0;
+  float ScaleX = 1.0f;
+  float ScaleY = 1.0f;
+  std::string CurrentScreen;
+  std::string PreviousScreen;
+  // The back buffer's current text font, text colour and drawing colour.
+  FontSpec textFont;
+  Color textColor = 0;
+  Color drawColor = 0;
+};
+
+// The skin folder below the executable's folder, with its final "\".
+std::string SkinFolder(Program& p);
+
+// Pictures and drawing.
+SurfacePtr LoadSkinImage(Program& p, const std::string& path);
+void DrawElementRect(Program& p, int16_t top, int16_t left, int16_t height, int16_t width,
+                     int drawState);
+// Source rectangle of DrawElementRect on the design-sized picture.
+Rect SourceRectFor(const Program& p, int16_t top, int16_t left, int16_t height, int16_t width);
+void PresentBackBuffer(Program& p, bool full = false);
+void DrawTextAt(Program& p, double x, double y, const std::string& text);
+void SetTextFont(Program& p, const FontSpec& font);
+void SetTextColor(Program& p, Color c);
+void SetDrawColor(Program& p, Color c);
+void FillBackRect(Program& p, const Rect& r, Color c);
+void OutlineBackRect(Program& p, const Rect& r);
+TextSize MeasureText(Program& p, const std::string& text);
+// Copies a whole surface, scaled, into a rectangle of the back buffer.
+void StretchToBack(Program& p, const Surface& src, const Rect& dst);
+
+// Screens.
+void ShowScreen(Program& p, const std::string& screen);
+
+// Layout files.
+std::string ReadLayoutValue(Program& p, const std::string& screen, const std::string& section,
+                            const std::string& key);
+// Colour value "r|g|b"; false when it is not three numbers.
+bool ParseColorChecked(const std::string& text, Color* color);
+Color ParseColor(const std::string& text);
+void LoadScreenLayout(Program& p, const std::string& screen);
+
+// One problem found in a layout section (for the lint tool); the loader skips such elements.
+struct LayoutProblem {
+  std::string section;
+  std::string key;
+  std::string problem;
+};
+// Checks one section of a parsed layout file the way LoadScreenLayout reads it. Returns the
+// problems; an unknown type is reported as a note.
+std::vector<LayoutProblem> CheckLayoutSection(const ProfileFile& file, int section);
+bool IsElementType(const std::string& type);
+
+}  // namespace qv
