@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building, running and testing Quorvin need, when missing.
+set -euo pipefail
+
+packages=(
+  build-essential cmake pkg-config
+  libsdl2-dev libsdl2-ttf-dev libfontconfig-dev libturbojpeg0-dev libpng-dev
+  libglib2.0-dev libext2fs-dev libblkid-dev
+  googletest libgtest-dev libgmock-dev
+  fonts-liberation2 fonts-dejavu-core
+  xvfb xauth xdotool x11-apps imagemagick libjpeg-turbo-progs
+  e2fsprogs dosfstools util-linux rsync
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo="sudo"
+  echo "Installing: ${missing[*]}"
+  $sudo apt-get update -q
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
