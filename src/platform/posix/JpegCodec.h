@@ -1,0 +1,47 @@
+// JPEG reading and writing on plain 32-bit pixel buffers (TurboJPEG).
+// Pixels are 32-bit words 0x00RRGGBB in the machine's byte order, which is also the layout of
+// the SDL surfaces (XRGB8888) and of the in-memory display, so decoding needs no copy.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace qv {
+
+enum class JpegResult {
+  Ok,
+  Partial,  // the file ended early or is damaged: a picture came out, the rest is grey
+  Failed,   // nothing could be decoded
+};
+
+struct PixelImage {
+  int width = 0;
+  int height = 0;
+  std::vector<uint32_t> pixels;  // width * height words, row by row
+  uint32_t At(int x, int y) const {
+    return x < 0 || y < 0 || x >= width || y >= height ? 0 : pixels[size_t(y) * width + x];
+  }
+};
+
+// Reads the picture size. False with `error` when the data is no usable JPEG picture
+// (also for pictures too large to hold in memory).
+bool JpegDimensions(const uint8_t* data, size_t size, int* width, int* height, std::string* error);
+
+// Decodes into `pixels`, which must hold the size JpegDimensions reports; `pitch` is the
+// distance between rows in bytes. `message` receives the warning (Partial) or the error.
+JpegResult DecodeJpegPixels(const uint8_t* data, size_t size, uint32_t* pixels, int pitch,
+                            std::string* message);
+
+// Size and decoding in one step. On Failed, `out` is left empty.
+JpegResult DecodeJpegImage(const std::vector<uint8_t>& data, PixelImage* out, std::string* message);
+
+// Compresses with quality 1..100. Colour is not subsampled, so that thin lines and small text
+// of skin pictures keep their colours.
+bool EncodeJpeg(const uint32_t* pixels, int width, int height, int pitch, int quality,
+                std::vector<uint8_t>* out, std::string* error);
+bool EncodeJpeg(const PixelImage& image, int quality, std::vector<uint8_t>* out,
+                std::string* error);
+
+}  // namespace qv

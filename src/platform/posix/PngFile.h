@@ -1,0 +1,14 @@
+// PNG writing of 32-bit pixel buffers (0x00RRGGBB words), for screenshots.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace qv {
+
+// `pitch` is the distance between rows in bytes. False with `error` when the file cannot be
+// written.
+bool WritePng(const std::string& hostPath, const uint32_t* pixels, int width, int height, int pitch,
+              std::string* error);
+
+}  // namespace qv
