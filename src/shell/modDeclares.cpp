@@ -1,0 +1,140 @@
+#include "shell/modDeclares.h"
+
+#include <exception>
+
+#include "files/modTools.h"
+#include "shell/Convert.h"
+#include "shell/ProfileString.h"
+#include "shell/Program.h"
+#include "shell/frmMain.h"
+#include "widgets/modStatusbar.h"
+
+namespace qv {
+
+namespace {
+
+constexpr int kCpuTimerInterval = 250;
+constexpr int kClockTimerInterval = 500;
+
+bool EndsWithJpg(const std::string& name) {
+  return name.size() >= 3 && EqualsNoCase(name.substr(name.size() - 3), "jpg");
+}
+
+bool PlaceWindow(Program& p) {
+  Settings& s = p.settings;
+  if (!s.GeometryValid) {
+    int w = 0;
+    int h = 0;
+    p.os.display.DisplaySize(&w, &h);
+    s.ResX = static_cast<int16_t>(w > 32767 ? 32767 : w);
+    s.ResY = static_cast<int16_t>(h > 32767 ? 32767 : h);
+    s.WindowLeft = 0;
+    s.WindowTop = 0;
+    p.os.diag.Warn("settings.ini has no usable window size and position (General: ResX, ResY, "
+                   "Top, Left); using the whole display, " +
+                   std::to_string(w) + " x " + std::to_string(h) + " at 0,0");
+  }
+  std::string error;
+  if (!p.os.display.OpenWindow(s.WindowLeft, s.WindowTop, s.ResX, s.ResY, "Quorvin", &error)) {
+    p.os.diag.Warn("cannot open the window: " + error);
+    return false;
+  }
+  p.os.events.SetTimer(kCpuTimer, kCpuTimerInterval, true);
+  p.os.events.SetTimer(kClockTimer, kClockTimerInterval, true);
+  return true;
+}
+
+}  // namespace
+
+bool StartUp(Program& p) {
+  LoadSettings(p);
+  if (!PlaceWindow(p)) return false;
+  p.skin.BackBuffer = p.os.display.CreateSurface(p.settings.ResX, p.settings.ResY);
+  p.skin.SavedScreen = p.os.display.CreateSurface(p.settings.ResX, p.settings.ResY);
+
+  const std::string exeFolder = p.os.files.ExecutableFolder();
+  p.explorer.SourcePath = exeFolder.substr(0, 3);
+  p.explorer.DestinationPath = exeFolder.substr(0, 3);
+
+  const std::string skin = SkinFolder(p);
+  std::vector<DirEntry> entries;
+  p.os.files.ListFolder(skin, &entries);
+  std::vector<std::string> pictures;
+  for (const DirEntry& e : entries)
+    if (!e.isFolder && EndsWithJpg(e.name)) pictures.push_back(e.name);
+  p.skin.SkinImages.assign(pictures.size(), SkinImage{});
+
+  // Without the loading pictures there is no design size to lay the screens out on.
+  p.skin.StateImages[0] = LoadSkinImage(p, skin + "Loading_enabled.jpg");
+  p.skin.StateImages[2] = LoadSkinImage(p, skin + "Loading_active.jpg");
+  if (!p.skin.StateImages[0] || !p.skin.StateImages[2]) {
+    const char* name = !p.skin.StateImages[0] ? "Loading_enabled.jpg" : "Loading_active.jpg";
+    p.os.diag.Warn("the skin folder " + p.os.files.HostPath(skin) + " has no usable " + name +
+                   "; cannot start without it");
+    return false;
+  }
+  p.skin.ScaleX = static_cast<float>(p.settings.ResX) / static_cast<float>(p.skin.DesignWidth);
+  p.skin.ScaleY = static_cast<float>(p.settings.ResY) / static_cast<float>(p.skin.DesignHeight);
+
+  p.os.display.ShowWindow();
+  Yield(p, false);
+  DrawElementRect(p, 0, 0, p.settings.ResY, p.settings.ResX, kDrawEnabled);
+  LoadScreenLayout(p, "loading");
+
+  const size_t n = pictures.size();
+  for (size_t k = 0; k < n; ++k) {
+    Yield(p, false);
+    const std::string& file = pictures[k];
+    p.skin.SkinImages[k].name = file.substr(0, file.size() - 4);
+    p.skin.SkinImages[k].surface = LoadSkinImage(p, skin + file);
+    // With fewer than two pictures the bar simply ends full.
+    const double progress = n < 2 ? 100.0 : 100.0 / static_cast<double>(n - 1) * k;
+    SetProgress(p, "loading", "status", static_cast<int32_t>(RoundHalfEven(progress)));
+  }
+  if (n == 0) SetProgress(p, "loading", "status", 100);
+
+  if (p.settings.StartMinimized) p.os.display.MinimizeWindow();
+  ShowScreen(p, "Mainscreen");
+  return true;
+}
+
+int MessageLoop(Program& p) {
+  try {
+    for (;;) {
+      Event e;
+      p.os.events.WaitEvent(&e);
+      try {
+        HandleEvent(p, e);
+      } catch (const std::exception& ex) {
+        // No handler may take the window down with it.
+        p.os.diag.Warn(std::string("an operation failed: ") + ex.what());
+      }
+    }
+  } catch (const ProgramExit& exit) {
+    return exit.status;
+  }
+}
+
+void ExitProgram(Program& p) {
+  p.os.events.SetTimer(kClockTimer, kClockTimerInterval, false);
+  p.os.events.SetTimer(kCpuTimer, kCpuTimerInterval, false);
+  p.skin.StateImages[0].reset();
+  p.skin.StateImages[1].reset();
+  p.skin.StateImages[2].reset();
+  p.skin.SkinImages.clear();
+  p.skin.BackBuffer.reset();
+  p.skin.SavedScreen.reset();
+  p.tables.Clear();
+  throw ProgramExit{0};
+}
+
+int RunProgram(Program& p) {
+  try {
+    if (!StartUp(p)) return 1;
+  } catch (const ProgramExit& exit) {
+    return exit.status;
+  }
+  return MessageLoop(p);
+}
+
+}  // namespace qv

@@ -1,0 +1,361 @@
+#include "skin/modForm.h"
+
+#include <cmath>
+
+#include "shell/Convert.h"
+#include "shell/ProfileString.h"
+#include "shell/Program.h"
+#include "widgets/modButton.h"
+#include "widgets/modStatusbar.h"
+#include "widgets/modTextBox.h"
+
+namespace qv {
+
+namespace {
+
+int SlotOf(int drawState) {
+  switch (drawState) {
+    case kDrawActive:
+      return 2;
+    case kDrawDisabled:
+      return 1;
+    case kDrawEnabled:
+      return 0;
+    default:
+      return -1;
+  }
+}
+
+int RoundToInt(double v) { return static_cast<int>(RoundHalfEven(v)); }
+
+std::string LayoutPath(Program& p, const std::string& screen) {
+  return p.os.files.ExecutableFolder() + "\\Skin\\" + screen + ".ini";
+}
+
+}  // namespace
+
+std::string SkinFolder(Program& p) { return p.os.files.ExecutableFolder() + "\\skin\\"; }
+
+SurfacePtr LoadSkinImage(Program& p, const std::string& path) {
+  std::vector<uint8_t> bytes;
+  if (!p.os.files.ReadWholeFile(path, &bytes)) {
+    p.os.diag.Warn("cannot read the picture " + p.os.files.HostPath(path));
+    return nullptr;
+  }
+  DecodedPicture pic = p.os.display.DecodeJpeg(bytes);
+  if (!pic.surface) {
+    p.os.diag.Warn("cannot decode the picture " + p.os.files.HostPath(path) + ": " + pic.error);
+    return nullptr;
+  }
+  if (!pic.warning.empty())
+    p.os.diag.Warn("the picture " + p.os.files.HostPath(path) +
+                   " is damaged and is shown as far as it could be read: " + pic.warning);
+  if (p.skin.DesignWidth == 0) {
+    p.skin.DesignWidth = static_cast<int16_t>(pic.surface->Width());
+    p.skin.DesignHeight = static_cast<int16_t>(pic.surface->Height());
+  }
+  return pic.surface;
+}
+
+Rect SourceRectFor(const Program& p, int16_t top, int16_t left, int16_t height, int16_t width) {
+  const int bottom = top + height;
+  const int right = left + width;
+  const int sl = RoundToInt(left / static_cast<double>(p.skin.ScaleX));
+  const int st = RoundToInt(top / static_cast<double>(p.skin.ScaleY));
+  const int sr = RoundToInt(right / static_cast<double>(p.skin.ScaleX));
+  const int sb = RoundToInt(bottom / static_cast<double>(p.skin.ScaleY));
+  return Rect{sl, st, sr - sl, sb - st};
+}
+
+void DrawElementRect(Program& p, int16_t top, int16_t left, int16_t height, int16_t width,
+                     int drawState) {
+  const int slot = SlotOf(drawState);
+  if (slot < 0) return;
+  const SurfacePtr& picture = p.skin.StateImages[slot];
+  if (picture && p.skin.BackBuffer) {
+    const Rect dst{left, top, width, height};
+    p.os.display.StretchCopy(*p.skin.BackBuffer, dst, *picture,
+                             SourceRectFor(p, top, left, height, width));
+  }
+  PresentBackBuffer(p);
+}
+
+void PresentBackBuffer(Program& p, bool full) {
+  if (p.skin.BackBuffer) p.os.display.Present(*p.skin.BackBuffer, full);
+}
+
+void SetTextFont(Program& p, const FontSpec& font) { p.skin.textFont = font; }
+void SetTextColor(Program& p, Color c) { p.skin.textColor = c; }
+void SetDrawColor(Program& p, Color c) { p.skin.drawColor = c; }
+
+void FillBackRect(Program& p, const Rect& r, Color c) {
+  if (p.skin.BackBuffer) p.os.display.Fill(*p.skin.BackBuffer, r, c);
+}
+
+void OutlineBackRect(Program& p, const Rect& r) {
+  if (p.skin.BackBuffer) p.os.display.Outline(*p.skin.BackBuffer, r, p.skin.drawColor);
+}
+
+TextSize MeasureText(Program& p, const std::string& text) {
+  return p.os.display.MeasureText(p.skin.textFont, text);
+}
+
+void StretchToBack(Program& p, const Surface& src, const Rect& dst) {
+  if (p.skin.BackBuffer)
+    p.os.display.StretchCopy(*p.skin.BackBuffer, dst, src, Rect{0, 0, src.Width(), src.Height()});
+}
+
+void DrawTextAt(Program& p, double x, double y, const std::string& text) {
+  if (p.skin.BackBuffer)
+    p.os.display.DrawText(*p.skin.BackBuffer, RoundToInt(x), RoundToInt(y), text, p.skin.textFont,
+                          p.skin.textColor);
+  PresentBackBuffer(p);
+}
+
+void ShowScreen(Program& p, const std::string& screen) {
+  const std::string wanted = LowerCase(screen);
+  for (const SkinImage& image : p.skin.SkinImages) {
+    if (!image.surface) continue;
+    const std::string lower = LowerCase(image.name);
+    const size_t underscore = lower.find('_');
+    if (lower.substr(0, underscore) != wanted) continue;
+    // Without "_" the whole name is the screen part; such a picture has no state word.
+    if (lower.find("active") != std::string::npos) p.skin.StateImages[2] = image.surface;
+    if (lower.find("disabled") != std::string::npos) p.skin.StateImages[1] = image.surface;
+    if (lower.find("enabled") != std::string::npos) p.skin.StateImages[0] = image.surface;
+  }
+  p.skin.PreviousScreen = p.skin.CurrentScreen;
+  p.skin.CurrentScreen = screen;
+  DrawElementRect(p, 0, 0, p.settings.ResY, p.settings.ResX, kDrawEnabled);
+  LoadScreenLayout(p, screen);
+}
+
+std::string ReadLayoutValue(Program& p, const std::string& screen, const std::string& section,
+                            const std::string& key) {
+  std::vector<uint8_t> bytes;
+  if (!p.os.files.ReadWholeFile(LayoutPath(p, screen), &bytes)) return std::string();
+  return LowerCase(ProfileFile(bytes).Get(section, key));
+}
+
+bool ParseColorChecked(const std::string& text, Color* color) {
+  const std::vector<std::string> parts = Split(text, '|');
+  if (parts.size() != 3) return false;
+  int64_t c[3];
+  for (int i = 0; i < 3; ++i) {
+    double d;
+    if (!ParseDecimal(parts[i], &d) || d < -2147483648.0 || d > 2147483647.0) return false;
+    c[i] = static_cast<int64_t>(std::floor(d));
+  }
+  *color = static_cast<Color>(c[0] + 256 * c[1] + 65536 * c[2]);
+  return true;
+}
+
+Color ParseColor(const std::string& text) {
+  Color c = 0;
+  return ParseColorChecked(text, &c) ? c : 0;
+}
+
+namespace {
+
+const char* const kElementTypes[] = {"statusbar",    "textbox",   "button",  "textboxmultiline",
+                                     "listbox",      "drivelist", "diagramm"};
+
+bool HasFont(const std::string& type) {
+  return type == "statusbar" || type == "textbox" || type == "textboxmultiline" ||
+         type == "listbox" || type == "drivelist";
+}
+
+// One layout section as the loader reads it, before scaling.
+struct SectionData {
+  std::string type;
+  std::vector<CommandPair> commands;
+  double position[4] = {0, 0, 0, 0};
+  std::string fontName;
+  double fontSize = 0;
+  bool bold = false;
+  bool italic = false;
+  Color fontColor = 0;
+  int16_t alignment = 0;
+  int16_t multiSelect = 0;
+  Color colors[3] = {0, 0, 0};  // list box: sel font, sel background, focus; drive list: menu
+};
+
+// Reads section n. Fills `problems` with every malformed value; the element is usable only when
+// there is none. Returns false when the section's type is empty (the end of the layout).
+bool ReadSection(const ProfileFile& file, int n, SectionData* d,
+                 std::vector<LayoutProblem>* problems) {
+  const std::string section = std::to_string(n);
+  auto value = [&](const std::string& key) { return LowerCase(file.Get(section, key)); };
+  auto problem = [&](const std::string& key, const std::string& what) {
+    problems->push_back(LayoutProblem{section, key, what});
+  };
+  d->type = value("Type");
+  if (d->type.empty()) return false;
+  if (!IsElementType(d->type)) {
+    problem("Type", "note: unknown type \"" + d->type + "\", the program skips this section");
+    return true;
+  }
+  for (int k = 0;; ++k) {
+    const std::string key = "Command" + std::to_string(k);
+    const std::string v = value(key);
+    if (v.empty()) break;
+    const std::vector<std::string> parts = Split(v, ';');
+    if (parts.size() < 2) {
+      problem(key, "command \"" + v + "\" has no \";\"");
+      continue;
+    }
+    d->commands.push_back(CommandPair{parts[0], parts[1]});
+  }
+  const std::string pos = value("Position");
+  const std::vector<std::string> p = Split(pos, ';');
+  bool posOk = p.size() == 4;
+  for (size_t i = 0; posOk && i < 4; ++i) posOk = ParseDecimal(p[i], &d->position[i]);
+  if (!posOk) problem("Position", "\"" + pos + "\" is not four numbers separated by \";\"");
+
+  if (HasFont(d->type)) {
+    const std::string font = value("Font");
+    const std::vector<std::string> f = Split(font, ';');
+    if (f.size() != 6) {
+      problem("Font", "\"" + font + "\" is not six fields separated by \";\"");
+    } else {
+      d->fontName = Trim(f[0]);
+      if (!ParseDecimal(f[1], &d->fontSize)) problem("Font", "size \"" + f[1] + "\" is not a number");
+      if (!ParseBool(f[2], &d->bold)) problem("Font", "bold \"" + f[2] + "\" is not a boolean");
+      if (!ParseBool(f[3], &d->italic)) problem("Font", "italic \"" + f[3] + "\" is not a boolean");
+      if (!ParseColorChecked(f[4], &d->fontColor))
+        problem("Font", "colour \"" + f[4] + "\" is not three numbers separated by \"|\"");
+      if (!ParseInt16(f[5], &d->alignment))
+        problem("Font", "alignment \"" + f[5] + "\" is not a number");
+    }
+  }
+  auto color = [&](const std::string& key, Color* out) {
+    const std::string v = value(key);
+    if (!ParseColorChecked(v, out))
+      problem(key, "colour \"" + v + "\" is not three numbers separated by \"|\"");
+  };
+  if (d->type == "listbox") {
+    const std::string ms = value("MultiSelect");
+    if (!ParseInt16(ms, &d->multiSelect)) problem("MultiSelect", "\"" + ms + "\" is not a number");
+    color("SelFontColor", &d->colors[0]);
+    color("SelBackgroundColor", &d->colors[1]);
+    color("FocusRectColor", &d->colors[2]);
+  } else if (d->type == "drivelist") {
+    color("MenuColor", &d->colors[0]);
+    color("MenuFontColor", &d->colors[1]);
+  }
+  return true;
+}
+
+bool ScaleTo16(double v, float scale, int16_t* out) {
+  const double r = RoundHalfEven(v * static_cast<double>(scale));
+  if (r < -32768.0 || r > 32767.0) return false;
+  *out = static_cast<int16_t>(r);
+  return true;
+}
+
+// Fills the Element and ElementFont parts; false when a scaled value does not fit.
+bool FillElement(const Program& p, const SectionData& d, Element* e) {
+  e->Commands = d.commands;
+  return ScaleTo16(d.position[0], p.skin.ScaleY, &e->Top) &&
+         ScaleTo16(d.position[1], p.skin.ScaleX, &e->Left) &&
+         ScaleTo16(d.position[2], p.skin.ScaleX, &e->Width) &&
+         ScaleTo16(d.position[3], p.skin.ScaleY, &e->Height);
+}
+
+bool FillFont(const Program& p, const SectionData& d, ElementFont* f) {
+  f->FontName = d.fontName;
+  f->Bold = d.bold;
+  f->Italic = d.italic;
+  f->FontColor = d.fontColor;
+  f->Alignment = d.alignment;
+  return ScaleTo16(d.fontSize, p.skin.ScaleY, &f->FontSize);
+}
+
+void PrepareList(Program& p, const SectionData& d, ListElement* list) {
+  if (d.type == "textboxmultiline") {
+    list->MultiSelect = 1;
+    list->HideFocus = true;
+    list->Redraw = true;
+  } else if (d.type == "listbox") {
+    list->MultiSelect = d.multiSelect;
+    list->SelFontColor = d.colors[0];
+    list->SelBackgroundColor = d.colors[1];
+    list->FocusRectColor = d.colors[2];
+    list->HideFocus = false;
+    for (const char* icon : {"Folder.jpg", "File.jpg"}) {
+      list->Icons.push_back(LoadSkinImage(p, SkinFolder(p) + "icons\\" + icon));
+      ++list->IconCount;
+    }
+  } else {
+    list->MultiSelect = 1;
+    list->SelFontColor = d.colors[0];
+    list->SelBackgroundColor = d.colors[1];
+    list->HideFocus = true;
+    list->Redraw = true;
+    list->DropDown = true;
+  }
+}
+
+}  // namespace
+
+bool IsElementType(const std::string& type) {
+  for (const char* t : kElementTypes)
+    if (type == t) return true;
+  return false;
+}
+
+std::vector<LayoutProblem> CheckLayoutSection(const ProfileFile& file, int section) {
+  SectionData d;
+  std::vector<LayoutProblem> problems;
+  ReadSection(file, section, &d, &problems);
+  return problems;
+}
+
+void LoadScreenLayout(Program& p, const std::string& screen) {
+  p.tables.Clear();
+  std::vector<uint8_t> bytes;
+  if (!p.os.files.ReadWholeFile(LayoutPath(p, screen), &bytes)) bytes.clear();
+  const ProfileFile file(bytes);
+  ElementTables& t = p.tables;
+  for (int n = 0;; ++n) {
+    SectionData d;
+    std::vector<LayoutProblem> problems;
+    if (!ReadSection(file, n, &d, &problems)) break;
+    if (!problems.empty() || !IsElementType(d.type)) continue;
+    if (d.type == "statusbar") {
+      StatusBarElement bar;
+      if (!FillElement(p, d, &bar) || !FillFont(p, d, &bar)) continue;
+      t.StatusBars.push_back(bar);
+      DrawStatusText(p, t.StatusBars.back(), "0%");
+    } else if (d.type == "textbox") {
+      TextBoxElement box;
+      if (!FillElement(p, d, &box) || !FillFont(p, d, &box)) continue;
+      t.TextBoxes.push_back(box);
+      if (box.HasKey("explorersource", "directory"))
+        AppendText(p, "explorersource", "directory", p.explorer.SourcePath);
+      if (box.HasKey("explorerdestination", "directory"))
+        AppendText(p, "explorerdestination", "directory", p.explorer.DestinationPath);
+    } else if (d.type == "button") {
+      ButtonElement button;
+      if (!FillElement(p, d, &button)) continue;
+      button.Enabled = true;
+      t.Buttons.push_back(button);
+      if (!button.Commands.empty() && StartsDisabled(button.Commands[0]))
+        DisableButtons(p, button.Commands[0].Group, button.Commands[0].Name, false);
+    } else if (d.type == "diagramm") {
+      DiagramElement diagram;
+      if (!FillElement(p, d, &diagram)) continue;
+      t.Diagrams.push_back(diagram);
+    } else {
+      ListElement list;
+      if (!FillElement(p, d, &list) || !FillFont(p, d, &list)) continue;
+      PrepareList(p, d, &list);
+      std::vector<ListElement>& table = d.type == "listbox"          ? t.ListBoxes
+                                        : d.type == "drivelist"      ? t.DriveLists
+                                                                     : t.MultiLineTextBoxes;
+      table.push_back(std::move(list));
+    }
+  }
+}
+
+}  // namespace qv
