@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,11 @@ struct VolumeInfo {
 
 enum class PathState { Present, Absent };
 
+enum class CopyResult { Copied, Exists, Cancelled, Failed };
+
+// Called with the file's size and the bytes copied so far; returning false cancels the copy.
+using CopyProgressFn = std::function<bool(uint64_t total, uint64_t done)>;
+
 class FileSystem {
  public:
   virtual ~FileSystem() = default;
@@ -62,6 +68,25 @@ class FileSystem {
 
   // The host path behind a DOS path (for tools that hand paths to the host, and messages).
   virtual std::string HostPath(const std::string& dosPath) const = 0;
+
+  // Creates one folder in an existing folder; false when it exists already or cannot be made.
+  virtual bool CreateFolder(const std::string& path) = 0;
+  // Creates every missing folder of the path up to its last "\" (a final file name is not made).
+  virtual bool CreatePath(const std::string& folderPath) = 0;
+  // Renames a file or folder on its drive; fails when `to` exists (a change of case only is fine).
+  virtual bool Rename(const std::string& from, const std::string& to) = 0;
+  virtual bool FileLength(const std::string& path, uint64_t* bytes) const = 0;
+  // Copies one file; never replaces an existing `to`, and leaves nothing under `to` when cancelled
+  // or failed. Modification time and permissions are kept.
+  virtual CopyResult CopyFile(const std::string& from, const std::string& to,
+                              const CopyProgressFn& progress) = 0;
+  // Moves a file or folder into the recycle bin; false where the drive has none (never deletes).
+  virtual bool DeleteToTrash(const std::string& path) = 0;
+  // Deletes the contents of every recycle bin on every drive.
+  virtual bool EmptyTrash() = 0;
+  // "windows temp", "user temp" or "cookies" as a folder path with final "\"; empty when the
+  // folder does not exist here or lies on no drive.
+  virtual std::string SpecialFolder(const std::string& which) const = 0;
 };
 
 }  // namespace qv

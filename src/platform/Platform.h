@@ -6,6 +6,7 @@
 #include "platform/Display.h"
 #include "platform/Events.h"
 #include "platform/FileSystem.h"
+#include "platform/Processes.h"
 
 namespace qv {
 
@@ -21,6 +22,7 @@ struct Platform {
   EventSource& events;
   FileSystem& files;
   Diagnostics& diag;
+  Processes& processes;
 };
 
 }  // namespace qv
