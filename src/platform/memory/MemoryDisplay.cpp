@@ -1,0 +1,186 @@
+#include "platform/memory/MemoryDisplay.h"
+
+#include <algorithm>
+
+#include "platform/posix/JpegCodec.h"
+#include "platform/posix/PngFile.h"
+
+namespace qv {
+namespace {
+
+// Layout colours (red + 256 green + 65536 blue) as 0x00RRGGBB pixels.
+uint32_t ToPixel(Color c) {
+  return (c & 0xFF) << 16 | (c & 0xFF00) | ((c >> 16) & 0xFF);
+}
+
+// The part of r inside a width x height surface, as half-open bounds; false when empty.
+bool Clip(const Rect& r, int width, int height, int* x0, int* y0, int* x1, int* y1) {
+  if (r.Empty()) return false;
+  *x0 = std::max(r.x, 0);
+  *y0 = std::max(r.y, 0);
+  *x1 = int(std::min<int64_t>(int64_t(r.x) + r.w, width));
+  *y1 = int(std::min<int64_t>(int64_t(r.y) + r.h, height));
+  return *x0 < *x1 && *y0 < *y1;
+}
+
+// Code points of a UTF-8 text; a byte that starts no valid sequence stands for itself.
+std::vector<uint32_t> CodePoints(const std::string& s) {
+  std::vector<uint32_t> out;
+  size_t i = 0;
+  while (i < s.size()) {
+    auto b = static_cast<unsigned char>(s[i]);
+    int len = b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 0;
+    uint32_t cp = len == 1 ? b : len == 2 ? b & 0x1F : len == 3 ? b & 0x0F : b & 0x07;
+    bool ok = len > 0 && i + len <= s.size();
+    for (int k = 1; ok && k < len; ++k) {
+      auto c = static_cast<unsigned char>(s[i + k]);
+      ok = (c & 0xC0) == 0x80;
+      cp = cp << 6 | (c & 0x3F);
+    }
+    if (ok) {
+      out.push_back(cp);
+      i += len;
+    } else {
+      out.push_back(0xFFFD);
+      i += 1;
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+MemorySurface::MemorySurface(int width, int height)
+    : width_(std::max(width, 0)),
+      height_(std::max(height, 0)),
+      pixels_(size_t(width_) * height_, 0) {}
+
+uint32_t MemorySurface::PixelRGB(int x, int y) const {
+  if (x < 0 || y < 0 || x >= width_ || y >= height_) return 0;
+  return pixels_[size_t(y) * width_ + x];
+}
+
+bool MemoryDisplay::OpenWindow(int left, int top, int width, int height, const std::string& caption,
+                               std::string*) {
+  open_ = true;
+  windowLeft_ = left;
+  windowTop_ = top;
+  windowWidth_ = width;
+  windowHeight_ = height;
+  caption_ = caption;
+  return true;
+}
+
+void MemoryDisplay::WindowPosition(int* left, int* top) const {
+  *left = windowLeft_;
+  *top = windowTop_;
+}
+
+void MemoryDisplay::DisplaySize(int* width, int* height) const {
+  *width = displayWidth_;
+  *height = displayHeight_;
+}
+
+void MemoryDisplay::CursorPosition(int* x, int* y) const {
+  *x = cursorX_;
+  *y = cursorY_;
+}
+
+SurfacePtr MemoryDisplay::CreateSurface(int width, int height) {
+  return std::make_shared<MemorySurface>(width, height);
+}
+
+DecodedPicture MemoryDisplay::DecodeJpeg(const std::vector<uint8_t>& data) {
+  DecodedPicture picture;
+  PixelImage image;
+  std::string message;
+  JpegResult r = DecodeJpegImage(data, &image, &message);
+  if (r == JpegResult::Failed) {
+    picture.error = message;
+    return picture;
+  }
+  if (r == JpegResult::Partial) picture.warning = message;
+  auto surface = std::make_shared<MemorySurface>(image.width, image.height);
+  surface->pixels() = std::move(image.pixels);
+  picture.surface = surface;
+  return picture;
+}
+
+void MemoryDisplay::StretchCopy(Surface& dst, const Rect& dstRect, const Surface& src,
+                                const Rect& srcRect) {
+  auto* d = dynamic_cast<MemorySurface*>(&dst);
+  auto* s = dynamic_cast<const MemorySurface*>(&src);
+  if (!d || !s || srcRect.Empty()) return;
+  int x0, y0, x1, y1;
+  if (!Clip(dstRect, d->Width(), d->Height(), &x0, &y0, &x1, &y1)) return;
+  // Reading from a copy keeps a copy within one surface from reading its own output.
+  std::vector<uint32_t> copy;
+  const std::vector<uint32_t>* from = &s->pixels();
+  if (s == d) {
+    copy = s->pixels();
+    from = &copy;
+  }
+  // Nearest neighbour: destination pixel centres mapped into the source rectangle. Source
+  // pixels outside the source surface leave the destination as it was.
+  for (int y = y0; y < y1; ++y) {
+    int64_t sy =
+        srcRect.y + (int64_t(y - dstRect.y) * 2 + 1) * srcRect.h / (int64_t(dstRect.h) * 2);
+    if (sy < 0 || sy >= s->Height()) continue;
+    for (int x = x0; x < x1; ++x) {
+      int64_t sx =
+          srcRect.x + (int64_t(x - dstRect.x) * 2 + 1) * srcRect.w / (int64_t(dstRect.w) * 2);
+      if (sx < 0 || sx >= s->Width()) continue;
+      d->pixels()[size_t(y) * d->Width() + x] = (*from)[size_t(sy) * s->Width() + sx];
+    }
+  }
+}
+
+void MemoryDisplay::Fill(Surface& dst, const Rect& r, Color c) {
+  auto* d = dynamic_cast<MemorySurface*>(&dst);
+  if (!d) return;
+  int x0, y0, x1, y1;
+  if (!Clip(r, d->Width(), d->Height(), &x0, &y0, &x1, &y1)) return;
+  uint32_t p = ToPixel(c);
+  for (int y = y0; y < y1; ++y) {
+    std::fill_n(d->pixels().begin() + size_t(y) * d->Width() + x0, x1 - x0, p);
+  }
+}
+
+void MemoryDisplay::Outline(Surface& dst, const Rect& r, Color c) {
+  if (r.Empty()) return;
+  Fill(dst, Rect{r.x, r.y, r.w, 1}, c);
+  Fill(dst, Rect{r.x, r.y + r.h - 1, r.w, 1}, c);
+  Fill(dst, Rect{r.x, r.y, 1, r.h}, c);
+  Fill(dst, Rect{r.x + r.w - 1, r.y, 1, r.h}, c);
+}
+
+TextSize MemoryDisplay::MeasureText(const FontSpec&, const std::string& utf8) {
+  return TextSize{int(CodePoints(utf8).size()) * kCharAdvance, kTextHeight};
+}
+
+void MemoryDisplay::DrawText(Surface& dst, int x, int y, const std::string& utf8, const FontSpec&,
+                             Color c) {
+  std::vector<uint32_t> text = CodePoints(utf8);
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == ' ' || text[i] == '\t' || text[i] == 0xA0) continue;
+    Fill(dst, Rect{x + kCharAdvance * int(i) + 1, y + 2, 6, 12}, c);
+  }
+}
+
+void MemoryDisplay::Present(const Surface& back, bool full) {
+  ++presentCalls_;
+  if (full) ++fullPresents_;
+  lastPresented_ = &back;
+  lastPresentFull_ = full;
+}
+
+bool MemoryDisplay::SavePng(const Surface& s, const std::string& hostPath, std::string* error) {
+  auto* m = dynamic_cast<const MemorySurface*>(&s);
+  if (!m) {
+    if (error) *error = "not a surface of this display";
+    return false;
+  }
+  return WritePng(hostPath, m->pixels().data(), m->Width(), m->Height(), m->Width() * 4, error);
+}
+
+}  // namespace qv

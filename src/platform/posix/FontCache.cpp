@@ -1,0 +1,73 @@
+#include "platform/posix/FontCache.h"
+
+#include <SDL_ttf.h>
+#include <fontconfig/fontconfig.h>
+
+namespace qv {
+
+FontCache::~FontCache() {
+  for (auto& entry : fonts_) {
+    if (entry.second) TTF_CloseFont(entry.second);
+  }
+  if (ttfStarted_) TTF_Quit();
+}
+
+std::string FontCache::ResolveFile(const std::string& name, bool bold, bool italic,
+                                   int* faceIndex) {
+  // The name goes in as a family, not through the pattern parser: a layout's name must not be
+  // read as size or style options ("arial-12", "x:bold").
+  FcPattern* pattern = FcPatternCreate();
+  if (!pattern) return {};
+  FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(name.c_str()));
+  FcPatternAddInteger(pattern, FC_WEIGHT, bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
+  FcPatternAddInteger(pattern, FC_SLANT, italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
+  FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+  FcDefaultSubstitute(pattern);
+  FcResult result = FcResultNoMatch;
+  FcPattern* match = FcFontMatch(nullptr, pattern, &result);
+  FcPatternDestroy(pattern);
+  std::string file;
+  if (match) {
+    FcChar8* path = nullptr;
+    if (FcPatternGetString(match, FC_FILE, 0, &path) == FcResultMatch && path) {
+      file = reinterpret_cast<const char*>(path);
+    }
+    int index = 0;
+    if (FcPatternGetInteger(match, FC_INDEX, 0, &index) != FcResultMatch) index = 0;
+    if (faceIndex) *faceIndex = index;
+    FcPatternDestroy(match);
+  }
+  return file;
+}
+
+TTF_Font* FontCache::Get(const FontSpec& spec) {
+  if (spec.size <= 0) return nullptr;
+  auto key = std::make_tuple(spec.name, spec.size, spec.bold, spec.italic);
+  auto found = fonts_.find(key);
+  if (found != fonts_.end()) return found->second;
+
+  TTF_Font* font = nullptr;
+  if (!ttfStarted_) ttfStarted_ = TTF_Init() == 0;
+  if (ttfStarted_) {
+    int index = 0;
+    std::string file = ResolveFile(spec.name, spec.bold, spec.italic, &index);
+    if (!file.empty()) {
+      font = TTF_OpenFontIndexDPI(file.c_str(), spec.size, index, 96, 96);
+    }
+    if (font) {
+      // Where the machine has no real bold or italic face, SDL_ttf's synthetic style stands in.
+      int style = TTF_STYLE_NORMAL;
+      std::string faceStyle = TTF_FontFaceStyleName(font) ? TTF_FontFaceStyleName(font) : "";
+      auto has = [&](const char* word) { return faceStyle.find(word) != std::string::npos; };
+      if (spec.bold && !has("Bold") && !has("Black") && !has("Heavy") && !has("Semibold")) {
+        style |= TTF_STYLE_BOLD;
+      }
+      if (spec.italic && !has("Italic") && !has("Oblique")) style |= TTF_STYLE_ITALIC;
+      TTF_SetFontStyle(font, style);
+    }
+  }
+  fonts_[key] = font;  // failures too, so that a missing font is looked up once
+  return font;
+}
+
+}  // namespace qv

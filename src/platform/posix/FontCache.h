@@ -1,0 +1,34 @@
+// Layout face names resolved through fontconfig and opened with SDL_ttf at 96 dpi.
+#pragma once
+
+#include <map>
+#include <string>
+#include <tuple>
+
+#include "platform/Display.h"
+
+typedef struct _TTF_Font TTF_Font;
+
+namespace qv {
+
+class FontCache {
+ public:
+  FontCache() = default;
+  ~FontCache();
+  FontCache(const FontCache&) = delete;
+  FontCache& operator=(const FontCache&) = delete;
+
+  // The font file fontconfig chooses for a face name ("arial"); empty when there is no font
+  // on the machine at all. Fontconfig answers with a similar face when the name is unknown.
+  static std::string ResolveFile(const std::string& name, bool bold, bool italic,
+                                 int* faceIndex = nullptr);
+
+  // An open font for the spec, or null (size <= 0, no usable font). Kept until destruction.
+  TTF_Font* Get(const FontSpec& spec);
+
+ private:
+  bool ttfStarted_ = false;
+  std::map<std::tuple<std::string, int, bool, bool>, TTF_Font*> fonts_;
+};
+
+}  // namespace qv

@@ -1,0 +1,107 @@
+// The Linux display: an SDL2 window, SDL software surfaces, TurboJPEG pictures, fontconfig and
+// SDL_ttf text, and coalesced presentation of the back buffer.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/Display.h"
+#include "platform/posix/FontCache.h"
+
+struct SDL_Surface;
+struct SDL_Window;
+
+namespace qv {
+
+// An SDL software surface in the one pixel format of this display (XRGB8888). The changed
+// rectangle since the surface was last presented is kept with it.
+class PosixSurface : public Surface {
+ public:
+  explicit PosixSurface(SDL_Surface* s);
+  int Width() const override;
+  int Height() const override;
+  uint32_t PixelRGB(int x, int y) const override;
+
+  SDL_Surface* sdl() const { return surface_.get(); }
+  // Shared so that a pending presentation keeps the pixels alive.
+  const std::shared_ptr<SDL_Surface>& shared() const { return surface_; }
+
+  void MarkDirty(const Rect& r);  // clipped to the surface
+  Rect TakeDirty();
+
+ private:
+  std::shared_ptr<SDL_Surface> surface_;
+  Rect dirty_;
+};
+
+class PosixDisplay : public Display {
+ public:
+  // Headless: SDL's dummy video driver; a window exists but nothing reaches a screen.
+  explicit PosixDisplay(bool headless);
+  ~PosixDisplay() override;
+  PosixDisplay(const PosixDisplay&) = delete;
+  PosixDisplay& operator=(const PosixDisplay&) = delete;
+
+  // Starts SDL's video; OpenWindow does it too. False with `error` when there is no display.
+  bool StartVideo(std::string* error);
+
+  bool OpenWindow(int left, int top, int width, int height, const std::string& caption,
+                  std::string* error) override;
+  void ShowWindow() override;
+  void MinimizeWindow() override;
+  void WindowPosition(int* left, int* top) const override;
+  void DisplaySize(int* width, int* height) const override;
+  void CursorPosition(int* x, int* y) const override;
+
+  SurfacePtr CreateSurface(int width, int height) override;
+  DecodedPicture DecodeJpeg(const std::vector<uint8_t>& data) override;
+
+  void StretchCopy(Surface& dst, const Rect& dstRect, const Surface& src,
+                   const Rect& srcRect) override;
+  void Fill(Surface& dst, const Rect& r, Color c) override;
+  void Outline(Surface& dst, const Rect& r, Color c) override;
+  TextSize MeasureText(const FontSpec& font, const std::string& utf8) override;
+  void DrawText(Surface& dst, int x, int y, const std::string& utf8, const FontSpec& font,
+                Color c) override;
+
+  void Present(const Surface& back, bool full) override;
+  void Flush() override;
+  uint64_t PresentCalls() const override { return presentCalls_; }
+  uint64_t Uploads() const override { return uploads_; }
+
+  bool SavePng(const Surface& s, const std::string& hostPath, std::string* error) override;
+
+  // What the window shows (0x00RRGGBB), for tests and checks of the presentation.
+  uint32_t WindowPixelRGB(int x, int y) const;
+  SDL_Window* window() const { return window_; }
+  bool headless() const { return headless_; }
+
+  // Puts the pointer at a screen position. Headless, this is only remembered: the double-click
+  // handler reads the cursor position, and injected pointer events have no real pointer.
+  void MoveCursor(int screenX, int screenY);
+
+  // Shortest time between two uploads; changes in between wait for the next Present or Flush.
+  static constexpr uint64_t kFrameMs = 16;
+
+ private:
+  void Upload();
+
+  bool headless_;
+  bool videoStarted_ = false;
+  SDL_Window* window_ = nullptr;
+  int windowLeft_ = 0;
+  int windowTop_ = 0;
+  int cursorX_ = 0;
+  int cursorY_ = 0;
+  FontCache fonts_;
+
+  uint64_t presentCalls_ = 0;
+  uint64_t uploads_ = 0;
+  uint64_t lastUploadMs_ = 0;
+  bool uploadedOnce_ = false;
+  std::shared_ptr<SDL_Surface> pending_;  // the back buffer with changes not yet uploaded
+  Rect pendingRect_;
+};
+
+}  // namespace qv

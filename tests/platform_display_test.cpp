@@ -1,0 +1,394 @@
+// The displays and event sources of the platform layer: pictures, pixel operations, real
+// fonts, coalesced presentation (SDL dummy driver) and the tests' deterministic display.
+#include <SDL.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <random>
+
+#include "platform/memory/MemoryDisplay.h"
+#include "platform/memory/MemoryEvents.h"
+#include "platform/posix/FontCache.h"
+#include "platform/posix/JpegCodec.h"
+#include "platform/posix/PosixDisplay.h"
+#include "platform/posix/PosixEvents.h"
+
+namespace qv {
+namespace {
+
+int Channel(uint32_t p, int shift) {
+  return int((p >> shift) & 0xFF);
+}
+
+int MaxChannelDiff(uint32_t a, uint32_t b) {
+  int d = 0;
+  for (int s : {0, 8, 16}) d = std::max(d, std::abs(Channel(a, s) - Channel(b, s)));
+  return d;
+}
+
+// Smooth colours with a few hard blocks: what skin pictures look like.
+PixelImage TestPicture(int w, int h) {
+  PixelImage img;
+  img.width = w;
+  img.height = h;
+  img.pixels.resize(size_t(w) * h);
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      uint32_t r = 255 * x / w, g = 255 * y / h, b = (x / 16 + y / 16) % 2 ? 200 : 40;
+      img.pixels[size_t(y) * w + x] = r << 16 | g << 8 | b;
+    }
+  }
+  return img;
+}
+
+std::vector<uint8_t> Encode(const PixelImage& img, int quality = 95) {
+  std::vector<uint8_t> jpeg;
+  std::string error;
+  EXPECT_TRUE(EncodeJpeg(img, quality, &jpeg, &error)) << error;
+  return jpeg;
+}
+
+// Both displays must agree on every pixel operation; each test runs against both.
+using DisplayFactory = std::function<std::unique_ptr<Display>()>;
+std::vector<std::pair<const char*, DisplayFactory>> Displays() {
+  return {{"sdl", [] { return std::make_unique<PosixDisplay>(true); }},
+          {"memory", [] { return std::make_unique<MemoryDisplay>(); }}};
+}
+
+// 16 x 8 pixels, left half red, right half blue, written by an independent encoder (cjpeg).
+const std::vector<uint8_t> kRedBlueJpeg = {
+    0xff, 0xd8, 0xff, 0xe0, 0x00, 0x10, 0x4a, 0x46, 0x49, 0x46, 0x00, 0x01, 0x01, 0x00, 0x00, 0x01,
+    0x00, 0x01, 0x00, 0x00, 0xff, 0xdb, 0x00, 0x43, 0x00, 0x03, 0x02, 0x02, 0x03, 0x02, 0x02, 0x03,
+    0x03, 0x03, 0x03, 0x04, 0x03, 0x03, 0x04, 0x05, 0x08, 0x05, 0x05, 0x04, 0x04, 0x05, 0x0a, 0x07,
+    0x07, 0x06, 0x08, 0x0c, 0x0a, 0x0c, 0x0c, 0x0b, 0x0a, 0x0b, 0x0b, 0x0d, 0x0e, 0x12, 0x10, 0x0d,
+    0x0e, 0x11, 0x0e, 0x0b, 0x0b, 0x10, 0x16, 0x10, 0x11, 0x13, 0x14, 0x15, 0x15, 0x15, 0x0c, 0x0f,
+    0x17, 0x18, 0x16, 0x14, 0x18, 0x12, 0x14, 0x15, 0x14, 0xff, 0xdb, 0x00, 0x43, 0x01, 0x03, 0x04,
+    0x04, 0x05, 0x04, 0x05, 0x09, 0x05, 0x05, 0x09, 0x14, 0x0d, 0x0b, 0x0d, 0x14, 0x14, 0x14, 0x14,
+    0x14, 0x14, 0x14, 0x14, 0x14, 0x14, 0x14, 0x14, 0x14, 0x14, 0x14, 0x14, 0x14, 0x14, 0x14, 0x14,
+    0x14, 0x14, 0x14, 0x14, 0x14, 0x14, 0x14, 0x14, 0x14, 0x14, 0x14, 0x14, 0x14, 0x14, 0x14, 0x14,
+    0x14, 0x14, 0x14, 0x14, 0x14, 0x14, 0x14, 0x14, 0x14, 0x14, 0x14, 0x14, 0x14, 0x14, 0xff, 0xc0,
+    0x00, 0x11, 0x08, 0x00, 0x08, 0x00, 0x10, 0x03, 0x01, 0x11, 0x00, 0x02, 0x11, 0x01, 0x03, 0x11,
+    0x01, 0xff, 0xc4, 0x00, 0x14, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+    0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x07, 0xff, 0xc4, 0x00, 0x14, 0x10, 0x01, 0x00, 0x00, 0x00,
+    0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xff, 0xc4, 0x00,
+    0x15, 0x01, 0x01, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+    0x00, 0x00, 0x09, 0x07, 0xff, 0xc4, 0x00, 0x14, 0x11, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+    0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xff, 0xda, 0x00, 0x0c, 0x03, 0x01,
+    0x00, 0x02, 0x11, 0x03, 0x11, 0x00, 0x3f, 0x00, 0x07, 0x48, 0x88, 0xc0, 0x5c, 0xba, 0x8b, 0xa7,
+    0xff, 0xd9};
+
+TEST(Jpeg, ColoursOfAForeignFileLandInTheirChannels) {
+  for (auto& [name, make] : Displays()) {
+    SCOPED_TRACE(name);
+    DecodedPicture pic = make()->DecodeJpeg(kRedBlueJpeg);
+    ASSERT_TRUE(pic.surface) << pic.error;
+    EXPECT_LT(MaxChannelDiff(pic.surface->PixelRGB(2, 4), 0xE61414), 12);
+    EXPECT_LT(MaxChannelDiff(pic.surface->PixelRGB(13, 4), 0x1414E6), 12);
+  }
+}
+
+// With the decoder checked against a foreign file, a round trip checks the encoder.
+TEST(Jpeg, DecodesWhatWasEncodedOnBothDisplays) {
+  PixelImage src = TestPicture(64, 48);
+  std::vector<uint8_t> jpeg = Encode(src);
+  for (auto& [name, make] : Displays()) {
+    SCOPED_TRACE(name);
+    auto display = make();
+    DecodedPicture pic = display->DecodeJpeg(jpeg);
+    ASSERT_TRUE(pic.surface) << pic.error;
+    EXPECT_TRUE(pic.warning.empty());
+    ASSERT_EQ(pic.surface->Width(), 64);
+    ASSERT_EQ(pic.surface->Height(), 48);
+    int worst = 0;
+    for (int y = 2; y < 46; y += 3) {
+      for (int x = 2; x < 62; x += 3) {
+        worst = std::max(worst, MaxChannelDiff(pic.surface->PixelRGB(x, y), src.At(x, y)));
+      }
+    }
+    EXPECT_LT(worst, 40);
+  }
+}
+
+TEST(Jpeg, TruncatedFileKeepsThePictureWithAWarning) {
+  PixelImage src = TestPicture(256, 256);
+  std::vector<uint8_t> jpeg = Encode(src);
+  jpeg.resize(jpeg.size() * 6 / 10);
+  for (auto& [name, make] : Displays()) {
+    SCOPED_TRACE(name);
+    DecodedPicture pic = make()->DecodeJpeg(jpeg);
+    ASSERT_TRUE(pic.surface) << pic.error;
+    EXPECT_FALSE(pic.warning.empty());
+    EXPECT_EQ(pic.surface->Width(), 256);
+    EXPECT_LT(MaxChannelDiff(pic.surface->PixelRGB(10, 10), src.At(10, 10)), 40);
+  }
+}
+
+TEST(Jpeg, UndecodableDataGivesAnErrorAndNoSurface) {
+  std::mt19937 rng(7);
+  std::vector<uint8_t> noise(5000);
+  for (auto& b : noise) b = uint8_t(rng());
+  std::vector<uint8_t> headOnly = Encode(TestPicture(32, 32));
+  headOnly.resize(20);
+  for (auto& [name, make] : Displays()) {
+    SCOPED_TRACE(name);
+    auto display = make();
+    for (const auto& data : {noise, headOnly, std::vector<uint8_t>{}}) {
+      DecodedPicture pic = display->DecodeJpeg(data);
+      EXPECT_FALSE(pic.surface);
+      EXPECT_FALSE(pic.error.empty());
+    }
+  }
+}
+
+TEST(Drawing, StretchCopyIsExactAtOneToOneAndDoublesCleanly) {
+  for (auto& [name, make] : Displays()) {
+    SCOPED_TRACE(name);
+    auto display = make();
+    SurfacePtr src = display->CreateSurface(40, 30);
+    for (int y = 0; y < 30; ++y)
+      for (int x = 0; x < 40; ++x)
+        display->Fill(*src, Rect{x, y, 1, 1}, Color(x + 256 * y + 65536 * (x ^ y)));
+    SurfacePtr dst = display->CreateSurface(40, 30);
+    display->StretchCopy(*dst, Rect{7, 2, 20, 10}, *src, Rect{3, 5, 20, 10});
+    for (int y = 0; y < 10; ++y)
+      for (int x = 0; x < 20; ++x)
+        ASSERT_EQ(dst->PixelRGB(7 + x, 2 + y), src->PixelRGB(3 + x, 5 + y)) << x << "," << y;
+    EXPECT_EQ(dst->PixelRGB(6, 2), 0u);
+    EXPECT_EQ(dst->PixelRGB(27, 2), 0u);
+
+    // 2 x 2 pixels to 4 x 4: each becomes one quadrant.
+    display->StretchCopy(*dst, Rect{0, 20, 4, 4}, *src, Rect{10, 10, 2, 2});
+    for (int y = 0; y < 4; ++y)
+      for (int x = 0; x < 4; ++x)
+        EXPECT_EQ(dst->PixelRGB(x, 20 + y), src->PixelRGB(10 + x / 2, 10 + y / 2));
+
+    // Within one surface, overlapping: the source is read as it was before the copy.
+    SurfacePtr before = display->CreateSurface(40, 30);
+    display->StretchCopy(*before, Rect{0, 0, 40, 30}, *src, Rect{0, 0, 40, 30});
+    display->StretchCopy(*src, Rect{1, 0, 20, 1}, *src, Rect{0, 0, 20, 1});
+    for (int x = 0; x < 20; ++x) ASSERT_EQ(src->PixelRGB(x + 1, 0), before->PixelRGB(x, 0));
+
+    // Rectangles partly or wholly off the surfaces, or empty: clipped, no crash.
+    display->StretchCopy(*dst, Rect{-10, -10, 30, 30}, *src, Rect{-5, -5, 60, 60});
+    display->StretchCopy(*dst, Rect{35, 25, -4, 10}, *src, Rect{0, 0, 4, 4});
+    display->StretchCopy(*dst, Rect{0, 0, 10, 10}, *src, Rect{100, 100, 10, 10});
+  }
+}
+
+TEST(Drawing, FillAndOutlineClipToTheSurface) {
+  for (auto& [name, make] : Displays()) {
+    SCOPED_TRACE(name);
+    auto display = make();
+    SurfacePtr s = display->CreateSurface(20, 20);
+    display->Fill(*s, Rect{-5, -5, 10, 10}, 0x0000FF);  // red
+    EXPECT_EQ(s->PixelRGB(0, 0), 0xFF0000u);
+    EXPECT_EQ(s->PixelRGB(4, 4), 0xFF0000u);
+    EXPECT_EQ(s->PixelRGB(5, 5), 0u);
+    display->Fill(*s, Rect{10, 10, -3, 5}, 0x00FF00);
+    display->Fill(*s, Rect{30, 0, 5, 5}, 0x00FF00);
+    EXPECT_EQ(s->PixelRGB(9, 10), 0u);
+
+    display->Outline(*s, Rect{10, 12, 20, 20}, 0xFF0000);  // blue, right and bottom off
+    EXPECT_EQ(s->PixelRGB(10, 12), 0x0000FFu);
+    EXPECT_EQ(s->PixelRGB(19, 12), 0x0000FFu);
+    EXPECT_EQ(s->PixelRGB(10, 19), 0x0000FFu);
+    EXPECT_EQ(s->PixelRGB(15, 15), 0u);
+    EXPECT_EQ(s->PixelRGB(19, 15), 0u);  // the right edge lies at x = 29
+    EXPECT_EQ(s->PixelRGB(0, 13), 0u);   // nothing wraps to the next row
+
+    display->Outline(*s, Rect{2, 8, 3, 3}, 0x00FF00);
+    EXPECT_EQ(s->PixelRGB(2, 8), 0x00FF00u);
+    EXPECT_EQ(s->PixelRGB(4, 10), 0x00FF00u);
+    EXPECT_EQ(s->PixelRGB(3, 9), 0u);
+  }
+}
+
+TEST(Fonts, RealFacesAreFoundAndDrawn) {
+  std::string regular = FontCache::ResolveFile("arial", false, false);
+  std::string bold = FontCache::ResolveFile("arial", true, false);
+  ASSERT_FALSE(regular.empty());
+  EXPECT_TRUE(std::filesystem::exists(regular));
+  EXPECT_NE(regular, bold);
+
+  PosixDisplay display(true);
+  FontSpec font{"arial", 12, false, false};
+  FontSpec boldFont{"arial", 12, true, false};
+  const std::string text = "Quorvin Disk Maintenance";
+  TextSize plain = display.MeasureText(font, text);
+  EXPECT_GT(plain.w, 100);
+  EXPECT_GT(plain.h, 10);
+  EXPECT_GT(display.MeasureText(boldFont, text).w, plain.w);
+  EXPECT_GT(display.MeasureText(FontSpec{"arial", 24, false, false}, text).w, plain.w * 3 / 2);
+  EXPECT_EQ(display.MeasureText(FontSpec{"arial", 0, false, false}, text).w, 0);
+
+  SurfacePtr s = display.CreateSurface(300, 40);
+  display.DrawText(*s, 5, 5, text, FontSpec{"arial", 0, false, false}, 0xFFFFFF);
+  display.DrawText(*s, 5, 5, "\xff\xfe\xc3(broken\xe2\x82", font, 0xFFFFFF);
+  EXPECT_GT(display.MeasureText(font, "\xff\xfe\xc3(broken\xe2\x82").w, 0);
+  s = display.CreateSurface(300, 40);
+  display.DrawText(*s, 5, 5, text, font, 0xFFFFFF);
+  int lit = 0, outside = 0;
+  for (int y = 0; y < 40; ++y) {
+    for (int x = 0; x < 300; ++x) {
+      if (s->PixelRGB(x, y) == 0) continue;
+      bool inside = x >= 5 && x < 5 + plain.w && y >= 5 && y < 5 + plain.h;
+      (inside ? lit : outside)++;
+    }
+  }
+  EXPECT_GT(lit, 100);
+  EXPECT_EQ(outside, 0);
+}
+
+TEST(Presentation, ManyPresentsCoalesceAndFlushShowsTheLastChange) {
+  PosixDisplay display(true);
+  std::string error;
+  ASSERT_TRUE(display.OpenWindow(0, 0, 200, 100, "Quorvin", &error)) << error;
+  SurfacePtr back = display.CreateSurface(200, 100);
+
+  auto start = std::chrono::steady_clock::now();
+  for (int i = 0; i < 2000; ++i) {
+    display.Fill(*back, Rect{i % 200, (i / 200) * 5, 1, 5}, 0x00FF00);
+    display.Present(*back, false);
+  }
+  auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                                  start)
+                .count();
+  EXPECT_EQ(display.PresentCalls(), 2000u);
+  EXPECT_GE(display.Uploads(), 1u);
+  EXPECT_LE(display.Uploads(), uint64_t(ms / PosixDisplay::kFrameMs + 2));
+  display.Flush();
+  EXPECT_EQ(display.WindowPixelRGB(199, 45), 0x00FF00u);
+
+  // A change presented right after an upload waits; Flush brings it to the window.
+  bool sawPending = false;
+  for (int attempt = 0; attempt < 20 && !sawPending; ++attempt) {
+    Color c = Color(0x10 + attempt);
+    display.Present(*back, true);
+    uint64_t uploads = display.Uploads();
+    display.Fill(*back, Rect{150, 80, 4, 4}, c);
+    display.Present(*back, false);
+    if (display.Uploads() != uploads) continue;
+    sawPending = true;
+    EXPECT_NE(display.WindowPixelRGB(151, 81), uint32_t(c) << 16);
+    display.Flush();
+    EXPECT_EQ(display.Uploads(), uploads + 1);
+    EXPECT_EQ(display.WindowPixelRGB(151, 81), uint32_t(c) << 16);
+  }
+  EXPECT_TRUE(sawPending);
+
+  // Nothing drawn since: nothing to upload.
+  uint64_t uploads = display.Uploads();
+  display.Present(*back, false);
+  display.Flush();
+  EXPECT_EQ(display.Uploads(), uploads);
+}
+
+TEST(Events, DoubleClickOrderTimersAndInjectedPointer) {
+  PosixDisplay display(true);
+  std::string error;
+  ASSERT_TRUE(display.OpenWindow(30, 40, 200, 100, "Quorvin", &error)) << error;
+  PosixEvents events(display);
+  Event e;
+  while (events.PollEvent(&e)) {
+  }
+
+  auto push = [](Uint32 type, int clicks) {
+    SDL_Event in{};
+    in.type = type;
+    in.button.button = SDL_BUTTON_LEFT;
+    in.button.clicks = Uint8(clicks);
+    in.button.x = 12;
+    in.button.y = 34;
+    SDL_PushEvent(&in);
+  };
+  push(SDL_MOUSEBUTTONDOWN, 1);
+  push(SDL_MOUSEBUTTONUP, 1);
+  push(SDL_MOUSEBUTTONDOWN, 2);
+  push(SDL_MOUSEBUTTONUP, 2);
+  push(SDL_MOUSEBUTTONDOWN, 3);
+  std::vector<EventType> seen;
+  while (events.PollEvent(&e)) {
+    if (e.type == EventType::Repaint) continue;
+    seen.push_back(e.type);
+    EXPECT_EQ(e.x, 12);
+    EXPECT_EQ(e.y, 34);
+    EXPECT_EQ(e.button, 1);
+  }
+  EXPECT_EQ(seen, (std::vector<EventType>{EventType::PointerDown, EventType::PointerUp,
+                                          EventType::DoubleClick, EventType::PointerUp,
+                                          EventType::PointerDown}));
+
+  // An injected pointer event comes first and puts the remembered cursor on its position.
+  Event injected;
+  injected.type = EventType::DoubleClick;
+  injected.x = 5;
+  injected.y = 6;
+  events.PushEvent(injected);
+  ASSERT_TRUE(events.PollEvent(&e));
+  EXPECT_EQ(e.type, EventType::DoubleClick);
+  int cx = 0, cy = 0;
+  display.CursorPosition(&cx, &cy);
+  EXPECT_EQ(cx, 35);
+  EXPECT_EQ(cy, 46);
+
+  // A timer that is late ticks once, not once per missed interval.
+  events.SetTimer(kClockTimer, 10, true);
+  EXPECT_TRUE(events.TimerEnabled(kClockTimer));
+  EXPECT_FALSE(events.TimerEnabled(kCpuTimer));
+  events.Sleep(80);
+  int ticks = 0;
+  while (events.PollEvent(&e)) ticks += e.type == EventType::TimerTick && e.timer == kClockTimer;
+  EXPECT_EQ(ticks, 1);
+  events.WaitEvent(&e);
+  EXPECT_EQ(e.type, EventType::TimerTick);
+  events.SetTimer(kClockTimer, 10, false);
+  events.Sleep(20);
+  EXPECT_FALSE(events.PollEvent(&e));
+}
+
+TEST(MemoryDisplay, TextMetricAndBlocksAreDeterministic) {
+  MemoryDisplay display;
+  FontSpec any{"whatever", 31, true, true};
+  EXPECT_EQ(display.MeasureText(any, "").w, 0);
+  EXPECT_EQ(display.MeasureText(any, "").h, 16);
+  EXPECT_EQ(display.MeasureText(any, "abc").w, 24);
+  EXPECT_EQ(display.MeasureText(FontSpec{}, "\xc3\xa4\xc3\xb6\xe2\x82\xac").w, 24);  // äö€
+  EXPECT_EQ(display
+                .MeasureText(any,
+                             "a\xff"
+                             "b\xe2\x82")
+                .w,
+            40);  // broken bytes count one each
+
+  SurfacePtr s = display.CreateSurface(40, 30);
+  display.DrawText(*s, 10, 5, "a b", any, 0x0000FF);
+  EXPECT_EQ(s->PixelRGB(11, 7), 0xFF0000u);
+  EXPECT_EQ(s->PixelRGB(16, 18), 0xFF0000u);
+  EXPECT_EQ(s->PixelRGB(17, 7), 0u);
+  EXPECT_EQ(s->PixelRGB(10, 7), 0u);
+  EXPECT_EQ(s->PixelRGB(11, 19), 0u);
+  EXPECT_EQ(s->PixelRGB(20, 10), 0u);  // the blank
+  EXPECT_EQ(s->PixelRGB(27, 10), 0xFF0000u);
+
+  std::string error;
+  EXPECT_TRUE(display.OpenWindow(3, 4, 640, 480, "Quorvin", &error));
+  int w = 0, h = 0;
+  display.DisplaySize(&w, &h);
+  EXPECT_EQ(w, 1280);
+  EXPECT_EQ(h, 1024);
+  display.Present(*s, false);
+  display.Present(*s, true);
+  EXPECT_EQ(display.Uploads(), 2u);
+
+  MemoryEvents events;
+  Event e;
+  events.WaitEvent(&e);
+  EXPECT_EQ(e.type, EventType::Quit);
+}
+
+}  // namespace
+}  // namespace qv
