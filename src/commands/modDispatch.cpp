@@ -5,6 +5,9 @@
 #include "shell/Program.h"
 #include "shell/modDeclares.h"
 #include "widgets/modButton.h"
+#include "widgets/modKeyboard.h"
+#include "widgets/modListbox.h"
+#include "widgets/modTextBoxMultiline.h"
 
 namespace qv {
 
@@ -44,6 +47,54 @@ void RunCleanHdd(Program& p, const std::string& argument) {
   }
 }
 
+void RunKeyboard(Program& p, const std::string& argument) {
+  std::string text;
+  if (KeyboardKeyText(argument, &text)) {
+    TypeKey(p, text);
+  } else if (argument == "back") {
+    DeleteLastChar(p);
+  } else if (argument == "shift") {
+    ToggleShift(p);
+  } else if (argument == "caps") {
+    ToggleCaps(p);
+  } else if (argument == "cancel") {
+    DiscardText(p);
+  } else if (argument == "ok") {
+    ConfirmText(p);
+  }
+}
+
+bool IsPaging(const std::string& argument) {
+  return argument == "pageup" || argument == "pagedown" || argument == "first" ||
+         argument == "last";
+}
+
+void RunExplorerSource(Program& p, const std::string& argument) {
+  if (argument == "selectall") {
+    SelectAllFiles(p, "explorersource", "filebox");
+  } else if (argument == "selectnon") {
+    SelectNoFiles(p, "explorersource", "filebox");
+  } else if (argument == "selectinvert") {
+    InvertFileSelection(p, "explorersource", "filebox");
+  } else if (IsPaging(argument)) {
+    PageListBoxes(p, "explorersource", "filebox", argument);
+  }
+}
+
+void RunExplorerDestination(Program& p, const std::string& argument) {
+  if (IsPaging(argument)) PageListBoxes(p, "explorerdestination", "filebox", argument);
+}
+
+void RunCheckHdd(Program& p, const std::string& argument) {
+  if (argument == "cancel") {
+    p.flags.CheckDiskCancel = true;
+  } else if (argument == "maintextboxpagedown") {
+    LogPageDown(p, "checkhdd", "maintextbox");
+  } else if (argument == "maintextboxpageup") {
+    LogPageUp(p, "checkhdd", "maintextbox");
+  }
+}
+
 }  // namespace
 
 void RunCommand(Program& p, const std::string& word, const std::string& argument) {
@@ -54,9 +105,15 @@ void RunCommand(Program& p, const std::string& word, const std::string& argument
   } else if (word == "copy" || word == "explorerinfo" || word == "defrag") {
     if (argument == "cancel") p.flags.CancelRequested = true;
   } else if (word == "checkhdd") {
-    if (argument == "cancel") p.flags.CheckDiskCancel = true;
+    RunCheckHdd(p, argument);
   } else if (word == "cleanhdd") {
     RunCleanHdd(p, argument);
+  } else if (word == "keyboard") {
+    RunKeyboard(p, argument);
+  } else if (word == "explorersource") {
+    RunExplorerSource(p, argument);
+  } else if (word == "explorerdestination") {
+    RunExplorerDestination(p, argument);
   }
 }
 

@@ -39,6 +39,10 @@ struct KeyboardState {
   bool CapsLockOn = false;
 };
 
+struct DriveMenuState {
+  int16_t ClosedHeight = 0;  // height of the drive list whose menu is open, while closed
+};
+
 struct DiskState {
   int64_t TotalClusters = 0;
 };
@@ -56,6 +60,7 @@ struct Program {
   CommandFlags flags;
   ExplorerState explorer;
   KeyboardState keyboard;
+  DriveMenuState driveMenu;
   DiskState disk;
 
   // Called at the start of every Yield; the probe delivers its "~" lines through it.

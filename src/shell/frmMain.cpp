@@ -8,6 +8,8 @@
 #include "shell/Program.h"
 #include "shell/modDeclares.h"
 #include "widgets/modButton.h"
+#include "widgets/modDriveList.h"
+#include "widgets/modListbox.h"
 
 namespace qv {
 
@@ -23,16 +25,39 @@ void IgnoringErrors(Program& p, F&& step) {
   }
 }
 
+template <typename Table>
+int FirstContaining(const Table& table, double x, double y) {
+  for (size_t i = 0; i < table.size(); ++i)
+    if (Contains(table[i], x, y)) return static_cast<int>(i);
+  return -1;
+}
+
 }  // namespace
 
 void OnPointerDown(Program& p, int /*button*/, int /*shift*/, float x, float y) {
   ButtonPointerDown(p, x, y);
+  const int box = FirstContaining(p.tables.ListBoxes, x, y);
+  if (box >= 0) {
+    ListPointerDown(p, p.tables.ListBoxes[box], y);
+    FileBoxClicked(p, static_cast<int16_t>(box));
+  }
+  const int drives = FirstContaining(p.tables.DriveLists, x, y);
+  if (drives >= 0) ListPointerDown(p, p.tables.DriveLists[drives], y);
 }
 
-void OnPointerUp(Program& p, int /*button*/, int /*shift*/, float x, float y) {
+void OnPointerUp(Program& p, int button, int /*shift*/, float x, float y) {
   int index = -1;
   IgnoringErrors(p, [&] { index = ButtonPointerUp(p, x, y); });
+  // The command may change the screen: the lists are looked up afresh afterwards.
   if (index >= 0) IgnoringErrors(p, [&] { DispatchCommand(p, index); });
+  IgnoringErrors(p, [&] {
+    const int box = FirstContaining(p.tables.ListBoxes, x, y);
+    if (box >= 0) ListPointerUp(p.tables.ListBoxes[box], button);
+  });
+  IgnoringErrors(p, [&] {
+    const int drives = FirstContaining(p.tables.DriveLists, x, y);
+    if (drives >= 0) DriveListClicked(p, static_cast<int16_t>(drives));
+  });
 }
 
 void OnDoubleClick(Program& p) {
@@ -42,10 +67,9 @@ void OnDoubleClick(Program& p) {
   int wy = 0;
   p.os.display.CursorPosition(&cx, &cy);
   p.os.display.WindowPosition(&wx, &wy);
-  const double x = RoundHalfEven(cx - wx);
-  const double y = RoundHalfEven(cy - wy);
-  (void)x;
-  (void)y;
+  const int box = FirstContaining(p.tables.ListBoxes, RoundHalfEven(cx - wx),
+                                  RoundHalfEven(cy - wy));
+  if (box >= 0) OpenCurrentItem(p, static_cast<int16_t>(box));
 }
 
 void OnRepaint(Program& p) { PresentBackBuffer(p, true); }

@@ -13,9 +13,6 @@ namespace qv {
 
 namespace {
 
-constexpr int kCpuTimerInterval = 250;
-constexpr int kClockTimerInterval = 500;
-
 bool EndsWithJpg(const std::string& name) {
   return name.size() >= 3 && EqualsNoCase(name.substr(name.size() - 3), "jpg");
 }

@@ -75,6 +75,10 @@ struct ListElement : Element, ElementFont {
   std::vector<SurfacePtr> Icons;
   float LastPointerY = 0;
   bool DropDown = false;
+  // Drive lists only.
+  bool MenuOpen = false;
+  bool DriveLocked = false;
+  std::string ChosenDrive;
 };
 
 struct DiagramElement : Element {};

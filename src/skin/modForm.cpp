@@ -6,6 +6,8 @@
 #include "shell/ProfileString.h"
 #include "shell/Program.h"
 #include "widgets/modButton.h"
+#include "widgets/modDriveList.h"
+#include "widgets/modListbox.h"
 #include "widgets/modStatusbar.h"
 #include "widgets/modTextBox.h"
 
@@ -67,7 +69,7 @@ Rect SourceRectFor(const Program& p, int16_t top, int16_t left, int16_t height, 
   return Rect{sl, st, sr - sl, sb - st};
 }
 
-void DrawElementRect(Program& p, int16_t top, int16_t left, int16_t height, int16_t width,
+void CopyElementRect(Program& p, int16_t top, int16_t left, int16_t height, int16_t width,
                      int drawState) {
   const int slot = SlotOf(drawState);
   if (slot < 0) return;
@@ -77,6 +79,12 @@ void DrawElementRect(Program& p, int16_t top, int16_t left, int16_t height, int1
     p.os.display.StretchCopy(*p.skin.BackBuffer, dst, *picture,
                              SourceRectFor(p, top, left, height, width));
   }
+}
+
+void DrawElementRect(Program& p, int16_t top, int16_t left, int16_t height, int16_t width,
+                     int drawState) {
+  if (SlotOf(drawState) < 0) return;
+  CopyElementRect(p, top, left, height, width, drawState);
   PresentBackBuffer(p);
 }
 
@@ -85,15 +93,15 @@ void PresentBackBuffer(Program& p, bool full) {
 }
 
 void SetTextFont(Program& p, const FontSpec& font) { p.skin.textFont = font; }
-void SetTextColor(Program& p, Color c) { p.skin.textColor = c; }
-void SetDrawColor(Program& p, Color c) { p.skin.drawColor = c; }
+void SetTextColor(Program& p, Color c) { p.skin.foreColor = c; }
+void SetDrawColor(Program& p, Color c) { p.skin.foreColor = c; }
 
 void FillBackRect(Program& p, const Rect& r, Color c) {
   if (p.skin.BackBuffer) p.os.display.Fill(*p.skin.BackBuffer, r, c);
 }
 
 void OutlineBackRect(Program& p, const Rect& r) {
-  if (p.skin.BackBuffer) p.os.display.Outline(*p.skin.BackBuffer, r, p.skin.drawColor);
+  if (p.skin.BackBuffer) p.os.display.Outline(*p.skin.BackBuffer, r, p.skin.foreColor);
 }
 
 TextSize MeasureText(Program& p, const std::string& text) {
@@ -108,7 +116,7 @@ void StretchToBack(Program& p, const Surface& src, const Rect& dst) {
 void DrawTextAt(Program& p, double x, double y, const std::string& text) {
   if (p.skin.BackBuffer)
     p.os.display.DrawText(*p.skin.BackBuffer, RoundToInt(x), RoundToInt(y), text, p.skin.textFont,
-                          p.skin.textColor);
+                          p.skin.foreColor);
   PresentBackBuffer(p);
 }
 
@@ -282,10 +290,8 @@ void PrepareList(Program& p, const SectionData& d, ListElement* list) {
     list->SelBackgroundColor = d.colors[1];
     list->FocusRectColor = d.colors[2];
     list->HideFocus = false;
-    for (const char* icon : {"Folder.jpg", "File.jpg"}) {
-      list->Icons.push_back(LoadSkinImage(p, SkinFolder(p) + "icons\\" + icon));
-      ++list->IconCount;
-    }
+    AddIcon(p, *list, SkinFolder(p) + "icons\\Folder.jpg");
+    AddIcon(p, *list, SkinFolder(p) + "icons\\File.jpg");
   } else {
     list->MultiSelect = 1;
     list->SelFontColor = d.colors[0];
@@ -354,6 +360,8 @@ void LoadScreenLayout(Program& p, const std::string& screen) {
                                         : d.type == "drivelist"      ? t.DriveLists
                                                                      : t.MultiLineTextBoxes;
       table.push_back(std::move(list));
+      InitList(p, table.back());
+      if (d.type == "drivelist") ShowOwnDrive(p, static_cast<int16_t>(table.size() - 1));
     }
   }
 }

@@ -31,10 +31,9 @@ struct SkinState {
   float ScaleY = 1.0f;
   std::string CurrentScreen;
   std::string PreviousScreen;
-  // The back buffer's current text font, text colour and drawing colour.
+  // The back buffer's text font and its one fore colour, used for text and for outlines alike.
   FontSpec textFont;
-  Color textColor = 0;
-  Color drawColor = 0;
+  Color foreColor = 0;
 };
 
 // The skin folder below the executable's folder, with its final "\".
@@ -43,6 +42,9 @@ std::string SkinFolder(Program& p);
 // Pictures and drawing.
 SurfacePtr LoadSkinImage(Program& p, const std::string& path);
 void DrawElementRect(Program& p, int16_t top, int16_t left, int16_t height, int16_t width,
+                     int drawState);
+// The same copy without presenting (callers that present once after several copies).
+void CopyElementRect(Program& p, int16_t top, int16_t left, int16_t height, int16_t width,
                      int drawState);
 // Source rectangle of DrawElementRect on the design-sized picture.
 Rect SourceRectFor(const Program& p, int16_t top, int16_t left, int16_t height, int16_t width);
