@@ -1,0 +1,325 @@
+// Changing operations of the drive namespace: folders, renames, copies and the recycle bin.
+#include <dirent.h>
+#include <fcntl.h>
+#include <gio/gio.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include "platform/posix/PosixFileSystem.h"
+#include "platform/posix/PosixFileUtil.h"
+
+namespace qv {
+namespace {
+
+constexpr size_t kNameMax = 255;
+const std::string kTempPrefix = ".quorvin-";
+const std::string kTempSuffix = ".part";
+
+// Recognisable and fixed for a given name, so the next run replaces a killed run's leftover.
+std::string TemporaryName(const std::string& name) {
+  if (kTempPrefix.size() + name.size() + kTempSuffix.size() <= kNameMax)
+    return kTempPrefix + name + kTempSuffix;
+  uint32_t hash = 2166136261u;
+  for (unsigned char c : name) hash = (hash ^ c) * 16777619u;
+  char tag[10];
+  std::snprintf(tag, sizeof tag, "~%08x", hash);
+  size_t keep = kNameMax - kTempPrefix.size() - kTempSuffix.size() - 9;
+  while (keep > 0 && (static_cast<unsigned char>(name[keep]) & 0xC0) == 0x80) --keep;
+  return kTempPrefix + name.substr(0, keep) + tag + kTempSuffix;
+}
+
+bool WriteAll(int fd, const char* data, size_t size) {
+  while (size > 0) {
+    ssize_t n = write(fd, data, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    data += n;
+    size -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+bool CopyRangeUnsupported(int error) {
+  return error == EXDEV || error == EINVAL || error == ENOSYS || error == EOPNOTSUPP;
+}
+
+// Moves `from` to `to` unless something exists there already. 0, or EEXIST, or another errno.
+int RenameNoReplace(const std::string& from, const std::string& to, bool allowLink) {
+  if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+  if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) return errno;
+  // File systems without the flag: a hard link cannot replace anything either.
+  if (allowLink) {
+    if (link(from.c_str(), to.c_str()) == 0) {
+      unlink(from.c_str());
+      return 0;
+    }
+    if (errno == EEXIST) return EEXIST;
+  }
+  struct stat st;
+  if (lstat(to.c_str(), &st) == 0) return EEXIST;
+  return rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+}
+
+// Deletes everything inside an open folder, staying on its file system and following no link.
+bool RemoveContents(int folderFd) {
+  struct stat folderStat;
+  if (fstat(folderFd, &folderStat) != 0) return false;
+  int listFd = dup(folderFd);
+  DIR* dir = listFd >= 0 ? fdopendir(listFd) : nullptr;
+  if (!dir) {
+    if (listFd >= 0) close(listFd);
+    return false;
+  }
+  std::vector<std::string> names;
+  while (dirent* e = readdir(dir)) {
+    std::string name = e->d_name;
+    if (name != "." && name != "..") names.push_back(name);
+  }
+  closedir(dir);
+  bool ok = true;
+  for (const std::string& name : names) {
+    struct stat st;
+    if (fstatat(folderFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+    if (S_ISDIR(st.st_mode)) {
+      if (st.st_dev != folderStat.st_dev) {
+        ok = false;
+        continue;
+      }
+      int sub = openat(folderFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+      if (sub < 0) {
+        ok = false;
+        continue;
+      }
+      ok = RemoveContents(sub) && ok;
+      close(sub);
+      if (unlinkat(folderFd, name.c_str(), AT_REMOVEDIR) != 0) ok = false;
+    } else if (unlinkat(folderFd, name.c_str(), 0) != 0) {
+      ok = false;
+    }
+  }
+  return ok;
+}
+
+// A trash folder is used only when it is a real folder of the user, never through a link.
+bool IsOwnFolder(const std::string& path, uid_t uid, struct stat* st) {
+  return lstat(path.c_str(), st) == 0 && S_ISDIR(st->st_mode) && st->st_uid == uid;
+}
+
+std::string HomeFolder() {
+  const char* home = std::getenv("HOME");
+  if (home && home[0] == '/') return home;
+  struct passwd* pw = getpwuid(getuid());
+  return pw && pw->pw_dir ? pw->pw_dir : "";
+}
+
+std::string XdgFolder(const char* variable, const char* fallbackBelowHome) {
+  const char* value = std::getenv(variable);
+  if (value && value[0] == '/') return value;
+  std::string home = HomeFolder();
+  return home.empty() ? "" : JoinHost(home, fallbackBelowHome);
+}
+
+}  // namespace
+
+bool PosixFileSystem::CreateFolder(const std::string& path) {
+  Resolved r = Resolve(path);
+  if (!r.drive || r.names.empty() || r.found + 1 != r.names.size()) return false;
+  return mkdir(r.Host().c_str(), 0777) == 0;
+}
+
+bool PosixFileSystem::CreatePath(const std::string& folderPath) {
+  size_t last = folderPath.find_last_of("\\/");
+  if (last == std::string::npos) return false;
+  Resolved r = Resolve(folderPath.substr(0, last + 1));
+  if (!r.drive) return false;
+  for (size_t i = r.found; i < r.names.size(); ++i) {
+    std::string host = r.HostPrefix(i + 1);
+    // Something exists there that is not part of this drive (another drive's folder).
+    struct stat st;
+    if (i == r.found && lstat(host.c_str(), &st) == 0) return false;
+    if (mkdir(host.c_str(), 0777) != 0 && errno != EEXIST) return false;
+  }
+  struct stat st;
+  return stat(r.Host().c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool PosixFileSystem::Rename(const std::string& from, const std::string& to) {
+  Resolved a = Resolve(from);
+  Resolved b = Resolve(to);
+  if (!a.complete() || a.names.empty() || !b.drive || b.names.empty()) return false;
+  if (b.found + 1 < b.names.size()) return false;
+  std::string target = b.Host();
+  bool caseChange = false;
+  if (b.complete()) {
+    // `to` may be `from` itself found without regard to case: a change of case is a rename.
+    struct stat sa, sb;
+    if (lstat(a.Host().c_str(), &sa) != 0 || lstat(target.c_str(), &sb) != 0 ||
+        sa.st_dev != sb.st_dev || sa.st_ino != sb.st_ino || b.lastWritten == b.names.back())
+      return false;
+    target = JoinHost(b.HostPrefix(b.names.size() - 1), b.lastWritten);
+    caseChange = true;
+  }
+  int error = RenameNoReplace(a.Host(), target, false);
+  // A case-insensitive file system finds the old name under the new one.
+  if (error == EEXIST && caseChange) return rename(a.Host().c_str(), target.c_str()) == 0;
+  return error == 0;
+}
+
+CopyResult PosixFileSystem::CopyFile(const std::string& from, const std::string& to,
+                                     const CopyProgressFn& progress) {
+  Resolved a = Resolve(from);
+  Resolved b = Resolve(to);
+  if (!a.complete() || a.names.empty() || !b.drive || b.names.empty()) return CopyResult::Failed;
+  const std::string target = b.Host();
+  struct stat st;
+  if (b.complete() || lstat(target.c_str(), &st) == 0) return CopyResult::Exists;
+  if (b.found + 1 != b.names.size()) return CopyResult::Failed;
+
+  int in = OpenRegularForReading(a.Host());
+  if (in < 0) return CopyResult::Failed;
+  struct stat source;
+  if (fstat(in, &source) != 0) {
+    close(in);
+    return CopyResult::Failed;
+  }
+  const std::string temporary = JoinHost(b.HostPrefix(b.found), TemporaryName(b.names.back()));
+  unlink(temporary.c_str());
+  int out = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  if (out < 0) {
+    close(in);
+    return CopyResult::Failed;
+  }
+  auto abandon = [&](CopyResult result) {
+    if (out >= 0) close(out);
+    close(in);
+    unlink(temporary.c_str());
+    return result;
+  };
+
+  const uint64_t total = static_cast<uint64_t>(source.st_size);
+  uint64_t done = 0;
+  if (progress && !progress(total, 0)) return abandon(CopyResult::Cancelled);
+  bool useRange = !forceReadWrite_;
+  std::vector<char> buffer;
+  for (bool end = false; !end;) {
+    uint64_t chunk = 0;
+    while (chunk < copyChunk_) {
+      size_t want = static_cast<size_t>(copyChunk_ - chunk);
+      ssize_t n;
+      if (useRange) {
+        n = copy_file_range(in, nullptr, out, nullptr, want, 0);
+        if (n < 0 && CopyRangeUnsupported(errno)) {
+          useRange = false;  // offsets stand where the kernel left them
+          continue;
+        }
+      } else {
+        if (buffer.empty()) buffer.resize(std::min<size_t>(copyChunk_, size_t{1} << 20));
+        n = read(in, buffer.data(), std::min(want, buffer.size()));
+        if (n > 0 && !WriteAll(out, buffer.data(), static_cast<size_t>(n)))
+          return abandon(CopyResult::Failed);
+      }
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) return abandon(CopyResult::Failed);
+      if (n == 0) {
+        end = true;
+        break;
+      }
+      chunk += static_cast<uint64_t>(n);
+    }
+    done += chunk;
+    if (chunk > 0 && progress && !progress(total, done)) return abandon(CopyResult::Cancelled);
+  }
+
+  const struct timespec times[2] = {{0, UTIME_OMIT}, source.st_mtim};
+  if (fchmod(out, source.st_mode & 0777) != 0 || futimens(out, times) != 0)
+    return abandon(CopyResult::Failed);
+  int closed = close(out);
+  out = -1;
+  if (closed != 0) return abandon(CopyResult::Failed);
+  close(in);
+  // Something that appeared under the final name meanwhile is never replaced.
+  int error = RenameNoReplace(temporary, target, true);
+  if (error == 0) return CopyResult::Copied;
+  unlink(temporary.c_str());
+  return error == EEXIST ? CopyResult::Exists : CopyResult::Failed;
+}
+
+bool PosixFileSystem::DeleteToTrash(const std::string& path) {
+  Resolved r = Resolve(path);
+  // Never a whole drive.
+  if (!r.complete() || r.names.empty()) return false;
+  GFile* file = g_file_new_for_path(r.Host().c_str());
+  GError* error = nullptr;
+  bool ok = g_file_trash(file, nullptr, &error);
+  if (error) g_error_free(error);
+  g_object_unref(file);
+  return ok;
+}
+
+std::vector<std::string> PosixFileSystem::TrashFolders() const {
+  const uid_t uid = getuid();
+  std::vector<std::string> candidates;
+  std::string home = XdgFolder("XDG_DATA_HOME", ".local/share");
+  if (!home.empty() && !DosPathForHost(JoinHost(home, "Trash")).empty())
+    candidates.push_back(JoinHost(home, "Trash"));
+  for (const DriveMapping& d : drives_) {
+    candidates.push_back(JoinHost(d.hostFolder, ".Trash-" + std::to_string(uid)));
+    // The shared ".Trash" is trusted only with its sticky bit and when it is no link.
+    std::string shared = JoinHost(d.hostFolder, ".Trash");
+    struct stat st;
+    if (lstat(shared.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && (st.st_mode & S_ISVTX))
+      candidates.push_back(JoinHost(shared, std::to_string(uid)));
+  }
+  std::vector<std::string> folders;
+  std::vector<std::pair<dev_t, ino_t>> seen;
+  for (const std::string& c : candidates) {
+    struct stat st;
+    if (!IsOwnFolder(c, uid, &st)) continue;
+    std::pair<dev_t, ino_t> id{st.st_dev, st.st_ino};
+    if (std::find(seen.begin(), seen.end(), id) != seen.end()) continue;
+    seen.push_back(id);
+    folders.push_back(c);
+  }
+  return folders;
+}
+
+bool PosixFileSystem::EmptyTrash() {
+  bool ok = true;
+  for (const std::string& trash : TrashFolders()) {
+    for (const char* part : {"files", "info"}) {
+      std::string folder = JoinHost(trash, part);
+      int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+      if (fd < 0) {
+        if (errno != ENOENT) ok = false;
+        continue;
+      }
+      ok = RemoveContents(fd) && ok;
+      close(fd);
+    }
+    // The size cache describes folders that are gone now.
+    std::string sizes = JoinHost(trash, "directorysizes");
+    if (unlink(sizes.c_str()) != 0 && errno != ENOENT) ok = false;
+  }
+  return ok;
+}
+
+std::string PosixFileSystem::SpecialFolder(const std::string& which) const {
+  std::string host;
+  if (which == "windows temp")
+    host = "/tmp";
+  else if (which == "user temp")
+    host = XdgFolder("XDG_CACHE_HOME", ".cache");
+  if (host.empty()) return "";
+  std::string dos = DosPathForHost(host);
+  if (!dos.empty() && dos.back() != '\\') dos += '\\';
+  return dos;
+}
+
+}  // namespace qv

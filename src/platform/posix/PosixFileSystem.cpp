@@ -1,0 +1,558 @@
+#include "platform/posix/PosixFileSystem.h"
+
+#include <blkid/blkid.h>
+#include <dirent.h>
+#include <fcntl.h>
+#include <glib.h>
+#include <linux/fs.h>
+#include <linux/magic.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/statfs.h>
+#include <sys/statvfs.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+
+#include "platform/posix/PosixFileUtil.h"
+#include "platform/posix/PosixMounts.h"
+
+#ifndef FS_IOC_GETFSUUID
+struct fsuuid2 {
+  __u8 len;
+  __u8 uuid[16];
+};
+#define FS_IOC_GETFSUUID _IOR(0x15, 0, struct fsuuid2)
+#endif
+
+namespace qv {
+namespace {
+
+bool IsSeparator(char c) {
+  return c == '\\' || c == '/';
+}
+
+// Splits "X:\a\b\" into its letter and components; "." and ".." are resolved by name and never
+// climb above the drive root, so a path cannot leave its drive.
+bool SplitDosPath(const std::string& dos, char* letter, std::vector<std::string>* components,
+                  bool* trailing) {
+  if (dos.size() < 2 || dos[1] != ':' || !std::isalpha(static_cast<unsigned char>(dos[0])))
+    return false;
+  *letter = static_cast<char>(std::toupper(static_cast<unsigned char>(dos[0])));
+  components->clear();
+  size_t i = 2;
+  while (i < dos.size()) {
+    while (i < dos.size() && IsSeparator(dos[i])) ++i;
+    size_t end = i;
+    while (end < dos.size() && !IsSeparator(dos[end])) ++end;
+    if (end > i) {
+      std::string name = dos.substr(i, end - i);
+      if (name == "..") {
+        if (!components->empty()) components->pop_back();
+      } else if (name != ".") {
+        components->push_back(std::move(name));
+      }
+    }
+    i = end;
+  }
+  *trailing = dos.size() > 2 && IsSeparator(dos.back());
+  return true;
+}
+
+// Case-insensitive comparison key: Unicode case folding for UTF-8 names, ASCII otherwise.
+std::string FoldCase(const std::string& name) {
+  if (g_utf8_validate(name.data(), static_cast<gssize>(name.size()), nullptr)) {
+    gchar* folded = g_utf8_casefold(name.data(), static_cast<gssize>(name.size()));
+    std::string out = folded;
+    g_free(folded);
+    return out;
+  }
+  std::string out = name;
+  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return out;
+}
+
+// First entry of `folder` (listing order) whose name matches `name` without regard to case.
+bool FindCaseInsensitive(const std::string& folder, const std::string& name, std::string* match) {
+  DIR* dir = opendir(folder.c_str());
+  if (!dir) return false;
+  const std::string key = FoldCase(name);
+  bool found = false;
+  while (dirent* e = readdir(dir)) {
+    if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
+    if (FoldCase(e->d_name) == key) {
+      *match = e->d_name;
+      found = true;
+      break;
+    }
+  }
+  closedir(dir);
+  return found;
+}
+
+// Lexically normal absolute path, then resolved through the deepest existing ancestor.
+std::string CanonicalHostPath(const std::string& path) {
+  std::vector<std::string> parts;
+  size_t i = 0;
+  while (i < path.size()) {
+    while (i < path.size() && path[i] == '/') ++i;
+    size_t end = path.find('/', i);
+    if (end == std::string::npos) end = path.size();
+    std::string name = path.substr(i, end - i);
+    if (name == "..") {
+      if (!parts.empty()) parts.pop_back();
+    } else if (!name.empty() && name != ".") {
+      parts.push_back(name);
+    }
+    i = end;
+  }
+  for (size_t keep = parts.size() + 1; keep-- > 0;) {
+    std::string prefix = "/";
+    for (size_t k = 0; k < keep; ++k) prefix = JoinHost(prefix, parts[k]);
+    char* real = realpath(prefix.c_str(), nullptr);
+    if (!real) continue;
+    std::string out = real;
+    free(real);
+    for (size_t k = keep; k < parts.size(); ++k) out = JoinHost(out, parts[k]);
+    return out;
+  }
+  return "/";
+}
+
+bool UnderHostFolder(const std::string& path, const std::string& folder) {
+  if (folder == "/") return !path.empty() && path[0] == '/';
+  return path.compare(0, folder.size(), folder) == 0 &&
+         (path.size() == folder.size() || path[folder.size()] == '/');
+}
+
+std::string FsTypeOf(const std::string& hostFolder) {
+  MountEntry m;
+  if (MountOfPath(hostFolder, &m)) return m.fsType;
+  struct statfs sfs;
+  if (statfs(hostFolder.c_str(), &sfs) != 0) return "";
+  switch (static_cast<unsigned long>(sfs.f_type)) {
+    case EXT4_SUPER_MAGIC:
+      return "ext4";
+    case BTRFS_SUPER_MAGIC:
+      return "btrfs";
+    case XFS_SUPER_MAGIC:
+      return "xfs";
+    case MSDOS_SUPER_MAGIC:
+      return "vfat";
+    case TMPFS_MAGIC:
+      return "tmpfs";
+    case RAMFS_MAGIC:
+      return "ramfs";
+    case ISOFS_SUPER_MAGIC:
+      return "iso9660";
+    case UDF_SUPER_MAGIC:
+      return "udf";
+    case NFS_SUPER_MAGIC:
+      return "nfs";
+    case SMB_SUPER_MAGIC:
+      return "smbfs";
+    case 0xFF534D42:
+      return "cifs";
+    case 0xFE534D42:
+      return "smb3";
+    case V9FS_MAGIC:
+      return "9p";
+    default:
+      return "";
+  }
+}
+
+bool IsRemoteFsType(const std::string& type) {
+  static const char* const kRemote[] = {
+      "nfs",       "nfs4",       "cifs",        "smb3",           "smbfs",
+      "9p",        "ceph",       "afs",         "davfs",          "ncpfs",
+      "glusterfs", "fuse.sshfs", "fuse.rclone", "fuse.glusterfs", "fuse.davfs2"};
+  for (const char* r : kRemote)
+    if (type == r) return true;
+  return false;
+}
+
+bool ReadFirstLine(const std::string& file, std::string* line) {
+  std::ifstream in(file);
+  return in && std::getline(in, *line);
+}
+
+// A block device on a removable medium or a USB bus.
+bool IsRemovableBlock(dev_t rdev) {
+  std::string link =
+      "/sys/dev/block/" + std::to_string(major(rdev)) + ":" + std::to_string(minor(rdev));
+  char* real = realpath(link.c_str(), nullptr);
+  if (!real) return false;
+  std::string sys = real;
+  free(real);
+  if (sys.find("/usb") != std::string::npos) return true;
+  std::string value;
+  // A partition has no flag of its own: its disk is the folder above.
+  if (!ReadFirstLine(sys + "/removable", &value))
+    ReadFirstLine(sys.substr(0, sys.rfind('/')) + "/removable", &value);
+  return value == "1";
+}
+
+uint32_t SerialFromUuid(const std::string& uuid) {
+  uint32_t serial = 0;
+  int digits = 0;
+  for (char c : uuid) {
+    if (digits == 8) break;
+    if (!std::isxdigit(static_cast<unsigned char>(c))) continue;
+    serial = serial * 16 + static_cast<uint32_t>(std::isdigit(static_cast<unsigned char>(c))
+                                                     ? c - '0'
+                                                     : std::tolower(c) - 'a' + 10);
+    ++digits;
+  }
+  return serial;
+}
+
+bool ProbeDevice(const std::string& device, VolumeInfo* info) {
+  blkid_probe probe = blkid_new_probe_from_filename(device.c_str());
+  if (!probe) return false;
+  blkid_probe_enable_superblocks(probe, 1);
+  blkid_probe_set_superblocks_flags(probe,
+                                    BLKID_SUBLKS_LABEL | BLKID_SUBLKS_UUID | BLKID_SUBLKS_TYPE);
+  bool ok = blkid_do_safeprobe(probe) == 0;
+  if (ok) {
+    const char* value = nullptr;
+    if (blkid_probe_lookup_value(probe, "LABEL", &value, nullptr) == 0 && value)
+      info->label = value;
+    if (blkid_probe_lookup_value(probe, "UUID", &value, nullptr) == 0 && value)
+      info->serial = SerialFromUuid(value);
+    if (blkid_probe_lookup_value(probe, "TYPE", &value, nullptr) == 0 && value)
+      info->fileSystem = value;
+  }
+  blkid_free_probe(probe);
+  return ok;
+}
+
+// What the mounted file system tells about itself, for when its device cannot be read.
+void ProbeMountedFolder(const std::string& folder, VolumeInfo* info) {
+  info->fileSystem = FsTypeOf(folder);
+  int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  char label[FSLABEL_MAX] = {};
+  if (ioctl(fd, FS_IOC_GETFSLABEL, label) == 0)
+    info->label.assign(label, strnlen(label, sizeof label));
+  fsuuid2 uuid{};
+  uuid.len = sizeof uuid.uuid;
+  if (ioctl(fd, FS_IOC_GETFSUUID, &uuid) == 0 && uuid.len >= 4) {
+    info->serial = (uint32_t{uuid.uuid[0]} << 24) | (uint32_t{uuid.uuid[1]} << 16) |
+                   (uint32_t{uuid.uuid[2]} << 8) | uint32_t{uuid.uuid[3]};
+  } else {
+    struct statfs sfs;
+    if (fstatfs(fd, &sfs) == 0) {
+      uint32_t words[2];
+      static_assert(sizeof words == sizeof sfs.f_fsid);
+      std::memcpy(words, &sfs.f_fsid, sizeof words);
+      info->serial = words[0];
+    }
+  }
+  close(fd);
+}
+
+}  // namespace
+
+PosixFileSystem::PosixFileSystem(std::vector<DriveMapping> drives, std::string exeHostFolder) {
+  for (DriveMapping& d : drives) {
+    d.letter = static_cast<char>(std::toupper(static_cast<unsigned char>(d.letter)));
+    if (d.letter < 'A' || d.letter > 'Z') continue;
+    if (std::any_of(drives_.begin(), drives_.end(),
+                    [&](const DriveMapping& o) { return o.letter == d.letter; }))
+      continue;
+    d.hostFolder = CanonicalHostPath(d.hostFolder);
+    drives_.push_back(std::move(d));
+  }
+  std::sort(drives_.begin(), drives_.end(),
+            [](const DriveMapping& a, const DriveMapping& b) { return a.letter < b.letter; });
+  for (const DriveMapping& d : drives_) {
+    struct stat st;
+    if (stat(d.hostFolder.c_str(), &st) == 0)
+      rootIds_.push_back({st.st_dev, st.st_ino});
+    else
+      rootIds_.push_back({0, 0});
+  }
+  exeHostFolder_ = CanonicalHostPath(exeHostFolder);
+}
+
+std::unique_ptr<PosixFileSystem> PosixFileSystem::FromMounts(const std::string& exeHostFolder) {
+  std::vector<MountEntry> mounts = ReadMountInfo();
+  auto isBlock = [](const std::string& source) {
+    struct stat st;
+    return stat(source.c_str(), &st) == 0 && S_ISBLK(st.st_mode);
+  };
+  // The root is always C:, whatever its source (an overlay in a container has no device).
+  std::vector<DriveMapping> table{{'C', "/", ""}};
+  for (const MountEntry& m : mounts)
+    if (m.mountPoint == "/") table[0].device = isBlock(m.source) ? m.source : "";
+  char next = 'D';
+  for (size_t i = 0; i < mounts.size() && next <= 'Z'; ++i) {
+    const MountEntry& m = mounts[i];
+    if (m.mountPoint == "/" || !isBlock(m.source)) continue;
+    // Only the last mount on a mount point is visible.
+    bool covered = std::any_of(mounts.begin() + static_cast<long>(i) + 1, mounts.end(),
+                               [&](const MountEntry& o) { return o.mountPoint == m.mountPoint; });
+    if (covered) continue;
+    // Bind mounts of single files (containers mount /etc/hosts that way) are no drives.
+    struct stat st;
+    if (stat(m.mountPoint.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) continue;
+    table.push_back({next++, m.mountPoint, m.source});
+  }
+  return std::make_unique<PosixFileSystem>(std::move(table), exeHostFolder);
+}
+
+std::string PosixFileSystem::RunningExecutableFolder() {
+  char* exe = realpath("/proc/self/exe", nullptr);
+  if (!exe) return "";
+  std::string path = exe;
+  free(exe);
+  size_t slash = path.rfind('/');
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+const DriveMapping* PosixFileSystem::DriveFor(const std::string& dosPath) const {
+  if (dosPath.size() < 2 || dosPath[1] != ':') return nullptr;
+  char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(dosPath[0])));
+  for (const DriveMapping& d : drives_)
+    if (d.letter == letter) return &d;
+  return nullptr;
+}
+
+bool PosixFileSystem::IsForeignFolder(dev_t parentDev, dev_t dev, ino_t ino,
+                                      const DriveMapping* own) const {
+  if (dev != parentDev) return true;
+  for (size_t k = 0; k < drives_.size(); ++k)
+    if (&drives_[k] != own && rootIds_[k].dev == dev && rootIds_[k].ino == ino) return true;
+  return false;
+}
+
+std::string PosixFileSystem::Resolved::HostPrefix(size_t count) const {
+  if (!drive) return "";
+  std::string host = drive->hostFolder;
+  for (size_t i = 0; i < count && i < names.size(); ++i) host = JoinHost(host, names[i]);
+  return host;
+}
+
+PosixFileSystem::Resolved PosixFileSystem::Resolve(const std::string& dosPath) const {
+  Resolved r;
+  char letter = 0;
+  if (!SplitDosPath(dosPath, &letter, &r.names, &r.trailingSeparator)) return r;
+  r.drive = DriveFor(dosPath);
+  if (!r.drive) return r;
+  if (!r.names.empty()) r.lastWritten = r.names.back();
+  std::string folder = r.drive->hostFolder;
+  struct stat folderStat;
+  if (stat(folder.c_str(), &folderStat) != 0 || !S_ISDIR(folderStat.st_mode)) return r;
+  for (size_t i = 0; i < r.names.size(); ++i) {
+    std::string name = r.names[i];
+    std::string path = JoinHost(folder, name);
+    struct stat st;
+    bool exists = lstat(path.c_str(), &st) == 0;
+    if (!exists && FindCaseInsensitive(folder, r.names[i], &name)) {
+      path = JoinHost(folder, name);
+      exists = lstat(path.c_str(), &st) == 0;
+    }
+    // A folder of another drive counts as missing here: it is not part of this drive.
+    if (!exists ||
+        (S_ISDIR(st.st_mode) && IsForeignFolder(folderStat.st_dev, st.st_dev, st.st_ino, r.drive)))
+      break;
+    r.names[i] = name;
+    r.found = i + 1;
+    if (i + 1 < r.names.size() &&
+        (stat(path.c_str(), &folderStat) != 0 || !S_ISDIR(folderStat.st_mode)))
+      break;
+    folder = path;
+  }
+  return r;
+}
+
+std::string PosixFileSystem::HostPath(const std::string& dosPath) const {
+  Resolved r = Resolve(dosPath);
+  if (!r.drive) return "";
+  std::string host = r.Host();
+  if (r.trailingSeparator && host.back() != '/') host += '/';
+  return host;
+}
+
+std::string PosixFileSystem::DosPathForHost(const std::string& hostPath) const {
+  if (hostPath.empty() || hostPath[0] != '/') return "";
+  std::string path = CanonicalHostPath(hostPath);
+  size_t best = drives_.size();
+  for (size_t k = 0; k < drives_.size(); ++k) {
+    if (!UnderHostFolder(path, drives_[k].hostFolder)) continue;
+    if (best == drives_.size() || drives_[k].hostFolder.size() > drives_[best].hostFolder.size())
+      best = k;
+  }
+  if (best == drives_.size()) return "";
+  const DriveMapping& drive = drives_[best];
+  // A path below the mount point of a file system that is no drive lies on no drive.
+  std::string existing = path;
+  struct stat st;
+  while (stat(existing.c_str(), &st) != 0 && existing.size() > drive.hostFolder.size())
+    existing = existing.substr(0, std::max<size_t>(existing.rfind('/'), 1));
+  if (rootIds_[best].dev != 0 && st.st_dev != rootIds_[best].dev) return "";
+
+  std::string dos = std::string(1, drive.letter) + ":\\";
+  std::string rest = path.substr(std::min(path.size(), drive.hostFolder.size()));
+  bool first = true;
+  size_t i = 0;
+  while (i < rest.size()) {
+    while (i < rest.size() && rest[i] == '/') ++i;
+    size_t end = rest.find('/', i);
+    if (end == std::string::npos) end = rest.size();
+    if (end > i) {
+      std::string name = rest.substr(i, end - i);
+      if (name.find('\\') != std::string::npos) return "";
+      if (!first) dos += '\\';
+      dos += name;
+      first = false;
+    }
+    i = end;
+  }
+  return dos;
+}
+
+std::string PosixFileSystem::ExecutableFolder() const {
+  return DosPathForHost(exeHostFolder_);
+}
+
+std::vector<std::string> PosixFileSystem::LogicalDrives() const {
+  std::vector<std::string> roots;
+  for (const DriveMapping& d : drives_) roots.push_back(std::string(1, d.letter) + ":\\");
+  return roots;
+}
+
+int PosixFileSystem::GetDriveType(const std::string& root) const {
+  const DriveMapping* drive = DriveFor(root);
+  struct stat st;
+  if (!drive || stat(drive->hostFolder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+    return kDriveNoRoot;
+  MountEntry mount;
+  bool mounted = MountOfPath(drive->hostFolder, &mount);
+  std::string type = mounted ? mount.fsType : FsTypeOf(drive->hostFolder);
+  if (type == "tmpfs" || type == "ramfs") return kDriveRamDisk;
+  if (type == "iso9660" || type == "udf") return kDriveCdRom;
+  if (IsRemoteFsType(type)) return kDriveRemote;
+  std::string device = drive->device.empty() && mounted ? mount.source : drive->device;
+  struct stat dev;
+  if (!device.empty() && stat(device.c_str(), &dev) == 0 && S_ISBLK(dev.st_mode) &&
+      IsRemovableBlock(dev.st_rdev))
+    return kDriveRemovable;
+  return kDriveFixed;
+}
+
+bool PosixFileSystem::GetVolumeInfo(const std::string& root, VolumeInfo* info) const {
+  const DriveMapping* drive = DriveFor(root);
+  struct statfs sfs;
+  if (!drive || statfs(drive->hostFolder.c_str(), &sfs) != 0) return false;
+  VolumeInfo v;
+  // A sandbox may refuse even a read-only open of the device: then ask the mounted file system.
+  if (drive->device.empty() || !ProbeDevice(drive->device, &v)) {
+    v = VolumeInfo{};
+    ProbeMountedFolder(drive->hostFolder, &v);
+  }
+  *info = v;
+  return true;
+}
+
+bool PosixFileSystem::GetFreeSpace(const std::string& path, uint64_t* freeToCaller,
+                                   uint64_t* total) const {
+  Resolved r = Resolve(path);
+  if (!r.drive) return false;
+  struct statvfs sv;
+  if (statvfs(r.HostPrefix(r.found).c_str(), &sv) != 0) return false;
+  *freeToCaller = uint64_t{sv.f_bavail} * sv.f_frsize;
+  *total = uint64_t{sv.f_blocks} * sv.f_frsize;
+  return true;
+}
+
+bool PosixFileSystem::ListFolder(const std::string& folder, std::vector<DirEntry>* entries) const {
+  entries->clear();
+  Resolved r = Resolve(folder);
+  if (!r.complete()) return false;
+  int fd = open(r.Host().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat folderStat;
+  DIR* dir = fstat(fd, &folderStat) == 0 ? fdopendir(fd) : nullptr;
+  if (!dir) {
+    close(fd);
+    return false;
+  }
+  while (dirent* e = readdir(dir)) {
+    std::string name = e->d_name;
+    if (name == "." || name == ".." || name.find('\\') != std::string::npos) continue;
+    struct stat st;
+    if (fstatat(fd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;  // gone meanwhile
+    DirEntry entry;
+    entry.name = name;
+    entry.hidden = name[0] == '.';
+    entry.modified = st.st_mtime;
+    if (S_ISDIR(st.st_mode)) {
+      if (IsForeignFolder(folderStat.st_dev, st.st_dev, st.st_ino, r.drive)) continue;
+      entry.isFolder = true;
+    } else if (S_ISLNK(st.st_mode)) {
+      // Links count as files so that walks never follow them; a link to a file has its size.
+      struct stat target;
+      if (fstatat(fd, e->d_name, &target, 0) == 0 && S_ISREG(target.st_mode)) {
+        entry.size = static_cast<uint64_t>(target.st_size);
+        entry.modified = target.st_mtime;
+      }
+    } else if (S_ISREG(st.st_mode)) {
+      entry.size = static_cast<uint64_t>(st.st_size);
+    }
+    entries->push_back(std::move(entry));
+  }
+  closedir(dir);
+  return true;
+}
+
+bool PosixFileSystem::IsFolder(const std::string& path) const {
+  Resolved r = Resolve(path);
+  struct stat st;
+  if (!r.complete()) return false;
+  if (r.names.empty()) return stat(r.Host().c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  return lstat(r.Host().c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+PathState PosixFileSystem::Probe(const std::string& path) const {
+  Resolved r = Resolve(path);
+  if (!r.drive || r.complete() || r.found + 1 != r.names.size()) return PathState::Present;
+  struct stat st;
+  bool parentIsFolder = stat(r.HostPrefix(r.found).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  return parentIsFolder ? PathState::Absent : PathState::Present;
+}
+
+bool PosixFileSystem::ReadWholeFile(const std::string& path, std::vector<uint8_t>* data) const {
+  Resolved r = Resolve(path);
+  if (!r.complete()) return false;
+  int fd = OpenRegularForReading(r.Host());
+  if (fd < 0) return false;
+  data->clear();
+  uint8_t buffer[65536];
+  bool ok = true;
+  for (;;) {
+    ssize_t n = read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) ok = false;
+    if (n <= 0) break;
+    data->insert(data->end(), buffer, buffer + n);
+  }
+  close(fd);
+  return ok;
+}
+
+bool PosixFileSystem::FileLength(const std::string& path, uint64_t* bytes) const {
+  Resolved r = Resolve(path);
+  struct stat st;
+  if (!r.complete() || stat(r.Host().c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  *bytes = static_cast<uint64_t>(st.st_size);
+  return true;
+}
+
+}  // namespace qv

@@ -1,0 +1,96 @@
+// The DOS drive namespace over the Linux file system: each drive letter stands for a host folder,
+// the way Wine maps its drives.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/FileSystem.h"
+
+namespace qv {
+
+struct DriveMapping {
+  char letter = 0;
+  std::string hostFolder;
+  std::string device;  // block device or image file behind the drive; may be empty
+};
+
+class PosixFileSystem : public FileSystem {
+ public:
+  PosixFileSystem(std::vector<DriveMapping> drives, std::string exeHostFolder);
+
+  // The drive table of the machine: the root file system is C:, every other mounted block
+  // device follows from D: in mount order.
+  static std::unique_ptr<PosixFileSystem> FromMounts(const std::string& exeHostFolder);
+  // Host folder that holds the running binary.
+  static std::string RunningExecutableFolder();
+
+  const std::vector<DriveMapping>& Drives() const { return drives_; }
+  // The DOS path of a host path ("C:\a\b", "C:\" for a drive root); empty when on no drive.
+  std::string DosPathForHost(const std::string& hostPath) const;
+
+  std::string ExecutableFolder() const override;
+  std::vector<std::string> LogicalDrives() const override;
+  int GetDriveType(const std::string& root) const override;
+  bool GetVolumeInfo(const std::string& root, VolumeInfo* info) const override;
+  bool GetFreeSpace(const std::string& path, uint64_t* freeToCaller,
+                    uint64_t* total) const override;
+  bool ListFolder(const std::string& folder, std::vector<DirEntry>* entries) const override;
+  bool IsFolder(const std::string& path) const override;
+  PathState Probe(const std::string& path) const override;
+  bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* data) const override;
+  std::string HostPath(const std::string& dosPath) const override;
+
+  bool CreateFolder(const std::string& path) override;
+  bool CreatePath(const std::string& folderPath) override;
+  bool Rename(const std::string& from, const std::string& to) override;
+  bool FileLength(const std::string& path, uint64_t* bytes) const override;
+  CopyResult CopyFile(const std::string& from, const std::string& to,
+                      const CopyProgressFn& progress) override;
+  bool DeleteToTrash(const std::string& path) override;
+  bool EmptyTrash() override;
+  std::string SpecialFolder(const std::string& which) const override;
+
+  // Test hooks: the bytes copied between two progress calls, and forcing the read/write copy.
+  void SetCopyChunkBytes(size_t bytes) { copyChunk_ = bytes ? bytes : 1; }
+  void SetForceReadWriteCopy(bool force) { forceReadWrite_ = force; }
+
+  // A DOS path mapped onto the host.
+  struct Resolved {
+    const DriveMapping* drive = nullptr;  // null: no drive of the table
+    std::vector<std::string> names;       // host names of the components below the root
+    size_t found = 0;                     // leading components that exist on this drive
+    std::string lastWritten;              // the last component as the caller spelt it
+    bool trailingSeparator = false;
+
+    bool complete() const { return drive && found == names.size(); }
+    std::string Host() const { return HostPrefix(names.size()); }
+    // Host path of the root plus the first `count` components.
+    std::string HostPrefix(size_t count) const;
+  };
+  Resolved Resolve(const std::string& dosPath) const;
+
+ private:
+  struct RootId {
+    dev_t dev;
+    ino_t ino;
+  };
+
+  const DriveMapping* DriveFor(const std::string& dosPath) const;
+  // A folder that belongs to another drive: the mount point of another file system or the host
+  // folder of another drive of the table.
+  bool IsForeignFolder(dev_t parentDev, dev_t dev, ino_t ino, const DriveMapping* own) const;
+  std::vector<std::string> TrashFolders() const;
+
+  std::vector<DriveMapping> drives_;
+  std::vector<RootId> rootIds_;  // parallel to drives_; dev 0 where the folder was missing
+  std::string exeHostFolder_;
+  size_t copyChunk_ = size_t{8} << 20;
+  bool forceReadWrite_ = false;
+};
+
+}  // namespace qv

@@ -1,0 +1,24 @@
+// The mount table of the running process (/proc/self/mountinfo).
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace qv {
+
+struct MountEntry {
+  unsigned major = 0, minor = 0;
+  std::string root;        // folder of the file system that is mounted
+  std::string mountPoint;  // where it is mounted
+  std::string fsType;
+  std::string source;
+};
+
+// Entries in mount order; empty when the table cannot be read.
+std::vector<MountEntry> ReadMountInfo(const std::string& file = "/proc/self/mountinfo");
+std::vector<MountEntry> ParseMountInfo(const std::string& text);
+
+// The mount that holds an existing host path (matched by device number, deepest mount point).
+bool MountOfPath(const std::string& hostPath, MountEntry* mount);
+
+}  // namespace qv

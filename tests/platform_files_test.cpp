@@ -1,0 +1,579 @@
+// The drive namespace over temporary folders, the file primitives, the recycle bin and program
+// starts. Every drive here is a temporary folder; no test sees the machine's real drives.
+#include <dirent.h>
+#include <fcntl.h>
+#include <ftw.h>
+#include <gio/gio.h>
+#include <gtest/gtest.h>
+#include <linux/magic.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/statfs.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "platform/posix/PosixFileSystem.h"
+#include "platform/posix/PosixMounts.h"
+#include "platform/posix/PosixProcesses.h"
+
+namespace qv {
+namespace {
+
+int RemoveEntry(const char* path, const struct stat*, int type, struct FTW*) {
+  return type == FTW_DP ? rmdir(path) : unlink(path);
+}
+
+// FTW_MOUNT: a removal never reaches into something mounted below the folder.
+void RemoveTree(const std::string& root) {
+  if (!root.empty()) nftw(root.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS | FTW_MOUNT);
+}
+
+std::string MakeTempFolder(const std::string& base) {
+  std::string pattern = base + "/qv-files-XXXXXX";
+  return mkdtemp(pattern.data()) ? pattern : "";
+}
+
+// The recycle bin of the user lives in a temporary folder for the whole test program: it must
+// be set before GIO first asks for it.
+struct TemporaryDataHome {
+  std::string folder = MakeTempFolder("/tmp");
+  TemporaryDataHome() { setenv("XDG_DATA_HOME", (folder + "/data").c_str(), 1); }
+  ~TemporaryDataHome() { RemoveTree(folder); }
+};
+TemporaryDataHome dataHome;
+
+void WriteFile(const std::string& path, const std::string& content) {
+  std::ofstream(path, std::ios::binary) << content;
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+bool Exists(const std::string& path) {
+  struct stat st;
+  return lstat(path.c_str(), &st) == 0;
+}
+
+std::vector<std::string> Names(const std::vector<DirEntry>& entries) {
+  std::vector<std::string> names;
+  for (const DirEntry& e : entries) names.push_back(e.name);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+class DriveTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    root_ = MakeTempFolder("/tmp");
+    ASSERT_FALSE(root_.empty());
+    mkdir(H("x").c_str(), 0755);
+  }
+  void TearDown() override { RemoveTree(root_); }
+
+  std::string H(const std::string& relative) const { return root_ + "/" + relative; }
+  std::unique_ptr<PosixFileSystem> Drives(std::vector<DriveMapping> table = {}) const {
+    if (table.empty()) table = {{'X', H("x"), ""}};
+    return std::make_unique<PosixFileSystem>(std::move(table), H("x"));
+  }
+
+  std::string root_;
+};
+
+TEST_F(DriveTest, TranslatesDosPathsBothWays) {
+  mkdir(H("x/Skin").c_str(), 0755);
+  WriteFile(H("x/Skin/MainScreen.ini"), "a");
+  mkdir(H("x/Données Été").c_str(), 0755);
+  WriteFile(H("x/Données Été/Mixed Case.TXT"), "b");
+  WriteFile(H("x/Readme"), "1");
+  WriteFile(H("x/README"), "2");
+  mkdir(H("x/app").c_str(), 0755);
+  auto fs = Drives();
+
+  EXPECT_EQ(fs->HostPath(R"(X:\skin\mainscreen.INI)"), H("x/Skin/MainScreen.ini"));
+  EXPECT_EQ(fs->HostPath(R"(x:\\SKIN\\)"), H("x/Skin/"));
+  EXPECT_EQ(fs->HostPath(R"(X:\DONNÉES ÉTÉ\mixed case.txt)"), H("x/Données Été/Mixed Case.TXT"));
+  // An exact name wins over an earlier entry that differs only in case.
+  EXPECT_EQ(fs->HostPath(R"(X:\README)"), H("x/README"));
+  EXPECT_EQ(fs->HostPath(R"(X:\Readme)"), H("x/Readme"));
+  // Missing components keep the name as written, below the existing ones found by case.
+  EXPECT_EQ(fs->HostPath(R"(X:\skin\New Folder\b.jpg)"), H("x/Skin/New Folder/b.jpg"));
+  // No path leaves its drive.
+  EXPECT_EQ(fs->HostPath(R"(X:\..\..\etc\passwd)"), H("x/etc/passwd"));
+  EXPECT_EQ(fs->HostPath(R"(Q:\a)"), "");
+  EXPECT_EQ(fs->HostPath("relative"), "");
+
+  EXPECT_EQ(fs->DosPathForHost(H("x/Skin/MainScreen.ini")), R"(X:\Skin\MainScreen.ini)");
+  EXPECT_EQ(fs->DosPathForHost(H("x")), R"(X:\)");
+  EXPECT_EQ(fs->DosPathForHost(H("x/Skin/../app/")), R"(X:\app)");
+  EXPECT_EQ(fs->DosPathForHost(H("x/not yet/there")), R"(X:\not yet\there)");
+  EXPECT_EQ(fs->DosPathForHost(H("outside")), "");
+  EXPECT_EQ(fs->DosPathForHost(H("x/back\\slash")), "");
+  EXPECT_EQ(fs->DosPathForHost("relative/path"), "");
+
+  EXPECT_EQ(fs->ExecutableFolder(), R"(X:\)");
+  PosixFileSystem inApp({{'x', H("x"), ""}}, H("x/app/"));
+  EXPECT_EQ(inApp.ExecutableFolder(), R"(X:\app)");
+  EXPECT_EQ(inApp.LogicalDrives(), std::vector<std::string>{R"(X:\)"});
+}
+
+TEST_F(DriveTest, ListingKeepsToTheDrive) {
+  mkdir(H("x/nested").c_str(), 0755);
+  WriteFile(H("x/nested/inner.txt"), "inner");
+  mkdir(H("x/real").c_str(), 0755);
+  symlink("real", H("x/link").c_str());
+  symlink("data.bin", H("x/filelink").c_str());
+  WriteFile(H("x/data.bin"), std::string(1234, 'd'));
+  struct timespec times[2] = {{0, UTIME_OMIT}, {1000000000, 0}};
+  utimensat(AT_FDCWD, H("x/data.bin").c_str(), times, AT_SYMLINK_NOFOLLOW);
+  WriteFile(H("x/.hidden"), "");
+  WriteFile(H("x/back\\slash"), "");
+  auto fs = Drives({{'X', H("x"), ""}, {'Y', H("x/nested"), ""}});
+
+  std::vector<DirEntry> entries;
+  ASSERT_TRUE(fs->ListFolder(R"(X:\)", &entries));
+  EXPECT_EQ(Names(entries),
+            (std::vector<std::string>{".hidden", "data.bin", "filelink", "link", "real"}));
+  for (const DirEntry& e : entries) {
+    EXPECT_EQ(e.isFolder, e.name == "real") << e.name;
+    EXPECT_EQ(e.hidden, e.name == ".hidden") << e.name;
+    if (e.name == "data.bin" || e.name == "filelink") {
+      EXPECT_EQ(e.size, 1234u);
+      EXPECT_EQ(e.modified, 1000000000);
+    }
+  }
+  std::vector<DirEntry> again;
+  ASSERT_TRUE(fs->ListFolder("X:", &again));
+  EXPECT_EQ(Names(again), Names(entries));
+
+  // The nested drive's folder is no part of X:, but is a drive of its own.
+  EXPECT_FALSE(fs->ListFolder(R"(X:\nested\)", &entries));
+  EXPECT_FALSE(fs->IsFolder(R"(X:\nested)"));
+  EXPECT_EQ(fs->Probe(R"(X:\nested)"), PathState::Absent);
+  ASSERT_TRUE(fs->ListFolder(R"(Y:\)", &entries));
+  EXPECT_EQ(Names(entries), std::vector<std::string>{"inner.txt"});
+  EXPECT_EQ(fs->DosPathForHost(H("x/nested/inner.txt")), R"(Y:\inner.txt)");
+
+  EXPECT_TRUE(fs->IsFolder(R"(X:\REAL\)"));
+  EXPECT_TRUE(fs->IsFolder(R"(X:\)"));
+  EXPECT_FALSE(fs->IsFolder(R"(X:\link)"));
+  EXPECT_FALSE(fs->IsFolder(R"(X:\data.bin)"));
+  EXPECT_FALSE(fs->ListFolder(R"(X:\data.bin)", &entries));
+}
+
+TEST_F(DriveTest, ProbeTellsMissingFileFromMissingFolder) {
+  WriteFile(H("x/File.txt"), "x");
+  auto fs = Drives();
+  EXPECT_EQ(fs->Probe(R"(X:\file.TXT)"), PathState::Present);
+  EXPECT_EQ(fs->Probe(R"(X:\)"), PathState::Present);
+  EXPECT_EQ(fs->Probe(R"(X:\none.txt)"), PathState::Absent);
+  EXPECT_EQ(fs->Probe(R"(X:\none\)"), PathState::Absent);
+  // Error 3 (path not found) is not "absent".
+  EXPECT_EQ(fs->Probe(R"(X:\nofolder\none.txt)"), PathState::Present);
+  EXPECT_EQ(fs->Probe(R"(X:\File.txt\none)"), PathState::Present);
+  EXPECT_EQ(fs->Probe(R"(Q:\none)"), PathState::Present);
+
+  std::vector<uint8_t> data;
+  ASSERT_TRUE(fs->ReadWholeFile(R"(X:\FILE.txt)", &data));
+  EXPECT_EQ(std::string(data.begin(), data.end()), "x");
+  EXPECT_FALSE(fs->ReadWholeFile(R"(X:\)", &data));
+  uint64_t length = 0;
+  EXPECT_TRUE(fs->FileLength(R"(X:\file.txt)", &length));
+  EXPECT_EQ(length, 1u);
+  EXPECT_FALSE(fs->FileLength(R"(X:\none.txt)", &length));
+}
+
+TEST_F(DriveTest, CreatesFoldersAndRenamesWithoutReplacing) {
+  mkdir(H("x/Music").c_str(), 0755);
+  WriteFile(H("x/one.txt"), "one");
+  WriteFile(H("x/two.txt"), "two");
+  auto fs = Drives();
+
+  EXPECT_TRUE(fs->CreateFolder(R"(X:\music\Neu Ordner)"));
+  EXPECT_TRUE(Exists(H("x/Music/Neu Ordner")));
+  EXPECT_FALSE(fs->CreateFolder(R"(X:\MUSIC\neu ordner)"));
+  EXPECT_FALSE(fs->CreateFolder(R"(X:\missing\child)"));
+  EXPECT_FALSE(Exists(H("x/missing")));
+
+  // Up to the last "\": the final name is a file name and is not made.
+  EXPECT_TRUE(fs->CreatePath(R"(X:\MUSIC\a\b c\file.mp3)"));
+  EXPECT_TRUE(Exists(H("x/Music/a/b c")));
+  EXPECT_FALSE(Exists(H("x/Music/a/b c/file.mp3")));
+  EXPECT_TRUE(fs->CreatePath(R"(X:\Music\a\)"));
+  EXPECT_FALSE(fs->CreatePath(R"(X:\one.txt\sub\)"));
+
+  EXPECT_FALSE(fs->Rename(R"(X:\one.txt)", R"(X:\TWO.txt)"));
+  EXPECT_EQ(ReadFile(H("x/one.txt")), "one");
+  EXPECT_EQ(ReadFile(H("x/two.txt")), "two");
+  EXPECT_TRUE(fs->Rename(R"(X:\ONE.TXT)", R"(X:\three.txt)"));
+  EXPECT_EQ(ReadFile(H("x/three.txt")), "one");
+  EXPECT_FALSE(Exists(H("x/one.txt")));
+  EXPECT_TRUE(fs->Rename(R"(X:\music)", R"(X:\MUSIC)"));
+  EXPECT_TRUE(Exists(H("x/MUSIC/a")));
+  EXPECT_FALSE(fs->Rename(R"(X:\none)", R"(X:\other)"));
+}
+
+class CopyTest : public DriveTest {
+ protected:
+  std::string Pattern(size_t size) {
+    std::string s(size, '\0');
+    for (size_t i = 0; i < size; ++i) s[i] = static_cast<char>((i * 7 + i / 4096) & 0xFF);
+    return s;
+  }
+  std::vector<std::string> Leftovers() {
+    std::vector<std::string> found;
+    for (const char* folder : {"x", "x/out"}) {
+      DIR* dir = opendir(H(folder).c_str());
+      while (dir) {
+        dirent* e = readdir(dir);
+        if (!e) break;
+        if (std::string(e->d_name).find(".part") != std::string::npos) found.push_back(e->d_name);
+      }
+      if (dir) closedir(dir);
+    }
+    return found;
+  }
+};
+
+TEST_F(CopyTest, CopiesContentTimeAndModeWithProgress) {
+  const std::string content = Pattern(3 * 65536 + 17);
+  WriteFile(H("x/song.mp3"), content);
+  chmod(H("x/song.mp3").c_str(), 0640);
+  struct timespec times[2] = {{0, UTIME_OMIT}, {1234567890, 500}};
+  utimensat(AT_FDCWD, H("x/song.mp3").c_str(), times, 0);
+  mkdir(H("x/out").c_str(), 0755);
+  auto fs = Drives();
+  fs->SetCopyChunkBytes(65536);
+
+  std::vector<std::pair<uint64_t, uint64_t>> calls;
+  auto progress = [&](uint64_t total, uint64_t done) {
+    calls.emplace_back(total, done);
+    return true;
+  };
+  ASSERT_EQ(fs->CopyFile(R"(X:\SONG.mp3)", R"(X:\OUT\Song.mp3)", progress), CopyResult::Copied);
+  EXPECT_EQ(ReadFile(H("x/out/Song.mp3")), content);
+  struct stat st;
+  ASSERT_EQ(stat(H("x/out/Song.mp3").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0640u);
+  EXPECT_EQ(st.st_mtim.tv_sec, 1234567890);
+  EXPECT_EQ(st.st_mtim.tv_nsec, 500);
+  ASSERT_EQ(calls.size(), 5u);
+  EXPECT_EQ(calls.front(), std::make_pair(uint64_t{content.size()}, uint64_t{0}));
+  EXPECT_EQ(calls[1].second, 65536u);
+  EXPECT_EQ(calls.back().second, content.size());
+  EXPECT_TRUE(Leftovers().empty());
+
+  // An empty file is copied too, with the one call at the start.
+  WriteFile(H("x/empty"), "");
+  calls.clear();
+  EXPECT_EQ(fs->CopyFile(R"(X:\empty)", R"(X:\out\empty)", progress), CopyResult::Copied);
+  EXPECT_EQ(calls.size(), 1u);
+  EXPECT_TRUE(Exists(H("x/out/empty")));
+}
+
+TEST_F(CopyTest, NeverReplacesWhatIsThere) {
+  WriteFile(H("x/a.txt"), "new content");
+  mkdir(H("x/out").c_str(), 0755);
+  WriteFile(H("x/out/A.TXT"), "old");
+  auto fs = Drives();
+  int calls = 0;
+  auto count = [&](uint64_t, uint64_t) { return ++calls > 0; };
+  EXPECT_EQ(fs->CopyFile(R"(X:\a.txt)", R"(X:\out\a.txt)", count), CopyResult::Exists);
+  EXPECT_EQ(ReadFile(H("x/out/A.TXT")), "old");
+  EXPECT_EQ(calls, 0);
+
+  // A file that appears under the final name during the copy is kept as well.
+  auto intruder = [&](uint64_t, uint64_t done) {
+    if (done == 0) WriteFile(H("x/out/b.txt"), "intruder");
+    return true;
+  };
+  EXPECT_EQ(fs->CopyFile(R"(X:\a.txt)", R"(X:\out\b.txt)", intruder), CopyResult::Exists);
+  EXPECT_EQ(ReadFile(H("x/out/b.txt")), "intruder");
+  EXPECT_TRUE(Leftovers().empty());
+}
+
+TEST_F(CopyTest, CancelAndFailureLeaveNothingBehind) {
+  const std::string content = Pattern(1 << 20);
+  WriteFile(H("x/big.bin"), content);
+  mkdir(H("x/out").c_str(), 0755);
+  auto fs = Drives();
+  fs->SetCopyChunkBytes(65536);
+  int calls = 0;
+  auto cancelLate = [&](uint64_t, uint64_t done) {
+    ++calls;
+    return done < 256 * 1024;
+  };
+  EXPECT_EQ(fs->CopyFile(R"(X:\big.bin)", R"(X:\out\big.bin)", cancelLate), CopyResult::Cancelled);
+  EXPECT_EQ(calls, 5);
+  EXPECT_FALSE(Exists(H("x/out/big.bin")));
+  EXPECT_TRUE(Leftovers().empty());
+
+  // A killed run's temporary file is replaced, whatever it holds.
+  WriteFile(H("x/out/.quorvin-big.bin.part"), Pattern(3 << 20));
+  EXPECT_EQ(fs->CopyFile(R"(X:\big.bin)", R"(X:\out\big.bin)", {}), CopyResult::Copied);
+  EXPECT_EQ(ReadFile(H("x/out/big.bin")), content);
+  EXPECT_TRUE(Leftovers().empty());
+
+  EXPECT_EQ(fs->CopyFile(R"(X:\none.bin)", R"(X:\out\none.bin)", {}), CopyResult::Failed);
+  EXPECT_EQ(fs->CopyFile(R"(X:\big.bin)", R"(X:\nofolder\big.bin)", {}), CopyResult::Failed);
+  EXPECT_EQ(fs->CopyFile(R"(X:\out)", R"(X:\outcopy)", {}), CopyResult::Failed);
+  // A named pipe would block a plain open forever.
+  mkfifo(H("x/pipe").c_str(), 0644);
+  EXPECT_EQ(fs->CopyFile(R"(X:\pipe)", R"(X:\out\pipe)", {}), CopyResult::Failed);
+  EXPECT_FALSE(Exists(H("x/out/pipe")));
+  // Names near the length limit still get a temporary name of their own.
+  std::string longName(250, 'n');
+  EXPECT_EQ(fs->CopyFile(R"(X:\big.bin)", R"(X:\out\)" + longName, {}), CopyResult::Copied);
+  EXPECT_EQ(ReadFile(H("x/out/" + longName)), content);
+  EXPECT_TRUE(Leftovers().empty());
+}
+
+TEST_F(CopyTest, ReadWriteFallbackCopiesTheSame) {
+  const std::string content = Pattern((1 << 20) + 5);
+  WriteFile(H("x/src.bin"), content);
+  auto fs = Drives();
+  fs->SetForceReadWriteCopy(true);
+  fs->SetCopyChunkBytes(300000);
+  uint64_t last = 0;
+  EXPECT_EQ(fs->CopyFile(R"(X:\src.bin)", R"(X:\dst.bin)",
+                         [&](uint64_t, uint64_t done) { return (last = done), true; }),
+            CopyResult::Copied);
+  EXPECT_EQ(last, content.size());
+  EXPECT_EQ(ReadFile(H("x/dst.bin")), content);
+
+  // Between two file systems the kernel refuses copy_file_range.
+  struct statfs shm;
+  if (statfs("/dev/shm", &shm) != 0 || shm.f_type != TMPFS_MAGIC || access("/dev/shm", W_OK))
+    GTEST_SKIP() << "no writable tmpfs at /dev/shm for a copy between two file systems";
+  std::string other = MakeTempFolder("/dev/shm");
+  ASSERT_FALSE(other.empty());
+  auto two = Drives({{'X', H("x"), ""}, {'R', other, ""}});
+  EXPECT_EQ(two->GetDriveType(R"(R:\)"), kDriveRamDisk);
+  EXPECT_EQ(two->CopyFile(R"(X:\src.bin)", R"(R:\src.bin)", {}), CopyResult::Copied);
+  EXPECT_EQ(ReadFile(other + "/src.bin"), content);
+  // The recycle bin is not available there; the file stays.
+  EXPECT_FALSE(two->DeleteToTrash(R"(R:\src.bin)"));
+  EXPECT_TRUE(Exists(other + "/src.bin"));
+  RemoveTree(other);
+}
+
+// Mounts an ext4 image on a loop device for the test's life; unmounts in every outcome.
+class LoopMount {
+ public:
+  LoopMount(const std::string& image, const std::string& folder) : folder_(folder) {
+    std::string mkfs = "mkfs.ext4 -q -F -b 4096 '" + image + "' 4M >/dev/null 2>&1";
+    if (getuid() != 0 || std::system(mkfs.c_str()) != 0) return;
+    mkdir(folder.c_str(), 0755);
+    std::string mount = "mount -o loop '" + image + "' '" + folder + "' >/dev/null 2>&1";
+    mounted_ = std::system(mount.c_str()) == 0;
+  }
+  ~LoopMount() {
+    if (mounted_ && umount(folder_.c_str()) != 0) umount2(folder_.c_str(), MNT_DETACH);
+  }
+  bool mounted() const { return mounted_; }
+
+ private:
+  std::string folder_;
+  bool mounted_ = false;
+};
+
+TEST_F(CopyTest, FullDiskFailsAndRemovesTheTemporary) {
+  WriteFile(H("x/huge.bin"), Pattern(8 << 20));
+  LoopMount disk(H("disk.img"), H("mnt"));
+  if (!disk.mounted()) GTEST_SKIP() << "cannot loop-mount an ext4 image here (needs root)";
+  auto fs = Drives({{'X', H("x"), ""}, {'F', H("mnt"), H("disk.img")}});
+  EXPECT_EQ(fs->CopyFile(R"(X:\huge.bin)", R"(F:\huge.bin)", {}), CopyResult::Failed);
+  // The same drive takes a file that fits: the failure was the lack of space.
+  WriteFile(H("x/small.bin"), Pattern(100000));
+  EXPECT_EQ(fs->CopyFile(R"(X:\small.bin)", R"(F:\small.bin)", {}), CopyResult::Copied);
+  std::vector<DirEntry> entries;
+  ASSERT_TRUE(fs->ListFolder(R"(F:\)", &entries));
+  EXPECT_EQ(Names(entries), (std::vector<std::string>{"lost+found", "small.bin"}));
+  uint64_t freeBytes = 0, total = 0;
+  ASSERT_TRUE(fs->GetFreeSpace(R"(F:\)", &freeBytes, &total));
+  EXPECT_GT(freeBytes, 1u << 20);
+  EXPECT_LT(total, 5u << 20);
+}
+
+TEST_F(DriveTest, TrashMovesAndEmptiesOnlyTheTablesBins) {
+  const std::string data = dataHome.folder + "/data";
+  const std::string seen = g_get_user_data_dir();
+  if (seen != data) GTEST_SKIP() << "GIO was set up before the test home: " << seen;
+
+  WriteFile(H("x/old.log"), "old");
+  mkdir(H("x/Old Folder").c_str(), 0755);
+  WriteFile(H("x/Old Folder/in.txt"), "in");
+  auto fs = Drives();
+  ASSERT_TRUE(fs->DeleteToTrash(R"(X:\OLD.log)"));
+  ASSERT_TRUE(fs->DeleteToTrash(R"(X:\old folder)"));
+  EXPECT_FALSE(Exists(H("x/old.log")));
+  EXPECT_EQ(ReadFile(data + "/Trash/files/Old Folder/in.txt"), "in");
+  EXPECT_FALSE(fs->DeleteToTrash(R"(X:\)"));
+  EXPECT_FALSE(fs->DeleteToTrash(R"(X:\none)"));
+
+  // Bins at a drive's top; a shared ".Trash" counts only with its sticky bit.
+  const std::string uid = std::to_string(getuid());
+  for (std::string bin : {"x/.Trash-" + uid, "x/.Trash/" + uid, "x/.Trash-" + uid + "0"}) {
+    mkdir(H(bin.substr(0, bin.rfind('/'))).c_str(), 01777);
+    mkdir(H(bin).c_str(), 0700);
+    mkdir(H(bin + "/files").c_str(), 0700);
+    mkdir(H(bin + "/files/dir").c_str(), 0700);
+    WriteFile(H(bin + "/files/dir/f"), "f");
+  }
+  // The home bin lies on no drive of this table: it stays full.
+  ASSERT_TRUE(fs->EmptyTrash());
+  EXPECT_TRUE(Exists(data + "/Trash/files/Old Folder/in.txt"));
+  EXPECT_TRUE(Exists(H("x/.Trash-" + uid + "/files")));
+  EXPECT_FALSE(Exists(H("x/.Trash-" + uid + "/files/dir")));
+  EXPECT_FALSE(Exists(H("x/.Trash/" + uid + "/files/dir")));
+  EXPECT_TRUE(Exists(H("x/.Trash-" + uid + "0/files/dir/f")));
+
+  // With the home on a drive, its bin is emptied too, keeping the bin's own folders.
+  auto withHome = Drives({{'X', H("x"), ""}, {'H', dataHome.folder, ""}});
+  ASSERT_TRUE(withHome->EmptyTrash());
+  std::vector<DirEntry> entries;
+  ASSERT_TRUE(withHome->ListFolder(R"(H:\data\Trash\files)", &entries));
+  EXPECT_TRUE(entries.empty());
+  ASSERT_TRUE(withHome->ListFolder(R"(H:\data\Trash\info)", &entries));
+  EXPECT_TRUE(entries.empty());
+}
+
+TEST_F(DriveTest, SpecialFoldersThroughTheTable) {
+  mkdir(H("x/cache").c_str(), 0755);
+  const char* saved = std::getenv("XDG_CACHE_HOME");
+  std::string savedValue = saved ? saved : "";
+  setenv("XDG_CACHE_HOME", H("x/cache").c_str(), 1);
+  auto fs = Drives();
+  EXPECT_EQ(fs->SpecialFolder("user temp"), R"(X:\cache\)");
+  EXPECT_EQ(fs->SpecialFolder("cookies"), "");
+  EXPECT_EQ(fs->SpecialFolder("windows temp"), "");
+  setenv("XDG_CACHE_HOME", "/", 1);
+  EXPECT_EQ(fs->SpecialFolder("user temp"), "");
+  auto withTmp = Drives({{'X', H("x"), ""}, {'T', "/tmp", ""}});
+  EXPECT_EQ(withTmp->SpecialFolder("windows temp"), R"(T:\)");
+  if (saved)
+    setenv("XDG_CACHE_HOME", savedValue.c_str(), 1);
+  else
+    unsetenv("XDG_CACHE_HOME");
+}
+
+TEST_F(DriveTest, VolumesOfImagesAndFolders) {
+  auto fs = Drives();
+  VolumeInfo info;
+  ASSERT_TRUE(fs->GetVolumeInfo(R"(X:\)", &info));
+  EXPECT_FALSE(info.fileSystem.empty());
+  EXPECT_FALSE(fs->GetVolumeInfo(R"(Q:\)", &info));
+  EXPECT_EQ(fs->GetDriveType(R"(Q:\)"), kDriveNoRoot);
+  uint64_t freeBytes = 0, total = 0;
+  ASSERT_TRUE(fs->GetFreeSpace(R"(X:\no\such\folder\)", &freeBytes, &total));
+  EXPECT_GT(total, 0u);
+  EXPECT_LE(freeBytes, total);
+
+  std::string ext4 = "mkfs.ext4 -q -F -L DATA -U 89abcdef-0123-4567-89ab-cdef01234567 '" +
+                     H("ext4.img") + "' 2M >/dev/null 2>&1";
+  std::string fat = "mkfs.fat -C -n PICS -i 1234ABCD '" + H("fat.img") + "' 1024 >/dev/null 2>&1";
+  if (std::system(ext4.c_str()) != 0 || std::system(fat.c_str()) != 0)
+    GTEST_SKIP() << "mkfs.ext4 or mkfs.fat missing";
+  mkdir(H("e").c_str(), 0755);
+  auto images = Drives({{'E', H("e"), H("ext4.img")}, {'F', H("e"), H("fat.img")}});
+  ASSERT_TRUE(images->GetVolumeInfo(R"(E:\)", &info));
+  EXPECT_EQ(info.label, "DATA");
+  EXPECT_EQ(info.serial, 0x89abcdefu);
+  EXPECT_EQ(info.fileSystem, "ext4");
+  EXPECT_EQ(images->GetDriveType(R"(E:\)"), kDriveFixed);
+  ASSERT_TRUE(images->GetVolumeInfo(R"(F:\)", &info));
+  EXPECT_EQ(info.label, "PICS");
+  EXPECT_EQ(info.serial, 0x1234ABCDu);
+  EXPECT_EQ(info.fileSystem, "vfat");
+}
+
+TEST(MountTable, ParsesEscapesAndOptionalFields) {
+  auto mounts = ParseMountInfo(
+      "27 1 254:0 / / rw,relatime shared:1 - ext4 /dev/vda rw\n"
+      "40 27 7:3 /sub /media/My\\040Disk rw master:2 propagate_from:1 - vfat /dev/loop3 rw\n"
+      "broken line\n"
+      "41 27 0:50 / /run rw - tmpfs tmpfs rw\n");
+  ASSERT_EQ(mounts.size(), 3u);
+  EXPECT_EQ(mounts[1].mountPoint, "/media/My Disk");
+  EXPECT_EQ(mounts[1].root, "/sub");
+  EXPECT_EQ(mounts[1].fsType, "vfat");
+  EXPECT_EQ(mounts[1].source, "/dev/loop3");
+  EXPECT_EQ(mounts[1].major, 7u);
+  EXPECT_EQ(mounts[1].minor, 3u);
+  EXPECT_EQ(mounts[2].fsType, "tmpfs");
+}
+
+TEST(MountTable, RootIsAlwaysC) {
+  auto fs = PosixFileSystem::FromMounts("/");
+  ASSERT_FALSE(fs->Drives().empty());
+  EXPECT_EQ(fs->Drives()[0].letter, 'C');
+  EXPECT_EQ(fs->Drives()[0].hostFolder, "/");
+  EXPECT_EQ(fs->ExecutableFolder(), R"(C:\)");
+  for (const DriveMapping& d : fs->Drives()) {
+    EXPECT_GE(d.letter, 'C');
+    if (d.letter == 'C') continue;
+    struct stat st;
+    EXPECT_TRUE(stat(d.device.c_str(), &st) == 0 && S_ISBLK(st.st_mode)) << d.device;
+  }
+  // /proc is a file system of its own and no drive.
+  EXPECT_EQ(fs->DosPathForHost("/proc/self"), "");
+}
+
+TEST(CommandLine, SplitsByTheWindowsRules) {
+  struct Case {
+    const char* line;
+    std::vector<std::string> args;
+  } cases[] = {
+      {R"(prog a b  c)", {"prog", "a", "b", "c"}},
+      {R"("C:\Program Files\x.exe" -q)", {R"(C:\Program Files\x.exe)", "-q"}},
+      {R"(C:\Program Files\x.exe)", {R"(C:\Program)", R"(Files\x.exe)"}},
+      {R"("C:\dir\"x y)", {R"(C:\dir\)", "x", "y"}},
+      {R"(p "a b c" d)", {"p", "a b c", "d"}},
+      {R"(p "ab\"c" "\\" d)", {"p", R"(ab"c)", R"(\)", "d"}},
+      {R"(p a\\\b d"e f"g h)", {"p", R"(a\\\b)", "de fg", "h"}},
+      {R"(p a\\\"b c d)", {"p", R"(a\"b)", "c", "d"}},
+      {R"(p a\\\\"b c" d e)", {"p", R"(a\\b c)", "d", "e"}},
+      {R"(p "" x)", {"p", "", "x"}},
+      {R"(p "a""b c")", {"p", R"(a"b)", "c"}},
+      {"  \t ", {}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(SplitWindowsCommandLine(c.line), c.args) << c.line;
+}
+
+TEST_F(DriveTest, StartsProgramsWithHostPaths) {
+  mkdir(H("x/Tools").c_str(), 0755);
+  mkdir(H("x/a b").c_str(), 0755);
+  WriteFile(H("x/Tools/Args.sh"),
+            "#!/bin/sh\nout=\"$1\"; shift\nprintf '%s\\n' \"$@\" > \"$out\"\n"
+            "exit 7\n");
+  chmod(H("x/Tools/Args.sh").c_str(), 0755);
+  auto fs = Drives();
+  PosixProcesses processes(*fs);
+  int64_t pid = 0;
+  ASSERT_TRUE(processes.Start(
+      R"("X:\tools\args.sh" X:\out.txt "X:\A B\file.txt" -q Q:\elsewhere rel\path)", &pid));
+  int code = 0;
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (processes.StillActive(pid, &code) && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  EXPECT_EQ(code, 7);
+  EXPECT_FALSE(processes.StillActive(pid, &code));
+  EXPECT_EQ(code, 7);
+  EXPECT_EQ(ReadFile(H("x/out.txt")), H("x/a b/file.txt") + "\n-q\nQ:\\elsewhere\nrel\\path\n");
+
+  EXPECT_FALSE(processes.Start(R"(X:\tools\none.exe)", &pid));
+  EXPECT_FALSE(processes.Start("", &pid));
+}
+
+}  // namespace
+}  // namespace qv
