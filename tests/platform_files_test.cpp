@@ -127,6 +127,25 @@ TEST_F(DriveTest, TranslatesDosPathsBothWays) {
   EXPECT_EQ(inApp.LogicalDrives(), std::vector<std::string>{R"(X:\)"});
 }
 
+TEST_F(DriveTest, CaseLookupFollowsChangesToTheFolder) {
+  mkdir(H("x/Box").c_str(), 0755);
+  auto fs = Drives();
+  EXPECT_EQ(fs->Probe(R"(X:\box\later.txt)"), PathState::Absent);
+  // Changed by someone else: the folder's time differs from the one seen before.
+  WriteFile(H("x/Box/Later.TXT"), "l");
+  struct timespec times[2] = {{0, UTIME_OMIT}, {1000000000, 0}};
+  utimensat(AT_FDCWD, H("x/Box").c_str(), times, 0);
+  EXPECT_EQ(fs->HostPath(R"(X:\box\later.txt)"), H("x/Box/Later.TXT"));
+  // Changed through the drive itself.
+  EXPECT_TRUE(fs->CreateFolder(R"(X:\box\Sub)"));
+  EXPECT_EQ(fs->Probe(R"(X:\BOX\SUB)"), PathState::Present);
+  EXPECT_TRUE(fs->Rename(R"(X:\box\later.txt)", R"(X:\box\gone.txt)"));
+  EXPECT_EQ(fs->Probe(R"(X:\box\LATER.txt)"), PathState::Absent);
+  WriteFile(H("x/src"), "s");
+  EXPECT_EQ(fs->CopyFile(R"(X:\src)", R"(X:\box\Copied)", {}), CopyResult::Copied);
+  EXPECT_EQ(fs->CopyFile(R"(X:\src)", R"(X:\box\COPIED)", {}), CopyResult::Exists);
+}
+
 TEST_F(DriveTest, ListingKeepsToTheDrive) {
   mkdir(H("x/nested").c_str(), 0755);
   WriteFile(H("x/nested/inner.txt"), "inner");

@@ -131,7 +131,9 @@ std::string XdgFolder(const char* variable, const char* fallbackBelowHome) {
 bool PosixFileSystem::CreateFolder(const std::string& path) {
   Resolved r = Resolve(path);
   if (!r.drive || r.names.empty() || r.found + 1 != r.names.size()) return false;
-  return mkdir(r.Host().c_str(), 0777) == 0;
+  if (mkdir(r.Host().c_str(), 0777) != 0) return false;
+  NoteCreated(r.Host());
+  return true;
 }
 
 bool PosixFileSystem::CreatePath(const std::string& folderPath) {
@@ -144,7 +146,10 @@ bool PosixFileSystem::CreatePath(const std::string& folderPath) {
     // Something exists there that is not part of this drive (another drive's folder).
     struct stat st;
     if (i == r.found && lstat(host.c_str(), &st) == 0) return false;
-    if (mkdir(host.c_str(), 0777) != 0 && errno != EEXIST) return false;
+    if (mkdir(host.c_str(), 0777) == 0)
+      NoteCreated(host);
+    else if (errno != EEXIST)
+      return false;
   }
   struct stat st;
   return stat(r.Host().c_str(), &st) == 0 && S_ISDIR(st.st_mode);
@@ -168,8 +173,12 @@ bool PosixFileSystem::Rename(const std::string& from, const std::string& to) {
   }
   int error = RenameNoReplace(a.Host(), target, false);
   // A case-insensitive file system finds the old name under the new one.
-  if (error == EEXIST && caseChange) return rename(a.Host().c_str(), target.c_str()) == 0;
-  return error == 0;
+  if (error == EEXIST && caseChange)
+    error = rename(a.Host().c_str(), target.c_str()) == 0 ? 0 : errno;
+  if (error != 0) return false;
+  NoteRemoved(a.Host());
+  NoteRemoved(target);
+  return true;
 }
 
 CopyResult PosixFileSystem::CopyFile(const std::string& from, const std::string& to,
@@ -246,7 +255,10 @@ CopyResult PosixFileSystem::CopyFile(const std::string& from, const std::string&
   close(in);
   // Something that appeared under the final name meanwhile is never replaced.
   int error = RenameNoReplace(temporary, target, true);
-  if (error == 0) return CopyResult::Copied;
+  if (error == 0) {
+    NoteCreated(target);
+    return CopyResult::Copied;
+  }
   unlink(temporary.c_str());
   return error == EEXIST ? CopyResult::Exists : CopyResult::Failed;
 }
@@ -258,6 +270,7 @@ bool PosixFileSystem::DeleteToTrash(const std::string& path) {
   GFile* file = g_file_new_for_path(r.Host().c_str());
   GError* error = nullptr;
   bool ok = g_file_trash(file, nullptr, &error);
+  if (ok) NoteRemoved(r.Host());
   if (error) g_error_free(error);
   g_object_unref(file);
   return ok;

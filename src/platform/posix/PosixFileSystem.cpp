@@ -66,33 +66,17 @@ bool SplitDosPath(const std::string& dos, char* letter, std::vector<std::string>
 
 // Case-insensitive comparison key: Unicode case folding for UTF-8 names, ASCII otherwise.
 std::string FoldCase(const std::string& name) {
-  if (g_utf8_validate(name.data(), static_cast<gssize>(name.size()), nullptr)) {
-    gchar* folded = g_utf8_casefold(name.data(), static_cast<gssize>(name.size()));
-    std::string out = folded;
-    g_free(folded);
-    return out;
-  }
   std::string out = name;
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
-
-// First entry of `folder` (listing order) whose name matches `name` without regard to case.
-bool FindCaseInsensitive(const std::string& folder, const std::string& name, std::string* match) {
-  DIR* dir = opendir(folder.c_str());
-  if (!dir) return false;
-  const std::string key = FoldCase(name);
-  bool found = false;
-  while (dirent* e = readdir(dir)) {
-    if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
-    if (FoldCase(e->d_name) == key) {
-      *match = e->d_name;
-      found = true;
-      break;
-    }
+  bool ascii = true;
+  for (char& c : out) {
+    ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   }
-  closedir(dir);
-  return found;
+  if (ascii || !g_utf8_validate(name.data(), static_cast<gssize>(name.size()), nullptr)) return out;
+  gchar* folded = g_utf8_casefold(name.data(), static_cast<gssize>(name.size()));
+  out = folded;
+  g_free(folded);
+  return out;
 }
 
 // Lexically normal absolute path, then resolved through the deepest existing ancestor.
@@ -339,6 +323,55 @@ std::string PosixFileSystem::Resolved::HostPrefix(size_t count) const {
   return host;
 }
 
+// The copy engine probes and copies name after name into one folder: a fresh listing per lookup
+// would make that quadratic, so each folder's names are indexed and the index is kept up to date
+// by this object's own changes. A change by someone else shows in the folder's time.
+bool PosixFileSystem::FindByCase(const std::string& folder, const std::string& name,
+                                 std::string* match) const {
+  struct stat st;
+  if (stat(folder.c_str(), &st) != 0) return false;
+  auto it = caseIndex_.find(folder);
+  if (it == caseIndex_.end() || it->second.dev != st.st_dev || it->second.ino != st.st_ino ||
+      it->second.mtime.tv_sec != st.st_mtim.tv_sec ||
+      it->second.mtime.tv_nsec != st.st_mtim.tv_nsec) {
+    DIR* dir = opendir(folder.c_str());
+    if (!dir) return false;
+    if (caseIndex_.size() >= 64) caseIndex_.clear();
+    CaseIndex index{st.st_dev, st.st_ino, st.st_mtim, {}};
+    while (dirent* e = readdir(dir)) {
+      if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
+      index.byFolded.emplace(FoldCase(e->d_name), e->d_name);  // the first one in order wins
+    }
+    closedir(dir);
+    it = caseIndex_.insert_or_assign(folder, std::move(index)).first;
+  }
+  auto found = it->second.byFolded.find(FoldCase(name));
+  if (found == it->second.byFolded.end()) return false;
+  *match = found->second;
+  return true;
+}
+
+void PosixFileSystem::NoteCreated(const std::string& hostPath) const {
+  size_t slash = hostPath.rfind('/');
+  if (slash == std::string::npos) return;
+  std::string folder = slash == 0 ? "/" : hostPath.substr(0, slash);
+  auto it = caseIndex_.find(folder);
+  struct stat st;
+  if (it == caseIndex_.end()) return;
+  if (stat(folder.c_str(), &st) != 0 || st.st_dev != it->second.dev ||
+      st.st_ino != it->second.ino) {
+    caseIndex_.erase(it);
+    return;
+  }
+  it->second.byFolded.emplace(FoldCase(hostPath.substr(slash + 1)), hostPath.substr(slash + 1));
+  it->second.mtime = st.st_mtim;
+}
+
+void PosixFileSystem::NoteRemoved(const std::string& hostPath) const {
+  size_t slash = hostPath.rfind('/');
+  if (slash != std::string::npos) caseIndex_.erase(slash == 0 ? "/" : hostPath.substr(0, slash));
+}
+
 PosixFileSystem::Resolved PosixFileSystem::Resolve(const std::string& dosPath) const {
   Resolved r;
   char letter = 0;
@@ -354,7 +387,7 @@ PosixFileSystem::Resolved PosixFileSystem::Resolve(const std::string& dosPath) c
     std::string path = JoinHost(folder, name);
     struct stat st;
     bool exists = lstat(path.c_str(), &st) == 0;
-    if (!exists && FindCaseInsensitive(folder, r.names[i], &name)) {
+    if (!exists && FindByCase(folder, r.names[i], &name)) {
       path = JoinHost(folder, name);
       exists = lstat(path.c_str(), &st) == 0;
     }

@@ -5,8 +5,10 @@
 #include <sys/types.h>
 
 #include <cstddef>
+#include <ctime>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/FileSystem.h"
@@ -75,6 +77,13 @@ class PosixFileSystem : public FileSystem {
   Resolved Resolve(const std::string& dosPath) const;
 
  private:
+  struct CaseIndex {
+    dev_t dev;
+    ino_t ino;
+    timespec mtime;
+    std::unordered_map<std::string, std::string> byFolded;  // folded name -> name on disk
+  };
+
   struct RootId {
     dev_t dev;
     ino_t ino;
@@ -85,12 +94,17 @@ class PosixFileSystem : public FileSystem {
   // folder of another drive of the table.
   bool IsForeignFolder(dev_t parentDev, dev_t dev, ino_t ino, const DriveMapping* own) const;
   std::vector<std::string> TrashFolders() const;
+  // First entry of `folder` (listing order) whose name matches `name` without regard to case.
+  bool FindByCase(const std::string& folder, const std::string& name, std::string* match) const;
+  void NoteCreated(const std::string& hostPath) const;
+  void NoteRemoved(const std::string& hostPath) const;
 
   std::vector<DriveMapping> drives_;
   std::vector<RootId> rootIds_;  // parallel to drives_; dev 0 where the folder was missing
   std::string exeHostFolder_;
   size_t copyChunk_ = size_t{8} << 20;
   bool forceReadWrite_ = false;
+  mutable std::unordered_map<std::string, CaseIndex> caseIndex_;
 };
 
 }  // namespace qv
