@@ -80,7 +80,13 @@ std::string FoldCase(const std::string& name) {
 }
 
 // Lexically normal absolute path, then resolved through the deepest existing ancestor.
-std::string CanonicalHostPath(const std::string& path) {
+std::string CanonicalHostPath(const std::string& given) {
+  std::string path = given;
+  if (path.empty() || path[0] != '/') {
+    char* cwd = getcwd(nullptr, 0);
+    path = std::string(cwd ? cwd : "/") + "/" + path;
+    free(cwd);
+  }
   std::vector<std::string> parts;
   size_t i = 0;
   while (i < path.size()) {
@@ -427,9 +433,10 @@ std::string PosixFileSystem::DosPathForHost(const std::string& hostPath) const {
   // A path below the mount point of a file system that is no drive lies on no drive.
   std::string existing = path;
   struct stat st;
-  while (stat(existing.c_str(), &st) != 0 && existing.size() > drive.hostFolder.size())
+  bool found = false;
+  while (!(found = stat(existing.c_str(), &st) == 0) && existing.size() > drive.hostFolder.size())
     existing = existing.substr(0, std::max<size_t>(existing.rfind('/'), 1));
-  if (rootIds_[best].dev != 0 && st.st_dev != rootIds_[best].dev) return "";
+  if (found && rootIds_[best].dev != 0 && st.st_dev != rootIds_[best].dev) return "";
 
   std::string dos = std::string(1, drive.letter) + ":\\";
   std::string rest = path.substr(std::min(path.size(), drive.hostFolder.size()));
