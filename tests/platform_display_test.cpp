@@ -208,8 +208,9 @@ TEST(Drawing, FillAndOutlineClipToTheSurface) {
 }
 
 TEST(Fonts, RealFacesAreFoundAndDrawn) {
-  std::string regular = FontCache::ResolveFile("arial", false, false);
-  std::string bold = FontCache::ResolveFile("arial", true, false);
+  FontCache fonts;
+  std::string regular = fonts.ResolveFile("arial", false, false);
+  std::string bold = fonts.ResolveFile("arial", true, false);
   ASSERT_FALSE(regular.empty());
   EXPECT_TRUE(std::filesystem::exists(regular));
   EXPECT_NE(regular, bold);

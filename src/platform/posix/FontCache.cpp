@@ -10,21 +10,24 @@ FontCache::~FontCache() {
     if (entry.second) TTF_CloseFont(entry.second);
   }
   if (ttfStarted_) TTF_Quit();
+  if (config_) FcConfigDestroy(config_);
 }
 
 std::string FontCache::ResolveFile(const std::string& name, bool bold, bool italic,
                                    int* faceIndex) {
   // The name goes in as a family, not through the pattern parser: a layout's name must not be
   // read as size or style options ("arial-12", "x:bold").
+  if (!config_) config_ = FcInitLoadConfigAndFonts();
+  if (!config_) return {};
   FcPattern* pattern = FcPatternCreate();
   if (!pattern) return {};
   FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(name.c_str()));
   FcPatternAddInteger(pattern, FC_WEIGHT, bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
   FcPatternAddInteger(pattern, FC_SLANT, italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
-  FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+  FcConfigSubstitute(config_, pattern, FcMatchPattern);
   FcDefaultSubstitute(pattern);
   FcResult result = FcResultNoMatch;
-  FcPattern* match = FcFontMatch(nullptr, pattern, &result);
+  FcPattern* match = FcFontMatch(config_, pattern, &result);
   FcPatternDestroy(pattern);
   std::string file;
   if (match) {

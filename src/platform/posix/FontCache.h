@@ -8,6 +8,7 @@
 #include "platform/Display.h"
 
 typedef struct _TTF_Font TTF_Font;
+typedef struct _FcConfig FcConfig;
 
 namespace qv {
 
@@ -20,13 +21,15 @@ class FontCache {
 
   // The font file fontconfig chooses for a face name ("arial"); empty when there is no font
   // on the machine at all. Fontconfig answers with a similar face when the name is unknown.
-  static std::string ResolveFile(const std::string& name, bool bold, bool italic,
-                                 int* faceIndex = nullptr);
+  std::string ResolveFile(const std::string& name, bool bold, bool italic,
+                          int* faceIndex = nullptr);
 
   // An open font for the spec, or null (size <= 0, no usable font). Kept until destruction.
   TTF_Font* Get(const FontSpec& spec);
 
  private:
+  // Our own configuration rather than fontconfig's global one, which is never freed.
+  FcConfig* config_ = nullptr;
   bool ttfStarted_ = false;
   std::map<std::tuple<std::string, int, bool, bool>, TTF_Font*> fonts_;
 };

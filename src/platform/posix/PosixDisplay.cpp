@@ -4,6 +4,7 @@
 #include <SDL_ttf.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/posix/JpegCodec.h"
@@ -112,11 +113,27 @@ PosixDisplay::~PosixDisplay() {
 
 bool PosixDisplay::StartVideo(std::string* error) {
   if (videoStarted_) return true;
-  if (headless_) SDL_SetHintWithPriority(SDL_HINT_VIDEODRIVER, "dummy", SDL_HINT_OVERRIDE);
+  const char* x11 = std::getenv("DISPLAY");
+  const char* wayland = std::getenv("WAYLAND_DISPLAY");
+  if (headless_) {
+    SDL_SetHintWithPriority(SDL_HINT_VIDEODRIVER, "dummy", SDL_HINT_OVERRIDE);
+  } else {
+    // Without a window system SDL falls back to drivers that show nothing (offscreen) or take
+    // over the console (KMSDRM); the program would then run unseen. A driver the user names in
+    // SDL_VIDEODRIVER still wins over this hint.
+    std::string drivers;
+    if (x11 && *x11) drivers = "x11";
+    if (wayland && *wayland) drivers += drivers.empty() ? "wayland" : ",wayland";
+    SDL_SetHint(SDL_HINT_VIDEODRIVER, drivers.empty() ? "x11" : drivers.c_str());
+  }
   // A touch or click on a window without focus is a press, not only a focus change.
   SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
   if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-    if (error) *error = SDL_GetError();
+    if (error) {
+      std::string where = x11 && *x11 ? x11 : wayland && *wayland ? wayland : "";
+      *error = headless_ || where.empty() ? std::string(SDL_GetError())
+                                          : "cannot open display " + where + ": " + SDL_GetError();
+    }
     return false;
   }
   videoStarted_ = true;

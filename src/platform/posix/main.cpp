@@ -8,6 +8,7 @@
 #include "platform/posix/PosixDisplay.h"
 #include "platform/posix/PosixEvents.h"
 #include "platform/posix/PosixFileSystem.h"
+#include "platform/posix/PosixProcesses.h"
 #include "platform/posix/StderrDiagnostics.h"
 #include "shell/Program.h"
 #include "shell/modDeclares.h"
@@ -38,8 +39,9 @@ int main() {
   if (!display.StartVideo(&error)) return NoDisplay(error);
   qv::PosixEvents events(display);
   auto files = qv::PosixFileSystem::FromMounts(qv::PosixFileSystem::RunningExecutableFolder());
+  qv::PosixProcesses processes(*files);
   qv::StderrDiagnostics diag;
-  qv::Platform platform{display, events, *files, diag};
+  qv::Platform platform{display, events, *files, diag, processes};
   qv::Program program(platform);
   return qv::RunProgram(program);
 }
