@@ -43,9 +43,9 @@ std::string FontCache::ResolveFile(const std::string& name, bool bold, bool ital
   return file;
 }
 
-TTF_Font* FontCache::Get(const FontSpec& spec) {
-  if (spec.size <= 0) return nullptr;
-  auto key = std::make_tuple(spec.name, spec.size, spec.bold, spec.italic);
+TTF_Font* FontCache::Get(const FontSpec& face) {
+  if (face.size <= 0) return nullptr;
+  auto key = std::make_tuple(face.name, face.size, face.bold, face.italic);
   auto found = fonts_.find(key);
   if (found != fonts_.end()) return found->second;
 
@@ -53,19 +53,19 @@ TTF_Font* FontCache::Get(const FontSpec& spec) {
   if (!ttfStarted_) ttfStarted_ = TTF_Init() == 0;
   if (ttfStarted_) {
     int index = 0;
-    std::string file = ResolveFile(spec.name, spec.bold, spec.italic, &index);
+    std::string file = ResolveFile(face.name, face.bold, face.italic, &index);
     if (!file.empty()) {
-      font = TTF_OpenFontIndexDPI(file.c_str(), spec.size, index, 96, 96);
+      font = TTF_OpenFontIndexDPI(file.c_str(), face.size, index, 96, 96);
     }
     if (font) {
       // Where the machine has no real bold or italic face, SDL_ttf's synthetic style stands in.
       int style = TTF_STYLE_NORMAL;
       std::string faceStyle = TTF_FontFaceStyleName(font) ? TTF_FontFaceStyleName(font) : "";
       auto has = [&](const char* word) { return faceStyle.find(word) != std::string::npos; };
-      if (spec.bold && !has("Bold") && !has("Black") && !has("Heavy") && !has("Semibold")) {
+      if (face.bold && !has("Bold") && !has("Black") && !has("Heavy") && !has("Semibold")) {
         style |= TTF_STYLE_BOLD;
       }
-      if (spec.italic && !has("Italic") && !has("Oblique")) style |= TTF_STYLE_ITALIC;
+      if (face.italic && !has("Italic") && !has("Oblique")) style |= TTF_STYLE_ITALIC;
       TTF_SetFontStyle(font, style);
     }
   }

@@ -24,8 +24,9 @@ class FontCache {
   std::string ResolveFile(const std::string& name, bool bold, bool italic,
                           int* faceIndex = nullptr);
 
-  // An open font for the spec, or null (size <= 0, no usable font). Kept until destruction.
-  TTF_Font* Get(const FontSpec& spec);
+  // An open font for the face, size and style, or null (size <= 0, no usable font). Kept until
+  // destruction.
+  TTF_Font* Get(const FontSpec& face);
 
  private:
   // Our own configuration rather than fontconfig's global one, which is never freed.
