@@ -120,7 +120,9 @@ void DrawTextAt(Program& p, double x, double y, const std::string& text) {
   PresentBackBuffer(p);
 }
 
-void ShowScreen(Program& p, const std::string& screen) {
+void ShowScreen(Program& p, const std::string& name) {
+  // A copy: callers pass PreviousScreen itself, which is overwritten below.
+  const std::string screen = name;
   const std::string wanted = LowerCase(screen);
   for (const SkinImage& image : p.skin.SkinImages) {
     if (!image.surface) continue;

@@ -1,0 +1,111 @@
+#include "TestProgram.h"
+
+#include <stdlib.h>
+
+#include <cstdlib>
+#include <fstream>
+
+#include "platform/posix/JpegCodec.h"
+#include "shell/frmMain.h"
+#include "shell/modDeclares.h"
+
+namespace qv::test {
+
+TempDir::TempDir() {
+  char pattern[] = "/tmp/quorvin-test-XXXXXX";
+  const char* made = mkdtemp(pattern);
+  if (!made) throw std::runtime_error("cannot create a temporary folder");
+  path_ = made;
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  std::filesystem::remove_all(path_, ec);
+}
+
+bool RecordingDiagnostics::Mentions(const std::string& text) const {
+  for (const std::string& l : lines)
+    if (l.find(text) != std::string::npos) return true;
+  return false;
+}
+
+TestApp::TestApp(int extraDrives) : app_(root_.path() + "/app") {
+  std::filesystem::create_directories(app_ + "/Skin/icons");
+  std::vector<DriveMapping> drives{DriveMapping{'C', root_.path(), ""}};
+  for (int i = 0; i < extraDrives; ++i) {
+    extra_.push_back(std::make_unique<TempDir>());
+    drives.push_back(DriveMapping{static_cast<char>('D' + i), extra_.back()->path(), ""});
+  }
+  files_ = std::make_unique<PosixFileSystem>(drives, app_);
+  processes_ = std::make_unique<PosixProcesses>(*files_);
+  program_ = std::make_unique<Program>(Platform{display_, events_, *files_, diag_, *processes_});
+}
+
+std::string TestApp::DrivePath(char letter) const {
+  if (letter == 'C') return root_.path();
+  return extra_.at(static_cast<size_t>(letter - 'D'))->path();
+}
+
+std::string TestApp::AppPath(const std::string& relative) const { return app_ + "/" + relative; }
+
+void TestApp::WriteFile(const std::string& relative, const std::string& content) const {
+  const std::filesystem::path path = AppPath(relative);
+  std::filesystem::create_directories(path.parent_path());
+  std::ofstream(path, std::ios::binary) << content;
+}
+
+void TestApp::WriteJpeg(const std::string& relative, int width, int height, uint32_t rgb) const {
+  PixelImage image;
+  image.width = width;
+  image.height = height;
+  image.pixels.assign(static_cast<size_t>(width) * height, rgb);
+  std::vector<uint8_t> data;
+  std::string error;
+  if (!EncodeJpeg(image, 95, &data, &error)) throw std::runtime_error(error);
+  WriteFile(relative, std::string(data.begin(), data.end()));
+}
+
+void TestApp::WriteSettings(int resX, int resY, int top, int left) const {
+  WriteFile("settings.ini", "[General]\r\nResX=" + std::to_string(resX) +
+                                "\r\nResY=" + std::to_string(resY) + "\r\nTop=" +
+                                std::to_string(top) + "\r\nLeft=" + std::to_string(left) +
+                                "\r\nStartMinimized=0\r\n");
+}
+
+void TestApp::WriteSkin(const std::vector<std::string>& screens) const {
+  WriteJpeg("Skin/Loading_enabled.jpg", 1024, 768, kEnabledRgb);
+  WriteJpeg("Skin/Loading_active.jpg", 1024, 768, kActiveRgb);
+  for (const std::string& s : screens) {
+    WriteJpeg("Skin/" + s + "_enabled.jpg", 1024, 768, kEnabledRgb);
+    WriteJpeg("Skin/" + s + "_disabled.jpg", 1024, 768, kDisabledRgb);
+    WriteJpeg("Skin/" + s + "_active.jpg", 1024, 768, kActiveRgb);
+  }
+  WriteJpeg("Skin/icons/Folder.jpg", 32, 32, 0xE0C040);
+  WriteJpeg("Skin/icons/File.jpg", 32, 32, 0xF0F0F0);
+}
+
+void TestApp::WriteLayout(const std::string& screen, const std::string& sections) const {
+  WriteFile("Skin/" + screen + ".ini", sections);
+}
+
+bool TestApp::Start() { return StartUp(*program_); }
+
+uint32_t TestApp::Pixel(int x, int y) const {
+  return program_->skin.BackBuffer ? program_->skin.BackBuffer->PixelRGB(x, y) : 0;
+}
+
+void TestApp::Click(double x, double y) {
+  OnPointerDown(*program_, 1, 0, static_cast<float>(x), static_cast<float>(y));
+  OnPointerUp(*program_, 1, 0, static_cast<float>(x), static_cast<float>(y));
+}
+
+bool Near(uint32_t a, uint32_t b, int tolerance) {
+  for (int shift = 0; shift <= 16; shift += 8) {
+    const int ca = static_cast<int>((a >> shift) & 0xFF);
+    const int cb = static_cast<int>((b >> shift) & 0xFF);
+    if (std::abs(ca - cb) > tolerance) return false;
+  }
+  return true;
+}
+
+}  // namespace qv::test

@@ -1,0 +1,90 @@
+// A whole program on the in-memory display, with a temporary folder as drive C: and a small
+// skin written by the test.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/memory/MemoryDisplay.h"
+#include "platform/memory/MemoryEvents.h"
+#include "platform/posix/PosixFileSystem.h"
+#include "platform/posix/PosixProcesses.h"
+#include "shell/Program.h"
+
+namespace qv::test {
+
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+class RecordingDiagnostics : public Diagnostics {
+ public:
+  void Warn(const std::string& line) override { lines.push_back(line); }
+  bool Mentions(const std::string& text) const;
+  std::vector<std::string> lines;
+};
+
+// Colours of the test skin's pictures (0x00RRGGBB).
+constexpr uint32_t kEnabledRgb = 0x2040A0;
+constexpr uint32_t kDisabledRgb = 0x808080;
+constexpr uint32_t kActiveRgb = 0xC03020;
+
+class TestApp {
+ public:
+  // Drive C: is a temporary folder that holds the application folder "app"; `extraDrives`
+  // more temporary folders become D:, E:, ...
+  explicit TestApp(int extraDrives = 0);
+  // Host folder of a drive letter.
+  std::string DrivePath(char letter) const;
+
+  // Host path of a file below the application folder ("Skin/x.ini").
+  std::string AppPath(const std::string& relative) const;
+  void WriteFile(const std::string& relative, const std::string& content) const;
+  // A JPEG of one colour; `marker` paints the top-left 8 x 8 pixels in another colour.
+  void WriteJpeg(const std::string& relative, int width, int height, uint32_t rgb) const;
+  void WriteSettings(int resX, int resY, int top = 0, int left = 0) const;
+  // Loading pictures and the three pictures of each named screen, 1024 x 768.
+  void WriteSkin(const std::vector<std::string>& screens) const;
+  void WriteLayout(const std::string& screen, const std::string& sections) const;
+
+  // Runs start-up; the program is then on its main screen.
+  bool Start();
+  Program& program() { return *program_; }
+  MemoryDisplay& display() { return display_; }
+  MemoryEvents& events() { return events_; }
+  PosixFileSystem& files() { return *files_; }
+  RecordingDiagnostics& diag() { return diag_; }
+
+  // Window pixel of the back buffer.
+  uint32_t Pixel(int x, int y) const;
+  void Click(double x, double y);
+
+ private:
+  TempDir root_;
+  std::vector<std::unique_ptr<TempDir>> extra_;
+  std::string app_;
+  MemoryDisplay display_;
+  MemoryEvents events_;
+  std::unique_ptr<PosixFileSystem> files_;
+  std::unique_ptr<PosixProcesses> processes_;
+  RecordingDiagnostics diag_;
+  std::unique_ptr<Program> program_;
+};
+
+// Colours after a JPEG round trip are close, not equal.
+bool Near(uint32_t a, uint32_t b, int tolerance = 24);
+
+}  // namespace qv::test
