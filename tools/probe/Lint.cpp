@@ -91,7 +91,7 @@ class Linter {
       if (missing == 0)
         Report(fileName, section, "Command0",
                "missing; no function addresses a " + type + " without a key");
-    } else if (!pairs.empty() && pairs[0].first == "Command0") {
+    } else if (pairs[0].first == "Command0") {
       const qv::CommandPair& key = pairs[0].second;
       if (!IsAddressedKey(type, key.Group, key.Name))
         Report(fileName, section, "Command0",
