@@ -1,6 +1,7 @@
 // Start-up, skin pictures, screen changes and layout loading on the in-memory display.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 
 #include "TestProgram.h"
@@ -152,6 +153,19 @@ TEST_F(Screens, PicturesAreChosenByNameWithoutRegardToCase) {
   EXPECT_TRUE(Near(app.Pixel(120, 220), kDisabledRgb));
   ShowScreen(p, "other");
   EXPECT_EQ(p.skin.PreviousScreen, "other");
+}
+
+TEST_F(Screens, ADisabledPictureListedLastIsNoEnabledLook) {
+  Program& p = app.program();
+  // Directory listings come in any order; put the disabled picture after the enabled one.
+  std::vector<SkinImage>& images = p.skin.SkinImages;
+  std::stable_partition(images.begin(), images.end(), [](const SkinImage& i) {
+    return i.name.find("disabled") == std::string::npos;
+  });
+  ShowScreen(p, "mainscreen");
+  EXPECT_TRUE(Near(app.Pixel(640, 500), kEnabledRgb));
+  DrawElementRect(p, 0, 0, 10, 10, kDrawDisabled);
+  EXPECT_TRUE(Near(app.Pixel(5, 5), kDisabledRgb));
 }
 
 TEST_F(Screens, ElementRectanglesAreCutFromTheDesignPicture) {

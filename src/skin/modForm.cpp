@@ -132,7 +132,11 @@ void ShowScreen(Program& p, const std::string& name) {
     // Without "_" the whole name is the screen part; such a picture has no state word.
     if (lower.find("active") != std::string::npos) p.skin.StateImages[2] = image.surface;
     if (lower.find("disabled") != std::string::npos) p.skin.StateImages[1] = image.surface;
-    if (lower.find("enabled") != std::string::npos) p.skin.StateImages[0] = image.surface;
+    // "disabled" contains "enabled": only a name with the word on its own is an enabled look,
+    // else the listing order would decide which picture a screen shows.
+    std::string rest = lower;
+    for (size_t at; (at = rest.find("disabled")) != std::string::npos;) rest.erase(at, 8);
+    if (rest.find("enabled") != std::string::npos) p.skin.StateImages[0] = image.surface;
   }
   p.skin.PreviousScreen = p.skin.CurrentScreen;
   p.skin.CurrentScreen = screen;
