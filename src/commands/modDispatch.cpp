@@ -2,6 +2,10 @@
 
 #include <vector>
 
+#include "files/modCopyMedia.h"
+#include "files/modExplorerDestination.h"
+#include "files/modExplorerSource.h"
+#include "files/modTools.h"
 #include "shell/Program.h"
 #include "shell/modDeclares.h"
 #include "widgets/modButton.h"
@@ -35,7 +39,17 @@ bool KeyboardKeyText(const std::string& name, std::string* text) {
 namespace {
 
 void RunFunction(Program& p, const std::string& argument) {
-  if (argument == "exit") ExitProgram(p);
+  if (argument == "exit") {
+    ExitProgram(p);
+  } else if (argument == "audiocopy") {
+    CopyAudioFolder(p);
+  } else if (argument == "videocopy") {
+    CopyVideoFolder(p);
+  } else if (argument == "picturecopy") {
+    CopyPictureFolder(p);
+  } else if (argument == "emptyrecyclebin") {
+    EmptyRecycleBin(p);
+  }
 }
 
 void RunCleanHdd(Program& p, const std::string& argument) {
@@ -78,11 +92,35 @@ void RunExplorerSource(Program& p, const std::string& argument) {
     InvertFileSelection(p, "explorersource", "filebox");
   } else if (IsPaging(argument)) {
     PageListBoxes(p, "explorersource", "filebox", argument);
+  } else if (argument == "delete") {
+    DeleteSourceSelection(p);
+  } else if (argument == "createdirectory") {
+    CreateSourceFolder(p);
+  } else if (argument == "rename") {
+    RenameSourceEntry(p);
+  } else if (argument == "run") {
+    RunSourceEntry(p);
+  } else if (argument == "info") {
+    ShowSourceInfo(p);
   }
 }
 
 void RunExplorerDestination(Program& p, const std::string& argument) {
-  if (IsPaging(argument)) PageListBoxes(p, "explorerdestination", "filebox", argument);
+  if (IsPaging(argument)) {
+    PageListBoxes(p, "explorerdestination", "filebox", argument);
+  } else if (argument == "paste") {
+    PasteSelection(p);
+  } else if (argument == "audiodirectory") {
+    CopyToAudioFolder(p);
+  } else if (argument == "videodirectory") {
+    CopyToVideoFolder(p);
+  } else if (argument == "picturedirectory") {
+    CopyToPictureFolder(p);
+  } else if (argument == "createdirectory") {
+    CreateDestinationFolder(p);
+  } else if (argument == "info") {
+    ShowDestinationInfo(p);
+  }
 }
 
 void RunCheckHdd(Program& p, const std::string& argument) {

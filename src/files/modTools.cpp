@@ -3,6 +3,7 @@
 #include "shell/ProfileString.h"
 #include "shell/Program.h"
 #include "shell/frmMain.h"
+#include "widgets/modTextBox.h"
 
 namespace qv {
 
@@ -32,6 +33,98 @@ void Yield(Program& p, bool sleepFirst) {
   if (p.onYield) p.onYield(p);
   Event e;
   while (p.os.events.PollEvent(&e)) HandleEvent(p, e);
+}
+
+void RunAndWait(Program& p, const std::string& commandLine) {
+  int64_t pid = 0;
+  const bool started = p.os.processes.Start(commandLine, &pid);
+  int exitCode = 0;
+  do {
+    Yield(p, true);
+  } while (started && p.os.processes.StillActive(pid, &exitCode));
+}
+
+bool IsVolumeReady(Program& p, const std::string& drive) {
+  VolumeInfo info;
+  return p.os.files.GetVolumeInfo(drive + "\\", &info);
+}
+
+void DeleteToRecycleBin(Program& p, std::string& path) {
+  if (!path.empty() && path.back() == '\\') path.pop_back();
+  p.os.files.DeleteToTrash(path);
+}
+
+void EmptyRecycleBin(Program& p) {
+  p.os.files.EmptyTrash();
+}
+
+bool PathExists(Program& p, const std::string& path) {
+  return p.os.files.Probe(path) != PathState::Absent;
+}
+
+namespace {
+
+// Stores at a slot the way the lists grow: the list ends just after the slot written.
+void StoreAt(std::vector<std::string>& list, int32_t slot, std::string value) {
+  list.resize(static_cast<size_t>(slot) + 1);
+  list[static_cast<size_t>(slot)] = std::move(value);
+}
+
+}  // namespace
+
+void ScanFolder(Program& p, const std::string& folder, std::vector<std::string>& files,
+                std::vector<std::string>& folders, int32_t& count, int32_t& folderSlot,
+                int32_t& fileSlot, std::vector<std::string>& pending, bool includeHidden) {
+  const std::string base = !folder.empty() && folder.back() == '\\' ? folder : folder + "\\";
+  std::vector<DirEntry> entries;
+  p.os.files.ListFolder(base, &entries);
+  for (DirEntry& e : entries) {
+    if (e.name.empty() || e.name.back() == '.') continue;
+    if (e.hidden && !includeHidden) continue;
+    if (e.isFolder) {
+      StoreAt(folders, folderSlot++, base + e.name + "\\");
+      pending.push_back(base + e.name);
+    } else {
+      StoreAt(files, fileSlot++, base + e.name);
+    }
+    ++count;
+    if (count % 100 == 0) {
+      SetText(p, p.explorer.ReportGroup, "total", std::to_string(count));
+      if (!e.isFolder) Yield(p, false);
+    }
+    if (p.flags.CancelRequested) break;
+  }
+}
+
+bool ScanFolderTree(Program& p, const std::string& path, std::vector<std::string>& files,
+                    std::vector<std::string>& folders, int32_t recurse, bool includeHidden,
+                    bool append) {
+  std::vector<std::string> pending;
+  int32_t fileSlot = 0;
+  int32_t folderSlot = 0;
+  if (append) {
+    fileSlot = static_cast<int32_t>(files.size());
+    folderSlot = static_cast<int32_t>(folders.size());
+  }
+  int32_t count = fileSlot + folderSlot;
+  ScanFolder(p, path, files, folders, count, folderSlot, fileSlot, pending, includeHidden);
+  bool cancelled = p.flags.CancelRequested;
+  if (recurse == 1 && !cancelled) {
+    // The queue grows while it is walked: index, not iterator.
+    for (size_t i = 0; i < pending.size(); ++i) {
+      if (p.flags.CancelRequested) {
+        cancelled = true;
+        break;
+      }
+      const std::string next = pending[i];
+      ScanFolder(p, next, files, folders, count, folderSlot, fileSlot, pending, includeHidden);
+    }
+    // A cancel that arrives while the last folder is listed must not be lost either.
+    cancelled = cancelled || p.flags.CancelRequested;
+  }
+  SetText(p, p.explorer.ReportGroup, "total", std::to_string(count));
+  p.flags.CancelRequested = false;
+  return cancelled;
 }
 
 }  // namespace qv

@@ -1,6 +1,7 @@
 // Drive and path utilities shared by the functions, and the yield to the message loop.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -16,5 +17,33 @@ std::vector<std::string> GetDriveList(Program& p);
 // Sleeps 1 ms when asked, then hands every pending window event to the main window's handlers.
 // Handlers may run commands that yield again.
 void Yield(Program& p, bool sleepFirst);
+
+// Starts a program (Windows command-line form) and yields until it has ended. No time-out.
+void RunAndWait(Program& p, const std::string& commandLine);
+
+// True when the volume of a drive designator ("c:") can be read.
+bool IsVolumeReady(Program& p, const std::string& drive);
+
+// Moves a file or folder into the recycle bin, silently. A final "\" is removed from `path`.
+void DeleteToRecycleBin(Program& p, std::string& path);
+
+// Empties every recycle bin of every drive, without asking.
+void EmptyRecycleBin(Program& p);
+
+// False only when the last component is missing from an existing folder.
+bool PathExists(Program& p, const std::string& path);
+
+// Breadth-first listing of a folder tree into the caller's lists (files: full paths; folders:
+// full paths with a final "\"). Subfolders are entered only when `recurse` is exactly 1. With
+// `append`, the new entries follow what the lists held. Returns true when CancelRequested
+// stopped the scan; the flag is clear afterwards.
+bool ScanFolderTree(Program& p, const std::string& path, std::vector<std::string>& files,
+                    std::vector<std::string>& folders, int32_t recurse, bool includeHidden,
+                    bool append);
+
+// Lists one folder into the slots of the scan lists and queues its subfolders (no final "\").
+void ScanFolder(Program& p, const std::string& folder, std::vector<std::string>& files,
+                std::vector<std::string>& folders, int32_t& count, int32_t& folderSlot,
+                int32_t& fileSlot, std::vector<std::string>& pending, bool includeHidden);
 
 }  // namespace qv
