@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "files/modExplorerDestination.h"
+#include "files/modExplorerSource.h"
 #include "shell/Convert.h"
 #include "shell/ProfileString.h"
 #include "shell/Program.h"
@@ -368,6 +370,10 @@ void LoadScreenLayout(Program& p, const std::string& screen) {
       table.push_back(std::move(list));
       InitList(p, table.back());
       if (d.type == "drivelist") ShowOwnDrive(p, static_cast<int16_t>(table.size() - 1));
+      if (table.back().HasKey("explorersource", "filebox") && d.type == "listbox")
+        FillSourceList(p);
+      if (table.back().HasKey("explorerdestination", "filebox") && d.type == "listbox")
+        FillDestinationList(p);
     }
   }
 }

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "files/modExplorerDestination.h"
+#include "files/modExplorerSource.h"
 #include "shell/Convert.h"
 #include "shell/Program.h"
 #include "widgets/modTextBox.h"
@@ -319,6 +321,9 @@ void OpenCurrentItem(Program& p, int16_t k) {
   if (list.HasKey("explorersource", "filebox")) {
     p.explorer.CopyList.clear();
     p.explorer.CopyListIndices.clear();
+    OpenSourceEntry(p, GetItemText(list, -1));
+  } else if (list.HasKey("explorerdestination", "filebox")) {
+    OpenDestinationEntry(p, GetItemText(list, -1));
   }
 }
 

@@ -1,0 +1,212 @@
+#include "files/modExplorerSource.h"
+
+#include <cstdio>
+
+#include "files/modTools.h"
+#include "shell/ProfileString.h"
+#include "shell/Program.h"
+#include "widgets/modButton.h"
+#include "widgets/modListbox.h"
+#include "widgets/modTextBox.h"
+
+namespace qv {
+
+namespace explorer {
+
+Side SourceSide(Program& p) {
+  return Side{"explorersource", &p.explorer.SourcePath, "explorersourcedrive", true};
+}
+
+void FillList(Program& p, const Side& side) {
+  if (side.source && !p.tables.ListBoxes.empty()) InitList(p, p.tables.ListBoxes[0]);
+  const std::string folder = *side.path;
+  SetText(p, side.group, "directory", folder);
+  ClearListByKey(p, side.group, "filebox");
+  std::vector<std::string> files;
+  std::vector<std::string> folders;
+  ScanFolderTree(p, folder, files, folders, 0, false, false);
+  BeginListUpdate(p, side.group, "filebox");
+  AddListItem(p, side.group, "filebox", "..", -1);
+  for (const std::string& f : folders) {
+    std::string name = f.substr(folder.size());
+    if (!name.empty() && name.back() == '\\') name.pop_back();
+    AddListItem(p, side.group, "filebox", name, 0);
+  }
+  for (const std::string& f : files)
+    AddListItem(p, side.group, "filebox", f.substr(folder.size()), 1);
+  if (side.source) {
+    const std::vector<int32_t> marks = p.explorer.CopyListIndices;
+    for (int32_t position : marks) SetItemSelected(p, side.group, "filebox", position, true);
+  }
+  EndListUpdate(p, side.group, "filebox");
+}
+
+void OpenEntry(Program& p, const Side& side, const std::string& name) {
+  std::string& path = *side.path;
+  const bool isFolder = p.os.files.IsFolder(path + name + "\\");
+  if (name != ".." && !isFolder) return;
+  if (name != "..") {
+    path += name + "\\";
+  } else {
+    // Up one level: C:\Music\Rock\ becomes C:\Music\, and C:\ becomes empty.
+    const std::string shorter = path.empty() ? path : path.substr(0, path.size() - 1);
+    const size_t slash = shorter.rfind('\\');
+    path = slash == std::string::npos ? std::string() : shorter.substr(0, slash + 1);
+  }
+  if (!path.empty()) {
+    FillList(p, side);
+    return;
+  }
+  path = p.os.files.ExecutableFolder().substr(0, 3);
+  p.explorer.DriveRequester = side.driveRequester;
+  ShowScreen(p, "explorerdrive");
+}
+
+void WaitForKeyboard(Program& p) {
+  while (!p.keyboard.KeyboardConfirmed) Yield(p, true);
+}
+
+bool UsableName(const std::string& typed) {
+  const std::string trimmed = Trim(typed);
+  return !trimmed.empty() && typed.find('\\') == std::string::npos &&
+         typed.find('/') == std::string::npos && trimmed != "." && trimmed != "..";
+}
+
+namespace {
+
+void ResetKeyboard(Program& p) {
+  p.keyboard.KeyboardConfirmed = false;
+  p.keyboard.KeyboardText.clear();
+}
+
+void SetInfo(Program& p, const std::string& name, const std::string& text) {
+  SetText(p, "explorerinfo", name, text);
+}
+
+}  // namespace
+
+void CreateFolder(Program& p, const Side& side) {
+  p.keyboard.KeyboardText.clear();
+  WaitForKeyboard(p);
+  const std::string typed = p.keyboard.KeyboardText;
+  const std::string target = *side.path + typed;
+  if (UsableName(typed) && !PathExists(p, target)) p.os.files.CreateFolder(target);
+  FillList(p, side);
+  ResetKeyboard(p);
+}
+
+std::string SizeText(double bytes) {
+  std::string text;
+  const char* units[] = {" KB", " MB", " GB"};
+  double value = bytes;
+  for (const char* unit : units) {
+    if (value < 1024) break;
+    value /= 1024;
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.3f", value);
+    text = std::string(buf) + unit;
+  }
+  return text.empty() ? "-" : text;
+}
+
+void ShowInfo(Program& p, std::vector<std::string> selectedFolders,
+              std::vector<std::string> folders, std::vector<std::string> files, bool yieldFirst) {
+  for (const char* box : {"size", "directoriesfound", "filesfound", "total"}) SetInfo(p, box, "-");
+  EnableButtons(p, "explorerinfo", "cancel");
+  DisableButtons(p, "loadscreen", "*");
+  p.explorer.ReportGroup = "explorerinfo";
+  for (const std::string& folder : selectedFolders) {
+    if (yieldFirst) Yield(p, false);
+    if (ScanFolderTree(p, folder, files, folders, 1, true, true)) p.flags.CancelRequested = true;
+    if (p.flags.CancelRequested) break;
+  }
+  if (!folders.empty()) SetInfo(p, "directoriesfound", std::to_string(folders.size()));
+  if (!files.empty()) {
+    SetInfo(p, "filesfound", std::to_string(files.size()));
+    // Summed in double precision: a float loses bytes long before a folder gets large.
+    double sum = 0;
+    for (const std::string& file : files) {
+      if (p.flags.CancelRequested) break;
+      uint64_t length = 0;
+      if (PathExists(p, file) && p.os.files.FileLength(file, &length))
+        sum += static_cast<double>(length);
+    }
+    SetInfo(p, "size", SizeText(sum));
+  } else {
+    SetInfo(p, "size", "-");
+  }
+  DisableButtons(p, "explorerinfo", "cancel");
+  EnableButtons(p, "loadscreen", "*");
+  p.flags.CancelRequested = false;
+}
+
+}  // namespace explorer
+
+void FillSourceList(Program& p) {
+  explorer::FillList(p, explorer::SourceSide(p));
+}
+
+void OpenSourceEntry(Program& p, const std::string& name) {
+  explorer::OpenEntry(p, explorer::SourceSide(p), name);
+}
+
+void DeleteSourceSelection(Program& p) {
+  const std::vector<std::string> entries = p.explorer.CopyList;
+  for (std::string entry : entries) {
+    Yield(p, false);
+    DeleteToRecycleBin(p, entry);
+  }
+  p.explorer.CopyList.clear();
+  p.explorer.CopyListIndices.clear();
+  FillSourceList(p);
+}
+
+void CreateSourceFolder(Program& p) {
+  explorer::CreateFolder(p, explorer::SourceSide(p));
+}
+
+void RenameSourceEntry(Program& p) {
+  explorer::WaitForKeyboard(p);
+  const std::string name = GetCurrentItemText(p, "explorersource", "filebox");
+  const std::string typed = p.keyboard.KeyboardText;
+  const std::string& folder = p.explorer.SourcePath;
+  if (!name.empty() && name != ".." && explorer::UsableName(typed))
+    p.os.files.Rename(folder + name, folder + typed);
+  FillSourceList(p);
+  p.keyboard.KeyboardConfirmed = false;
+  p.keyboard.KeyboardText.clear();
+}
+
+void RunSourceEntry(Program& p) {
+  const std::string name = GetCurrentItemText(p, "explorersource", "filebox");
+  const std::string tail = LowerCase(name.size() >= 3 ? name.substr(name.size() - 3) : name);
+  if (tail != "exe" && tail != "com" && tail != "bat") return;
+  const std::string program = p.explorer.SourcePath + name;
+  if (!PathExists(p, program)) return;
+  int64_t pid = 0;
+  // Quoted, so that names with blanks stay one program path.
+  if (!p.os.processes.Start("\"" + program + "\"", &pid))
+    p.os.diag.Warn("cannot start " + p.os.files.HostPath(program));
+}
+
+void ShowSourceInfo(Program& p) {
+  std::vector<std::string> selected;
+  std::vector<std::string> folders;
+  std::vector<std::string> files;
+  if (p.explorer.CopyList.empty()) {
+    selected.push_back(p.explorer.SourcePath);
+    folders.push_back(p.explorer.SourcePath);
+  } else {
+    for (const std::string& entry : p.explorer.CopyList) {
+      if (p.os.files.IsFolder(entry)) {
+        selected.push_back(entry);
+        folders.push_back(entry);
+      } else {
+        files.push_back(entry);
+      }
+    }
+  }
+  explorer::ShowInfo(p, selected, folders, files, true);
+}
+
+}  // namespace qv
