@@ -1,0 +1,498 @@
+// The copy engine and the media copies on real trees: temporary folders as drives, a loop-mounted
+// ext4 volume where the machine allows it, and the built probe killed in the middle of a copy.
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "TestProgram.h"
+#include "files/modCopy.h"
+#include "files/modTools.h"
+#include "shell/frmMain.h"
+
+namespace qv::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Read(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void Write(const std::string& path, const std::string& content) {
+  fs::create_directories(fs::path(path).parent_path());
+  std::ofstream(path, std::ios::binary) << content;
+}
+
+std::string Pattern(size_t size, int seed) {
+  std::string s(size, '\0');
+  for (size_t i = 0; i < size; ++i) s[i] = static_cast<char>((i * 31 + i / 997 + seed) & 0xFF);
+  return s;
+}
+
+// Temporaries of the copy anywhere below a folder.
+std::vector<std::string> Leftovers(const std::string& root) {
+  std::vector<std::string> found;
+  std::error_code ec;
+  for (auto it = fs::recursive_directory_iterator(root, ec); it != fs::end(it); it.increment(ec))
+    if (it->path().filename().string().find(".part") != std::string::npos)
+      found.push_back(it->path().string());
+  return found;
+}
+
+// Relative path -> content of every file, and every folder with "/", below a host folder.
+std::map<std::string, std::string> Tree(const std::string& root) {
+  std::map<std::string, std::string> tree;
+  for (auto it = fs::recursive_directory_iterator(root); it != fs::end(it); ++it) {
+    const std::string rel = fs::relative(it->path(), root).string();
+    if (it->is_symlink())
+      tree[rel] = "link";
+    else if (it->is_directory())
+      tree[rel + "/"] = "";
+    else
+      tree[rel] = Read(it->path().string());
+  }
+  return tree;
+}
+
+const char* const kFont = "Font=arial;10;0;0;255|255|255;1\n";
+
+// Main screen with the three media buttons and a button of the "mainscreen" group; the copy
+// screen with every report element of the engine. Audio, video and pictures lie on C:, their
+// backups on D:.
+class Copying : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    WriteSettings("C:\\Media\\Audio\\", "D:\\Backup\\Audio\\");
+    app.WriteSkin({"Mainscreen", "copy"});
+    app.WriteLayout("Mainscreen",
+                    "[0]\nType=button\nCommand0=loadscreen;copy\nCommand1=function;audiocopy\n"
+                    "Position=10;10;100;50\n"
+                    "[1]\nType=button\nCommand0=loadscreen;copy\nCommand1=function;videocopy\n"
+                    "Position=10;120;100;50\n"
+                    "[2]\nType=button\nCommand0=loadscreen;copy\nCommand1=function;picturecopy\n"
+                    "Position=10;230;100;50\n");
+    std::string copy =
+        "[0]\nType=button\nCommand0=loadscreen;\nPosition=10;10;100;50\n"
+        "[1]\nType=button\nCommand0=copy;cancel\nPosition=10;120;100;50\n"
+        "[2]\nType=button\nCommand0=mainscreen;other\nPosition=10;230;100;50\n"
+        "[3]\nType=statusbar\nCommand0=copy;total\nPosition=600;10;400;20\n" +
+        std::string(kFont) + "[4]\nType=statusbar\nCommand0=copy;copy\nPosition=640;10;400;20\n" +
+        kFont;
+    int section = 5;
+    int top = 100;
+    for (const char* name : kBoxes) {
+      copy += "[" + std::to_string(section++) + "]\nType=textbox\nCommand0=copy;" + name +
+              "\nPosition=" + std::to_string(top) + ";10;900;20\n" + kFont;
+      top += 30;
+    }
+    app.WriteLayout("copy", copy);
+    ASSERT_TRUE(app.Start());
+    src = app.DrivePath('C') + "/Media/Audio";
+    // Settings are read lower-cased: a missing destination is created under that spelling.
+    dst = app.DrivePath('D') + "/backup/audio";
+  }
+
+  void WriteSettings(const std::string& audioSource, const std::string& audioDestination) {
+    app.WriteFile("settings.ini",
+                  "[General]\nResX=1024\nResY=768\nTop=0\nLeft=0\nStartMinimized=0\n"
+                  "[Audio]\nSource=" +
+                      audioSource + "\nDestination=" + audioDestination +
+                      "\n[Video]\nSource=C:\\Media\\Video\\\nDestination=D:\\Backup\\Video\\\n"
+                      "[Picture]\nSource=C:\\Media\\Pictures\\\n"
+                      "Destination=D:\\Backup\\Pictures\\\n");
+  }
+
+  Program& p() { return app.program(); }
+  std::string Text(const std::string& name) {
+    for (const TextBoxElement& t : p().tables.TextBoxes)
+      if (t.Commands[0].Group == "copy" && t.Commands[0].Name == name) return t.Text;
+    return "<none>";
+  }
+  int Bar(const std::string& name) {
+    for (const StatusBarElement& b : p().tables.StatusBars)
+      if (b.Commands[0].Name == name) return b.Percent;
+    return -1;
+  }
+  const ButtonElement& Button(const std::string& group, const std::string& name) {
+    for (const ButtonElement& b : p().tables.Buttons)
+      if (b.Commands[0].Group == group && b.Commands[0].Name == name) return b;
+    throw std::runtime_error("no button " + group + ";" + name);
+  }
+  // Counters in the order found, new, existing for folders, then for files.
+  std::vector<std::string> Counters() {
+    return {Text("directoriesfound"), Text("directoriesnew"), Text("directoriesexisting"),
+            Text("filesfound"),       Text("filesnew"),       Text("filesexisting")};
+  }
+  void Press(const ButtonElement& b) { app.Click(b.Left + b.Width / 2.0, b.Top + b.Height / 2.0); }
+  // The media buttons of the main screen: 0 audio, 1 video, 2 pictures.
+  void PressMedia(int which) {
+    if (p().skin.CurrentScreen != "Mainscreen") ShowScreen(p(), "Mainscreen");
+    Press(p().tables.Buttons.at(which));
+  }
+  // A press of the copy screen's cancel button arriving through the message loop.
+  void PushCancel() {
+    const ButtonElement& b = Button("copy", "cancel");
+    Event e;
+    e.x = static_cast<float>(b.Left + b.Width / 2.0);
+    e.y = static_cast<float>(b.Top + b.Height / 2.0);
+    e.type = EventType::PointerDown;
+    app.events().Push(e);
+    e.type = EventType::PointerUp;
+    app.events().Push(e);
+  }
+
+  static constexpr const char* kBoxes[] = {
+      "status",           "total",          "filesfound",         "filesnew", "filesexisting",
+      "directoriesfound", "directoriesnew", "directoriesexisting"};
+  TestApp app{2};
+  std::string src, dst;
+};
+
+TEST_F(Copying, MediaCopyMirrorsTheTreeAndASecondPressCopiesNothing) {
+  Write(src + "/Top Song.mp3", Pattern(300000, 1));
+  Write(src + "/.hidden.ogg", "hidden");
+  Write(src + "/Empty.wav", "");
+  Write(src + "/Rock/Größe ünd Weiß.flac", Pattern(5000, 2));
+  Write(src + "/Rock/Live 2001/MiXed CaSe.MP3", Pattern(70000, 3));
+  Write(src + "/.cache/inside.db", "db");
+  fs::create_directories(src + "/Jazz/Nothing Yet");
+  chmod((src + "/Top Song.mp3").c_str(), 0640);
+  const struct timespec times[2] = {{0, UTIME_OMIT}, {1000000000, 123}};
+  utimensat(AT_FDCWD, (src + "/Rock/Größe ünd Weiß.flac").c_str(), times, 0);
+  // Something of the user's stays as it is.
+  p().explorer.CopyList = {"C:\\Other\\"};
+
+  PressMedia(0);
+  EXPECT_EQ(p().skin.CurrentScreen, "copy");
+  EXPECT_EQ(Tree(dst), Tree(src));
+  struct stat st;
+  ASSERT_EQ(stat((dst + "/Top Song.mp3").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0640u);
+  ASSERT_EQ(stat((dst + "/Rock/Größe ünd Weiß.flac").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mtim.tv_sec, 1000000000);
+  EXPECT_EQ(st.st_mtim.tv_nsec, 123);
+  // Folders: Rock, Live 2001, .cache, Jazz, Nothing Yet; files: six.
+  EXPECT_EQ(Counters(), (std::vector<std::string>{"5", "5", "-", "6", "6", "-"}));
+  EXPECT_EQ(Text("total"), "11");
+  EXPECT_EQ(Bar("total"), 100);
+  EXPECT_EQ(Bar("copy"), 100);
+  EXPECT_NE(Text("status").find("d:\\backup\\audio\\"), std::string::npos);
+  EXPECT_EQ(p().explorer.CopyList, (std::vector<std::string>{"c:\\media\\audio\\"}));
+  EXPECT_EQ(p().explorer.ReportGroup, "copy");
+  EXPECT_FALSE(Button("copy", "cancel").Enabled);
+  EXPECT_TRUE(Button("loadscreen", "").Enabled);
+  EXPECT_FALSE(Button("mainscreen", "other").Enabled);
+
+  PressMedia(0);
+  EXPECT_EQ(Counters(), (std::vector<std::string>{"5", "-", "5", "6", "-", "6"}));
+  EXPECT_EQ(Tree(dst), Tree(src));
+  EXPECT_TRUE(Leftovers(app.DrivePath('D')).empty());
+}
+
+TEST_F(Copying, EachButtonCopiesItsOwnPair) {
+  Write(app.DrivePath('C') + "/Media/Video/clip.mkv", "video");
+  Write(app.DrivePath('C') + "/Media/Pictures/Holiday/p.jpg", "picture");
+  PressMedia(1);
+  EXPECT_EQ(Read(app.DrivePath('D') + "/backup/video/clip.mkv"), "video");
+  EXPECT_FALSE(fs::exists(app.DrivePath('D') + "/backup/pictures"));
+  PressMedia(2);
+  EXPECT_EQ(Read(app.DrivePath('D') + "/backup/pictures/Holiday/p.jpg"), "picture");
+  EXPECT_EQ(Counters(), (std::vector<std::string>{"1", "1", "-", "1", "1", "-"}));
+  EXPECT_FALSE(fs::exists(dst));
+}
+
+TEST_F(Copying, MissingSourceDoesNothing) {
+  PressMedia(0);  // C:\Media\Audio does not exist
+  EXPECT_EQ(p().skin.CurrentScreen, "copy");
+  EXPECT_EQ(Text("filesfound"), "");
+  EXPECT_FALSE(Button("copy", "cancel").Enabled);
+  EXPECT_TRUE(Button("mainscreen", "other").Enabled);
+  EXPECT_TRUE(p().explorer.CopyList.empty());
+  EXPECT_FALSE(fs::exists(app.DrivePath('D') + "/backup"));
+
+  // Nor does a source whose parent folder is missing, or no source at all.
+  WriteSettings("C:\\Nowhere\\Audio\\", "D:\\Backup\\Audio\\");
+  LoadSettings(p());
+  PressMedia(0);
+  WriteSettings("", "D:\\Backup\\Audio\\");
+  LoadSettings(p());
+  PressMedia(0);
+  EXPECT_EQ(Text("filesfound"), "");
+  EXPECT_FALSE(fs::exists(app.DrivePath('D') + "/backup"));
+}
+
+TEST_F(Copying, PresentFilesAreKeptAndUnreadableOnesLeaveNothing) {
+  // An existing destination is found whatever the case of its name.
+  dst = app.DrivePath('D') + "/Backup/Audio";
+  Write(src + "/a.mp3", "new content");
+  Write(dst + "/A.MP3", "the user's own");  // present under another case: the same file
+  Write(src + "/b.mp3", "b");
+  Write(dst + "/.quorvin-b.mp3.part", "left by a killed run");
+  Write(src + "/zz.mp3", "z");
+  mkfifo((src + "/pipe").c_str(), 0644);
+  fs::create_symlink(src + "/gone", src + "/dangling");
+  fs::create_directories(app.DrivePath('E') + "/Elsewhere");
+  Write(app.DrivePath('E') + "/Elsewhere/far.mp3", "far");
+  fs::create_directory_symlink(app.DrivePath('E') + "/Elsewhere", src + "/Linked");
+  fs::create_directory_symlink(src, src + "/Self");
+
+  PressMedia(0);
+  EXPECT_EQ(Read(dst + "/A.MP3"), "the user's own");
+  EXPECT_FALSE(fs::exists(dst + "/a.mp3"));
+  EXPECT_EQ(Read(dst + "/b.mp3"), "b");
+  EXPECT_EQ(Read(dst + "/zz.mp3"), "z");
+  // A pipe, a dangling link and links to folders cannot be read as files: counted as new,
+  // nothing under their names, nothing followed.
+  for (const char* name : {"pipe", "dangling", "Linked", "Self", "Linked/far.mp3"})
+    EXPECT_FALSE(fs::exists(fs::symlink_status(dst + "/" + name))) << name;
+  // Only the root is a folder, and it is not counted.
+  EXPECT_EQ(Counters(), (std::vector<std::string>{"0", "-", "-", "7", "6", "1"}));
+  EXPECT_TRUE(Leftovers(dst).empty());
+}
+
+TEST_F(Copying, CancelDuringTheScanCopiesNothing) {
+  for (int i = 0; i < 150; ++i) Write(src + "/f" + std::to_string(i), "x");
+  Write(src + "/Sub/inner", "x");
+  bool pushed = false;
+  p().onYield = [&](Program&) {
+    if (!pushed && p().skin.CurrentScreen == "copy" && Button("copy", "cancel").Enabled) {
+      pushed = true;
+      PushCancel();
+    }
+  };
+  PressMedia(0);
+  ASSERT_TRUE(pushed);
+  // The scan yielded at its hundredth entry, the root counted: 99 entries below it.
+  EXPECT_EQ(Text("total"), "99");
+  EXPECT_EQ(Text("filesnew"), "-");
+  EXPECT_EQ(Text("directoriesnew"), "-");
+  EXPECT_FALSE(fs::exists(dst));
+  EXPECT_FALSE(p().flags.CancelRequested);
+  EXPECT_FALSE(Button("copy", "cancel").Enabled);
+  EXPECT_TRUE(Button("loadscreen", "").Enabled);
+}
+
+TEST_F(Copying, CancelDuringTheFolderPhaseStopsBeforeTheFiles) {
+  for (int i = 0; i < 25; ++i) Write(src + "/Album " + std::to_string(i) + "/t.mp3", "x");
+  bool pushed = false;
+  p().onYield = [&](Program&) {
+    if (!pushed && Text("directoriesnew") != "-" && Text("directoriesnew") != "") {
+      pushed = true;
+      PushCancel();
+    }
+  };
+  PressMedia(0);
+  ASSERT_TRUE(pushed);
+  // The first yield of the phase comes at the tenth entry (the root is skipped).
+  EXPECT_EQ(Text("directoriesnew"), "9");
+  EXPECT_EQ(Text("filesfound"), "25");
+  EXPECT_EQ(Text("filesnew"), "-");
+  size_t made = 0;
+  for (const auto& e : fs::directory_iterator(dst)) made += e.is_directory() && fs::is_empty(e);
+  EXPECT_EQ(made, 9u);
+}
+
+TEST_F(Copying, CancelInsideALargeFileAbandonsItAndStartsNoOther) {
+  app.files().SetCopyChunkBytes(64 << 10);
+  for (int i = 0; i < 5; ++i) Write(src + "/big" + std::to_string(i), Pattern(2 << 20, i));
+  bool pushed = false;
+  p().onYield = [&](Program&) {
+    if (pushed || !fs::exists(dst)) return;
+    size_t complete = 0;
+    bool partial = false;
+    for (const auto& e : fs::directory_iterator(dst)) {
+      const std::string name = e.path().filename().string();
+      if (name.rfind(".quorvin-", 0) == 0)
+        partial = e.file_size() > 0;
+      else
+        ++complete;
+    }
+    if (complete == 2 && partial) {
+      pushed = true;
+      PushCancel();
+    }
+  };
+  PressMedia(0);
+  ASSERT_TRUE(pushed);
+  EXPECT_EQ(Text("filesnew"), "3");
+  EXPECT_LT(Bar("copy"), 100);
+  EXPECT_LT(Bar("total"), 100);
+  size_t present = 0;
+  for (const auto& e : fs::directory_iterator(dst)) {
+    ++present;
+    EXPECT_TRUE(Read(e.path().string()) == Read(src + "/" + e.path().filename().string()));
+  }
+  EXPECT_EQ(present, 2u);
+  EXPECT_FALSE(Button("copy", "cancel").Enabled);
+}
+
+TEST_F(Copying, EngineReportsSelectionsAndRootsAsGiven) {
+  // An empty list touches nothing, and clears a pending cancel.
+  ShowScreen(p(), "copy");
+  p().explorer.ReportGroup = "copy";
+  p().flags.CancelRequested = true;
+  CopyItems(p(), "C:\\", "D:\\", false);
+  EXPECT_EQ(Text("total"), "");
+  EXPECT_FALSE(p().flags.CancelRequested);
+
+  // Two files and no folder, a hidden one among them; roots without a final "\".
+  Write(app.DrivePath('C') + "/Sel/.one", "1");
+  Write(app.DrivePath('C') + "/Sel/two", "2");
+  p().explorer.CopyList = {"C:\\Sel\\.one", "C:\\Sel\\two"};
+  CopyItems(p(), "C:\\Sel", "D:\\Deep\\Target", false);
+  EXPECT_EQ(Text("total"), "2");
+  EXPECT_EQ(Counters(), (std::vector<std::string>{"-", "-", "-", "2", "2", "-"}));
+  EXPECT_EQ(Read(app.DrivePath('D') + "/Deep/Target/.one"), "1");
+  EXPECT_EQ(Read(app.DrivePath('D') + "/Deep/Target/two"), "2");
+  EXPECT_TRUE(Button("copy", "cancel").Enabled);  // given back by the caller, not the engine
+
+  // A selected folder without RootIsFirst is itself mirrored and counted.
+  p().explorer.CopyList = {"C:\\Sel\\"};
+  CopyItems(p(), "C:\\", "E:\\", false);
+  EXPECT_EQ(Counters(), (std::vector<std::string>{"1", "1", "-", "2", "2", "-"}));
+  EXPECT_EQ(Read(app.DrivePath('E') + "/Sel/two"), "2");
+
+  // A pending cancel stops the run before anything is made.
+  p().explorer.CopyList = {"C:\\Sel\\"};
+  p().flags.CancelRequested = true;
+  CopyItems(p(), "C:\\", "E:\\New\\", false);
+  EXPECT_FALSE(fs::exists(app.DrivePath('E') + "/New"));
+  EXPECT_EQ(Text("filesnew"), "-");
+}
+
+// ---------------------------------------------------------------------------------------------
+// A second file system: a loop-mounted ext4 image, only where this machine allows it.
+
+class Mounted {
+ public:
+  // Mounts `what` (an image file, or "tmpfs") on `folder`; unmounted by the destructor.
+  Mounted(const std::string& what, const std::string& folder, const std::string& size)
+      : folder_(folder) {
+    if (geteuid() != 0) return;
+    std::string command;
+    if (what == "tmpfs") {
+      command = "mount -t tmpfs -o size=" + size + " none '" + folder + "'";
+    } else {
+      if (std::system(
+              ("mkfs.ext4 -q -F -b 4096 '" + what + "' " + size + " >/dev/null 2>&1").c_str()) != 0)
+        return;
+      command = "mount -o loop '" + what + "' '" + folder + "'";
+    }
+    mounted_ = std::system((command + " >/dev/null 2>&1").c_str()) == 0;
+  }
+  ~Mounted() {
+    // The loop device goes with the last unmount (mount -o loop sets autoclear).
+    if (mounted_ && umount(folder_.c_str()) != 0) umount2(folder_.c_str(), MNT_DETACH);
+  }
+  Mounted(const Mounted&) = delete;
+  Mounted& operator=(const Mounted&) = delete;
+  bool mounted() const { return mounted_; }
+
+ private:
+  std::string folder_;
+  bool mounted_ = false;
+};
+
+TEST_F(Copying, FullDiskAndAnotherFileSystem) {
+  TempDir images;
+  // E: becomes an 8 MiB ext4 volume; the backups go there.
+  Mounted volume(images.path() + "/e.img", app.DrivePath('E'), "8M");
+  if (!volume.mounted()) GTEST_SKIP() << "cannot loop-mount an ext4 image here (needs root)";
+  fs::create_directories(src + "/Foreign");
+  Mounted foreign("tmpfs", src + "/Foreign", "1M");
+  ASSERT_TRUE(foreign.mounted());
+  Write(src + "/Foreign/not mine.mp3", "belongs to another file system");
+
+  Write(src + "/a small.mp3", Pattern(100000, 1));
+  Write(src + "/b huge.mp3", Pattern(12 << 20, 2));
+  Write(src + "/Sub/c small.mp3", Pattern(200000, 3));
+  WriteSettings("C:\\Media\\Audio\\", "E:\\Backup\\");
+  LoadSettings(p());
+  PressMedia(0);
+
+  const std::string e = app.DrivePath('E') + "/backup";
+  EXPECT_TRUE(Read(e + "/a small.mp3") == Read(src + "/a small.mp3"));
+  EXPECT_TRUE(Read(e + "/Sub/c small.mp3") == Read(src + "/Sub/c small.mp3"));
+  EXPECT_FALSE(fs::exists(e + "/b huge.mp3"));
+  EXPECT_FALSE(fs::exists(e + "/Foreign"));
+  EXPECT_TRUE(Leftovers(app.DrivePath('E')).empty());
+  EXPECT_EQ(Counters(), (std::vector<std::string>{"1", "1", "-", "3", "3", "-"}));
+
+  // With room again the next press completes the backup.
+  fs::remove(e + "/a small.mp3");
+  fs::resize_file(src + "/b huge.mp3", 2 << 20);
+  PressMedia(0);
+  EXPECT_TRUE(Read(e + "/b huge.mp3") == Read(src + "/b huge.mp3"));
+  EXPECT_EQ(Counters(), (std::vector<std::string>{"1", "-", "1", "3", "2", "1"}));
+}
+
+// ---------------------------------------------------------------------------------------------
+// The built probe, killed while it copies a large file.
+
+TEST_F(Copying, KilledCopyLeavesNoTruncatedFileAndTheNextRunCompletesIt) {
+  const std::string big = Pattern(size_t{384} << 20, 7);
+  Write(src + "/Large File.bin", big);
+  Write(src + "/small.txt", "small");
+  const std::string script = app.DrivePath('C') + "/script.txt";
+  Write(script, "press loadscreen copy\n");
+  const std::string probe = std::string(QV_BINARY_DIR) + "/quorvin-probe";
+  auto start = [&]() {
+    const pid_t pid = fork();
+    if (pid == 0) {
+      const std::string c = "C=" + app.DrivePath('C'), d = "D=" + app.DrivePath('D');
+      const std::string out = app.DrivePath('C') + "/out";
+      freopen("/dev/null", "w", stdout);
+      execl(probe.c_str(), probe.c_str(), "run", "--app-dir", app.AppPath("").c_str(), "--drive",
+            c.c_str(), "--drive", d.c_str(), "--out", out.c_str(), script.c_str(), nullptr);
+      _exit(127);
+    }
+    return pid;
+  };
+
+  const pid_t first = start();
+  ASSERT_GT(first, 0);
+  const std::string part = dst + "/.quorvin-Large File.bin.part";
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  bool caught = false;
+  while (std::chrono::steady_clock::now() < deadline) {
+    std::error_code ec;
+    if (fs::exists(part, ec) && fs::file_size(part, ec) > 0) {
+      kill(first, SIGSTOP);
+      caught = fs::exists(part) && !fs::exists(dst + "/Large File.bin");
+      break;
+    }
+    if (waitpid(first, nullptr, WNOHANG) == first) break;
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+  }
+  kill(first, SIGKILL);
+  waitpid(first, nullptr, 0);
+  ASSERT_TRUE(caught) << "the copy was not seen in progress";
+  EXPECT_LT(fs::file_size(part), big.size());
+  EXPECT_FALSE(fs::exists(dst + "/Large File.bin"));
+
+  const pid_t second = start();
+  ASSERT_GT(second, 0);
+  int status = 0;
+  waitpid(second, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_TRUE(Read(dst + "/Large File.bin") == big);
+  EXPECT_EQ(Read(dst + "/small.txt"), "small");
+  EXPECT_TRUE(Leftovers(dst).empty());
+}
+
+}  // namespace
+}  // namespace qv::test
