@@ -1,6 +1,7 @@
 #include "TestProgram.h"
 
 #include <stdlib.h>
+#include <sys/wait.h>
 
 #include <cstdlib>
 #include <fstream>
@@ -86,6 +87,62 @@ void TestApp::WriteSkin(const std::vector<std::string>& screens) const {
 
 void TestApp::WriteLayout(const std::string& screen, const std::string& sections) const {
   WriteFile("Skin/" + screen + ".ini", sections);
+}
+
+namespace {
+std::string Quote(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+}  // namespace
+
+std::string ReadWholeFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+ProbeResult TestApp::RunProbe(const std::string& script, const std::string& outDir) const {
+  const std::string scriptFile = root_.path() + "/script.txt";
+  std::ofstream(scriptFile, std::ios::binary) << script;
+  std::string command = Quote(std::string(QV_BINARY_DIR) + "/quorvin-probe") + " run --app-dir " +
+                        Quote(app_) + " --out " + Quote(outDir);
+  for (const DriveMapping& d : files_->Drives())
+    command += " --drive " + Quote(std::string(1, d.letter) + "=" + d.hostFolder);
+  const std::string out = root_.path() + "/probe.out";
+  const std::string err = root_.path() + "/probe.err";
+  command += " " + Quote(scriptFile) + " >" + Quote(out) + " 2>" + Quote(err) + " </dev/null";
+  ProbeResult r;
+  const int raw = std::system(command.c_str());
+  r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  r.out = ReadWholeFile(out);
+  r.err = ReadWholeFile(err);
+  return r;
+}
+
+std::vector<std::string> DumpItems(const std::string& dump, const std::string& group,
+                                   const std::string& name) {
+  std::vector<std::string> items;
+  const size_t key = dump.find("\"key\": [\"" + group + "\", \"" + name + "\"]");
+  if (key == std::string::npos) return items;
+  const size_t open = dump.find("\"items\": [", key);
+  const size_t close = dump.find(']', open);
+  std::string list = dump.substr(open + 10, close - open - 10);
+  for (size_t at = 0; (at = list.find('"', at)) != std::string::npos;) {
+    const size_t end = list.find('"', at + 1);
+    items.push_back(list.substr(at + 1, end - at - 1));
+    at = end + 1;
+  }
+  return items;
+}
+
+std::string DumpText(const std::string& dump, const std::string& group, const std::string& name) {
+  const size_t key = dump.find("\"key\": [\"" + group + "\", \"" + name + "\"]");
+  if (key == std::string::npos) return "<none>";
+  const size_t text = dump.find("\"text\": \"", key);
+  if (text == std::string::npos || text > dump.find('}', key)) return "<none>";
+  const size_t start = text + 9;
+  return dump.substr(start, dump.find('"', start) - start);
 }
 
 bool TestApp::Start() { return StartUp(*program_); }

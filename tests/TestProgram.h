@@ -42,6 +42,12 @@ constexpr uint32_t kEnabledRgb = 0x2040A0;
 constexpr uint32_t kDisabledRgb = 0x808080;
 constexpr uint32_t kActiveRgb = 0xC03020;
 
+struct ProbeResult {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
 class TestApp {
  public:
   // Drive C: is a temporary folder that holds the application folder "app"; `extraDrives`
@@ -59,6 +65,10 @@ class TestApp {
   // Loading pictures and the three pictures of each named screen, 1024 x 768.
   void WriteSkin(const std::vector<std::string>& screens) const;
   void WriteLayout(const std::string& screen, const std::string& sections) const;
+
+  // Runs the built quorvin-probe on this application folder and these drives; dumps and shots
+  // go to `outDir`.
+  ProbeResult RunProbe(const std::string& script, const std::string& outDir) const;
 
   // Runs start-up; the program is then on its main screen.
   bool Start();
@@ -83,6 +93,15 @@ class TestApp {
   RecordingDiagnostics diag_;
   std::unique_ptr<Program> program_;
 };
+
+std::string ReadWholeFile(const std::string& path);
+
+// The "items" texts of the list with this key in a probe dump.
+std::vector<std::string> DumpItems(const std::string& dump, const std::string& group,
+                                   const std::string& name);
+
+// The "text" of the text box with this key in a probe dump ("<none>" without such a box).
+std::string DumpText(const std::string& dump, const std::string& group, const std::string& name);
 
 // Colours after a JPEG round trip are close, not equal.
 bool Near(uint32_t a, uint32_t b, int tolerance = 24);

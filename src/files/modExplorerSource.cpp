@@ -63,6 +63,11 @@ void OpenEntry(Program& p, const Side& side, const std::string& name) {
 }
 
 void WaitForKeyboard(Program& p) {
+  struct Waiting {
+    bool& flag;
+    explicit Waiting(bool& f) : flag(f) { flag = true; }
+    ~Waiting() { flag = false; }
+  } waiting(p.keyboard.waitingForText);
   while (!p.keyboard.KeyboardConfirmed) Yield(p, true);
 }
 

@@ -37,6 +37,7 @@ struct KeyboardState {
   bool KeyboardConfirmed = false;
   bool ShiftOn = false;
   bool CapsLockOn = false;
+  bool waitingForText = false;  // a function waits for "ok" (drivers of the program ask)
 };
 
 struct DriveMenuState {

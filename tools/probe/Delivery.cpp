@@ -15,10 +15,14 @@ void Delivery::Take() {
   carryOut_(*last_);
 }
 
-void Delivery::OnYield() {
+void Delivery::OnYield(bool waitingForInput) {
   ++yields_;
-  if (next_ < lines_.size() && lines_[next_].yieldIndex > 0 && yields_ >= lines_[next_].yieldIndex)
+  const bool tildeNext = next_ < lines_.size() && lines_[next_].yieldIndex > 0;
+  if (tildeNext && yields_ >= lines_[next_].yieldIndex) {
     Take();
+  } else if (!tildeNext && waitingForInput) {
+    throw StalledScript{};
+  }
 }
 
 void Delivery::RunTopLevel() {

@@ -11,6 +11,10 @@
 
 namespace probe {
 
+// Thrown out of the program's Yield when a function waits for input the script never gives.
+// Not a std::exception, so the program's handlers do not swallow it.
+struct StalledScript {};
+
 class Delivery {
  public:
   // `carryOut` performs a line (pointer lines only queue their events); `settle` hands every
@@ -18,8 +22,10 @@ class Delivery {
   Delivery(std::vector<ScriptLine> lines, std::function<void(const ScriptLine&)> carryOut,
            std::function<void()> settle);
 
-  // Called at the start of every Yield of the program.
-  void OnYield();
+  // Called at the start of every Yield of the program. `waitingForInput`: the running function
+  // can only end through a line of the script. Without a "~" line left for it the script can
+  // never go on: StalledScript is thrown.
+  void OnYield(bool waitingForInput = false);
   // The top-level loop: carries out the lines that are left, in order.
   void RunTopLevel();
 

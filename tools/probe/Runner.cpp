@@ -403,7 +403,7 @@ int RunScript(const RunOptions& options, std::ostream& out, std::ostream& err) {
   Carrier carrier(h, options.outDir, out);
   Delivery delivery(std::move(lines), std::ref(carrier), [&] { h.Settle(); });
   // Installed before start-up: a "~" first line reaches the loading screen while it loads.
-  h.program().onYield = [&](qv::Program&) { delivery.OnYield(); };
+  h.program().onYield = [&](qv::Program& p) { delivery.OnYield(p.keyboard.waitingForText); };
   try {
     if (!qv::StartUp(h.program())) {
       err << "quorvin-probe: the program could not start (see above)\n";
@@ -412,6 +412,11 @@ int RunScript(const RunOptions& options, std::ostream& out, std::ostream& err) {
     delivery.RunTopLevel();
   } catch (const LineError& e) {
     err << "quorvin-probe: " << LineText(*delivery.last()) << ": " << e.message << "\n";
+    return 1;
+  } catch (const StalledScript&) {
+    err << "quorvin-probe: "
+        << (delivery.last() ? LineText(*delivery.last()) : std::string("start-up"))
+        << ": a function waits for the keyboard's \"ok\", but no \"~\" line is left to give it\n";
     return 1;
   } catch (const qv::ProgramExit&) {
     if (delivery.finished() && delivery.last()) return 0;
