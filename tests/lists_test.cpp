@@ -190,6 +190,31 @@ TEST_F(Lists, IconsShiftTheTextAndAreDrawnInTheRow) {
   EXPECT_TRUE(Near(app.Pixel(100 + 3 + 2, 124), 0xFFFFFF, 40));
 }
 
+TEST(ListsWithoutIcons, MissingIconFilesLeaveRowsWithoutPictures) {
+  TestApp app;
+  app.WriteSettings(1024, 768);
+  app.WriteSkin({"Mainscreen"});
+  std::filesystem::remove_all(app.AppPath("Skin/icons"));
+  app.WriteLayout("Mainscreen",
+                  "[0]\nType=listbox\nCommand0=test;list\nPosition=100;100;300;160\n"
+                  "Font=arial;10;0;0;255|255|255;1\nMultiSelect=0\nSelFontColor=0|0|0\n"
+                  "SelBackgroundColor=0|255|0\nFocusRectColor=255|0|255\n");
+  ASSERT_TRUE(app.Start());
+  EXPECT_TRUE(app.diag().Mentions("Folder.jpg"));
+  AddListItem(app.program(), "test", "list", "folder", 0);
+  EndListUpdate(app.program(), "test", "list");
+  EXPECT_EQ(app.program().tables.ListBoxes[0].ListCount, 1);
+  EXPECT_TRUE(Near(app.Pixel(115, 108), kEnabledRgb));
+}
+
+TEST(DriveCaptions, UnreadableVolumesAndTheFloppyLettersShowTheBareRoot) {
+  TestApp app(1);
+  std::filesystem::remove_all(app.DrivePath('D'));
+  EXPECT_EQ(GetDriveCaption(app.program(), "D:\\"), "D:\\");
+  EXPECT_EQ(GetDriveCaption(app.program(), "a:\\"), "a:\\");
+  EXPECT_EQ(GetDriveCaption(app.program(), "B:\\"), "B:\\");
+}
+
 TEST_F(Lists, SelectionCommandsFillTheCopyList) {
   const std::string c = app.DrivePath('C');
   std::filesystem::create_directory(c + "/sub");
