@@ -220,6 +220,8 @@ TEST_F(Lists, SelectionCommandsFillTheCopyList) {
   std::filesystem::create_directory(c + "/sub");
   std::ofstream(c + "/a.txt") << "a";
   std::ofstream(c + "/b.txt") << "b";
+  ClearListByKey(p(), "explorersource", "filebox");
+  BeginListUpdate(p(), "explorersource", "filebox");
   for (const char* item : {"..", "sub", "a.txt", "b.txt"})
     AddListItem(p(), "explorersource", "filebox", item, -1);
   EndListUpdate(p(), "explorersource", "filebox");

@@ -1,6 +1,5 @@
 #include "shell/frmMain.h"
 
-#include <cmath>
 #include <exception>
 
 #include "commands/modDispatch.h"
@@ -23,13 +22,6 @@ void IgnoringErrors(Program& p, F&& step) {
   } catch (const std::exception& e) {
     p.os.diag.Warn(std::string("a command failed: ") + e.what());
   }
-}
-
-template <typename Table>
-int FirstContaining(const Table& table, double x, double y) {
-  for (size_t i = 0; i < table.size(); ++i)
-    if (Contains(table[i], x, y)) return static_cast<int>(i);
-  return -1;
 }
 
 }  // namespace

@@ -100,4 +100,13 @@ inline bool Contains(const Element& e, double x, double y) {
   return e.Top < y && y < e.Top + e.Height && e.Left < x && x < e.Left + e.Width;
 }
 
+// Index of the first element of a table that contains the point, or -1: for overlapping
+// elements the one read earlier from the layout wins.
+template <typename Table>
+int FirstContaining(const Table& table, double x, double y) {
+  for (size_t i = 0; i < table.size(); ++i)
+    if (Contains(table[i], x, y)) return static_cast<int>(i);
+  return -1;
+}
+
 }  // namespace qv

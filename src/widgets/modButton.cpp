@@ -58,9 +58,7 @@ bool StartsDisabled(const CommandPair& key) {
 }
 
 int HitButton(const Program& p, double x, double y) {
-  for (size_t i = 0; i < p.tables.Buttons.size(); ++i)
-    if (Contains(p.tables.Buttons[i], x, y)) return static_cast<int>(i);
-  return -1;
+  return FirstContaining(p.tables.Buttons, x, y);
 }
 
 void ButtonPointerDown(Program& p, double x, double y) {
