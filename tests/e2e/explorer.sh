@@ -39,7 +39,8 @@ fail() {
 
 # The drive table of the program is the machine's: C: is the root file system.
 [ "$(stat -c %m "$work")" = / ] || { echo "skipped: $work is not on the root file system"; exit 77; }
-dos() { printf 'C:%s\\' "$(printf '%s' "$1" | tr / '\\')"; }
+bs=\\
+dos() { printf 'C:%s%s' "${1//\//$bs}" "$bs"; }
 
 app="$work/app"
 mkdir -p "$app" "$work/shots" "$work/out" "$work/src/sub" "$work/music/album" \
@@ -137,15 +138,22 @@ xvfb_pid=$!
 exec 3>&-
 for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
 [ -s "$work/display" ] || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
-export DISPLAY=":$(head -n1 "$work/display")"
+DISPLAY=":$(head -n1 "$work/display")"
+export DISPLAY
 (cd "$work" && exec "$app/quorvin") >"$work/quorvin.log" 2>&1 &
 app_pid=$!
 
-click() { xdotool mousemove "$1" "$2" click 1; }
+# A point is "X Y", as one word or two.
+click() {
+  local x y
+  read -r x y <<<"$*"
+  xdotool mousemove "$x" "$y" click 1
+}
 double_click() { xdotool mousemove "$1" "$2" click --repeat 2 --delay 80 1; }
 
 # Waits until the window shows the probe's picture in the region "X Y W H" (whole by default).
 shot_count=0
+last_shot=""
 await() {
   local name=$1 region=${2:-0 0 1024 768}
   local x y w h now diff=""
@@ -159,7 +167,11 @@ await() {
     /usr/bin/convert "$now" -crop "$crop" +repage "$work/now.png"
     /usr/bin/convert "$work/out/$name.png" -crop "$crop" +repage "$work/want.png"
     diff=$(/usr/bin/compare -metric AE -fuzz 1% "$work/now.png" "$work/want.png" null: 2>&1) || true
-    [ "$diff" = 0 ] && { echo "ok: $name"; return 0; }
+    if [ "$diff" = 0 ]; then
+      last_shot=$now
+      echo "ok: $name"
+      return 0
+    fi
     rm -f "$now"
     sleep 0.25
   done
@@ -176,15 +188,15 @@ read -r bx by <<<"$explorer_button"
 await main "$((bx - 40)) $((by - 20)) 80 40"
 
 steps+=("click $explorer_button")
-click $explorer_button
+click "$explorer_button"
 probe "shot explorer.png"
 await explorer
 
 # The music button with nothing selected only takes the destination pane to the music folder.
 steps+=("click $music_button")
-click $music_button
+click "$music_button"
 probe "shot music.png" "dump music.json"
-jq -e --arg want "$(dos "$work/music" | tr 'A-Z' 'a-z')" '.state.DestinationPath == $want' \
+jq -e --arg want "$(dos "$work/music" | tr '[:upper:]' '[:lower:]')" '.state.DestinationPath == $want' \
   "$work/out/music.json" >/dev/null || fail "the music button did not open the music folder"
 await music
 
@@ -213,11 +225,11 @@ for part in "${parts[@]}"; do
     # Each page down starts the page at the previous focus row, the last one of its page.
     for _ in $(seq $(((index + page - 2) / (page - 1)))); do
       steps+=("click $pagedown_button")
-      click $pagedown_button
+      click "$pagedown_button"
     done
     where "$part"
   fi
-  [ "$index" -ge "$top" ] && [ "$index" -le "$bottom" ] || fail "$part is not on the page"
+  if [ "$index" -lt "$top" ] || [ "$index" -gt "$bottom" ]; then fail "$part is not on the page"; fi
   y=$(row_y "$src_top" $((index - top)))
   steps+=("dblclick $((src_left + src_width / 2)) $y")
   double_click $((src_left + src_width / 2)) "$y"
@@ -240,13 +252,13 @@ jq -e --arg s "$(dos "$work/src")" '.state.CopyList == [$s + "sub\\", $s + "one.
 await selected
 # The selected row is painted in the list's selection colour (41|182|246 in the layout).
 index=$(jq '.listBoxes[0].items | index("one.txt")' "$work/out/selected.json")
-colour=$(pixel "$(ls "$work"/shots/*-selected.png | tail -n1)" $((src_left + src_width - 6)) \
+colour=$(pixel "$last_shot" $((src_left + src_width - 6)) \
   "$(row_y "$src_top" "$index")")
 [ "$colour" = "srgb(41,182,246)" ] || fail "the selected row is painted $colour"
 
 # Paste into the album folder: the copy screen, then back to the explorer.
 steps+=("click $paste_button")
-click $paste_button
+click "$paste_button"
 for _ in $(seq 100); do [ -f "$work/music/album/sub/deep.txt" ] && break; sleep 0.1; done
 probe "shot pasted.png" "dump pasted.json"
 await pasted
@@ -258,19 +270,19 @@ jq -e '.listBoxes[1].items | index("one.txt") and index("sub")' "$work/out/paste
 
 # A new folder in the destination pane, typed on the keyboard screen.
 steps+=("click $newfolder_button")
-click $newfolder_button
+click "$newfolder_button"
 probe "~ shot keyboard.png" "~ press keyboard ok"
 await keyboard
 keys=()
 for k in n e w; do
   key=$(at "$(button keyboard "keyboard;$k")")
   keys+=("~ click $key")
-  click $key
+  click "$key"
 done
 probe "${keys[@]}" "~ shot typed.png" "~ press keyboard ok"
 await typed
 steps+=("${keys[@]}" "~ click $ok_key")
-click $ok_key
+click "$ok_key"
 for _ in $(seq 100); do [ -d "$work/music/album/new" ] && break; sleep 0.1; done
 [ -d "$work/music/album/new" ] || fail "the folder was not created"
 probe "shot created.png" "dump created.json"
