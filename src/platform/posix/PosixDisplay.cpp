@@ -332,6 +332,10 @@ void PosixDisplay::Flush() {
   if (pending_) Upload();
 }
 
+void PosixDisplay::FlushIfDue() {
+  if (pending_ && SDL_GetTicks64() - lastUploadMs_ >= kFrameMs) Upload();
+}
+
 void PosixDisplay::Upload() {
   std::shared_ptr<SDL_Surface> from = std::move(pending_);
   Rect r = pendingRect_;

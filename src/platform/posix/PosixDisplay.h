@@ -67,6 +67,8 @@ class PosixDisplay : public Display {
 
   void Present(const Surface& back, bool full) override;
   void Flush() override;
+  // Flush, but only once a frame has passed since the last upload.
+  void FlushIfDue();
   uint64_t PresentCalls() const override { return presentCalls_; }
   uint64_t Uploads() const override { return uploads_; }
 

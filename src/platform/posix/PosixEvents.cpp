@@ -113,13 +113,16 @@ bool PosixEvents::PollEvent(Event* e) {
   }
   // Timer ticks come last, as the window system delivers them only when nothing else waits.
   if (TakeDueTimer(e)) return true;
-  display_.Flush();
+  // A long function polls after every few steps: one upload per frame is what the eye sees,
+  // and an upload per poll costs more than the work (a copy yields twice per file).
+  display_.FlushIfDue();
   return false;
 }
 
 void PosixEvents::WaitEvent(Event* e) {
   for (;;) {
     if (PollEvent(e)) return;
+    display_.Flush();  // nothing is left undrawn while the program waits
     int64_t wait = MsToNextTimer();
     SDL_Event in;
     int got = wait < 0 ? SDL_WaitEvent(&in)

@@ -1,0 +1,190 @@
+#!/usr/bin/env bash
+# The audio copy run headless through quorvin-probe against `cp -rn` and
+# `rsync -a --ignore-existing` on the same trees:
+#   (a) 4 files of 256 MiB; (b) 20,000 files of 1 to 64 KiB in 500 folders; (c) (b) again with
+#   everything present. Also (b) in a real window under Xvfb when Xvfb and xdotool are there.
+# Every tool copies from a warm page cache into a fresh destination; each figure is the best of
+# QV_RUNS runs (default 3). Work folder: QV_BENCH_DIR (default: a new folder in /tmp).
+set -euo pipefail
+build=${QV_BUILD:?QV_BUILD must name the build folder}
+probe=$build/quorvin-probe
+runs=${QV_RUNS:-3}
+[ -x "$probe" ] || { echo "no $probe: build the quorvin-probe target"; exit 1; }
+[ -d "$build/Skin" ] || { echo "no $build/Skin: build the default_skin target"; exit 1; }
+
+work=$(mktemp -d "${QV_BENCH_DIR:-/tmp}/qv-bench-copy-XXXXXX")
+xvfb_pid=
+app_pid=
+cleanup() {
+  [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null || true
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+now() { date +%s.%N; }
+elapsed() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", b - a }'; }
+best() { printf '%s\n' "$@" | sort -g | head -1; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
+
+# Drive C: is the work folder; the application folder holds the default skin.
+app=$work/app
+mkdir -p "$app"
+cp -r "$build/Skin" "$app/Skin"
+settings() {  # source and destination below the work folder, as DOS paths of drive C:
+  printf '[General]\nResX=1024\nResY=768\nTop=0\nLeft=0\nStartMinimized=0\n[Audio]\nSource=C:\\%s\\\nDestination=C:\\%s\\\n' \
+    "$1" "$2" >"$app/settings.ini"
+}
+echo "press loadscreen copy" >"$work/press.txt"
+
+run_probe() {  # SOURCE DEST: one audio copy; prints the seconds
+  settings "$1" "$2"
+  local t0 t1
+  t0=$(now)
+  "$probe" run --app-dir "$app" --drive "C=$work" --out "$work/out" "$work/press.txt" >/dev/null
+  t1=$(now)
+  elapsed "$t0" "$t1"
+}
+run_cp() {
+  local t0 t1
+  t0=$(now)
+  mkdir -p "$work/$2"
+  cp -rn "$work/$1/." "$work/$2/"
+  t1=$(now)
+  elapsed "$t0" "$t1"
+}
+run_rsync() {
+  local t0 t1
+  t0=$(now)
+  rsync -a --ignore-existing "$work/$1/" "$work/$2/"
+  t1=$(now)
+  elapsed "$t0" "$t1"
+}
+
+# Fresh destination each time.
+measure_fresh() {  # TOOL SOURCE -> best seconds
+  local times=() i
+  for ((i = 0; i < runs; i++)); do
+    rm -rf "$work/dst"
+    sync
+    times+=("$("run_$1" "$2" dst)")
+  done
+  best "${times[@]}"
+}
+# Everything present already (the destination is a complete copy).
+measure_present() {  # TOOL SOURCE -> best seconds
+  local times=() i
+  for ((i = 0; i < runs; i++)); do times+=("$("run_$1" "$2" full)"); done
+  best "${times[@]}"
+}
+
+count_files() { find "$1" -type f | wc -l; }
+check_copy() {  # SOURCE DEST: the probe's copy is complete and correct
+  if ! diff -r "$work/$1" "$work/$2" >/dev/null; then
+    echo "the copy of $1 differs from its source"
+    exit 1
+  fi
+}
+
+echo "-- making the trees in $work"
+mkdir -p "$work/large"
+for i in 1 2 3 4; do head -c $((256 << 20)) /dev/urandom >"$work/large/part $i.bin"; done
+python3 - "$work/small" <<'PY'
+import os, random, sys
+root = sys.argv[1]
+rnd = random.Random(7)
+block = os.urandom(64 << 10)
+for f in range(500):
+    folder = os.path.join(root, "Album %03d" % (f // 25), "Disc %02d" % (f % 25))
+    os.makedirs(folder, exist_ok=True)
+    for n in range(40):
+        with open(os.path.join(folder, "Track %02d.mp3" % n), "wb") as out:
+            out.write(block[: rnd.randint(1 << 10, 64 << 10)])
+PY
+echo "   small tree: $(count_files "$work/small") files in $(find "$work/small" -mindepth 1 -type d | wc -l) folders"
+cat "$work"/large/* "$work"/small/*/*/* >/dev/null  # warm the cache
+
+# The probe's own start-up (skin pictures decoded, main screen shown), to tell it from the copy.
+: >"$work/nothing.txt"
+startups=()
+for ((i = 0; i < runs; i++)); do
+  t0=$(now)
+  "$probe" run --app-dir "$app" --drive "C=$work" --out "$work/out" "$work/nothing.txt" >/dev/null
+  startups+=("$(elapsed "$t0" "$(now)")")
+done
+startup=$(best "${startups[@]}")
+echo "-- start-up of the probe alone: ${startup}s (included in every quorvin figure below)"
+less_startup() { awk -v a="$1" -v b="$startup" 'BEGIN { printf "%.3f", a - b }'; }
+
+echo "-- (a) 4 files of 256 MiB"
+rm -rf "$work/dst"
+run_probe large dst >/dev/null
+check_copy large dst
+a_probe=$(measure_fresh probe large)
+a_cp=$(measure_fresh cp large)
+echo "   quorvin ${a_probe}s  cp -rn ${a_cp}s  ratio $(ratio "$a_probe" "$a_cp") (target <= 1.05)"
+echo "   without start-up: ratio $(ratio "$(less_startup "$a_probe")" "$a_cp")"
+rm -rf "$work/dst"
+
+echo "-- (b) 20,000 files of 1 to 64 KiB in 500 folders"
+rm -rf "$work/dst"
+run_probe small dst >/dev/null
+check_copy small dst
+b_probe=$(measure_fresh probe small)
+b_cp=$(measure_fresh cp small)
+echo "   quorvin ${b_probe}s  cp -rn ${b_cp}s  ratio $(ratio "$b_probe" "$b_cp") (target <= 1.3)"
+echo "   without start-up: ratio $(ratio "$(less_startup "$b_probe")" "$b_cp")"
+
+echo "-- (c) the same again, everything present"
+rm -rf "$work/full"
+cp -a "$work/small" "$work/full"
+c_probe=$(measure_present probe small)
+c_rsync=$(measure_present rsync small)
+if [ "$(count_files "$work/full")" != "$(count_files "$work/small")" ]; then
+  echo "a copy onto the complete tree changed it"
+  exit 1
+fi
+echo "   quorvin ${c_probe}s  rsync -a --ignore-existing ${c_rsync}s  ratio $(ratio "$c_probe" "$c_rsync") (target <= 1.0)"
+echo "   without start-up: ratio $(ratio "$(less_startup "$c_probe")" "$c_rsync")"
+
+echo "-- (b) in a real window under Xvfb"
+if ! command -v Xvfb >/dev/null || ! command -v xdotool >/dev/null || [ ! -x "$build/quorvin" ]; then
+  echo "   skipped: needs Xvfb, xdotool and $build/quorvin"
+  exit 0
+fi
+# The program reads settings.ini and Skin beside its binary and sees the machine's drives: C: is
+# the root file system, so the work folder must lie on it.
+dos=$(printf 'C:%s' "$work" | tr '/' '\\')
+if [ "$(stat -c %d "$work")" != "$(stat -c %d /)" ]; then
+  echo "   skipped: $work is not on the root file system (drive C:)"
+  exit 0
+fi
+winapp=$work/winapp
+mkdir -p "$winapp"
+cp "$build/quorvin" "$winapp/"
+cp -r "$build/Skin" "$winapp/Skin"
+printf '[General]\nResX=1024\nResY=768\nTop=0\nLeft=0\nStartMinimized=0\n[Audio]\nSource=%s\\small\\\nDestination=%s\\xdst\\\n' \
+  "$dos" "$dos" >"$winapp/settings.ini"
+display=:$((90 + RANDOM % 100))
+Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb_pid=$!
+export DISPLAY=$display
+for _ in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
+"$winapp/quorvin" >/dev/null 2>&1 &
+app_pid=$!
+for _ in $(seq 100); do xdotool search --name Quorvin >/dev/null 2>&1 && break; sleep 0.1; done
+sleep 1
+total=$(count_files "$work/small")
+# The audio tile of the default main screen.
+xdotool mousemove 138 226
+t0=$(now)
+xdotool click 1
+while [ "$(find "$work/xdst" -type f 2>/dev/null | wc -l)" -lt "$total" ] ||
+  find "$work/xdst" -name '.quorvin-*' 2>/dev/null | grep -q .; do
+  kill -0 "$app_pid" 2>/dev/null || { echo "   the program ended"; exit 1; }
+  sleep 0.02
+done
+t1=$(now)
+x_probe=$(elapsed "$t0" "$t1")
+check_copy small xdst
+echo "   quorvin in a window ${x_probe}s  cp -rn ${b_cp}s  ratio $(ratio "$x_probe" "$b_cp") (target <= 1.3)"
