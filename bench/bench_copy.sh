@@ -106,6 +106,7 @@ cat "$work"/large/* "$work"/small/*/*/* >/dev/null  # warm the cache
 
 # The probe's own start-up (skin pictures decoded, main screen shown), to tell it from the copy.
 : >"$work/nothing.txt"
+settings large dst
 startups=()
 for ((i = 0; i < runs; i++)); do
   t0=$(now)
