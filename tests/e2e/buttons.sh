@@ -4,6 +4,7 @@
 # exit button.
 set -uo pipefail
 name=buttons
+# shellcheck source-path=SCRIPTDIR source=xsession.bash
 source "$(dirname "$0")/xsession.bash"
 
 app=$work/app

@@ -3,11 +3,13 @@
 # disk-check tile leads to the disk-check screen and that screen's Back button leads back.
 set -uo pipefail
 name=default_skin
+# shellcheck source-path=SCRIPTDIR source=xsession.bash
 source "$(dirname "$0")/xsession.bash"
 
 skin=$build_dir/Skin
-[ -x "$build_dir/quorvin" ] && [ -f "$build_dir/settings.ini" ] && [ -f "$skin/Mainscreen.ini" ] ||
-  fail "the build has no quorvin, settings.ini or painted skin in $build_dir"
+for f in quorvin settings.ini Skin/Mainscreen.ini Skin/checkhdd.ini; do
+  [ -e "$build_dir/$f" ] || fail "the build has no $f in $build_dir"
+done
 
 setting() {  # KEY of [General]
   tr -d '\r' <"$build_dir/settings.ini" |

@@ -3,6 +3,7 @@
 # picture scaled to the window, and the message when there is no display.
 set -uo pipefail
 name=window
+# shellcheck source-path=SCRIPTDIR source=xsession.bash
 source "$(dirname "$0")/xsession.bash"
 
 app=$work/app
@@ -40,7 +41,9 @@ start_x 1024x768
 # A display that does not answer is no display either.
 (cd "$app" && DISPLAY=:32766 exec timeout 10 ./quorvin) >/dev/null 2>"$work/baddisplay.err"
 status=$?
-[ "$status" -ne 0 ] && [ "$status" -ne 124 ] || fail "with an unreachable display: status $status"
+if [ "$status" -eq 0 ] || [ "$status" -eq 124 ]; then
+  fail "with an unreachable display: status $status"
+fi
 grep -qi xvfb "$work/baddisplay.err" ||
   fail "with an unreachable display the message does not mention Xvfb: $(cat "$work/baddisplay.err")"
 

@@ -1,10 +1,10 @@
 # Shared by the end-to-end scripts (sourced, not run): a private Xvfb, the program in it,
 # screenshots and pixel reading. The caller sets `name` before sourcing.
+# shellcheck disable=SC2154  # name comes from the sourcing script
 # Everything lives in one temporary folder that the exit trap removes together with the
 # processes it started.
 
 build_dir=$(cd "${1:?usage: bash SCRIPT BUILD_DIR SOURCE_DIR}" && pwd)
-source_dir=${2:-}
 
 for tool in Xvfb xdotool xwd; do
   if ! command -v "$tool" >/dev/null; then
@@ -66,14 +66,15 @@ start_x() {  # WIDTHxHEIGHT
   Xvfb -displayfd 3 -screen 0 "${1}x24" -br -nolisten tcp 3>"$work/display" \
     >"$work/xvfb.log" 2>&1 &
   xvfb_pid=$!
-  local i
-  for i in $(seq 100); do
+  local _
+  for _ in $(seq 100); do
     [ -s "$work/display" ] && break
     kill -0 "$xvfb_pid" 2>/dev/null || break
     sleep 0.05
   done
   [ -s "$work/display" ] || { cat "$work/xvfb.log"; fail "Xvfb did not start"; }
-  export DISPLAY=":$(head -n1 "$work/display")"
+  DISPLAY=":$(head -n1 "$work/display")"
+  export DISPLAY
   unset WAYLAND_DISPLAY
 }
 
@@ -88,9 +89,10 @@ start_program() {  # APPDIR
 }
 
 # Waits for the program to end; sets exit_status. Fails after TIMEOUT seconds.
+# shellcheck disable=SC2034  # exit_status is read by the caller
 wait_program_end() {  # TIMEOUT
-  local i
-  for i in $(seq $(($1 * 20))); do
+  local _
+  for _ in $(seq $(($1 * 20))); do
     if ! kill -0 "$prog_pid" 2>/dev/null; then
       exit_status=0
       wait "$prog_pid" || exit_status=$?
