@@ -8,7 +8,7 @@ packages=(
   libglib2.0-dev libext2fs-dev libblkid-dev
   googletest libgtest-dev libgmock-dev
   fonts-liberation2 fonts-dejavu-core
-  xvfb xauth xdotool x11-apps imagemagick libjpeg-turbo-progs
+  xvfb xauth xdotool x11-apps imagemagick libjpeg-turbo-progs jq
   e2fsprogs dosfstools util-linux rsync
 )
 

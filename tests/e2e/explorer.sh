@@ -15,7 +15,10 @@ for f in quorvin quorvin-probe Skin/explorer.ini; do
   [ -e "$build/$f" ] || { echo "skipped: $build/$f is not built"; exit 77; }
 done
 
-work=$(mktemp -d /tmp/qv-e2e-explorer.XXXXXX)
+# Not below /tmp: the walk from the drive root reads rows of a listing, and other tests keep
+# creating and removing folders in /tmp.
+mkdir -p /var/tmp/quorvin-e2e
+work=$(mktemp -d /var/tmp/quorvin-e2e/explorer.XXXXXX)
 xvfb_pid=""
 app_pid=""
 failed_shots="$build/e2e-explorer-failure"
@@ -28,6 +31,7 @@ cleanup() {
     echo "pictures of the failed run: $failed_shots"
   fi
   rm -rf "$work"
+  rmdir /var/tmp/quorvin-e2e 2>/dev/null || true
   return "$status"
 }
 trap cleanup EXIT
