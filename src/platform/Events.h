@@ -12,7 +12,7 @@ enum TimerId { kCpuTimer = 0, kClockTimer = 1, kTimerCount = 2 };
 
 struct Event {
   EventType type = EventType::Repaint;
-  int button = 1;  // 1 left, 2 right, 4 middle (the design's mouse-button values)
+  int button = 1;  // 1 left, 2 right, 4 middle (the mouse-button values of the Windows events)
   int shift = 0;
   float x = 0;  // window pixels (pointer events)
   float y = 0;

@@ -34,7 +34,7 @@ struct ElementFont {
   Color FontColor = 0;
   int16_t Alignment = 0;  // 1 left, 2 centred, 3 right
 
-  FontSpec Spec() const { return FontSpec{FontName, FontSize, Bold, Italic}; }
+  FontSpec Font() const { return FontSpec{FontName, FontSize, Bold, Italic}; }
 };
 
 struct StatusBarElement : Element, ElementFont {

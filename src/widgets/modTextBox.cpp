@@ -6,7 +6,7 @@
 namespace qv {
 
 void SelectElementFont(Program& p, const ElementFont& font, Color color) {
-  SetTextFont(p, font.Spec());
+  SetTextFont(p, font.Font());
   SetTextColor(p, color);
 }
 

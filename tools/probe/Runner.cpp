@@ -73,27 +73,27 @@ struct LineError {
   std::string message;
 };
 
-bool ParseDrive(const std::string& spec, qv::DriveMapping* drive, std::string* error) {
-  if (spec.size() < 3 || spec[1] != '=' || !std::isalpha(static_cast<unsigned char>(spec[0]))) {
-    *error = "bad --drive \"" + spec + "\": expected L=HOSTDIR[,device=PATH]";
+bool ParseDrive(const std::string& arg, qv::DriveMapping* drive, std::string* error) {
+  if (arg.size() < 3 || arg[1] != '=' || !std::isalpha(static_cast<unsigned char>(arg[0]))) {
+    *error = "bad --drive \"" + arg + "\": expected L=HOSTDIR[,device=PATH]";
     return false;
   }
-  drive->letter = static_cast<char>(std::toupper(static_cast<unsigned char>(spec[0])));
-  std::string folder = spec.substr(2);
+  drive->letter = static_cast<char>(std::toupper(static_cast<unsigned char>(arg[0])));
+  std::string folder = arg.substr(2);
   // A folder name may hold commas; only the last ",device=" introduces the device.
   const size_t device = folder.rfind(",device=");
   if (device != std::string::npos) {
     drive->device = folder.substr(device + 8);
     folder.erase(device);
     if (drive->device.empty()) {
-      *error = "bad --drive \"" + spec + "\": empty device";
+      *error = "bad --drive \"" + arg + "\": empty device";
       return false;
     }
     drive->device = fs::absolute(drive->device).lexically_normal().string();
   }
   std::error_code ec;
   if (folder.empty() || !fs::is_directory(folder, ec)) {
-    *error = "bad --drive \"" + spec + "\": " + folder + " is not a folder";
+    *error = "bad --drive \"" + arg + "\": " + folder + " is not a folder";
     return false;
   }
   drive->hostFolder = fs::absolute(folder).lexically_normal().string();
@@ -333,9 +333,9 @@ bool ParseRunArguments(const std::vector<std::string>& args, RunOptions* o, std:
     if (a == "--app-dir") {
       if (!next(&o->appDir)) return false;
     } else if (a == "--drive") {
-      std::string spec;
+      std::string arg;
       qv::DriveMapping drive;
-      if (!next(&spec) || !ParseDrive(spec, &drive, error)) return false;
+      if (!next(&arg) || !ParseDrive(arg, &drive, error)) return false;
       for (const qv::DriveMapping& d : o->drives)
         if (d.letter == drive.letter) {
           *error = std::string("the drive ") + drive.letter + ": is given twice";

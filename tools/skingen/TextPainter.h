@@ -13,7 +13,7 @@ enum class Align { Left, Center, Right };
 
 class TextPainter {
  public:
-  // False when no font could be opened for the spec.
+  // False when no font could be opened for the request.
   bool Measure(const qv::FontSpec& font, const std::string& utf8, int* w, int* h);
   void Draw(Canvas& canvas, int x, int y, const std::string& utf8, const qv::FontSpec& font,
             Rgb color);
