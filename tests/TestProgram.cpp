@@ -47,7 +47,9 @@ std::string TestApp::DrivePath(char letter) const {
   return extra_.at(static_cast<size_t>(letter - 'D'))->path();
 }
 
-std::string TestApp::AppPath(const std::string& relative) const { return app_ + "/" + relative; }
+std::string TestApp::AppPath(const std::string& relative) const {
+  return app_ + "/" + relative;
+}
 
 void TestApp::WriteFile(const std::string& relative, const std::string& content) const {
   const std::filesystem::path path = AppPath(relative);
@@ -67,10 +69,9 @@ void TestApp::WriteJpeg(const std::string& relative, int width, int height, uint
 }
 
 void TestApp::WriteSettings(int resX, int resY, int top, int left) const {
-  WriteFile("settings.ini", "[General]\r\nResX=" + std::to_string(resX) +
-                                "\r\nResY=" + std::to_string(resY) + "\r\nTop=" +
-                                std::to_string(top) + "\r\nLeft=" + std::to_string(left) +
-                                "\r\nStartMinimized=0\r\n");
+  WriteFile("settings.ini", "[General]\r\nResX=" + std::to_string(resX) + "\r\nResY=" +
+                                std::to_string(resY) + "\r\nTop=" + std::to_string(top) +
+                                "\r\nLeft=" + std::to_string(left) + "\r\nStartMinimized=0\r\n");
 }
 
 void TestApp::WriteSkin(const std::vector<std::string>& screens) const {
@@ -145,7 +146,9 @@ std::string DumpText(const std::string& dump, const std::string& group, const st
   return dump.substr(start, dump.find('"', start) - start);
 }
 
-bool TestApp::Start() { return StartUp(*program_); }
+bool TestApp::Start() {
+  return StartUp(*program_);
+}
 
 uint32_t TestApp::Pixel(int x, int y) const {
   return program_->skin.BackBuffer ? program_->skin.BackBuffer->PixelRGB(x, y) : 0;

@@ -32,34 +32,38 @@ class Explorer : public ::testing::Test {
     app.WriteSettings(1024, 768);
     app.WriteSkin({"Mainscreen", "explorer", "explorerdrive"});
     const std::string font = "Font=arial;10;0;0;255|255|255;1\n";
-    const std::string list = "MultiSelect=1\nSelFontColor=0|0|0\nSelBackgroundColor=0|255|0\n"
-                             "FocusRectColor=255|0|255\n";
+    const std::string list =
+        "MultiSelect=1\nSelFontColor=0|0|0\nSelBackgroundColor=0|255|0\n"
+        "FocusRectColor=255|0|255\n";
     std::string layout;
     int n = 0;
     auto section = [&](const std::string& body) {
       layout += "[" + std::to_string(n++) + "]\n" + body;
     };
-    section("Type=listbox\nCommand0=explorersource;filebox\nPosition=100;0;300;400\n" + font + list);
+    section("Type=listbox\nCommand0=explorersource;filebox\nPosition=100;0;300;400\n" + font +
+            list);
     section("Type=listbox\nCommand0=explorerdestination;filebox\nPosition=100;500;300;400\n" +
             font + list);
     section("Type=textbox\nCommand0=explorersource;directory\nPosition=50;0;300;20\n" + font);
-    section("Type=textbox\nCommand0=explorerdestination;directory\nPosition=50;500;300;20\n" + font);
+    section("Type=textbox\nCommand0=explorerdestination;directory\nPosition=50;500;300;20\n" +
+            font);
     int top = 520;
     for (const char* box : {"size", "directoriesfound", "filesfound", "total"}) {
-      section(std::string("Type=textbox\nCommand0=explorerinfo;") + box + "\nPosition=" +
-              std::to_string(top) + ";0;300;20\n" + font);
+      section(std::string("Type=textbox\nCommand0=explorerinfo;") + box +
+              "\nPosition=" + std::to_string(top) + ";0;300;20\n" + font);
       top += 24;
     }
     for (const char* box : {"filesfound", "filesnew", "filesexisting", "directoriesfound",
                             "directoriesnew", "directoriesexisting", "status", "total"}) {
-      section(std::string("Type=textbox\nCommand0=copy;") + box + "\nPosition=" +
-              std::to_string(top) + ";500;300;20\n" + font);
+      section(std::string("Type=textbox\nCommand0=copy;") + box +
+              "\nPosition=" + std::to_string(top) + ";500;300;20\n" + font);
       top += 24;
     }
     app.WriteLayout("explorer", layout);
-    app.WriteLayout("explorerdrive", "[0]\nType=drivelist\nCommand0=explorerdrive;maindrive\n"
-                                     "Position=10;10;300;20\n" + font +
-                                     "MenuColor=0|0|0\nMenuFontColor=0|255|0\n");
+    app.WriteLayout("explorerdrive",
+                    "[0]\nType=drivelist\nCommand0=explorerdrive;maindrive\n"
+                    "Position=10;10;300;20\n" +
+                        font + "MenuColor=0|0|0\nMenuFontColor=0|255|0\n");
     ASSERT_TRUE(app.Start());
     c = app.DrivePath('C');
     d = app.DrivePath('D');
@@ -200,8 +204,8 @@ TEST_F(Explorer, DeletesTheSelectionIntoTheRecycleBin) {
   EXPECT_TRUE(p().explorer.CopyList.empty());
   EXPECT_FALSE(fs::exists(c + "/doomed-folder"));
   EXPECT_TRUE(fs::exists(std::string(home) + "/Trash/files/doomed-folder/inner"));
-  EXPECT_TRUE(fs::exists(std::string(home) + "/Trash/files/doomed-" + std::to_string(getpid()) +
-                         ".txt"));
+  EXPECT_TRUE(
+      fs::exists(std::string(home) + "/Trash/files/doomed-" + std::to_string(getpid()) + ".txt"));
   EXPECT_EQ(source().Items.size(), 2u);  // ".." and the application folder
 }
 

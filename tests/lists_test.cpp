@@ -158,7 +158,8 @@ TEST_F(Lists, PressesBelowTheLastItemAndReleasesElsewhere) {
 }
 
 TEST_F(Lists, LogShowsItsNewestLinesAndPagesBack) {
-  for (int i = 0; i < 12; ++i) AppendLines(p(), "checkhdd", "maintextbox", "line " + std::to_string(i));
+  for (int i = 0; i < 12; ++i)
+    AppendLines(p(), "checkhdd", "maintextbox", "line " + std::to_string(i));
   ExpectView(log(), 7, 11, 11);
   LogPageUp(p(), "checkhdd", "maintextbox");
   ExpectView(log(), 7, 11, 7);
@@ -266,7 +267,8 @@ TEST_F(Lists, DriveMenuOpensChoosesAndRestoresTheWindow) {
   size_t differing = 0;
   for (int y = below; y < 768; ++y)
     for (int x = 0; x < 1024; ++x)
-      if (back->pixels()[static_cast<size_t>(y) * 1024 + x] != before[static_cast<size_t>(y) * 1024 + x])
+      if (back->pixels()[static_cast<size_t>(y) * 1024 + x] !=
+          before[static_cast<size_t>(y) * 1024 + x])
         ++differing;
   EXPECT_EQ(differing, 0u);
 

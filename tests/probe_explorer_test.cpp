@@ -17,8 +17,9 @@ class ProbeExplorer : public ::testing::Test {
     app.WriteSettings(1024, 768);
     app.WriteSkin({"Mainscreen", "explorer", "keyboard", "copy", "explorerdrive"});
     const std::string font = "Font=arial;10;0;0;255|255|255;1\n";
-    const std::string list = "MultiSelect=1\nSelFontColor=0|0|0\nSelBackgroundColor=0|255|0\n"
-                             "FocusRectColor=255|0|255\n";
+    const std::string list =
+        "MultiSelect=1\nSelFontColor=0|0|0\nSelBackgroundColor=0|255|0\n"
+        "FocusRectColor=255|0|255\n";
     app.WriteLayout("Mainscreen",
                     "[0]\nType=button\nCommand0=loadscreen;explorer\nPosition=10;10;100;100\n");
     app.WriteLayout(
@@ -28,7 +29,8 @@ class ProbeExplorer : public ::testing::Test {
             "Position=100;500;400;400\n" + font + list +
             "[2]\nType=button\nCommand0=loadscreen;copy\nCommand1=explorerdestination;paste\n"
             "Position=600;0;100;100\n"
-            "[3]\nType=button\nCommand0=loadscreen;keyboard\nCommand1=explorersource;createdirectory\n"
+            "[3]\nType=button\nCommand0=loadscreen;keyboard\nCommand1=explorersource;"
+            "createdirectory\n"
             "Position=600;100;100;100\n"
             "[4]\nType=button\nCommand0=explorersource;delete\nPosition=600;200;100;100\n"
             // The rename button shows the keyboard too; scripts click it by position.
@@ -53,11 +55,13 @@ class ProbeExplorer : public ::testing::Test {
     copy += "[" + std::to_string(n) +
             "]\nType=button\nCommand0=loadscreen;explorer\nPosition=600;0;100;100\n";
     app.WriteLayout("copy", copy);
-    app.WriteLayout("explorerdrive", "[0]\nType=drivelist\nCommand0=explorerdrive;maindrive\n"
-                                     "Position=10;10;300;20\n" + font +
-                                     "MenuColor=0|0|0\nMenuFontColor=0|255|0\n"
-                                     "[1]\nType=button\nCommand0=loadscreen;explorer\n"
-                                     "Position=600;600;100;100\n");
+    app.WriteLayout("explorerdrive",
+                    "[0]\nType=drivelist\nCommand0=explorerdrive;maindrive\n"
+                    "Position=10;10;300;20\n" +
+                        font +
+                        "MenuColor=0|0|0\nMenuFontColor=0|255|0\n"
+                        "[1]\nType=button\nCommand0=loadscreen;explorer\n"
+                        "Position=600;600;100;100\n");
     c = app.DrivePath('C');
     out = c + "/out";
   }
@@ -83,11 +87,15 @@ TEST_F(ProbeExplorer, SelectTwoEntriesAndPaste) {
   const int two = SourceRow("two.txt");
   const ProbeResult r = app.RunProbe(
       "press loadscreen explorer\n"
-      "tap explorersource filebox " + std::to_string(one) + "\n"
-      "tap explorersource filebox " + std::to_string(two) + "\n"
-      "dump selected.json\n"
-      "press loadscreen copy\n"
-      "dump copied.json\n",
+      "tap explorersource filebox " +
+          std::to_string(one) +
+          "\n"
+          "tap explorersource filebox " +
+          std::to_string(two) +
+          "\n"
+          "dump selected.json\n"
+          "press loadscreen copy\n"
+          "dump copied.json\n",
       out);
   ASSERT_EQ(r.status, 0) << r.err;
   const std::string selected = ReadWholeFile(out + "/selected.json");
@@ -120,9 +128,11 @@ TEST_F(ProbeExplorer, PasteIntoAnotherDriveThroughTheDriveChoice) {
       "tap explorerdrive maindrive 2\n"
       "dump chosen.json\n"
       "press loadscreen explorer\n"
-      "tap explorersource filebox " + std::to_string(one) + "\n"
-      "press loadscreen copy\n"
-      "dump copied.json\n",
+      "tap explorersource filebox " +
+          std::to_string(one) +
+          "\n"
+          "press loadscreen copy\n"
+          "dump copied.json\n",
       out);
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_NE(ReadWholeFile(out + "/menu.json").find("\"menuOpen\": true"), std::string::npos);
@@ -155,11 +165,13 @@ TEST_F(ProbeExplorer, CreateAFolderAndRenameThroughTheKeyboard) {
   const int row = SourceRow("new");
   const ProbeResult renamed = app.RunProbe(
       "press loadscreen explorer\n"
-      "tap explorersource filebox " + std::to_string(row) + "\n"
-      "click 350 650\n"
-      "~ press keyboard w\n"
-      "~ press keyboard e\n"
-      "~ press keyboard ok\n",
+      "tap explorersource filebox " +
+          std::to_string(row) +
+          "\n"
+          "click 350 650\n"
+          "~ press keyboard w\n"
+          "~ press keyboard e\n"
+          "~ press keyboard ok\n",
       out);
   ASSERT_EQ(renamed.status, 0) << renamed.err;
   EXPECT_FALSE(fs::exists(c + "/new"));
@@ -186,8 +198,10 @@ TEST_F(ProbeExplorer, DeleteIntoTheRecycleBin) {
   const int row = SourceRow(name);
   const ProbeResult r = app.RunProbe(
       "press loadscreen explorer\n"
-      "tap explorersource filebox " + std::to_string(row) + "\n"
-      "press explorersource delete\n",
+      "tap explorersource filebox " +
+          std::to_string(row) +
+          "\n"
+          "press explorersource delete\n",
       out);
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_FALSE(fs::exists(c + "/" + name));

@@ -5,8 +5,8 @@
 #include <fstream>
 
 #include "TestProgram.h"
-#include "shell/modDeclares.h"
 #include "shell/frmMain.h"
+#include "shell/modDeclares.h"
 
 namespace qv::test {
 namespace {
@@ -61,7 +61,8 @@ TEST(StartUp, LoadingBarCountsThroughEveryPicture) {
 }
 
 TEST(StartUp, MissingOrBrokenSettingsTakeTheWholeDisplay) {
-  for (const std::string& settings : {std::string(), std::string("[General]\nResX=abc\nResY=10\n")}) {
+  for (const std::string& settings :
+       {std::string(), std::string("[General]\nResX=abc\nResY=10\n")}) {
     TestApp app;
     if (!settings.empty()) app.WriteFile("settings.ini", settings);
     app.WriteSkin({"Mainscreen"});
@@ -222,14 +223,15 @@ TEST_F(Screens, LayoutIsScaledSplitAndLowerCased) {
 
 TEST_F(Screens, MalformedSectionsAreSkippedAndAGapEndsTheLayout) {
   Program& p = app.program();
-  app.WriteLayout("bad",
-                  "[0]\nType=button\nCommand0=nosemicolon\nPosition=0;0;10;10\n"
-                  "[1]\nType=button\nCommand0=a;b\nPosition=0;0;10\n"
-                  "[2]\nType=textbox\nCommand0=a;b\nPosition=0;0;10;10\nFont=arial;10;0;0;1|2|3\n"
-                  "[3]\nType=statusbar\nCommand0=a;b\nPosition=0;0;x;10\nFont=arial;10;0;0;1|2|3;1\n"
-                  "[4]\nType=wibble\n"
-                  "[5]\nType=button\nCommand0=ok;fine\nPosition=0;0;10;10\n"
-                  "[7]\nType=button\nCommand0=after;gap\nPosition=0;0;10;10\n");
+  app.WriteLayout(
+      "bad",
+      "[0]\nType=button\nCommand0=nosemicolon\nPosition=0;0;10;10\n"
+      "[1]\nType=button\nCommand0=a;b\nPosition=0;0;10\n"
+      "[2]\nType=textbox\nCommand0=a;b\nPosition=0;0;10;10\nFont=arial;10;0;0;1|2|3\n"
+      "[3]\nType=statusbar\nCommand0=a;b\nPosition=0;0;x;10\nFont=arial;10;0;0;1|2|3;1\n"
+      "[4]\nType=wibble\n"
+      "[5]\nType=button\nCommand0=ok;fine\nPosition=0;0;10;10\n"
+      "[7]\nType=button\nCommand0=after;gap\nPosition=0;0;10;10\n");
   ShowScreen(p, "bad");
   ASSERT_EQ(p.tables.Buttons.size(), 1u);
   EXPECT_EQ(p.tables.Buttons[0].Commands[0].Group, "ok");
@@ -242,7 +244,8 @@ TEST_F(Screens, MalformedSectionsAreSkippedAndAGapEndsTheLayout) {
 
 TEST_F(Screens, EmptyLoadscreenReturnsToThePreviousScreen) {
   Program& p = app.program();
-  app.WriteLayout("Mainscreen", "[0]\nType=button\nCommand0=loadscreen;other\nPosition=10;10;100;100\n");
+  app.WriteLayout("Mainscreen",
+                  "[0]\nType=button\nCommand0=loadscreen;other\nPosition=10;10;100;100\n");
   app.WriteLayout("other", "[0]\nType=button\nCommand0=loadscreen;\nPosition=10;10;100;100\n");
   ShowScreen(p, "Mainscreen");
   app.Click(60, 60);

@@ -220,8 +220,9 @@ TEST_F(Boxes, ShorteningKeepsTheRightEndAndNeverOverruns) {
 }
 
 TEST_F(Boxes, NonAsciiTextIsCutByCharacters) {
-  const std::string umlauts = "\xC3\xA4\xC3\xB6\xC3\xBC\xC3\xA4\xC3\xB6\xC3\xBC\xC3\xA4\xC3\xB6"
-                              "\xC3\xBC\xC3\xA4\xC3\xB6\xC3\xBC\xC3\xA4\xC3\xB6\xC3\xBC";
+  const std::string umlauts =
+      "\xC3\xA4\xC3\xB6\xC3\xBC\xC3\xA4\xC3\xB6\xC3\xBC\xC3\xA4\xC3\xB6"
+      "\xC3\xBC\xC3\xA4\xC3\xB6\xC3\xBC\xC3\xA4\xC3\xB6\xC3\xBC";
   const std::string cut = Drawn("left", umlauts);
   EXPECT_TRUE(IsValidUtf8(cut));
   EXPECT_EQ(cut.substr(cut.size() - 3), "...");

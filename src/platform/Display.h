@@ -73,8 +73,8 @@ class Display {
   virtual void Fill(Surface& dst, const Rect& r, Color c) = 0;
   virtual void Outline(Surface& dst, const Rect& r, Color c) = 0;
   virtual TextSize MeasureText(const FontSpec& font, const std::string& utf8) = 0;
-  virtual void DrawText(Surface& dst, int x, int y, const std::string& utf8,
-                        const FontSpec& font, Color c) = 0;
+  virtual void DrawText(Surface& dst, int x, int y, const std::string& utf8, const FontSpec& font,
+                        Color c) = 0;
 
   // Presentation of the back buffer to the window. The implementation may coalesce: it uploads
   // what was drawn into `back` since the last upload, at the latest when Flush is called or one

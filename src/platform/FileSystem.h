@@ -13,8 +13,8 @@ struct DirEntry {
   std::string name;  // file name only, as stored on disk
   bool isFolder = false;
   bool hidden = false;
-  uint64_t size = 0;       // bytes (files)
-  int64_t modified = 0;    // seconds since 1970
+  uint64_t size = 0;     // bytes (files)
+  int64_t modified = 0;  // seconds since 1970
 };
 
 // Drive types in the numbering the program uses.

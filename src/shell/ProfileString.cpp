@@ -5,10 +5,10 @@ namespace qv {
 namespace {
 
 // Windows-1252 code points of 0x80..0x9F; 0 marks the five unassigned bytes.
-const char32_t kCp1252High[32] = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+const char32_t kCp1252High[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                  0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
+                                  0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                  0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
 
 void AppendUtf8(std::string& out, char32_t c) {
   if (c < 0x80) {
@@ -28,9 +28,13 @@ void AppendUtf8(std::string& out, char32_t c) {
   }
 }
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+}
 
-bool IsContinuation(unsigned char c) { return (c & 0xC0) == 0x80; }
+bool IsContinuation(unsigned char c) {
+  return (c & 0xC0) == 0x80;
+}
 
 }  // namespace
 
@@ -138,7 +142,9 @@ size_t ByteOffsetOfChar(const std::string& s, size_t chars) {
 }
 }  // namespace
 
-std::string Utf8Left(const std::string& s, size_t n) { return s.substr(0, ByteOffsetOfChar(s, n)); }
+std::string Utf8Left(const std::string& s, size_t n) {
+  return s.substr(0, ByteOffsetOfChar(s, n));
+}
 
 std::string Utf8From(const std::string& s, size_t from) {
   return s.substr(ByteOffsetOfChar(s, from));
@@ -192,9 +198,8 @@ ProfileFile::ProfileFile(const std::vector<uint8_t>& bytes) {
     } else {
       entry.key = Trim(line.substr(0, eq));
       entry.value = Trim(line.substr(eq + 1));
-      if (entry.value.size() >= 2 &&
-          ((entry.value.front() == '"' && entry.value.back() == '"') ||
-           (entry.value.front() == '\'' && entry.value.back() == '\'')))
+      if (entry.value.size() >= 2 && ((entry.value.front() == '"' && entry.value.back() == '"') ||
+                                      (entry.value.front() == '\'' && entry.value.back() == '\'')))
         entry.value = entry.value.substr(1, entry.value.size() - 2);
     }
     current->entries.push_back(std::move(entry));

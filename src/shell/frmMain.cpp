@@ -59,12 +59,14 @@ void OnDoubleClick(Program& p) {
   int wy = 0;
   p.os.display.CursorPosition(&cx, &cy);
   p.os.display.WindowPosition(&wx, &wy);
-  const int box = FirstContaining(p.tables.ListBoxes, RoundHalfEven(cx - wx),
-                                  RoundHalfEven(cy - wy));
+  const int box =
+      FirstContaining(p.tables.ListBoxes, RoundHalfEven(cx - wx), RoundHalfEven(cy - wy));
   if (box >= 0) OpenCurrentItem(p, static_cast<int16_t>(box));
 }
 
-void OnRepaint(Program& p) { PresentBackBuffer(p, true); }
+void OnRepaint(Program& p) {
+  PresentBackBuffer(p, true);
+}
 
 void OnCpuTimerTick(Program& /*p*/) {}
 

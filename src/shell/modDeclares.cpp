@@ -27,9 +27,10 @@ bool PlaceWindow(Program& p) {
     s.ResY = static_cast<int16_t>(h > 32767 ? 32767 : h);
     s.WindowLeft = 0;
     s.WindowTop = 0;
-    p.os.diag.Warn("settings.ini has no usable window size and position (General: ResX, ResY, "
-                   "Top, Left); using the whole display, " +
-                   std::to_string(w) + " x " + std::to_string(h) + " at 0,0");
+    p.os.diag.Warn(
+        "settings.ini has no usable window size and position (General: ResX, ResY, "
+        "Top, Left); using the whole display, " +
+        std::to_string(w) + " x " + std::to_string(h) + " at 0,0");
   }
   std::string error;
   if (!p.os.display.OpenWindow(s.WindowLeft, s.WindowTop, s.ResX, s.ResY, "Quorvin", &error)) {

@@ -30,7 +30,9 @@ int SlotOf(int drawState) {
   }
 }
 
-int RoundToInt(double v) { return static_cast<int>(RoundHalfEven(v)); }
+int RoundToInt(double v) {
+  return static_cast<int>(RoundHalfEven(v));
+}
 
 std::string LayoutPath(Program& p, const std::string& screen) {
   return p.os.files.ExecutableFolder() + "\\Skin\\" + screen + ".ini";
@@ -38,7 +40,9 @@ std::string LayoutPath(Program& p, const std::string& screen) {
 
 }  // namespace
 
-std::string SkinFolder(Program& p) { return p.os.files.ExecutableFolder() + "\\skin\\"; }
+std::string SkinFolder(Program& p) {
+  return p.os.files.ExecutableFolder() + "\\skin\\";
+}
 
 SurfacePtr LoadSkinImage(Program& p, const std::string& path) {
   std::vector<uint8_t> bytes;
@@ -94,9 +98,15 @@ void PresentBackBuffer(Program& p, bool full) {
   if (p.skin.BackBuffer) p.os.display.Present(*p.skin.BackBuffer, full);
 }
 
-void SetTextFont(Program& p, const FontSpec& font) { p.skin.textFont = font; }
-void SetTextColor(Program& p, Color c) { p.skin.foreColor = c; }
-void SetDrawColor(Program& p, Color c) { p.skin.foreColor = c; }
+void SetTextFont(Program& p, const FontSpec& font) {
+  p.skin.textFont = font;
+}
+void SetTextColor(Program& p, Color c) {
+  p.skin.foreColor = c;
+}
+void SetDrawColor(Program& p, Color c) {
+  p.skin.foreColor = c;
+}
 
 void FillBackRect(Program& p, const Rect& r, Color c) {
   if (p.skin.BackBuffer) p.os.display.Fill(*p.skin.BackBuffer, r, c);
@@ -173,8 +183,8 @@ Color ParseColor(const std::string& text) {
 
 namespace {
 
-const char* const kElementTypes[] = {"statusbar",    "textbox",   "button",  "textboxmultiline",
-                                     "listbox",      "drivelist", "diagramm"};
+const char* const kElementTypes[] = {"statusbar", "textbox",   "button",  "textboxmultiline",
+                                     "listbox",   "drivelist", "diagramm"};
 
 bool HasFont(const std::string& type) {
   return type == "statusbar" || type == "textbox" || type == "textboxmultiline" ||
@@ -235,7 +245,8 @@ bool ReadSection(const ProfileFile& file, int n, SectionData* d,
       problem("Font", "\"" + font + "\" is not six fields separated by \";\"");
     } else {
       d->fontName = Trim(f[0]);
-      if (!ParseDecimal(f[1], &d->fontSize)) problem("Font", "size \"" + f[1] + "\" is not a number");
+      if (!ParseDecimal(f[1], &d->fontSize))
+        problem("Font", "size \"" + f[1] + "\" is not a number");
       if (!ParseBool(f[2], &d->bold)) problem("Font", "bold \"" + f[2] + "\" is not a boolean");
       if (!ParseBool(f[3], &d->italic)) problem("Font", "italic \"" + f[3] + "\" is not a boolean");
       if (!ParseColorChecked(f[4], &d->fontColor))
@@ -364,9 +375,9 @@ void LoadScreenLayout(Program& p, const std::string& screen) {
       ListElement list;
       if (!FillElement(p, d, &list) || !FillFont(p, d, &list)) continue;
       PrepareList(p, d, &list);
-      std::vector<ListElement>& table = d.type == "listbox"          ? t.ListBoxes
-                                        : d.type == "drivelist"      ? t.DriveLists
-                                                                     : t.MultiLineTextBoxes;
+      std::vector<ListElement>& table = d.type == "listbox"     ? t.ListBoxes
+                                        : d.type == "drivelist" ? t.DriveLists
+                                                                : t.MultiLineTextBoxes;
       table.push_back(std::move(list));
       InitList(p, table.back());
       if (d.type == "drivelist") ShowOwnDrive(p, static_cast<int16_t>(table.size() - 1));

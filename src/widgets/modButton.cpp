@@ -33,8 +33,7 @@ void EnableButtons(Program& p, const std::string& group, const std::string& name
   SetEnabled(p, group, name, noRedraw, true);
 }
 
-void DisableButtons(Program& p, const std::string& group, const std::string& name,
-                    bool noRedraw) {
+void DisableButtons(Program& p, const std::string& group, const std::string& name, bool noRedraw) {
   SetEnabled(p, group, name, noRedraw, false);
 }
 

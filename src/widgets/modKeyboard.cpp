@@ -20,7 +20,9 @@ void ShowKeyLook(Program& p, const std::string& key, bool on) {
   }
 }
 
-void ShowText(Program& p) { SetText(p, "keyboard", "maintextbox", p.keyboard.KeyboardText); }
+void ShowText(Program& p) {
+  SetText(p, "keyboard", "maintextbox", p.keyboard.KeyboardText);
+}
 
 }  // namespace
 
@@ -55,8 +57,12 @@ void ToggleCaps(Program& p) {
   ShowKeyLook(p, "caps", p.keyboard.CapsLockOn);
 }
 
-void DiscardText(Program& p) { p.keyboard.KeyboardText.clear(); }
+void DiscardText(Program& p) {
+  p.keyboard.KeyboardText.clear();
+}
 
-void ConfirmText(Program& p) { p.keyboard.KeyboardConfirmed = true; }
+void ConfirmText(Program& p) {
+  p.keyboard.KeyboardConfirmed = true;
+}
 
 }  // namespace qv

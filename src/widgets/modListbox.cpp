@@ -226,8 +226,8 @@ void SetSelected(Program& p, ListElement& list, int32_t index, bool selected) {
   if (list.Redraw) RedrawList(p, list);
 }
 
-void SetItemSelected(Program& p, const std::string& group, const std::string& name,
-                     int32_t index, bool selected) {
+void SetItemSelected(Program& p, const std::string& group, const std::string& name, int32_t index,
+                     bool selected) {
   ForEachListBox(p, group, name, [&](ListElement& l) { SetSelected(p, l, index, selected); });
 }
 

@@ -19,7 +19,9 @@ void SetItemIcon(ListElement& list, int32_t icon);
 void AddIcon(Program& p, ListElement& list, const std::string& path);
 void ComputeRows(ListElement& list);
 void RedrawList(Program& p, ListElement& list);
-inline void RefreshList(Program& p, ListElement& list) { RedrawList(p, list); }
+inline void RefreshList(Program& p, ListElement& list) {
+  RedrawList(p, list);
+}
 void DrawItem(Program& p, ListElement& list, int32_t index, bool selected, bool focus);
 int32_t HitIndex(const ListElement& list, double y);
 
@@ -32,8 +34,8 @@ void EndListUpdate(Program& p, const std::string& group, const std::string& name
 
 // Selection and texts.
 void SetSelected(Program& p, ListElement& list, int32_t index, bool selected);
-void SetItemSelected(Program& p, const std::string& group, const std::string& name,
-                     int32_t index, bool selected);
+void SetItemSelected(Program& p, const std::string& group, const std::string& name, int32_t index,
+                     bool selected);
 void SelectCaret(Program& p, ListElement& list);
 enum class UnmarkMode { Keep, Clear };
 void Unmark(Program& p, ListElement& list, UnmarkMode mode);

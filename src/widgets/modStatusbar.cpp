@@ -11,8 +11,7 @@ int16_t FilledWidth(int16_t width, int32_t percent) {
   return static_cast<int16_t>(RoundHalfEven(static_cast<double>(width * clamped) * 0.01));
 }
 
-void SetProgress(Program& p, const std::string& group, const std::string& name,
-                 int32_t percent) {
+void SetProgress(Program& p, const std::string& group, const std::string& name, int32_t percent) {
   for (size_t i = 0; i < p.tables.StatusBars.size(); ++i) {
     StatusBarElement& bar = p.tables.StatusBars[i];
     if (!bar.HasKey(group, name) || percent == static_cast<int32_t>(bar.Percent)) continue;

@@ -10,8 +10,7 @@ namespace qv {
 
 struct Program;
 
-void SetProgress(Program& p, const std::string& group, const std::string& name,
-                 int32_t percent);
+void SetProgress(Program& p, const std::string& group, const std::string& name, int32_t percent);
 void DrawStatusText(Program& p, const StatusBarElement& bar, const std::string& text);
 
 // Filled width of a bar of `width` pixels at `percent` (out-of-range values drawn as 0 or 100).
