@@ -132,9 +132,9 @@ void ShowInfo(Program& p, std::vector<std::string> selectedFolders,
     double sum = 0;
     for (const std::string& file : files) {
       if (p.flags.CancelRequested) break;
+      // A length can only be read where the file exists: one probe of the path, not two.
       uint64_t length = 0;
-      if (PathExists(p, file) && p.os.files.FileLength(file, &length))
-        sum += static_cast<double>(length);
+      if (p.os.files.FileLength(file, &length)) sum += static_cast<double>(length);
     }
     SetInfo(p, "size", SizeText(sum));
   } else {
