@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "platform/posix/JpegCodec.h"
 #include "platform/posix/PngFile.h"
@@ -69,6 +70,49 @@ uint32_t ReadPixel(SDL_Surface* s, int x, int y) {
   return uint32_t(r) << 16 | uint32_t(g) << 8 | b;
 }
 
+bool Contains(const Rect& outer, const Rect& inner) {
+  return inner.x >= outer.x && inner.y >= outer.y &&
+         int64_t(inner.x) + inner.w <= int64_t(outer.x) + outer.w &&
+         int64_t(inner.y) + inner.h <= int64_t(outer.y) + outer.h;
+}
+
+Rect Bounds(const SDL_Surface* s) {
+  return Rect{0, 0, s->w, s->h};
+}
+
+// Strict UTF-8; false for anything malformed.
+bool DecodeUtf8(const std::string& text, std::vector<uint32_t>* out) {
+  out->clear();
+  size_t i = 0;
+  while (i < text.size()) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    int extra = lead < 0x80             ? 0
+                : (lead & 0xE0) == 0xC0 ? 1
+                : (lead & 0xF0) == 0xE0 ? 2
+                : (lead & 0xF8) == 0xF0 ? 3
+                                        : -1;
+    if (extra < 0 || i + static_cast<size_t>(extra) >= text.size() + (extra == 0)) return false;
+    uint32_t cp = extra == 0 ? lead : lead & (0x3F >> extra);
+    for (int k = 1; k <= extra; ++k) {
+      const auto c = static_cast<unsigned char>(text[i + k]);
+      if ((c & 0xC0) != 0x80) return false;
+      cp = cp << 6 | (c & 0x3F);
+    }
+    static const uint32_t kMin[] = {0, 0x80, 0x800, 0x10000};
+    if (cp < kMin[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+    out->push_back(cp);
+    i += static_cast<size_t>(extra) + 1;
+  }
+  return true;
+}
+
+// Letters of scripts that need no shaping: one glyph per code point, left to right.
+bool PlainCodePoint(uint32_t cp) {
+  return (cp >= 0x20 && cp < 0x7F) || (cp >= 0xA0 && cp < 0x300 && cp != 0xAD) ||
+         (cp >= 0x370 && cp < 0x530) || (cp >= 0x2010 && cp < 0x2028) ||
+         (cp >= 0x2030 && cp < 0x205F) || (cp >= 0x20A0 && cp < 0x20C0);
+}
+
 PosixSurface* AsPosix(Surface& s) {
   return dynamic_cast<PosixSurface*>(&s);
 }
@@ -78,10 +122,57 @@ const PosixSurface* AsPosix(const Surface& s) {
 
 }  // namespace
 
-PosixSurface::PosixSurface(SDL_Surface* s)
-    : surface_(s, [](SDL_Surface* p) {
-        if (p) SDL_FreeSurface(p);
-      }) {}
+struct PosixDisplay::Glyph {
+  int minx = 0;     // left edge of the ink from the pen position
+  int maxx = 0;     // right edge of the ink
+  int advance = 0;  // whole pixels: the fonts are hinted
+  int imageWidth = 0;
+  std::vector<uint8_t> coverage;  // imageWidth x face height; column 0 is min(0, minx)
+};
+
+struct PosixDisplay::Face {
+  TTF_Font* font = nullptr;
+  int height = 0;
+  bool plain = false;  // no synthetic style: a glyph drawn alone is drawn as in a line
+  std::unordered_map<uint32_t, std::unique_ptr<Glyph>> glyphs;  // null: needs the library
+};
+
+struct PosixDisplay::PendingText {
+  int x = 0;
+  int y = 0;
+  Rect box;  // clipped to the surface
+  std::string utf8;
+  TTF_Font* font = nullptr;
+  Color color = 0;
+};
+
+// Text waiting to be rendered, per surface. Drawing only records; a later opaque write that
+// hides a text drops it, so a text box rewritten many times a frame is rendered once.
+struct TextQueue {
+  PosixDisplay* display = nullptr;
+  std::unordered_map<SDL_Surface*, std::vector<PosixDisplay::PendingText>> pending;
+
+  void Settle(SDL_Surface* s) {
+    if (pending.count(s)) display->SettleText(s);
+  }
+};
+
+namespace {
+
+void SettleQueued(const std::weak_ptr<TextQueue>& queue, SDL_Surface* s) {
+  if (auto q = queue.lock()) q->Settle(s);
+}
+
+}  // namespace
+
+PosixSurface::PosixSurface(SDL_Surface* s, std::weak_ptr<TextQueue> queue)
+    : surface_(s,
+               [queue](SDL_Surface* p) {
+                 // Its pixels go: nothing left to render, and the address may come back.
+                 if (auto q = queue.lock()) q->pending.erase(p);
+                 if (p) SDL_FreeSurface(p);
+               }),
+      queue_(std::move(queue)) {}
 
 int PosixSurface::Width() const {
   return surface_ ? surface_->w : 0;
@@ -90,6 +181,7 @@ int PosixSurface::Height() const {
   return surface_ ? surface_->h : 0;
 }
 uint32_t PosixSurface::PixelRGB(int x, int y) const {
+  SettleQueued(queue_, surface_.get());
   return ReadPixel(surface_.get(), x, y);
 }
 
@@ -103,9 +195,15 @@ Rect PosixSurface::TakeDirty() {
   return r;
 }
 
-PosixDisplay::PosixDisplay(bool headless) : headless_(headless) {}
+PosixDisplay::PosixDisplay(bool headless)
+    : headless_(headless), textQueue_(std::make_shared<TextQueue>()) {
+  textQueue_->display = this;
+}
 
 PosixDisplay::~PosixDisplay() {
+  // Surfaces may outlive the display: they keep what was drawn on them.
+  while (!textQueue_->pending.empty()) SettleText(textQueue_->pending.begin()->first);
+  textQueue_.reset();
   pending_.reset();
   if (window_) SDL_DestroyWindow(window_);
   if (videoStarted_) SDL_QuitSubSystem(SDL_INIT_VIDEO);
@@ -219,7 +317,8 @@ void PosixDisplay::MoveCursor(int screenX, int screenY) {
 
 SurfacePtr PosixDisplay::CreateSurface(int width, int height) {
   return std::make_shared<PosixSurface>(
-      SDL_CreateRGBSurfaceWithFormat(0, std::max(width, 0), std::max(height, 0), 32, kFormat));
+      SDL_CreateRGBSurfaceWithFormat(0, std::max(width, 0), std::max(height, 0), 32, kFormat),
+      textQueue_);
 }
 
 DecodedPicture PosixDisplay::DecodeJpeg(const std::vector<uint8_t>& data) {
@@ -228,8 +327,8 @@ DecodedPicture PosixDisplay::DecodeJpeg(const std::vector<uint8_t>& data) {
   if (!JpegDimensions(data.data(), data.size(), &width, &height, &picture.error)) {
     return picture;
   }
-  auto surface =
-      std::make_shared<PosixSurface>(SDL_CreateRGBSurfaceWithFormat(0, width, height, 32, kFormat));
+  auto surface = std::make_shared<PosixSurface>(
+      SDL_CreateRGBSurfaceWithFormat(0, width, height, 32, kFormat), textQueue_);
   SDL_Surface* s = surface->sdl();
   if (!s) {
     picture.error = SDL_GetError();
@@ -257,6 +356,11 @@ void PosixDisplay::StretchCopy(Surface& dst, const Rect& dstRect, const Surface&
   PosixSurface* d = AsPosix(dst);
   const PosixSurface* s = AsPosix(src);
   if (!d || !s || !d->sdl() || !s->sdl() || dstRect.Empty() || srcRect.Empty()) return;
+  textQueue_->Settle(s->sdl());
+  // Our surfaces have no alpha: a copy replaces what it covers. Where SDL clips the source the
+  // destination shrinks with it, so only an unclipped copy is known to hide a text.
+  bool exact = Contains(Bounds(s->sdl()), srcRect) && Contains(Bounds(d->sdl()), dstRect);
+  SettleTextBefore(d->sdl(), dstRect, exact ? dstRect : Rect{});
   std::shared_ptr<SDL_Surface> from = s->shared();
   if (from == d->shared()) {
     // A copy within one surface could read pixels it has already overwritten.
@@ -275,6 +379,7 @@ void PosixDisplay::StretchCopy(Surface& dst, const Rect& dstRect, const Surface&
 void PosixDisplay::Fill(Surface& dst, const Rect& r, Color c) {
   PosixSurface* d = AsPosix(dst);
   if (!d || !d->sdl() || r.Empty()) return;
+  SettleTextBefore(d->sdl(), r, r);
   SDL_Rect sr = ToSdl(r);
   SDL_FillRect(d->sdl(), &sr, MapColor(d->sdl(), c));
   d->MarkDirty(r);
@@ -288,12 +393,84 @@ void PosixDisplay::Outline(Surface& dst, const Rect& r, Color c) {
   Fill(dst, Rect{r.x + r.w - 1, r.y, 1, r.h}, c);
 }
 
+PosixDisplay::Face& PosixDisplay::FaceOf(TTF_Font* font) {
+  std::unique_ptr<Face>& face = faces_[font];
+  if (!face) {
+    face = std::make_unique<Face>();
+    face->font = font;
+    face->height = TTF_FontHeight(font);
+    face->plain = TTF_GetFontStyle(font) == TTF_STYLE_NORMAL && TTF_GetFontOutline(font) == 0;
+  }
+  return *face;
+}
+
+const PosixDisplay::Glyph* PosixDisplay::GlyphOf(Face& face, uint32_t codePoint) {
+  auto found = face.glyphs.find(codePoint);
+  if (found != face.glyphs.end()) return found->second.get();
+  std::unique_ptr<Glyph>& slot = face.glyphs[codePoint];
+  TTF_Font* font = face.font;
+  if (!face.plain || !PlainCodePoint(codePoint) || !TTF_GlyphIsProvided32(font, codePoint))
+    return nullptr;
+  auto glyph = std::make_unique<Glyph>();
+  int miny = 0, maxy = 0;
+  if (TTF_GlyphMetrics32(font, codePoint, &glyph->minx, &glyph->maxx, &miny, &maxy,
+                         &glyph->advance) != 0)
+    return nullptr;
+  SDL_Surface* image = TTF_RenderGlyph32_Blended(font, codePoint, SDL_Color{255, 255, 255, 255});
+  if (!image) return nullptr;
+  // A glyph that reaches beyond the line's height or box makes the library grow the line; such
+  // text stays with the library.
+  const int width = std::max(glyph->maxx, glyph->advance) - std::min(0, glyph->minx);
+  bool fits = image->format->format == SDL_PIXELFORMAT_ARGB8888 && image->h == face.height &&
+              image->w == width && SDL_LockSurface(image) == 0;
+  if (fits) {
+    glyph->imageWidth = width;
+    glyph->coverage.resize(size_t(width) * face.height);
+    for (int y = 0; y < face.height; ++y) {
+      const auto* row = reinterpret_cast<const uint32_t*>(
+          static_cast<const uint8_t*>(image->pixels) + size_t(y) * image->pitch);
+      for (int x = 0; x < width; ++x)
+        glyph->coverage[size_t(y) * width + x] = uint8_t(row[x] >> 24);
+    }
+    SDL_UnlockSurface(image);
+  }
+  SDL_FreeSurface(image);
+  if (!fits) return nullptr;
+  slot = std::move(glyph);
+  return slot.get();
+}
+
+bool PosixDisplay::LayOut(Face& face, const std::string& utf8, int* width,
+                          std::vector<const Glyph*>* glyphs) {
+  static thread_local std::vector<uint32_t> codePoints;
+  if (!face.plain || !DecodeUtf8(utf8, &codePoints)) return false;
+  glyphs->clear();
+  int pen = 0, left = 0, right = 0;
+  for (uint32_t cp : codePoints) {
+    const Glyph* g = GlyphOf(face, cp);
+    if (!g) return false;
+    left = std::min(left, pen + g->minx);
+    right = std::max(right, pen + g->maxx);
+    pen += g->advance;
+    right = std::max(right, pen);
+    glyphs->push_back(g);
+  }
+  *width = right - left;
+  return true;
+}
+
 TextSize PosixDisplay::MeasureText(const FontSpec& font, const std::string& utf8) {
   TTF_Font* f = fonts_.Get(font);
   TextSize size;
   if (!f) return size;
   if (utf8.empty()) {
     size.h = TTF_FontHeight(f);
+    return size;
+  }
+  Face& face = FaceOf(f);
+  static thread_local std::vector<const Glyph*> glyphs;
+  if (LayOut(face, utf8, &size.w, &glyphs)) {
+    size.h = face.height;
     return size;
   }
   if (TTF_SizeUTF8(f, utf8.c_str(), &size.w, &size.h) != 0) size = TextSize{};
@@ -306,13 +483,101 @@ void PosixDisplay::DrawText(Surface& dst, int x, int y, const std::string& utf8,
   if (!d || !d->sdl() || utf8.empty()) return;
   TTF_Font* f = fonts_.Get(font);
   if (!f) return;
-  SDL_Surface* text = TTF_RenderUTF8_Blended(f, utf8.c_str(), ToSdlColor(c));
-  if (!text) return;
-  SDL_SetSurfaceBlendMode(text, SDL_BLENDMODE_BLEND);
-  SDL_Rect dr{x, y, text->w, text->h};
-  SDL_BlitSurface(text, nullptr, d->sdl(), &dr);
-  d->MarkDirty(Rect{x, y, text->w, text->h});
-  SDL_FreeSurface(text);
+  TextSize size = MeasureText(font, utf8);
+  PendingText text{x, y, Intersect(Rect{x, y, size.w, size.h}, Bounds(d->sdl())), utf8, f, c};
+  if (text.box.Empty()) return;
+  d->MarkDirty(text.box);
+  if (!deferText_) {
+    SettleText(d->sdl());
+    Render(d->sdl(), text);
+    return;
+  }
+  textQueue_->pending[d->sdl()].push_back(std::move(text));
+}
+
+void PosixDisplay::Render(SDL_Surface* target, const PendingText& text) {
+  Face& face = FaceOf(text.font);
+  static thread_local std::vector<const Glyph*> glyphs;
+  int width = 0;
+  SDL_Surface* line = nullptr;
+  if (LayOut(face, text.utf8, &width, &glyphs)) {
+    // The glyphs' own pictures, side by side; where two overlap the stronger ink wins.
+    line = SDL_CreateRGBSurfaceWithFormat(0, width, face.height, 32, SDL_PIXELFORMAT_ARGB8888);
+    if (!line) return;
+    const uint32_t rgb =
+        uint32_t(text.color & 0xFF) << 16 | (text.color & 0xFF00) | ((text.color >> 16) & 0xFF);
+    int pen = 0, left = 0;
+    for (const Glyph* g : glyphs) {
+      left = std::min(left, pen + g->minx);
+      pen += g->advance;
+    }
+    pen = 0;
+    for (const Glyph* g : glyphs) {
+      const int x0 = pen + std::min(0, g->minx) - left;
+      for (int y = 0; y < face.height; ++y) {
+        auto* row = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(line->pixels) +
+                                                size_t(y) * line->pitch);
+        const uint8_t* cover = g->coverage.data() + size_t(y) * g->imageWidth;
+        for (int x = 0; x < g->imageWidth; ++x) {
+          const uint32_t a = cover[x];
+          if (a > (row[x0 + x] >> 24)) row[x0 + x] = a << 24 | rgb;
+        }
+      }
+      pen += g->advance;
+    }
+  } else {
+    line = TTF_RenderUTF8_Blended(text.font, text.utf8.c_str(), ToSdlColor(text.color));
+    if (!line) return;
+  }
+  SDL_SetSurfaceBlendMode(line, SDL_BLENDMODE_BLEND);
+  SDL_Rect dr{text.x, text.y, line->w, line->h};
+  SDL_BlitSurface(line, nullptr, target, &dr);
+  SDL_FreeSurface(line);
+}
+
+void PosixDisplay::SettleText(SDL_Surface* s) {
+  auto found = textQueue_->pending.find(s);
+  if (found == textQueue_->pending.end()) return;
+  std::vector<PendingText> texts = std::move(found->second);
+  textQueue_->pending.erase(found);
+  for (const PendingText& t : texts) Render(s, t);
+}
+
+void PosixDisplay::SettleTextBefore(SDL_Surface* s, const Rect& area, const Rect& covered) {
+  auto found = textQueue_->pending.find(s);
+  if (found == textQueue_->pending.end()) return;
+  std::vector<PendingText>& texts = found->second;
+  const Rect hidden = Intersect(covered, Bounds(s));
+  // Texts up to the last one the write touches are rendered in their order; later ones stay
+  // pending and so still come after them.
+  size_t last = 0;
+  bool touched = false;
+  std::vector<bool> drop(texts.size(), false);
+  for (size_t i = 0; i < texts.size(); ++i) {
+    if (!hidden.Empty() && Contains(hidden, texts[i].box)) {
+      drop[i] = true;
+    } else if (!Intersect(texts[i].box, area).Empty()) {
+      last = i;
+      touched = true;
+    }
+  }
+  std::vector<PendingText> keep;
+  std::vector<PendingText> now;
+  for (size_t i = 0; i < texts.size(); ++i) {
+    if (drop[i]) continue;
+    (touched && i <= last ? now : keep).push_back(std::move(texts[i]));
+  }
+  if (keep.empty())
+    textQueue_->pending.erase(found);
+  else
+    texts = std::move(keep);
+  for (const PendingText& t : now) Render(s, t);
+}
+
+void PosixDisplay::SetDeferText(bool defer) {
+  deferText_ = defer;
+  if (!defer)
+    while (!textQueue_->pending.empty()) SettleText(textQueue_->pending.begin()->first);
 }
 
 void PosixDisplay::Present(const Surface& back, bool full) {
@@ -342,6 +607,7 @@ void PosixDisplay::Upload() {
   pending_.reset();
   pendingRect_ = Rect{};
   if (!from || !window_) return;
+  textQueue_->Settle(from.get());
   SDL_Surface* target = SDL_GetWindowSurface(window_);
   if (!target) return;
   SDL_Rect sr = ToSdl(r), dr = ToSdl(r);
@@ -359,6 +625,7 @@ bool PosixDisplay::SavePng(const Surface& s, const std::string& hostPath, std::s
     return false;
   }
   SDL_Surface* raw = p->sdl();
+  textQueue_->Settle(raw);
   return WritePng(hostPath, static_cast<const uint32_t*>(raw->pixels), raw->w, raw->h, raw->pitch,
                   error);
 }

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "platform/Display.h"
 #include "platform/posix/FontCache.h"
@@ -14,11 +16,14 @@ struct SDL_Window;
 
 namespace qv {
 
+struct TextQueue;
+
 // An SDL software surface in the one pixel format of this display (XRGB8888). The changed
 // rectangle since the surface was last presented is kept with it.
 class PosixSurface : public Surface {
  public:
-  explicit PosixSurface(SDL_Surface* s);
+  // `queue` holds text drawn on this surface and not yet rendered; reads render it first.
+  explicit PosixSurface(SDL_Surface* s, std::weak_ptr<TextQueue> queue = {});
   int Width() const override;
   int Height() const override;
   uint32_t PixelRGB(int x, int y) const override;
@@ -32,6 +37,7 @@ class PosixSurface : public Surface {
 
  private:
   std::shared_ptr<SDL_Surface> surface_;
+  std::weak_ptr<TextQueue> queue_;
   Rect dirty_;
 };
 
@@ -83,11 +89,29 @@ class PosixDisplay : public Display {
   // handler reads the cursor position, and injected pointer events have no real pointer.
   void MoveCursor(int screenX, int screenY);
 
+  // Test hook: with false, text is rendered at once instead of when its pixels are needed.
+  void SetDeferText(bool defer);
+
   // Shortest time between two uploads; changes in between wait for the next Present or Flush.
   static constexpr uint64_t kFrameMs = 16;
 
  private:
+  friend struct TextQueue;
+  struct Glyph;
+  struct Face;
+  struct PendingText;
+
   void Upload();
+  Face& FaceOf(TTF_Font* font);
+  const Glyph* GlyphOf(Face& face, uint32_t codePoint);
+  // Width and glyphs of text laid out from cached glyphs; false where the text needs the
+  // library's shaping (then both measuring and drawing use it).
+  bool LayOut(Face& face, const std::string& utf8, int* width, std::vector<const Glyph*>* glyphs);
+  void Render(SDL_Surface* target, const PendingText& text);
+  // Renders what is pending on `s` (all of it, or what lies in the way of an opaque write to
+  // `area`, dropping texts that `covered` hides completely).
+  void SettleText(SDL_Surface* s);
+  void SettleTextBefore(SDL_Surface* s, const Rect& area, const Rect& covered);
 
   bool headless_;
   bool videoStarted_ = false;
@@ -97,6 +121,9 @@ class PosixDisplay : public Display {
   int cursorX_ = 0;
   int cursorY_ = 0;
   FontCache fonts_;
+  std::unordered_map<TTF_Font*, std::unique_ptr<Face>> faces_;
+  std::shared_ptr<TextQueue> textQueue_;
+  bool deferText_ = true;
 
   uint64_t presentCalls_ = 0;
   uint64_t uploads_ = 0;
