@@ -187,9 +187,12 @@ CopyResult PosixFileSystem::CopyFile(const std::string& from, const std::string&
   Resolved b = Resolve(to);
   if (!a.complete() || a.names.empty() || !b.drive || b.names.empty()) return CopyResult::Failed;
   const std::string target = b.Host();
+  if (b.complete()) return CopyResult::Exists;
+  // Where only the last name is missing, Resolve has just looked for it; the rename below
+  // never replaces whatever appears meanwhile.
   struct stat st;
-  if (b.complete() || lstat(target.c_str(), &st) == 0) return CopyResult::Exists;
-  if (b.found + 1 != b.names.size()) return CopyResult::Failed;
+  if (b.found + 1 != b.names.size())
+    return lstat(target.c_str(), &st) == 0 ? CopyResult::Exists : CopyResult::Failed;
 
   int in = OpenRegularForReading(a.Host());
   if (in < 0) return CopyResult::Failed;
@@ -199,8 +202,11 @@ CopyResult PosixFileSystem::CopyFile(const std::string& from, const std::string&
     return CopyResult::Failed;
   }
   const std::string temporary = JoinHost(b.HostPrefix(b.found), TemporaryName(b.names.back()));
-  unlink(temporary.c_str());
   int out = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  if (out < 0 && errno == EEXIST) {  // a killed copy's leftover
+    unlink(temporary.c_str());
+    out = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  }
   if (out < 0) {
     close(in);
     return CopyResult::Failed;

@@ -332,10 +332,8 @@ std::string PosixFileSystem::Resolved::HostPrefix(size_t count) const {
 // The copy engine probes and copies name after name into one folder: a fresh listing per lookup
 // would make that quadratic, so each folder's names are indexed and the index is kept up to date
 // by this object's own changes. A change by someone else shows in the folder's time.
-bool PosixFileSystem::FindByCase(const std::string& folder, const std::string& name,
-                                 std::string* match) const {
-  struct stat st;
-  if (stat(folder.c_str(), &st) != 0) return false;
+bool PosixFileSystem::FindByCase(const std::string& folder, const struct stat& st,
+                                 const std::string& name, std::string* match) const {
   auto it = caseIndex_.find(folder);
   if (it == caseIndex_.end() || it->second.dev != st.st_dev || it->second.ino != st.st_ino ||
       it->second.mtime.tv_sec != st.st_mtim.tv_sec ||
@@ -388,12 +386,13 @@ PosixFileSystem::Resolved PosixFileSystem::Resolve(const std::string& dosPath) c
   std::string folder = r.drive->hostFolder;
   struct stat folderStat;
   if (stat(folder.c_str(), &folderStat) != 0 || !S_ISDIR(folderStat.st_mode)) return r;
+  r.foundIsFolder = true;
   for (size_t i = 0; i < r.names.size(); ++i) {
     std::string name = r.names[i];
     std::string path = JoinHost(folder, name);
     struct stat st;
     bool exists = lstat(path.c_str(), &st) == 0;
-    if (!exists && FindByCase(folder, r.names[i], &name)) {
+    if (!exists && FindByCase(folder, folderStat, r.names[i], &name)) {
       path = JoinHost(folder, name);
       exists = lstat(path.c_str(), &st) == 0;
     }
@@ -403,9 +402,15 @@ PosixFileSystem::Resolved PosixFileSystem::Resolve(const std::string& dosPath) c
       break;
     r.names[i] = name;
     r.found = i + 1;
-    if (i + 1 < r.names.size() &&
-        (stat(path.c_str(), &folderStat) != 0 || !S_ISDIR(folderStat.st_mode)))
+    if (i + 1 == r.names.size()) break;
+    // What lstat saw of a folder is what stat would see; only a link needs following.
+    if (S_ISDIR(st.st_mode)) {
+      folderStat = st;
+    } else if (!S_ISLNK(st.st_mode) || stat(path.c_str(), &folderStat) != 0 ||
+               !S_ISDIR(folderStat.st_mode)) {
+      r.foundIsFolder = false;
       break;
+    }
     folder = path;
   }
   return r;
@@ -563,9 +568,7 @@ bool PosixFileSystem::IsFolder(const std::string& path) const {
 PathState PosixFileSystem::Probe(const std::string& path) const {
   Resolved r = Resolve(path);
   if (!r.drive || r.complete() || r.found + 1 != r.names.size()) return PathState::Present;
-  struct stat st;
-  bool parentIsFolder = stat(r.HostPrefix(r.found).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-  return parentIsFolder ? PathState::Absent : PathState::Present;
+  return r.foundIsFolder ? PathState::Absent : PathState::Present;
 }
 
 bool PosixFileSystem::ReadWholeFile(const std::string& path, std::vector<uint8_t>* data) const {

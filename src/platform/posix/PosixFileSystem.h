@@ -2,6 +2,7 @@
 // the way Wine maps its drives.
 #pragma once
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <cstddef>
@@ -66,6 +67,7 @@ class PosixFileSystem : public FileSystem {
     const DriveMapping* drive = nullptr;  // null: no drive of the table
     std::vector<std::string> names;       // host names of the components below the root
     size_t found = 0;                     // leading components that exist on this drive
+    bool foundIsFolder = false;           // HostPrefix(found) is a folder (links followed)
     std::string lastWritten;              // the last component as the caller spelt it
     bool trailingSeparator = false;
 
@@ -95,7 +97,9 @@ class PosixFileSystem : public FileSystem {
   bool IsForeignFolder(dev_t parentDev, dev_t dev, ino_t ino, const DriveMapping* own) const;
   std::vector<std::string> TrashFolders() const;
   // First entry of `folder` (listing order) whose name matches `name` without regard to case.
-  bool FindByCase(const std::string& folder, const std::string& name, std::string* match) const;
+  // `st` is the folder's stat, just taken by the caller.
+  bool FindByCase(const std::string& folder, const struct stat& st, const std::string& name,
+                  std::string* match) const;
   void NoteCreated(const std::string& hostPath) const;
   void NoteRemoved(const std::string& hostPath) const;
 
