@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -300,61 +301,87 @@ TEST_F(CopyTest, CopiesContentTimeAndModeWithProgress) {
   EXPECT_TRUE(Exists(H("x/out/empty")));
 }
 
+// Both ways of keeping a partial copy away from its final name: the unnamed file, and the named
+// temporary of file systems without unnamed files.
 TEST_F(CopyTest, NeverReplacesWhatIsThere) {
-  WriteFile(H("x/a.txt"), "new content");
-  mkdir(H("x/out").c_str(), 0755);
-  WriteFile(H("x/out/A.TXT"), "old");
-  auto fs = Drives();
-  int calls = 0;
-  auto count = [&](uint64_t, uint64_t) { return ++calls > 0; };
-  EXPECT_EQ(fs->CopyFile(R"(X:\a.txt)", R"(X:\out\a.txt)", count), CopyResult::Exists);
-  EXPECT_EQ(ReadFile(H("x/out/A.TXT")), "old");
-  EXPECT_EQ(calls, 0);
+  for (bool named : {false, true}) {
+    SCOPED_TRACE(named ? "named temporary" : "unnamed file");
+    RemoveTree(H("x"));
+    mkdir(H("x").c_str(), 0755);
+    WriteFile(H("x/a.txt"), "new content");
+    mkdir(H("x/out").c_str(), 0755);
+    WriteFile(H("x/out/A.TXT"), "old");
+    auto fs = Drives();
+    fs->SetForceNamedTemporary(named);
+    int calls = 0;
+    auto count = [&](uint64_t, uint64_t) { return ++calls > 0; };
+    EXPECT_EQ(fs->CopyFile(R"(X:\a.txt)", R"(X:\out\a.txt)", count), CopyResult::Exists);
+    EXPECT_EQ(ReadFile(H("x/out/A.TXT")), "old");
+    EXPECT_EQ(calls, 0);
 
-  // A file that appears under the final name during the copy is kept as well.
-  auto intruder = [&](uint64_t, uint64_t done) {
-    if (done == 0) WriteFile(H("x/out/b.txt"), "intruder");
-    return true;
-  };
-  EXPECT_EQ(fs->CopyFile(R"(X:\a.txt)", R"(X:\out\b.txt)", intruder), CopyResult::Exists);
-  EXPECT_EQ(ReadFile(H("x/out/b.txt")), "intruder");
-  EXPECT_TRUE(Leftovers().empty());
+    // A file that appears under the final name during the copy is kept as well.
+    auto intruder = [&](uint64_t, uint64_t done) {
+      if (done == 0) WriteFile(H("x/out/b.txt"), "intruder");
+      return true;
+    };
+    EXPECT_EQ(fs->CopyFile(R"(X:\a.txt)", R"(X:\out\b.txt)", intruder), CopyResult::Exists);
+    EXPECT_EQ(ReadFile(H("x/out/b.txt")), "intruder");
+    EXPECT_TRUE(Leftovers().empty());
+    std::vector<DirEntry> entries;
+    ASSERT_TRUE(fs->ListFolder(R"(X:\out)", &entries));
+    EXPECT_EQ(Names(entries), (std::vector<std::string>{"A.TXT", "b.txt"}));
+  }
 }
 
 TEST_F(CopyTest, CancelAndFailureLeaveNothingBehind) {
   const std::string content = Pattern(1 << 20);
-  WriteFile(H("x/big.bin"), content);
-  mkdir(H("x/out").c_str(), 0755);
-  auto fs = Drives();
-  fs->SetCopyChunkBytes(65536);
-  int calls = 0;
-  auto cancelLate = [&](uint64_t, uint64_t done) {
-    ++calls;
-    return done < 256 * 1024;
-  };
-  EXPECT_EQ(fs->CopyFile(R"(X:\big.bin)", R"(X:\out\big.bin)", cancelLate), CopyResult::Cancelled);
-  EXPECT_EQ(calls, 5);
-  EXPECT_FALSE(Exists(H("x/out/big.bin")));
-  EXPECT_TRUE(Leftovers().empty());
+  for (bool named : {false, true}) {
+    SCOPED_TRACE(named ? "named temporary" : "unnamed file");
+    RemoveTree(H("x"));
+    mkdir(H("x").c_str(), 0755);
+    WriteFile(H("x/big.bin"), content);
+    mkdir(H("x/out").c_str(), 0755);
+    auto fs = Drives();
+    fs->SetForceNamedTemporary(named);
+    fs->SetCopyChunkBytes(65536);
+    int calls = 0;
+    std::vector<std::string> seenDuringCopy;
+    auto cancelLate = [&](uint64_t, uint64_t done) {
+      ++calls;
+      if (done == 128 * 1024) {
+        for (const auto& e : std::filesystem::directory_iterator(H("x/out")))
+          seenDuringCopy.push_back(e.path().filename().string());
+      }
+      return done < 256 * 1024;
+    };
+    EXPECT_EQ(fs->CopyFile(R"(X:\big.bin)", R"(X:\out\big.bin)", cancelLate),
+              CopyResult::Cancelled);
+    EXPECT_EQ(calls, 5);
+    // Only the named way shows the partial file, and never under the final name.
+    EXPECT_EQ(seenDuringCopy, named ? std::vector<std::string>{".quorvin-big.bin.part"}
+                                    : std::vector<std::string>{});
+    EXPECT_FALSE(Exists(H("x/out/big.bin")));
+    EXPECT_TRUE(Leftovers().empty());
 
-  // A killed run's temporary file is replaced, whatever it holds.
-  WriteFile(H("x/out/.quorvin-big.bin.part"), Pattern(3 << 20));
-  EXPECT_EQ(fs->CopyFile(R"(X:\big.bin)", R"(X:\out\big.bin)", {}), CopyResult::Copied);
-  EXPECT_EQ(ReadFile(H("x/out/big.bin")), content);
-  EXPECT_TRUE(Leftovers().empty());
+    // A killed run's temporary file is replaced, whatever it holds.
+    WriteFile(H("x/out/.quorvin-big.bin.part"), Pattern(3 << 20));
+    EXPECT_EQ(fs->CopyFile(R"(X:\big.bin)", R"(X:\out\big.bin)", {}), CopyResult::Copied);
+    EXPECT_EQ(ReadFile(H("x/out/big.bin")), content);
+    EXPECT_TRUE(Leftovers().empty());
 
-  EXPECT_EQ(fs->CopyFile(R"(X:\none.bin)", R"(X:\out\none.bin)", {}), CopyResult::Failed);
-  EXPECT_EQ(fs->CopyFile(R"(X:\big.bin)", R"(X:\nofolder\big.bin)", {}), CopyResult::Failed);
-  EXPECT_EQ(fs->CopyFile(R"(X:\out)", R"(X:\outcopy)", {}), CopyResult::Failed);
-  // A named pipe would block a plain open forever.
-  mkfifo(H("x/pipe").c_str(), 0644);
-  EXPECT_EQ(fs->CopyFile(R"(X:\pipe)", R"(X:\out\pipe)", {}), CopyResult::Failed);
-  EXPECT_FALSE(Exists(H("x/out/pipe")));
-  // Names near the length limit still get a temporary name of their own.
-  std::string longName(250, 'n');
-  EXPECT_EQ(fs->CopyFile(R"(X:\big.bin)", R"(X:\out\)" + longName, {}), CopyResult::Copied);
-  EXPECT_EQ(ReadFile(H("x/out/" + longName)), content);
-  EXPECT_TRUE(Leftovers().empty());
+    EXPECT_EQ(fs->CopyFile(R"(X:\none.bin)", R"(X:\out\none.bin)", {}), CopyResult::Failed);
+    EXPECT_EQ(fs->CopyFile(R"(X:\big.bin)", R"(X:\nofolder\big.bin)", {}), CopyResult::Failed);
+    EXPECT_EQ(fs->CopyFile(R"(X:\out)", R"(X:\outcopy)", {}), CopyResult::Failed);
+    // A named pipe would block a plain open forever.
+    mkfifo(H("x/pipe").c_str(), 0644);
+    EXPECT_EQ(fs->CopyFile(R"(X:\pipe)", R"(X:\out\pipe)", {}), CopyResult::Failed);
+    EXPECT_FALSE(Exists(H("x/out/pipe")));
+    // Names near the length limit still get a temporary name of their own.
+    std::string longName(250, 'n');
+    EXPECT_EQ(fs->CopyFile(R"(X:\big.bin)", R"(X:\out\)" + longName, {}), CopyResult::Copied);
+    EXPECT_EQ(ReadFile(H("x/out/" + longName)), content);
+    EXPECT_TRUE(Leftovers().empty());
+  }
 }
 
 TEST_F(CopyTest, ReadWriteFallbackCopiesTheSame) {

@@ -50,6 +50,21 @@ bool CopyRangeUnsupported(int error) {
   return error == EXDEV || error == EINVAL || error == ENOSYS || error == EOPNOTSUPP;
 }
 
+// What open(O_TMPFILE) answers where the file system or the kernel has no unnamed files.
+bool TmpFileUnsupported(int error) {
+  return error == EOPNOTSUPP || error == EISDIR || error == EINVAL;
+}
+
+// Gives an O_TMPFILE file its name. 0, or EEXIST, or another errno.
+int LinkUnnamed(int fd, const std::string& to) {
+  char proc[40];
+  std::snprintf(proc, sizeof proc, "/proc/self/fd/%d", fd);
+  if (linkat(AT_FDCWD, proc, AT_FDCWD, to.c_str(), AT_SYMLINK_FOLLOW) == 0) return 0;
+  if (errno != ENOENT) return errno;
+  // Without /proc; needs the right to open files by handle.
+  return linkat(fd, "", AT_FDCWD, to.c_str(), AT_EMPTY_PATH) == 0 ? 0 : errno;
+}
+
 // Moves `from` to `to` unless something exists there already. 0, or EEXIST, or another errno.
 int RenameNoReplace(const std::string& from, const std::string& to, bool allowLink) {
   if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
@@ -201,11 +216,25 @@ CopyResult PosixFileSystem::CopyFile(const std::string& from, const std::string&
     close(in);
     return CopyResult::Failed;
   }
-  const std::string temporary = JoinHost(b.HostPrefix(b.found), TemporaryName(b.names.back()));
-  int out = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-  if (out < 0 && errno == EEXIST) {  // a killed copy's leftover
-    unlink(temporary.c_str());
+  const std::string folder = b.HostPrefix(b.found);
+  const std::string leftover = JoinHost(folder, TemporaryName(b.names.back()));
+  // An unnamed file carries no name until it is complete: a killed run leaves nothing at all.
+  std::string temporary;  // empty while the file is unnamed
+  int out = -1;
+  if (!forceNamed_) {
+    out = open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    if (out < 0 && !TmpFileUnsupported(errno)) {
+      close(in);
+      return CopyResult::Failed;
+    }
+  }
+  if (out < 0) {
+    temporary = leftover;
     out = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (out < 0 && errno == EEXIST) {  // a killed copy's leftover
+      unlink(temporary.c_str());
+      out = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    }
   }
   if (out < 0) {
     close(in);
@@ -214,7 +243,7 @@ CopyResult PosixFileSystem::CopyFile(const std::string& from, const std::string&
   auto abandon = [&](CopyResult result) {
     if (out >= 0) close(out);
     close(in);
-    unlink(temporary.c_str());
+    if (!temporary.empty()) unlink(temporary.c_str());
     return result;
   };
 
@@ -255,17 +284,31 @@ CopyResult PosixFileSystem::CopyFile(const std::string& from, const std::string&
   const struct timespec times[2] = {{0, UTIME_OMIT}, source.st_mtim};
   if (fchmod(out, source.st_mode & 0777) != 0 || futimens(out, times) != 0)
     return abandon(CopyResult::Failed);
-  int closed = close(out);
-  out = -1;
-  if (closed != 0) return abandon(CopyResult::Failed);
   close(in);
-  // Something that appeared under the final name meanwhile is never replaced.
-  int error = RenameNoReplace(temporary, target, true);
+  int error;
+  if (temporary.empty()) {
+    // A link never replaces anything either.
+    error = LinkUnnamed(out, target);
+    if (close(out) != 0 && error == 0) {
+      unlink(target.c_str());
+      error = EIO;
+    }
+    out = -1;
+    // A named temporary left by a run that could not use unnamed files.
+    if (error == 0 && MayHoldName(folder, TemporaryName(b.names.back())) &&
+        unlink(leftover.c_str()) == 0)
+      NoteRemoved(leftover);
+  } else {
+    int closed = close(out);
+    out = -1;
+    // Something that appeared under the final name meanwhile is never replaced.
+    error = closed != 0 ? EIO : RenameNoReplace(temporary, target, true);
+    if (error != 0) unlink(temporary.c_str());
+  }
   if (error == 0) {
     NoteCreated(target);
     return CopyResult::Copied;
   }
-  unlink(temporary.c_str());
   return error == EEXIST ? CopyResult::Exists : CopyResult::Failed;
 }
 

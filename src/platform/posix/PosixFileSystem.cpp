@@ -371,6 +371,11 @@ void PosixFileSystem::NoteCreated(const std::string& hostPath) const {
   it->second.mtime = st.st_mtim;
 }
 
+bool PosixFileSystem::MayHoldName(const std::string& folder, const std::string& name) const {
+  auto it = caseIndex_.find(folder);
+  return it == caseIndex_.end() || it->second.byFolded.count(FoldCase(name)) > 0;
+}
+
 void PosixFileSystem::NoteRemoved(const std::string& hostPath) const {
   size_t slash = hostPath.rfind('/');
   if (slash != std::string::npos) caseIndex_.erase(slash == 0 ? "/" : hostPath.substr(0, slash));

@@ -58,9 +58,11 @@ class PosixFileSystem : public FileSystem {
   bool EmptyTrash() override;
   std::string SpecialFolder(const std::string& which) const override;
 
-  // Test hooks: the bytes copied between two progress calls, and forcing the read/write copy.
+  // Test hooks: the bytes copied between two progress calls, forcing the read/write copy, and
+  // forcing the named temporary used where a file system has no unnamed files.
   void SetCopyChunkBytes(size_t bytes) { copyChunk_ = bytes ? bytes : 1; }
   void SetForceReadWriteCopy(bool force) { forceReadWrite_ = force; }
+  void SetForceNamedTemporary(bool force) { forceNamed_ = force; }
 
   // A DOS path mapped onto the host.
   struct Resolved {
@@ -102,12 +104,15 @@ class PosixFileSystem : public FileSystem {
                   std::string* match) const;
   void NoteCreated(const std::string& hostPath) const;
   void NoteRemoved(const std::string& hostPath) const;
+  // False only when the folder's current name index shows no entry of that name.
+  bool MayHoldName(const std::string& folder, const std::string& name) const;
 
   std::vector<DriveMapping> drives_;
   std::vector<RootId> rootIds_;  // parallel to drives_; dev 0 where the folder was missing
   std::string exeHostFolder_;
   size_t copyChunk_ = size_t{8} << 20;
   bool forceReadWrite_ = false;
+  bool forceNamed_ = false;
   mutable std::unordered_map<std::string, CaseIndex> caseIndex_;
 };
 
