@@ -390,9 +390,43 @@ PosixFileSystem::Resolved PosixFileSystem::Resolve(const std::string& dosPath) c
   if (!r.names.empty()) r.lastWritten = r.names.back();
   std::string folder = r.drive->hostFolder;
   struct stat folderStat;
-  if (stat(folder.c_str(), &folderStat) != 0 || !S_ISDIR(folderStat.st_mode)) return r;
+  size_t start = 0;
+  // Files are looked up one after another in the same folders: its path is known already when
+  // one stat still finds the same folder there.
+  std::string key;
+  if (r.names.size() >= 2) {
+    key.assign(1, letter);
+    for (size_t i = 0; i + 1 < r.names.size(); ++i) key += '\\' + r.names[i];
+    auto it = folderCache_.find(key);
+    if (it != folderCache_.end()) {
+      const CachedFolder& c = it->second;
+      std::string host = folder;
+      for (const std::string& name : c.names) host = JoinHost(host, name);
+      struct stat st;
+      bool valid = stat(host.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_dev == c.dev &&
+                   st.st_ino == c.ino;
+      for (size_t k = 0; valid && k < c.caseMatched.size(); ++k) {
+        const FolderLevel& level = c.caseMatched[k];
+        struct stat ls;
+        valid = stat(level.host.c_str(), &ls) == 0 && ls.st_dev == level.dev &&
+                ls.st_ino == level.ino && ls.st_mtim.tv_sec == level.mtime.tv_sec &&
+                ls.st_mtim.tv_nsec == level.mtime.tv_nsec;
+      }
+      if (valid) {
+        std::copy(c.names.begin(), c.names.end(), r.names.begin());
+        folder = host;
+        folderStat = st;
+        start = r.found = c.names.size();
+      } else {
+        folderCache_.erase(it);
+      }
+    }
+  }
+  if (start == 0 && (stat(folder.c_str(), &folderStat) != 0 || !S_ISDIR(folderStat.st_mode)))
+    return r;
   r.foundIsFolder = true;
-  for (size_t i = 0; i < r.names.size(); ++i) {
+  std::vector<FolderLevel> caseMatched;
+  for (size_t i = start; i < r.names.size(); ++i) {
     std::string name = r.names[i];
     std::string path = JoinHost(folder, name);
     struct stat st;
@@ -400,6 +434,7 @@ PosixFileSystem::Resolved PosixFileSystem::Resolve(const std::string& dosPath) c
     if (!exists && FindByCase(folder, folderStat, r.names[i], &name)) {
       path = JoinHost(folder, name);
       exists = lstat(path.c_str(), &st) == 0;
+      caseMatched.push_back({folder, folderStat.st_dev, folderStat.st_ino, folderStat.st_mtim});
     }
     // A folder of another drive counts as missing here: it is not part of this drive.
     if (!exists ||
@@ -417,6 +452,11 @@ PosixFileSystem::Resolved PosixFileSystem::Resolve(const std::string& dosPath) c
       break;
     }
     folder = path;
+    if (i + 2 == r.names.size() && start == 0) {
+      if (folderCache_.size() >= 4096) folderCache_.clear();
+      folderCache_[key] = {std::vector<std::string>(r.names.begin(), r.names.begin() + i + 1),
+                           folderStat.st_dev, folderStat.st_ino, std::move(caseMatched)};
+    }
   }
   return r;
 }

@@ -88,6 +88,21 @@ class PosixFileSystem : public FileSystem {
     std::unordered_map<std::string, std::string> byFolded;  // folded name -> name on disk
   };
 
+  // A folder a DOS folder path led to. The answer stays right while the host folder is the same
+  // one and no folder where a name was matched only without regard to case has changed.
+  struct FolderLevel {
+    std::string host;
+    dev_t dev;
+    ino_t ino;
+    timespec mtime;
+  };
+  struct CachedFolder {
+    std::vector<std::string> names;  // host names of the components below the root
+    dev_t dev;
+    ino_t ino;
+    std::vector<FolderLevel> caseMatched;  // folders whose name was found by FindByCase
+  };
+
   struct RootId {
     dev_t dev;
     ino_t ino;
@@ -114,6 +129,8 @@ class PosixFileSystem : public FileSystem {
   bool forceReadWrite_ = false;
   bool forceNamed_ = false;
   mutable std::unordered_map<std::string, CaseIndex> caseIndex_;
+  // Keyed by drive letter and the names as the caller spelt them.
+  mutable std::unordered_map<std::string, CachedFolder> folderCache_;
 };
 
 }  // namespace qv
