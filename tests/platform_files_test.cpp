@@ -413,11 +413,14 @@ TEST_F(CopyTest, ReadWriteFallbackCopiesTheSame) {
   RemoveTree(other);
 }
 
-// Mounts an ext4 image on a loop device for the test's life; unmounts in every outcome.
+// Mounts an image (ext4 unless told) on a loop device for the test's life; unmounts in every
+// outcome.
 class LoopMount {
  public:
-  LoopMount(const std::string& image, const std::string& folder) : folder_(folder) {
-    std::string mkfs = "mkfs.ext4 -q -F -b 4096 '" + image + "' 4M >/dev/null 2>&1";
+  LoopMount(const std::string& image, const std::string& folder, bool fat = false)
+      : folder_(folder) {
+    std::string mkfs = fat ? "mkfs.fat -C '" + image + "' 4096 >/dev/null 2>&1"
+                           : "mkfs.ext4 -q -F -b 4096 '" + image + "' 4M >/dev/null 2>&1";
     if (getuid() != 0 || std::system(mkfs.c_str()) != 0) return;
     mkdir(folder.c_str(), 0755);
     std::string mount = "mount -o loop '" + image + "' '" + folder + "' >/dev/null 2>&1";
@@ -511,6 +514,28 @@ TEST_F(DriveTest, SpecialFoldersThroughTheTable) {
     setenv("XDG_CACHE_HOME", savedValue.c_str(), 1);
   else
     unsetenv("XDG_CACHE_HOME");
+}
+
+TEST_F(CopyTest, WithoutUnnamedFilesANamedTemporaryIsUsed) {
+  const std::string content = Pattern(300000);
+  WriteFile(H("x/song.mp3"), content);
+  LoopMount disk(H("fat.img"), H("fat"), true);
+  if (!disk.mounted()) GTEST_SKIP() << "cannot loop-mount a FAT image here (needs root)";
+  auto fs = Drives({{'X', H("x"), ""}, {'F', H("fat"), H("fat.img")}});
+  std::vector<std::string> seen;
+  auto look = [&](uint64_t, uint64_t done) {
+    if (done == 0)
+      for (const auto& e : std::filesystem::directory_iterator(H("fat")))
+        seen.push_back(e.path().filename().string());
+    return true;
+  };
+  EXPECT_EQ(fs->CopyFile(R"(X:\song.mp3)", R"(F:\song.mp3)", look), CopyResult::Copied);
+  EXPECT_EQ(seen, std::vector<std::string>{".quorvin-song.mp3.part"});
+  EXPECT_EQ(ReadFile(H("fat/song.mp3")), content);
+  EXPECT_EQ(fs->CopyFile(R"(X:\song.mp3)", R"(F:\SONG.MP3)", {}), CopyResult::Exists);
+  std::vector<DirEntry> entries;
+  ASSERT_TRUE(fs->ListFolder(R"(F:\)", &entries));
+  EXPECT_EQ(Names(entries), std::vector<std::string>{"song.mp3"});
 }
 
 TEST_F(DriveTest, VolumesOfImagesAndFolders) {
