@@ -7,13 +7,7 @@ name=buttons
 # shellcheck source-path=SCRIPTDIR source=xsession.bash
 source "$(dirname "$0")/xsession.bash"
 
-app=$work/app
-mkdir -p "$app/Skin"
-cp "$build_dir/quorvin" "$app/" || fail "no quorvin in $build_dir"
-win_left=20
-win_top=30
-printf '[General]\r\nResX=640\r\nResY=480\r\nTop=%d\r\nLeft=%d\r\nStartMinimized=0\r\n' \
-  "$win_top" "$win_left" >"$app/settings.ini"
+make_app 20 30
 
 # Design 800 x 600 on a 640 x 480 window (scale 0.8): layout positions are scaled.
 main_on=2040a0 main_off=808080 main_pressed=c03020

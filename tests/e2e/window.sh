@@ -6,13 +6,7 @@ name=window
 # shellcheck source-path=SCRIPTDIR source=xsession.bash
 source "$(dirname "$0")/xsession.bash"
 
-app=$work/app
-mkdir -p "$app/Skin"
-cp "$build_dir/quorvin" "$app/" || fail "no quorvin in $build_dir"
-win_left=70
-win_top=50
-printf '[General]\r\nResX=640\r\nResY=480\r\nTop=%d\r\nLeft=%d\r\nStartMinimized=0\r\n' \
-  "$win_top" "$win_left" >"$app/settings.ini"
+make_app 70 50
 
 # Design size 1024 x 768 on a 640 x 480 window: the quadrants of the main screen's picture
 # must meet in the window's middle.

@@ -160,3 +160,14 @@ click_at() {  # X Y (window pixels, window at win_left, win_top)
   # No --sync: it never returns when the pointer is already there.
   xdotool mousemove $((win_left + $1)) $((win_top + $2)) sleep 0.05 click 1
 }
+
+# An application folder "$work/app" with the built program and a 640 x 480 window at LEFT, TOP.
+make_app() {
+  app=$work/app
+  win_left=$1
+  win_top=$2
+  mkdir -p "$app/Skin"
+  cp "$build_dir/quorvin" "$app/" || fail "no quorvin in $build_dir"
+  printf '[General]\r\nResX=640\r\nResY=480\r\nTop=%d\r\nLeft=%d\r\nStartMinimized=0\r\n' \
+    "$win_top" "$win_left" >"$app/settings.ini"
+}
