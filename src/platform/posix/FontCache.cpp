@@ -67,6 +67,7 @@ TTF_Font* FontCache::Get(const FontSpec& face) {
       }
       if (face.italic && !has("Italic") && !has("Oblique")) style |= TTF_STYLE_ITALIC;
       TTF_SetFontStyle(font, style);
+      if (style != TTF_STYLE_NORMAL) synthetic_.insert(font);
     }
   }
   fonts_[key] = font;  // failures too, so that a missing font is looked up once

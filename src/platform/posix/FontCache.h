@@ -2,6 +2,7 @@
 #pragma once
 
 #include <map>
+#include <set>
 #include <string>
 #include <tuple>
 
@@ -28,11 +29,16 @@ class FontCache {
   // destruction.
   TTF_Font* Get(const FontSpec& face);
 
+  // True when bold or italic is made up by SDL_ttf for a font from Get (the machine has no such
+  // face). TTF_GetFontStyle cannot tell: it reports a real bold face as bold too.
+  bool HasSyntheticStyle(TTF_Font* font) const { return synthetic_.count(font) > 0; }
+
  private:
   // Our own configuration rather than fontconfig's global one, which is never freed.
   FcConfig* config_ = nullptr;
   bool ttfStarted_ = false;
   std::map<std::tuple<std::string, int, bool, bool>, TTF_Font*> fonts_;
+  std::set<TTF_Font*> synthetic_;
 };
 
 }  // namespace qv
