@@ -1,4 +1,4 @@
-// Text on the SDL display: measured widths hold what is drawn, and text rendered only when its
+// Text on the SDL display: measured widths hold what is drawn, and drawing done only when its
 // pixels are needed gives the same pictures as text rendered at once.
 #include <gtest/gtest.h>
 
@@ -32,7 +32,7 @@ struct Drawn {
 
 Drawn Run(bool defer, const Script& script) {
   PosixDisplay d(true);
-  d.SetDeferText(defer);
+  d.SetDeferDrawing(defer);
   std::string error;
   EXPECT_TRUE(d.OpenWindow(0, 0, 240, 120, "Quorvin", &error)) << error;
   SurfacePtr back = d.CreateSurface(240, 120);
@@ -69,7 +69,7 @@ int LitPixels(const std::vector<uint32_t>& pixels, uint32_t background) {
   return n;
 }
 
-TEST(DeferredText, CoveredOverlappedAndDisjointTextLookAsDrawnAtOnce) {
+TEST(DeferredDrawing, CoveredOverlappedAndDisjointTextLookAsDrawnAtOnce) {
   // Covering: a rewritten text box, as a status line shows name after name.
   ExpectSamePictures([](Scene& s) {
     for (int i = 0; i < 50; ++i) {
@@ -95,7 +95,7 @@ TEST(DeferredText, CoveredOverlappedAndDisjointTextLookAsDrawnAtOnce) {
   });
 }
 
-TEST(DeferredText, CopiesReadPendingTextAndClippedCopiesKeepIt) {
+TEST(DeferredDrawing, CopiesReadPendingTextAndClippedCopiesKeepIt) {
   ExpectSamePictures([](Scene& s) {
     // Copies from a surface with pending text, scaled and within the surface itself.
     s.d.DrawText(s.other, 2, 2, "Source text", kBold, 0xFFFFFF);
@@ -112,7 +112,7 @@ TEST(DeferredText, CopiesReadPendingTextAndClippedCopiesKeepIt) {
   });
 }
 
-TEST(DeferredText, RandomDrawingLooksAsDrawnAtOnce) {
+TEST(DeferredDrawing, RandomDrawingLooksAsDrawnAtOnce) {
   const char* const words[] = {"a",
                                "Wave",
                                "C:\\Backup\\Disc 07\\Track 12.mp3",
@@ -121,7 +121,7 @@ TEST(DeferredText, RandomDrawingLooksAsDrawnAtOnce) {
                                "bersicht",
                                "j.f.T.Y"};
   const FontSpec fonts[] = {kRegular, kBold, kItalic};
-  for (unsigned seed : {1u, 2u, 3u}) {
+  for (unsigned seed : {1u, 2u, 3u, 4u, 5u, 6u}) {
     SCOPED_TRACE(seed);
     ExpectSamePictures([&](Scene& s) {
       std::mt19937 rnd(seed);
@@ -129,7 +129,7 @@ TEST(DeferredText, RandomDrawingLooksAsDrawnAtOnce) {
       for (int i = 0; i < 300; ++i) {
         Surface& target = pick(5) == 0 ? s.other : s.back;
         Rect r{pick(260) - 10, pick(140) - 10, pick(90) + 1, pick(40) + 1};
-        switch (pick(6)) {
+        switch (pick(7)) {
           case 0:
           case 1:
             s.d.DrawText(target, r.x, r.y, words[pick(6)], fonts[pick(3)], Color(rnd() & 0xFFFFFF));
@@ -143,6 +143,11 @@ TEST(DeferredText, RandomDrawingLooksAsDrawnAtOnce) {
           case 4:
             s.d.StretchCopy(target, r, s.picture, Rect{pick(40), pick(40), r.w, r.h});
             break;
+          case 5:
+            // The picture changes after copies from it may still be waiting.
+            s.d.Fill(s.picture, Rect{pick(64), pick(64), pick(16) + 1, pick(16) + 1},
+                     Color(rnd() & 0xFFFFFF));
+            break;
           default:
             s.d.StretchCopy(target, r, pick(2) ? s.other : s.back,
                             Rect{pick(200), pick(100), pick(60) + 1, pick(30) + 1});
@@ -153,7 +158,7 @@ TEST(DeferredText, RandomDrawingLooksAsDrawnAtOnce) {
   }
 }
 
-TEST(DeferredText, SurfacesKeepTheirTextAndNeverInheritAnother) {
+TEST(DeferredDrawing, SurfacesKeepTheirTextAndNeverInheritAnother) {
   SurfacePtr kept;
   {
     PosixDisplay d(true);

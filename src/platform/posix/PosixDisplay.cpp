@@ -140,32 +140,43 @@ struct PosixDisplay::Face {
 struct PosixDisplay::PendingText {
   int x = 0;
   int y = 0;
-  Rect box;  // clipped to the surface
   std::string utf8;
   TTF_Font* font = nullptr;
   Color color = 0;
 };
 
-// Text waiting to be rendered, per surface. Drawing only records; a later opaque write that
-// hides a text drops it, so a text box rewritten many times a frame is rendered once.
-struct TextQueue {
+// One drawing waiting to be done on a surface.
+struct PosixDisplay::PendingOp {
+  enum class Kind { Copy, Fill, Text } kind = Kind::Fill;
+  Rect box;             // what it may change, clipped to the surface
+  bool opaque = false;  // replaces every pixel of box
+  std::shared_ptr<SDL_Surface> from;
+  SDL_Rect sr{}, dr{};
+  uint32_t pixel = 0;
+  PendingText text;
+};
+
+// Drawing waiting to be done, per surface. Drawing only records; a later opaque write that hides
+// a drawing drops it, so a text box rewritten many times a frame is drawn once. Pixels are made
+// when somebody looks at them: a read, a copy from the surface, an upload to the window.
+struct DrawQueue {
   PosixDisplay* display = nullptr;
-  std::unordered_map<SDL_Surface*, std::vector<PosixDisplay::PendingText>> pending;
+  std::unordered_map<SDL_Surface*, std::vector<PosixDisplay::PendingOp>> pending;
 
   void Settle(SDL_Surface* s) {
-    if (pending.count(s)) display->SettleText(s);
+    if (pending.count(s)) display->Settle(s);
   }
 };
 
 namespace {
 
-void SettleQueued(const std::weak_ptr<TextQueue>& queue, SDL_Surface* s) {
+void SettleQueued(const std::weak_ptr<DrawQueue>& queue, SDL_Surface* s) {
   if (auto q = queue.lock()) q->Settle(s);
 }
 
 }  // namespace
 
-PosixSurface::PosixSurface(SDL_Surface* s, std::weak_ptr<TextQueue> queue)
+PosixSurface::PosixSurface(SDL_Surface* s, std::weak_ptr<DrawQueue> queue)
     : surface_(s,
                [queue](SDL_Surface* p) {
                  // Its pixels go: nothing left to render, and the address may come back.
@@ -196,14 +207,14 @@ Rect PosixSurface::TakeDirty() {
 }
 
 PosixDisplay::PosixDisplay(bool headless)
-    : headless_(headless), textQueue_(std::make_shared<TextQueue>()) {
-  textQueue_->display = this;
+    : headless_(headless), queue_(std::make_shared<DrawQueue>()) {
+  queue_->display = this;
 }
 
 PosixDisplay::~PosixDisplay() {
   // Surfaces may outlive the display: they keep what was drawn on them.
-  while (!textQueue_->pending.empty()) SettleText(textQueue_->pending.begin()->first);
-  textQueue_.reset();
+  while (!queue_->pending.empty()) Settle(queue_->pending.begin()->first);
+  queue_.reset();
   pending_.reset();
   if (window_) SDL_DestroyWindow(window_);
   if (videoStarted_) SDL_QuitSubSystem(SDL_INIT_VIDEO);
@@ -318,7 +329,7 @@ void PosixDisplay::MoveCursor(int screenX, int screenY) {
 SurfacePtr PosixDisplay::CreateSurface(int width, int height) {
   return std::make_shared<PosixSurface>(
       SDL_CreateRGBSurfaceWithFormat(0, std::max(width, 0), std::max(height, 0), 32, kFormat),
-      textQueue_);
+      queue_);
 }
 
 DecodedPicture PosixDisplay::DecodeJpeg(const std::vector<uint8_t>& data) {
@@ -328,7 +339,7 @@ DecodedPicture PosixDisplay::DecodeJpeg(const std::vector<uint8_t>& data) {
     return picture;
   }
   auto surface = std::make_shared<PosixSurface>(
-      SDL_CreateRGBSurfaceWithFormat(0, width, height, 32, kFormat), textQueue_);
+      SDL_CreateRGBSurfaceWithFormat(0, width, height, 32, kFormat), queue_);
   SDL_Surface* s = surface->sdl();
   if (!s) {
     picture.error = SDL_GetError();
@@ -355,34 +366,37 @@ void PosixDisplay::StretchCopy(Surface& dst, const Rect& dstRect, const Surface&
                                const Rect& srcRect) {
   PosixSurface* d = AsPosix(dst);
   const PosixSurface* s = AsPosix(src);
-  if (!d || !s || !d->sdl() || !s->sdl() || dstRect.Empty() || srcRect.Empty()) return;
-  textQueue_->Settle(s->sdl());
+  if (!d || !d->sdl() || !s || !s->sdl() || dstRect.Empty() || srcRect.Empty()) return;
+  queue_->Settle(s->sdl());
+  PendingOp op;
+  op.kind = PendingOp::Kind::Copy;
+  op.box = Intersect(dstRect, Bounds(d->sdl()));
   // Our surfaces have no alpha: a copy replaces what it covers. Where SDL clips the source the
-  // destination shrinks with it, so only an unclipped copy is known to hide a text.
-  bool exact = Contains(Bounds(s->sdl()), srcRect) && Contains(Bounds(d->sdl()), dstRect);
-  SettleTextBefore(d->sdl(), dstRect, exact ? dstRect : Rect{});
-  std::shared_ptr<SDL_Surface> from = s->shared();
-  if (from == d->shared()) {
-    // A copy within one surface could read pixels it has already overwritten.
-    from.reset(SDL_DuplicateSurface(s->sdl()), SDL_FreeSurface);
-    if (!from) return;
-  }
-  SDL_Rect sr = ToSdl(srcRect), dr = ToSdl(dstRect);
-  if (srcRect.w == dstRect.w && srcRect.h == dstRect.h) {
-    SDL_BlitSurface(from.get(), &sr, d->sdl(), &dr);
-  } else {
-    SDL_BlitScaled(from.get(), &sr, d->sdl(), &dr);
-  }
+  // destination shrinks with it, so only an unclipped copy is known to hide what lies below.
+  op.opaque = Contains(Bounds(s->sdl()), srcRect) && Contains(Bounds(d->sdl()), dstRect);
+  op.from = s->shared();
+  op.sr = ToSdl(srcRect);
+  op.dr = ToSdl(dstRect);
   d->MarkDirty(dstRect);
+  if (op.from == d->shared()) {
+    // A copy within one surface could read pixels it has already overwritten.
+    op.from.reset(SDL_DuplicateSurface(s->sdl()), SDL_FreeSurface);
+    if (!op.from) return;
+  }
+  Enqueue(d->sdl(), std::move(op));
 }
 
 void PosixDisplay::Fill(Surface& dst, const Rect& r, Color c) {
   PosixSurface* d = AsPosix(dst);
   if (!d || !d->sdl() || r.Empty()) return;
-  SettleTextBefore(d->sdl(), r, r);
-  SDL_Rect sr = ToSdl(r);
-  SDL_FillRect(d->sdl(), &sr, MapColor(d->sdl(), c));
+  PendingOp op;
+  op.kind = PendingOp::Kind::Fill;
+  op.box = Intersect(r, Bounds(d->sdl()));
+  op.opaque = true;
+  op.dr = ToSdl(r);
+  op.pixel = MapColor(d->sdl(), c);
   d->MarkDirty(r);
+  Enqueue(d->sdl(), std::move(op));
 }
 
 void PosixDisplay::Outline(Surface& dst, const Rect& r, Color c) {
@@ -399,7 +413,7 @@ PosixDisplay::Face& PosixDisplay::FaceOf(TTF_Font* font) {
     face = std::make_unique<Face>();
     face->font = font;
     face->height = TTF_FontHeight(font);
-    face->plain = TTF_GetFontStyle(font) == TTF_STYLE_NORMAL && TTF_GetFontOutline(font) == 0;
+    face->plain = !fonts_.HasSyntheticStyle(font) && TTF_GetFontOutline(font) == 0;
   }
   return *face;
 }
@@ -484,15 +498,13 @@ void PosixDisplay::DrawText(Surface& dst, int x, int y, const std::string& utf8,
   TTF_Font* f = fonts_.Get(font);
   if (!f) return;
   TextSize size = MeasureText(font, utf8);
-  PendingText text{x, y, Intersect(Rect{x, y, size.w, size.h}, Bounds(d->sdl())), utf8, f, c};
-  if (text.box.Empty()) return;
-  d->MarkDirty(text.box);
-  if (!deferText_) {
-    SettleText(d->sdl());
-    Render(d->sdl(), text);
-    return;
-  }
-  textQueue_->pending[d->sdl()].push_back(std::move(text));
+  PendingOp op;
+  op.kind = PendingOp::Kind::Text;
+  op.box = Intersect(Rect{x, y, size.w, size.h}, Bounds(d->sdl()));
+  if (op.box.Empty()) return;
+  op.text = PendingText{x, y, utf8, f, c};
+  d->MarkDirty(op.box);
+  Enqueue(d->sdl(), std::move(op));
 }
 
 void PosixDisplay::Render(SDL_Surface* target, const PendingText& text) {
@@ -535,49 +547,64 @@ void PosixDisplay::Render(SDL_Surface* target, const PendingText& text) {
   SDL_FreeSurface(line);
 }
 
-void PosixDisplay::SettleText(SDL_Surface* s) {
-  auto found = textQueue_->pending.find(s);
-  if (found == textQueue_->pending.end()) return;
-  std::vector<PendingText> texts = std::move(found->second);
-  textQueue_->pending.erase(found);
-  for (const PendingText& t : texts) Render(s, t);
+void PosixDisplay::Draw(SDL_Surface* target, PendingOp& op) {
+  switch (op.kind) {
+    case PendingOp::Kind::Copy:
+      if (op.sr.w == op.dr.w && op.sr.h == op.dr.h)
+        SDL_BlitSurface(op.from.get(), &op.sr, target, &op.dr);
+      else
+        SDL_BlitScaled(op.from.get(), &op.sr, target, &op.dr);
+      break;
+    case PendingOp::Kind::Fill:
+      SDL_FillRect(target, &op.dr, op.pixel);
+      break;
+    case PendingOp::Kind::Text:
+      Render(target, op.text);
+      break;
+  }
 }
 
-void PosixDisplay::SettleTextBefore(SDL_Surface* s, const Rect& area, const Rect& covered) {
-  auto found = textQueue_->pending.find(s);
-  if (found == textQueue_->pending.end()) return;
-  std::vector<PendingText>& texts = found->second;
-  const Rect hidden = Intersect(covered, Bounds(s));
-  // Texts up to the last one the write touches are rendered in their order; later ones stay
-  // pending and so still come after them.
-  size_t last = 0;
-  bool touched = false;
-  std::vector<bool> drop(texts.size(), false);
-  for (size_t i = 0; i < texts.size(); ++i) {
-    if (!hidden.Empty() && Contains(hidden, texts[i].box)) {
-      drop[i] = true;
-    } else if (!Intersect(texts[i].box, area).Empty()) {
-      last = i;
-      touched = true;
+void PosixDisplay::Enqueue(SDL_Surface* s, PendingOp op) {
+  // What is about to change must first be read by the drawings still waiting to copy from it.
+  for (auto it = queue_->pending.begin(); it != queue_->pending.end();) {
+    SDL_Surface* other = it->first;
+    const bool reads =
+        other != s && std::any_of(it->second.begin(), it->second.end(),
+                                  [s](const PendingOp& o) { return o.from.get() == s; });
+    ++it;
+    if (reads) {
+      Settle(other);
+      it = queue_->pending.begin();  // settling changed the map
     }
   }
-  std::vector<PendingText> keep;
-  std::vector<PendingText> now;
-  for (size_t i = 0; i < texts.size(); ++i) {
-    if (drop[i]) continue;
-    (touched && i <= last ? now : keep).push_back(std::move(texts[i]));
+  if (!deferDrawing_) {
+    Settle(s);
+    Draw(s, op);
+    return;
   }
-  if (keep.empty())
-    textQueue_->pending.erase(found);
-  else
-    texts = std::move(keep);
-  for (const PendingText& t : now) Render(s, t);
+  std::vector<PendingOp>& ops = queue_->pending[s];
+  if (op.opaque && !op.box.Empty()) {
+    ops.erase(std::remove_if(ops.begin(), ops.end(),
+                             [&](const PendingOp& o) { return Contains(op.box, o.box); }),
+              ops.end());
+  }
+  ops.push_back(std::move(op));
+  // A surface nobody looks at must not gather drawings without end.
+  if (ops.size() >= kMaxPendingOps) Settle(s);
 }
 
-void PosixDisplay::SetDeferText(bool defer) {
-  deferText_ = defer;
+void PosixDisplay::Settle(SDL_Surface* s) {
+  auto found = queue_->pending.find(s);
+  if (found == queue_->pending.end()) return;
+  std::vector<PendingOp> ops = std::move(found->second);
+  queue_->pending.erase(found);
+  for (PendingOp& op : ops) Draw(s, op);
+}
+
+void PosixDisplay::SetDeferDrawing(bool defer) {
+  deferDrawing_ = defer;
   if (!defer)
-    while (!textQueue_->pending.empty()) SettleText(textQueue_->pending.begin()->first);
+    while (!queue_->pending.empty()) Settle(queue_->pending.begin()->first);
 }
 
 void PosixDisplay::Present(const Surface& back, bool full) {
@@ -607,7 +634,7 @@ void PosixDisplay::Upload() {
   pending_.reset();
   pendingRect_ = Rect{};
   if (!from || !window_) return;
-  textQueue_->Settle(from.get());
+  queue_->Settle(from.get());
   SDL_Surface* target = SDL_GetWindowSurface(window_);
   if (!target) return;
   SDL_Rect sr = ToSdl(r), dr = ToSdl(r);
@@ -625,7 +652,7 @@ bool PosixDisplay::SavePng(const Surface& s, const std::string& hostPath, std::s
     return false;
   }
   SDL_Surface* raw = p->sdl();
-  textQueue_->Settle(raw);
+  queue_->Settle(raw);
   return WritePng(hostPath, static_cast<const uint32_t*>(raw->pixels), raw->w, raw->h, raw->pitch,
                   error);
 }

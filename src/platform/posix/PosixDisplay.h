@@ -16,14 +16,14 @@ struct SDL_Window;
 
 namespace qv {
 
-struct TextQueue;
+struct DrawQueue;
 
 // An SDL software surface in the one pixel format of this display (XRGB8888). The changed
 // rectangle since the surface was last presented is kept with it.
 class PosixSurface : public Surface {
  public:
-  // `queue` holds text drawn on this surface and not yet rendered; reads render it first.
-  explicit PosixSurface(SDL_Surface* s, std::weak_ptr<TextQueue> queue = {});
+  // `queue` holds drawings on this surface not yet done; reads do them first.
+  explicit PosixSurface(SDL_Surface* s, std::weak_ptr<DrawQueue> queue = {});
   int Width() const override;
   int Height() const override;
   uint32_t PixelRGB(int x, int y) const override;
@@ -37,7 +37,7 @@ class PosixSurface : public Surface {
 
  private:
   std::shared_ptr<SDL_Surface> surface_;
-  std::weak_ptr<TextQueue> queue_;
+  std::weak_ptr<DrawQueue> queue_;
   Rect dirty_;
 };
 
@@ -89,17 +89,18 @@ class PosixDisplay : public Display {
   // handler reads the cursor position, and injected pointer events have no real pointer.
   void MoveCursor(int screenX, int screenY);
 
-  // Test hook: with false, text is rendered at once instead of when its pixels are needed.
-  void SetDeferText(bool defer);
+  // Test hook: with false, every drawing is done at once instead of when its pixels are needed.
+  void SetDeferDrawing(bool defer);
 
   // Shortest time between two uploads; changes in between wait for the next Present or Flush.
   static constexpr uint64_t kFrameMs = 16;
 
  private:
-  friend struct TextQueue;
+  friend struct DrawQueue;
   struct Glyph;
   struct Face;
   struct PendingText;
+  struct PendingOp;
 
   void Upload();
   Face& FaceOf(TTF_Font* font);
@@ -108,10 +109,9 @@ class PosixDisplay : public Display {
   // library's shaping (then both measuring and drawing use it).
   bool LayOut(Face& face, const std::string& utf8, int* width, std::vector<const Glyph*>* glyphs);
   void Render(SDL_Surface* target, const PendingText& text);
-  // Renders what is pending on `s` (all of it, or what lies in the way of an opaque write to
-  // `area`, dropping texts that `covered` hides completely).
-  void SettleText(SDL_Surface* s);
-  void SettleTextBefore(SDL_Surface* s, const Rect& area, const Rect& covered);
+  void Draw(SDL_Surface* target, PendingOp& op);
+  void Enqueue(SDL_Surface* s, PendingOp op);
+  void Settle(SDL_Surface* s);  // does what is pending on `s`, in order
 
   bool headless_;
   bool videoStarted_ = false;
@@ -122,8 +122,9 @@ class PosixDisplay : public Display {
   int cursorY_ = 0;
   FontCache fonts_;
   std::unordered_map<TTF_Font*, std::unique_ptr<Face>> faces_;
-  std::shared_ptr<TextQueue> textQueue_;
-  bool deferText_ = true;
+  std::shared_ptr<DrawQueue> queue_;
+  bool deferDrawing_ = true;
+  static constexpr size_t kMaxPendingOps = 512;
 
   uint64_t presentCalls_ = 0;
   uint64_t uploads_ = 0;
