@@ -147,6 +147,40 @@ TEST_F(DriveTest, CaseLookupFollowsChangesToTheFolder) {
   EXPECT_EQ(fs->CopyFile(R"(X:\src)", R"(X:\box\COPIED)", {}), CopyResult::Exists);
 }
 
+TEST_F(DriveTest, ProbesInAnUnchangedFolderFollowEveryChange) {
+  // A folder untouched for long is answered from one listing; changes must still show.
+  mkdir(H("x/Old").c_str(), 0755);
+  mkdir(H("x/Old/Sub").c_str(), 0755);
+  mkdir(H("x/inner").c_str(), 0755);
+  symlink("../inner", H("x/Old/Link").c_str());
+  for (int i = 0; i < 5; ++i) WriteFile(H("x/Old/Track " + std::to_string(i) + ".mp3"), "t");
+  struct timespec times[2] = {{0, UTIME_OMIT}, {1000000000, 0}};
+  utimensat(AT_FDCWD, H("x/Old").c_str(), times, 0);
+  auto fs = Drives({{'X', H("x"), ""}, {'Y', H("x/Old/Sub"), ""}});
+  for (int round = 0; round < 2; ++round) {
+    for (int i = 0; i < 5; ++i)
+      EXPECT_EQ(fs->Probe(R"(X:\old\TRACK )" + std::to_string(i) + ".MP3"), PathState::Present);
+    EXPECT_EQ(fs->Probe(R"(X:\OLD\Track 5.mp3)"), PathState::Absent);
+    EXPECT_EQ(fs->Probe(R"(X:\old\link)"), PathState::Present);
+    // Another drive's folder is no part of this one.
+    EXPECT_EQ(fs->Probe(R"(X:\old\sub)"), PathState::Absent);
+  }
+  // Changed by someone else.
+  WriteFile(H("x/Old/Track 5.mp3"), "t");
+  EXPECT_EQ(fs->Probe(R"(X:\old\track 5.mp3)"), PathState::Present);
+  unlink(H("x/Old/Track 0.mp3").c_str());
+  EXPECT_EQ(fs->Probe(R"(X:\old\track 0.mp3)"), PathState::Absent);
+  // Changed through the drive itself.
+  EXPECT_TRUE(fs->CreateFolder(R"(X:\old\New)"));
+  EXPECT_EQ(fs->Probe(R"(X:\old\NEW)"), PathState::Present);
+  WriteFile(H("x/src"), "s");
+  EXPECT_EQ(fs->CopyFile(R"(X:\src)", R"(X:\old\Copied)", {}), CopyResult::Copied);
+  EXPECT_EQ(fs->Probe(R"(X:\old\copied)"), PathState::Present);
+  EXPECT_TRUE(fs->Rename(R"(X:\old\copied)", R"(X:\old\Moved)"));
+  EXPECT_EQ(fs->Probe(R"(X:\old\copied)"), PathState::Absent);
+  EXPECT_EQ(fs->Probe(R"(X:\old\moved)"), PathState::Present);
+}
+
 TEST_F(DriveTest, ListingKeepsToTheDrive) {
   mkdir(H("x/nested").c_str(), 0755);
   WriteFile(H("x/nested/inner.txt"), "inner");
@@ -175,6 +209,14 @@ TEST_F(DriveTest, ListingKeepsToTheDrive) {
   std::vector<DirEntry> again;
   ASSERT_TRUE(fs->ListFolder("X:", &again));
   EXPECT_EQ(Names(again), Names(entries));
+  // Names and kinds only: the same entries, links still files, the nested drive still left out.
+  std::vector<DirEntry> kinds;
+  ASSERT_TRUE(fs->ListFolder(R"(X:\)", &kinds, false));
+  ASSERT_EQ(Names(kinds), Names(entries));
+  for (size_t k = 0; k < kinds.size(); ++k) {
+    EXPECT_EQ(kinds[k].isFolder, entries[k].isFolder) << kinds[k].name;
+    EXPECT_EQ(kinds[k].hidden, entries[k].hidden) << kinds[k].name;
+  }
 
   // The nested drive's folder is no part of X:, but is a drive of its own.
   EXPECT_FALSE(fs->ListFolder(R"(X:\nested\)", &entries));

@@ -77,7 +77,7 @@ void ScanFolder(Program& p, const std::string& folder, std::vector<std::string>&
                 int32_t& fileSlot, std::vector<std::string>& pending, bool includeHidden) {
   const std::string base = !folder.empty() && folder.back() == '\\' ? folder : folder + "\\";
   std::vector<DirEntry> entries;
-  p.os.files.ListFolder(base, &entries);
+  p.os.files.ListFolder(base, &entries, false);
   for (DirEntry& e : entries) {
     if (e.name.empty() || e.name.back() == '.') continue;
     if (e.hidden && !includeHidden) continue;

@@ -59,8 +59,10 @@ class FileSystem {
 
   // Entries of a folder in the order the file system returns them, without "." and "..".
   // Entries that are mount points of other drives and names the DOS form cannot express are
-  // left out. False when the folder cannot be read.
-  virtual bool ListFolder(const std::string& folder, std::vector<DirEntry>* entries) const = 0;
+  // left out. False when the folder cannot be read. Without `sizesAndTimes` only names and
+  // kinds are sure (size and modified may stay 0): walks of large trees need no more.
+  virtual bool ListFolder(const std::string& folder, std::vector<DirEntry>* entries,
+                          bool sizesAndTimes = true) const = 0;
   virtual bool IsFolder(const std::string& path) const = 0;
   // Absent only when the last component is missing from an existing folder.
   virtual PathState Probe(const std::string& path) const = 0;

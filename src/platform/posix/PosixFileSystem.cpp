@@ -17,6 +17,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <fstream>
 
 #include "platform/posix/PosixFileUtil.h"
@@ -332,26 +333,36 @@ std::string PosixFileSystem::Resolved::HostPrefix(size_t count) const {
 // The copy engine probes and copies name after name into one folder: a fresh listing per lookup
 // would make that quadratic, so each folder's names are indexed and the index is kept up to date
 // by this object's own changes. A change by someone else shows in the folder's time.
+const PosixFileSystem::CaseIndex* PosixFileSystem::IndexOf(const std::string& folder,
+                                                           const struct stat& st) const {
+  auto it = caseIndex_.find(folder);
+  if (it != caseIndex_.end() && it->second.dev == st.st_dev && it->second.ino == st.st_ino &&
+      it->second.mtime.tv_sec == st.st_mtim.tv_sec &&
+      it->second.mtime.tv_nsec == st.st_mtim.tv_nsec)
+    return &it->second;
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  DIR* dir = opendir(folder.c_str());
+  if (!dir) return nullptr;
+  if (caseIndex_.size() >= 64) caseIndex_.clear();
+  CaseIndex index{st.st_dev, st.st_ino, st.st_mtim, st.st_mtim.tv_sec + 2 <= now.tv_sec, {}};
+  while (dirent* e = readdir(dir)) {
+    if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
+    // The first one in listing order wins.
+    index.byFolded.emplace(FoldCase(e->d_name),
+                           IndexedName{e->d_name, e->d_type == DT_DIR || e->d_type == DT_UNKNOWN});
+  }
+  closedir(dir);
+  return &(caseIndex_.insert_or_assign(folder, std::move(index)).first->second);
+}
+
 bool PosixFileSystem::FindByCase(const std::string& folder, const struct stat& st,
                                  const std::string& name, std::string* match) const {
-  auto it = caseIndex_.find(folder);
-  if (it == caseIndex_.end() || it->second.dev != st.st_dev || it->second.ino != st.st_ino ||
-      it->second.mtime.tv_sec != st.st_mtim.tv_sec ||
-      it->second.mtime.tv_nsec != st.st_mtim.tv_nsec) {
-    DIR* dir = opendir(folder.c_str());
-    if (!dir) return false;
-    if (caseIndex_.size() >= 64) caseIndex_.clear();
-    CaseIndex index{st.st_dev, st.st_ino, st.st_mtim, {}};
-    while (dirent* e = readdir(dir)) {
-      if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
-      index.byFolded.emplace(FoldCase(e->d_name), e->d_name);  // the first one in order wins
-    }
-    closedir(dir);
-    it = caseIndex_.insert_or_assign(folder, std::move(index)).first;
-  }
-  auto found = it->second.byFolded.find(FoldCase(name));
-  if (found == it->second.byFolded.end()) return false;
-  *match = found->second;
+  const CaseIndex* index = IndexOf(folder, st);
+  if (!index) return false;
+  auto found = index->byFolded.find(FoldCase(name));
+  if (found == index->byFolded.end()) return false;
+  *match = found->second.name;
   return true;
 }
 
@@ -367,8 +378,10 @@ void PosixFileSystem::NoteCreated(const std::string& hostPath) const {
     caseIndex_.erase(it);
     return;
   }
-  it->second.byFolded.emplace(FoldCase(hostPath.substr(slash + 1)), hostPath.substr(slash + 1));
+  it->second.byFolded.emplace(FoldCase(hostPath.substr(slash + 1)),
+                              IndexedName{hostPath.substr(slash + 1), true});
   it->second.mtime = st.st_mtim;
+  it->second.settled = false;  // others may have changed it in the same tick
 }
 
 bool PosixFileSystem::MayHoldName(const std::string& folder, const std::string& name) const {
@@ -381,7 +394,8 @@ void PosixFileSystem::NoteRemoved(const std::string& hostPath) const {
   if (slash != std::string::npos) caseIndex_.erase(slash == 0 ? "/" : hostPath.substr(0, slash));
 }
 
-PosixFileSystem::Resolved PosixFileSystem::Resolve(const std::string& dosPath) const {
+PosixFileSystem::Resolved PosixFileSystem::Resolve(const std::string& dosPath,
+                                                   bool existenceOnly) const {
   Resolved r;
   char letter = 0;
   if (!SplitDosPath(dosPath, &letter, &r.names, &r.trailingSeparator)) return r;
@@ -428,6 +442,20 @@ PosixFileSystem::Resolved PosixFileSystem::Resolve(const std::string& dosPath) c
   std::vector<FolderLevel> caseMatched;
   for (size_t i = start; i < r.names.size(); ++i) {
     std::string name = r.names[i];
+    // The copy engine asks for name after name in one folder: one listing answers them all.
+    if (existenceOnly && start > 0 && i + 1 == r.names.size()) {
+      const CaseIndex* index = IndexOf(folder, folderStat);
+      if (index && index->settled) {
+        auto found = index->byFolded.find(FoldCase(name));
+        if (found == index->byFolded.end()) break;
+        // A folder may be another drive's: the path below decides.
+        if (!found->second.mayBeFolder) {
+          r.names[i] = found->second.name;
+          r.found = i + 1;
+          break;
+        }
+      }
+    }
     std::string path = JoinHost(folder, name);
     struct stat st;
     bool exists = lstat(path.c_str(), &st) == 0;
@@ -562,7 +590,8 @@ bool PosixFileSystem::GetFreeSpace(const std::string& path, uint64_t* freeToCall
   return true;
 }
 
-bool PosixFileSystem::ListFolder(const std::string& folder, std::vector<DirEntry>* entries) const {
+bool PosixFileSystem::ListFolder(const std::string& folder, std::vector<DirEntry>* entries,
+                                 bool sizesAndTimes) const {
   entries->clear();
   Resolved r = Resolve(folder);
   if (!r.complete()) return false;
@@ -577,6 +606,11 @@ bool PosixFileSystem::ListFolder(const std::string& folder, std::vector<DirEntry
   while (dirent* e = readdir(dir)) {
     std::string name = e->d_name;
     if (name == "." || name == ".." || name.find('\\') != std::string::npos) continue;
+    // Links count as files either way, and only a folder can be another drive.
+    if (!sizesAndTimes && (e->d_type == DT_REG || e->d_type == DT_LNK)) {
+      entries->push_back(DirEntry{name, false, name[0] == '.', 0, 0});
+      continue;
+    }
     struct stat st;
     if (fstatat(fd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;  // gone meanwhile
     DirEntry entry;
@@ -611,7 +645,7 @@ bool PosixFileSystem::IsFolder(const std::string& path) const {
 }
 
 PathState PosixFileSystem::Probe(const std::string& path) const {
-  Resolved r = Resolve(path);
+  Resolved r = Resolve(path, true);
   if (!r.drive || r.complete() || r.found + 1 != r.names.size()) return PathState::Present;
   return r.foundIsFolder ? PathState::Absent : PathState::Present;
 }

@@ -42,7 +42,8 @@ class PosixFileSystem : public FileSystem {
   bool GetVolumeInfo(const std::string& root, VolumeInfo* info) const override;
   bool GetFreeSpace(const std::string& path, uint64_t* freeToCaller,
                     uint64_t* total) const override;
-  bool ListFolder(const std::string& folder, std::vector<DirEntry>* entries) const override;
+  bool ListFolder(const std::string& folder, std::vector<DirEntry>* entries,
+                  bool sizesAndTimes = true) const override;
   bool IsFolder(const std::string& path) const override;
   PathState Probe(const std::string& path) const override;
   bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* data) const override;
@@ -78,14 +79,23 @@ class PosixFileSystem : public FileSystem {
     // Host path of the root plus the first `count` components.
     std::string HostPrefix(size_t count) const;
   };
-  Resolved Resolve(const std::string& dosPath) const;
+  // With `existenceOnly`, a last component in a folder looked into before may be answered from
+  // that folder's name index: then `found` is right, but `foundIsFolder` tells nothing.
+  Resolved Resolve(const std::string& dosPath, bool existenceOnly = false) const;
 
  private:
+  struct IndexedName {
+    std::string name;  // as on disk
+    bool mayBeFolder;  // a folder, or not known
+  };
   struct CaseIndex {
     dev_t dev;
     ino_t ino;
     timespec mtime;
-    std::unordered_map<std::string, std::string> byFolded;  // folded name -> name on disk
+    // The folder had not changed for a while when it was listed: no change can have slipped in
+    // within the time stamp's granularity, so the listing is the whole truth while mtime holds.
+    bool settled;
+    std::unordered_map<std::string, IndexedName> byFolded;  // folded name -> entry
   };
 
   // A folder a DOS folder path led to. The answer stays right while the host folder is the same
@@ -117,6 +127,9 @@ class PosixFileSystem : public FileSystem {
   // `st` is the folder's stat, just taken by the caller.
   bool FindByCase(const std::string& folder, const struct stat& st, const std::string& name,
                   std::string* match) const;
+  // The name index of `folder` (its stat `st` just taken), listed anew when it is out of date;
+  // null when the folder cannot be listed.
+  const CaseIndex* IndexOf(const std::string& folder, const struct stat& st) const;
   void NoteCreated(const std::string& hostPath) const;
   void NoteRemoved(const std::string& hostPath) const;
   // False only when the folder's current name index shows no entry of that name.
