@@ -180,8 +180,17 @@ total=$(count_files "$work/small")
 xdotool mousemove 138 226
 t0=$(now)
 xdotool click 1
-while [ "$(find "$work/xdst" -type f 2>/dev/null | wc -l)" -lt "$total" ] ||
-  find "$work/xdst" -name '.quorvin-*' 2>/dev/null | grep -q .; do
+# Counting 20,000 files every few milliseconds would take the machine from the program: wait
+# until the folder copied last is complete (the copy goes breadth-first in listing order, as
+# find lists the second level), then count once (and go on waiting if short).
+last=$(cd "$work/small" && find . -mindepth 2 -maxdepth 2 -type d | tail -1)
+per_folder=$(find "$work/small/$last" -type f | wc -l)
+complete() {
+  [ "$(find "$work/xdst/$last" -type f 2>/dev/null | wc -l)" -ge "$per_folder" ] &&
+    [ "$(find "$work/xdst" -type f 2>/dev/null | wc -l)" -ge "$total" ] &&
+    ! find "$work/xdst" -name '.quorvin-*' 2>/dev/null | grep -q .
+}
+until complete; do
   kill -0 "$app_pid" 2>/dev/null || { echo "   the program ended"; exit 1; }
   sleep 0.02
 done
