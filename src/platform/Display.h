@@ -2,7 +2,9 @@
 // The core only ever sees these abstract types; every pixel operation goes through Display.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -66,6 +68,13 @@ class Display {
   // Surfaces.
   virtual SurfacePtr CreateSurface(int width, int height) = 0;
   virtual DecodedPicture DecodeJpeg(const std::vector<uint8_t>& data) = 0;
+  // Each entry decoded as by DecodeJpeg. `done(k, picture)` runs on the calling thread once per
+  // k, in increasing k; an implementation may decode ahead on threads of its own. An exception
+  // from `done` ends the call (after any such threads have ended) and is passed on.
+  virtual void DecodeJpegs(const std::vector<std::vector<uint8_t>>& data,
+                           const std::function<void(size_t, DecodedPicture)>& done) {
+    for (size_t k = 0; k < data.size(); ++k) done(k, DecodeJpeg(data[k]));
+  }
 
   // Drawing. Rectangles are clipped to the surfaces; nothing is reported.
   virtual void StretchCopy(Surface& dst, const Rect& dstRect, const Surface& src,

@@ -1,6 +1,9 @@
 #include "shell/modDeclares.h"
 
+#include <cstdint>
 #include <exception>
+#include <utility>
+#include <vector>
 
 #include "files/modTools.h"
 #include "shell/Convert.h"
@@ -79,16 +82,28 @@ bool StartUp(Program& p) {
   DrawElementRect(p, 0, 0, p.settings.ResY, p.settings.ResX, kDrawEnabled);
   LoadScreenLayout(p, "loading");
 
+  // Every file is read first so that the display can decode ahead of the bar. An unreadable
+  // file is decoded as empty data, and reported as unreadable in its turn.
   const size_t n = pictures.size();
+  std::vector<std::vector<uint8_t>> data(n);
+  std::vector<bool> readable(n);
   for (size_t k = 0; k < n; ++k) {
+    readable[k] = p.os.files.ReadWholeFile(skin + pictures[k], &data[k]);
+    if (!readable[k]) data[k].clear();
+  }
+  p.os.display.DecodeJpegs(data, [&](size_t k, DecodedPicture picture) {
     Yield(p, false);
     const std::string& file = pictures[k];
     p.skin.SkinImages[k].name = file.substr(0, file.size() - 4);
-    p.skin.SkinImages[k].surface = LoadSkinImage(p, skin + file);
+    if (readable[k]) {
+      p.skin.SkinImages[k].surface = AcceptSkinImage(p, skin + file, std::move(picture));
+    } else {
+      WarnUnreadableSkinImage(p, skin + file);
+    }
     // With fewer than two pictures the bar simply ends full.
     const double progress = n < 2 ? 100.0 : 100.0 / static_cast<double>(n - 1) * k;
     SetProgress(p, "loading", "status", static_cast<int32_t>(RoundHalfEven(progress)));
-  }
+  });
   if (n == 0) SetProgress(p, "loading", "status", 100);
 
   if (p.settings.StartMinimized) p.os.display.MinimizeWindow();

@@ -47,10 +47,17 @@ std::string SkinFolder(Program& p) {
 SurfacePtr LoadSkinImage(Program& p, const std::string& path) {
   std::vector<uint8_t> bytes;
   if (!p.os.files.ReadWholeFile(path, &bytes)) {
-    p.os.diag.Warn("cannot read the picture " + p.os.files.HostPath(path));
+    WarnUnreadableSkinImage(p, path);
     return nullptr;
   }
-  DecodedPicture pic = p.os.display.DecodeJpeg(bytes);
+  return AcceptSkinImage(p, path, p.os.display.DecodeJpeg(bytes));
+}
+
+void WarnUnreadableSkinImage(Program& p, const std::string& path) {
+  p.os.diag.Warn("cannot read the picture " + p.os.files.HostPath(path));
+}
+
+SurfacePtr AcceptSkinImage(Program& p, const std::string& path, DecodedPicture pic) {
   if (!pic.surface) {
     p.os.diag.Warn("cannot decode the picture " + p.os.files.HostPath(path) + ": " + pic.error);
     return nullptr;

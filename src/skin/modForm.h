@@ -41,6 +41,11 @@ std::string SkinFolder(Program& p);
 
 // Pictures and drawing.
 SurfacePtr LoadSkinImage(Program& p, const std::string& path);
+// The two halves of LoadSkinImage's reports, for callers that read and decode themselves:
+// the warning for a file that cannot be read, and the warnings and the design size of a
+// decoded picture (its surface, or null).
+void WarnUnreadableSkinImage(Program& p, const std::string& path);
+SurfacePtr AcceptSkinImage(Program& p, const std::string& path, DecodedPicture pic);
 void DrawElementRect(Program& p, int16_t top, int16_t left, int16_t height, int16_t width,
                      int drawState);
 // The same copy without presenting (callers that present once after several copies).

@@ -6,9 +6,11 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 #include <utility>
 
 #include "platform/posix/JpegCodec.h"
+#include "platform/posix/PictureDecoder.h"
 #include "platform/posix/PngFile.h"
 
 namespace qv {
@@ -174,14 +176,34 @@ void SettleQueued(const std::weak_ptr<DrawQueue>& queue, SDL_Surface* s) {
   if (auto q = queue.lock()) q->Settle(s);
 }
 
+// Wraps a decoded buffer without copying it; the surface owns it from then on.
+DecodedPicture PictureOf(DecodedPixels decoded, const std::shared_ptr<DrawQueue>& queue) {
+  DecodedPicture picture;
+  if (decoded.result == JpegResult::Failed) {
+    picture.error = std::move(decoded.message);
+    return picture;
+  }
+  SDL_Surface* s = SDL_CreateRGBSurfaceWithFormatFrom(
+      decoded.pixels.get(), decoded.width, decoded.height, 32, decoded.width * 4, kFormat);
+  if (!s) {
+    picture.error = SDL_GetError();
+    return picture;
+  }
+  picture.surface = std::make_shared<PosixSurface>(s, queue, std::move(decoded.pixels));
+  if (decoded.result == JpegResult::Partial) picture.warning = std::move(decoded.message);
+  return picture;
+}
+
 }  // namespace
 
-PosixSurface::PosixSurface(SDL_Surface* s, std::weak_ptr<DrawQueue> queue)
+PosixSurface::PosixSurface(SDL_Surface* s, std::weak_ptr<DrawQueue> queue,
+                           std::unique_ptr<uint32_t[]> pixels)
     : surface_(s,
-               [queue](SDL_Surface* p) {
+               [queue, owned = pixels.release()](SDL_Surface* p) {
                  // Its pixels go: nothing left to render, and the address may come back.
                  if (auto q = queue.lock()) q->pending.erase(p);
                  if (p) SDL_FreeSurface(p);
+                 delete[] owned;
                }),
       queue_(std::move(queue)) {}
 
@@ -333,33 +355,16 @@ SurfacePtr PosixDisplay::CreateSurface(int width, int height) {
 }
 
 DecodedPicture PosixDisplay::DecodeJpeg(const std::vector<uint8_t>& data) {
-  DecodedPicture picture;
-  int width = 0, height = 0;
-  if (!JpegDimensions(data.data(), data.size(), &width, &height, &picture.error)) {
-    return picture;
-  }
-  auto surface = std::make_shared<PosixSurface>(
-      SDL_CreateRGBSurfaceWithFormat(0, width, height, 32, kFormat), queue_);
-  SDL_Surface* s = surface->sdl();
-  if (!s) {
-    picture.error = SDL_GetError();
-    return picture;
-  }
-  std::string message;
-  switch (DecodeJpegPixels(data.data(), data.size(), static_cast<uint32_t*>(s->pixels), s->pitch,
-                           &message)) {
-    case JpegResult::Ok:
-      picture.surface = surface;
-      break;
-    case JpegResult::Partial:
-      picture.surface = surface;
-      picture.warning = message;
-      break;
-    case JpegResult::Failed:
-      picture.error = message;
-      break;
-  }
-  return picture;
+  return PictureOf(DecodePixels(data), queue_);
+}
+
+void PosixDisplay::DecodeJpegs(const std::vector<std::vector<uint8_t>>& data,
+                               const std::function<void(size_t, DecodedPicture)>& done) {
+  const unsigned threads = std::max(1u, std::thread::hardware_concurrency());
+  // Surfaces are made here, on the calling thread: SDL is not called from the workers.
+  DecodeInOrder(data, threads, [&](size_t k, DecodedPixels pixels) {
+    done(k, PictureOf(std::move(pixels), queue_));
+  });
 }
 
 void PosixDisplay::StretchCopy(Surface& dst, const Rect& dstRect, const Surface& src,

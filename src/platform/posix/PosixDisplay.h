@@ -22,8 +22,10 @@ struct DrawQueue;
 // rectangle since the surface was last presented is kept with it.
 class PosixSurface : public Surface {
  public:
-  // `queue` holds drawings on this surface not yet done; reads do them first.
-  explicit PosixSurface(SDL_Surface* s, std::weak_ptr<DrawQueue> queue = {});
+  // `queue` holds drawings on this surface not yet done; reads do them first. `pixels`, when
+  // given, is the buffer `s` was made on; it is freed with the surface.
+  explicit PosixSurface(SDL_Surface* s, std::weak_ptr<DrawQueue> queue = {},
+                        std::unique_ptr<uint32_t[]> pixels = nullptr);
   int Width() const override;
   int Height() const override;
   uint32_t PixelRGB(int x, int y) const override;
@@ -62,6 +64,9 @@ class PosixDisplay : public Display {
 
   SurfacePtr CreateSurface(int width, int height) override;
   DecodedPicture DecodeJpeg(const std::vector<uint8_t>& data) override;
+  // Decodes ahead on one worker thread per processor.
+  void DecodeJpegs(const std::vector<std::vector<uint8_t>>& data,
+                   const std::function<void(size_t, DecodedPicture)>& done) override;
 
   void StretchCopy(Surface& dst, const Rect& dstRect, const Surface& src,
                    const Rect& srcRect) override;

@@ -1,0 +1,37 @@
+// JPEG pictures decoded into plain pixel buffers, one at a time or several on worker threads.
+// Nothing here calls SDL, which is why it may run off the window's thread; the display wraps the
+// buffers into surfaces on its own thread.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/posix/JpegCodec.h"
+
+namespace qv {
+
+struct DecodedPixels {
+  JpegResult result = JpegResult::Failed;
+  std::string message;  // the warning (Partial) or the error (Failed)
+  int width = 0;
+  int height = 0;
+  // width * height words, rows without padding; null on Failed. Allocated without zeroing:
+  // the decoder writes every pixel, also those of a truncated file.
+  std::unique_ptr<uint32_t[]> pixels;
+};
+
+DecodedPixels DecodePixels(const std::vector<uint8_t>& data);
+
+// Decodes every entry of `data` on up to `threads` worker threads and hands the results to
+// `done` on the calling thread, once per index and in increasing index order. When `done`
+// throws, the workers stop after the picture they are decoding, are joined, and the exception
+// is passed on. With `threads` 0, or when no thread can be started, it decodes on the calling
+// thread alone.
+void DecodeInOrder(const std::vector<std::vector<uint8_t>>& data, unsigned threads,
+                   const std::function<void(size_t, DecodedPixels)>& done);
+
+}  // namespace qv

@@ -1,0 +1,221 @@
+// Several pictures decoded in one call (the SDL display decodes ahead on worker threads), and
+// start-up loading the skin that way.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <memory>
+#include <thread>
+
+#include "TestProgram.h"
+#include "platform/memory/MemoryDisplay.h"
+#include "platform/posix/JpegCodec.h"
+#include "platform/posix/PictureDecoder.h"
+#include "platform/posix/PosixDisplay.h"
+#include "shell/modDeclares.h"
+
+namespace qv::test {
+namespace {
+
+// Sizes differ so that a picture handed out under another index shows; the large ones come
+// first so that workers finish later pictures before earlier ones.
+std::vector<std::vector<uint8_t>> Pictures(size_t count) {
+  std::vector<std::vector<uint8_t>> out;
+  for (size_t k = 0; k < count; ++k) {
+    PixelImage img;
+    img.width = k < 3 ? 700 - 40 * int(k) : 17 + 9 * int(k);
+    img.height = k < 3 ? 500 : 8 + 3 * int(k);
+    for (int y = 0; y < img.height; ++y)
+      for (int x = 0; x < img.width; ++x)
+        img.pixels.push_back(uint32_t(x * 255 / img.width) << 16 | uint32_t(y % 256) << 8 |
+                             uint32_t(k * 40 % 256));
+    out.emplace_back();
+    std::string error;
+    EXPECT_TRUE(EncodeJpeg(img, 90, &out.back(), &error)) << error;
+  }
+  return out;
+}
+
+size_t ThreadsOfThisProcess() {
+  size_t n = 0;
+  for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator("/proc/self/task")) ++n;
+  return n;
+}
+
+std::vector<std::pair<const char*, std::function<std::unique_ptr<Display>()>>> Displays() {
+  return {{"sdl", [] { return std::make_unique<PosixDisplay>(true); }},
+          {"memory", [] { return std::make_unique<MemoryDisplay>(); }}};
+}
+
+TEST(PictureBatch, EachPictureComesOnceInOrderAsDecodeJpegGivesIt) {
+  std::vector<std::vector<uint8_t>> data = Pictures(9);
+  data[4].resize(data[4].size() * 6 / 10);     // truncated: a picture and a warning
+  data[6] = std::vector<uint8_t>(3000, 0x5A);  // no picture at all
+  data[7].clear();
+  for (auto& [name, make] : Displays()) {
+    SCOPED_TRACE(name);
+    auto display = make();
+    const auto caller = std::this_thread::get_id();
+    std::vector<size_t> order;
+    display->DecodeJpegs(data, [&](size_t k, DecodedPicture pic) {
+      order.push_back(k);
+      EXPECT_EQ(std::this_thread::get_id(), caller);
+      // Called again from inside, as handlers that run during a yield may.
+      const DecodedPicture single = display->DecodeJpeg(data[k]);
+      EXPECT_EQ(pic.warning, single.warning) << k;
+      EXPECT_EQ(pic.error, single.error) << k;
+      PixelImage expected;
+      std::string message;
+      if (DecodeJpegImage(data[k], &expected, &message) == JpegResult::Failed) {
+        EXPECT_FALSE(pic.surface) << k;
+        EXPECT_FALSE(pic.error.empty()) << k;
+        return;
+      }
+      ASSERT_TRUE(pic.surface) << k << pic.error;
+      EXPECT_EQ(pic.warning.empty(), k != 4);
+      ASSERT_EQ(pic.surface->Width(), expected.width) << k;
+      ASSERT_EQ(pic.surface->Height(), expected.height) << k;
+      for (int y = 0; y < expected.height; ++y)
+        for (int x = 0; x < expected.width; ++x)
+          ASSERT_EQ(pic.surface->PixelRGB(x, y) & 0xFFFFFF, expected.At(x, y) & 0xFFFFFF) << k;
+    });
+    EXPECT_EQ(order, (std::vector<size_t>{0, 1, 2, 3, 4, 5, 6, 7, 8}));
+  }
+}
+
+TEST(PictureBatch, AThrowingCallbackEndsTheBatchAndTheDisplayStaysUsable) {
+  struct Stop {};  // like the program's exit, no std::exception
+  const std::vector<std::vector<uint8_t>> data = Pictures(12);
+  for (auto& [name, make] : Displays()) {
+    SCOPED_TRACE(name);
+    auto display = make();
+    const size_t threads = ThreadsOfThisProcess();
+    for (size_t last : {size_t(0), size_t(2), data.size() - 1}) {
+      std::vector<SurfacePtr> kept;
+      EXPECT_THROW(display->DecodeJpegs(data,
+                                        [&](size_t k, DecodedPicture pic) {
+                                          kept.push_back(pic.surface);
+                                          if (k == last) throw Stop{};
+                                        }),
+                   Stop);
+      EXPECT_EQ(kept.size(), last + 1);
+      EXPECT_EQ(ThreadsOfThisProcess(), threads);
+      // What was handed out lives on without the batch.
+      for (size_t k = 0; k < kept.size(); ++k) {
+        ASSERT_TRUE(kept[k]);
+        EXPECT_NEAR(int(kept[k]->PixelRGB(5, 5) & 0xFF), int(k * 40 % 256), 12) << k;
+      }
+    }
+    size_t calls = 0;
+    display->DecodeJpegs(data,
+                         [&](size_t, DecodedPicture pic) { calls += pic.surface != nullptr; });
+    EXPECT_EQ(calls, data.size());
+    display->DecodeJpegs({}, [&](size_t, DecodedPicture) { ADD_FAILURE(); });
+  }
+}
+
+TEST(PictureDecoder, AnyNumberOfWorkersGivesTheSameBuffers) {
+  const std::vector<std::vector<uint8_t>> data = Pictures(5);
+  for (unsigned threads : {0u, 1u, 3u, 40u}) {
+    size_t next = 0;
+    DecodeInOrder(data, threads, [&](size_t k, DecodedPixels got) {
+      ASSERT_EQ(k, next++);
+      const DecodedPixels want = DecodePixels(data[k]);
+      ASSERT_EQ(got.result, JpegResult::Ok);
+      ASSERT_EQ(got.width, want.width);
+      ASSERT_EQ(got.height, want.height);
+      EXPECT_EQ(
+          std::memcmp(got.pixels.get(), want.pixels.get(), size_t(want.width) * want.height * 4), 0)
+          << threads << " threads, picture " << k;
+    });
+    EXPECT_EQ(next, data.size());
+  }
+}
+
+// Start-up on the SDL display, where the pictures are decoded on worker threads.
+class SdlStartUp : public ::testing::Test {
+ protected:
+  SdlStartUp()
+      : processes(app.files()), program(Platform{display, events, app.files(), diag, processes}) {
+    app.WriteSettings(1024, 768);
+    app.WriteSkin({"Mainscreen"});
+  }
+  TestApp app;
+  PosixDisplay display{true};
+  MemoryEvents events;
+  RecordingDiagnostics diag;
+  PosixProcesses processes;
+  Program program;
+};
+
+TEST_F(SdlStartUp, EveryPictureLandsUnderItsNameAndProblemsAreReportedInTurn) {
+  const std::map<std::string, uint32_t> colours = {
+      {"Loading_enabled", kEnabledRgb},    {"Loading_active", kActiveRgb},
+      {"Mainscreen_enabled", kEnabledRgb}, {"Mainscreen_disabled", kDisabledRgb},
+      {"Other_enabled", 0x10E010},         {"Other_active", 0xE010E0},
+      {"Third_enabled", 0x3030D0},         {"Third_disabled", 0x30D0D0},
+  };
+  for (const auto& [name, rgb] : colours) app.WriteJpeg("Skin/" + name + ".jpg", 1024, 768, rgb);
+  std::ifstream in(app.AppPath("Skin/Mainscreen_active.jpg"), std::ios::binary);
+  std::string jpeg((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  app.WriteFile("Skin/Mainscreen_active.jpg", jpeg.substr(0, jpeg.size() / 2));
+  app.WriteFile("Skin/broken_enabled.jpg", "this is no picture");
+  std::filesystem::create_symlink("nowhere.jpg", app.AppPath("Skin/ghost_enabled.jpg"));
+  std::vector<int> seen;
+  program.onYield = [&](Program& p) {
+    if (!p.tables.StatusBars.empty()) seen.push_back(p.tables.StatusBars[0].Percent);
+  };
+  app.WriteLayout("loading",
+                  "[0]\nType=statusbar\nCommand0=loading;status\nPosition=700;100;800;30\n"
+                  "Font=arial;10;0;0;255|255|255;2\n");
+
+  ASSERT_TRUE(StartUp(program)) << ::testing::PrintToString(diag.lines);
+  const std::vector<SkinImage>& images = program.skin.SkinImages;
+  ASSERT_EQ(images.size(), 11u);
+  std::vector<std::string> problems;
+  size_t coloured = 0;
+  for (const SkinImage& i : images) {
+    SCOPED_TRACE(i.name);
+    if (i.name == "Mainscreen_active" || i.name == "broken_enabled" || i.name == "ghost_enabled")
+      problems.push_back(i.name);
+    if (i.name == "broken_enabled" || i.name == "ghost_enabled") {
+      EXPECT_FALSE(i.surface);
+    } else {
+      ASSERT_TRUE(i.surface);
+      if (colours.count(i.name)) {
+        EXPECT_TRUE(Near(i.surface->PixelRGB(512, 384), colours.at(i.name)));
+        ++coloured;
+      }
+    }
+  }
+  EXPECT_EQ(coloured, colours.size());
+  ASSERT_EQ(diag.lines.size(), 3u) << ::testing::PrintToString(diag.lines);
+  for (size_t j = 0; j < 3; ++j) EXPECT_NE(diag.lines[j].find(problems[j]), std::string::npos);
+  EXPECT_TRUE(diag.Mentions("damaged"));
+  EXPECT_TRUE(diag.Mentions("cannot read the picture"));
+  EXPECT_TRUE(diag.Mentions("cannot decode the picture"));
+  // The yield before picture k sees the value of picture k - 1.
+  EXPECT_EQ(seen, (std::vector<int>{0, 0, 10, 20, 30, 40, 50, 60, 70, 80, 90}));
+}
+
+TEST_F(SdlStartUp, AnExitWhileLoadingEndsStartUpAndLeavesNoThreadBehind) {
+  std::string error;
+  ASSERT_TRUE(display.StartVideo(&error)) << error;
+  const size_t threads = ThreadsOfThisProcess();
+  int yields = 0;
+  // The first yield is the loading screen's; the fourth comes before picture 2.
+  program.onYield = [&](Program&) {
+    if (++yields == 4) throw ProgramExit{7};
+  };
+  EXPECT_EQ(RunProgram(program), 7);
+  EXPECT_EQ(ThreadsOfThisProcess(), threads);
+  EXPECT_FALSE(program.skin.SkinImages[1].name.empty());
+  EXPECT_TRUE(program.skin.SkinImages[2].name.empty());
+  EXPECT_EQ(program.skin.CurrentScreen, "");
+}
+
+}  // namespace
+}  // namespace qv::test
