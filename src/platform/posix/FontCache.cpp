@@ -5,6 +5,13 @@
 
 namespace qv {
 
+TTF_Font* FontCache::Remember(const FontSpec& face, TTF_Font* font) {
+  last_ = true;
+  lastSpec_ = face;
+  lastFont_ = font;
+  return font;
+}
+
 FontCache::~FontCache() {
   for (auto& entry : fonts_) {
     if (entry.second) TTF_CloseFont(entry.second);
@@ -45,9 +52,12 @@ std::string FontCache::ResolveFile(const std::string& name, bool bold, bool ital
 
 TTF_Font* FontCache::Get(const FontSpec& face) {
   if (face.size <= 0) return nullptr;
+  if (last_ && face.size == lastSpec_.size && face.bold == lastSpec_.bold &&
+      face.italic == lastSpec_.italic && face.name == lastSpec_.name)
+    return lastFont_;
   auto key = std::make_tuple(face.name, face.size, face.bold, face.italic);
   auto found = fonts_.find(key);
-  if (found != fonts_.end()) return found->second;
+  if (found != fonts_.end()) return Remember(face, found->second);
 
   TTF_Font* font = nullptr;
   if (!ttfStarted_) ttfStarted_ = TTF_Init() == 0;
@@ -71,7 +81,7 @@ TTF_Font* FontCache::Get(const FontSpec& face) {
     }
   }
   fonts_[key] = font;  // failures too, so that a missing font is looked up once
-  return font;
+  return Remember(face, font);
 }
 
 }  // namespace qv

@@ -39,6 +39,11 @@ class FontCache {
   bool ttfStarted_ = false;
   std::map<std::tuple<std::string, int, bool, bool>, TTF_Font*> fonts_;
   std::set<TTF_Font*> synthetic_;
+  // Text is measured and drawn in runs of one face: the last answer saves the map's lookup.
+  TTF_Font* Remember(const FontSpec& face, TTF_Font* font);
+  bool last_ = false;
+  FontSpec lastSpec_;
+  TTF_Font* lastFont_ = nullptr;
 };
 
 }  // namespace qv

@@ -4,6 +4,7 @@
 #include <SDL_ttf.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <cstring>
 #include <thread>
@@ -137,6 +138,9 @@ struct PosixDisplay::Face {
   int height = 0;
   bool plain = false;  // no synthetic style: a glyph drawn alone is drawn as in a line
   std::unordered_map<uint32_t, std::unique_ptr<Glyph>> glyphs;  // null: needs the library
+  // The same for ASCII, looked up without hashing: paths and figures are mostly ASCII.
+  std::array<const Glyph*, 128> ascii{};
+  std::array<bool, 128> asciiKnown{};
 };
 
 struct PosixDisplay::PendingText {
@@ -413,6 +417,7 @@ void PosixDisplay::Outline(Surface& dst, const Rect& r, Color c) {
 }
 
 PosixDisplay::Face& PosixDisplay::FaceOf(TTF_Font* font) {
+  if (lastFace_ && lastFace_->font == font) return *lastFace_;
   std::unique_ptr<Face>& face = faces_[font];
   if (!face) {
     face = std::make_unique<Face>();
@@ -420,10 +425,22 @@ PosixDisplay::Face& PosixDisplay::FaceOf(TTF_Font* font) {
     face->height = TTF_FontHeight(font);
     face->plain = !fonts_.HasSyntheticStyle(font) && TTF_GetFontOutline(font) == 0;
   }
+  lastFace_ = face.get();
   return *face;
 }
 
 const PosixDisplay::Glyph* PosixDisplay::GlyphOf(Face& face, uint32_t codePoint) {
+  if (codePoint < face.ascii.size()) {
+    if (!face.asciiKnown[codePoint]) {
+      face.asciiKnown[codePoint] = true;
+      face.ascii[codePoint] = CachedGlyph(face, codePoint);
+    }
+    return face.ascii[codePoint];
+  }
+  return CachedGlyph(face, codePoint);
+}
+
+const PosixDisplay::Glyph* PosixDisplay::CachedGlyph(Face& face, uint32_t codePoint) {
   auto found = face.glyphs.find(codePoint);
   if (found != face.glyphs.end()) return found->second.get();
   std::unique_ptr<Glyph>& slot = face.glyphs[codePoint];
@@ -462,7 +479,12 @@ const PosixDisplay::Glyph* PosixDisplay::GlyphOf(Face& face, uint32_t codePoint)
 bool PosixDisplay::LayOut(Face& face, const std::string& utf8, int* width,
                           std::vector<const Glyph*>* glyphs) {
   static thread_local std::vector<uint32_t> codePoints;
-  if (!face.plain || !DecodeUtf8(utf8, &codePoints)) return false;
+  if (!face.plain) return false;
+  if (std::all_of(utf8.begin(), utf8.end(), [](char c) { return (c & 0x80) == 0; })) {
+    codePoints.assign(utf8.begin(), utf8.end());
+  } else if (!DecodeUtf8(utf8, &codePoints)) {
+    return false;
+  }
   glyphs->clear();
   int pen = 0, left = 0, right = 0;
   for (uint32_t cp : codePoints) {

@@ -110,6 +110,7 @@ class PosixDisplay : public Display {
   void Upload();
   Face& FaceOf(TTF_Font* font);
   const Glyph* GlyphOf(Face& face, uint32_t codePoint);
+  const Glyph* CachedGlyph(Face& face, uint32_t codePoint);
   // Width and glyphs of text laid out from cached glyphs; false where the text needs the
   // library's shaping (then both measuring and drawing use it).
   bool LayOut(Face& face, const std::string& utf8, int* width, std::vector<const Glyph*>* glyphs);
@@ -127,6 +128,7 @@ class PosixDisplay : public Display {
   int cursorY_ = 0;
   FontCache fonts_;
   std::unordered_map<TTF_Font*, std::unique_ptr<Face>> faces_;
+  Face* lastFace_ = nullptr;  // text comes in runs of one face
   std::shared_ptr<DrawQueue> queue_;
   bool deferDrawing_ = true;
   static constexpr size_t kMaxPendingOps = 512;
