@@ -86,6 +86,42 @@ TEST(PictureBatch, EachPictureComesOnceInOrderAsDecodeJpegGivesIt) {
   }
 }
 
+TEST(PictureBatch, PixelsMadeWhenFirstDrawnAreTheDecodedOnes) {
+  // The SDL display checks a picture's data at once and makes its pixels when first needed:
+  // by then the caller's data is gone, and the first use is a copy, not a pixel read.
+  std::vector<std::vector<uint8_t>> data = Pictures(4);
+  data[1].resize(data[1].size() * 7 / 10);
+  std::vector<PixelImage> expected(data.size());
+  for (size_t k = 0; k < data.size(); ++k) {
+    std::string message;
+    ASSERT_NE(DecodeJpegImage(data[k], &expected[k], &message), JpegResult::Failed);
+  }
+  PosixDisplay display(true);
+  std::vector<SurfacePtr> pictures;
+  {
+    const std::vector<std::vector<uint8_t>> gone = data;
+    display.DecodeJpegs(gone, [&](size_t k, DecodedPicture pic) {
+      EXPECT_EQ(pic.warning.empty(), k != 1) << k;
+      pictures.push_back(pic.surface);
+    });
+    pictures.push_back(display.DecodeJpeg(gone[3]).surface);
+  }
+  expected.push_back(expected[3]);
+  ASSERT_EQ(pictures.size(), expected.size());
+  for (size_t k = 0; k < pictures.size(); ++k) {
+    SCOPED_TRACE(k);
+    ASSERT_TRUE(pictures[k]);
+    const int w = expected[k].width, h = expected[k].height;
+    ASSERT_EQ(pictures[k]->Width(), w);
+    SurfacePtr target = display.CreateSurface(w, h);
+    display.StretchCopy(*target, Rect{0, 0, w, h}, *pictures[k], Rect{0, 0, w, h});
+    pictures[k].reset();
+    for (int y = 0; y < h; y += 7)
+      for (int x = 0; x < w; x += 5)
+        ASSERT_EQ(target->PixelRGB(x, y) & 0xFFFFFF, expected[k].At(x, y) & 0xFFFFFF);
+  }
+}
+
 TEST(PictureBatch, AThrowingCallbackEndsTheBatchAndTheDisplayStaysUsable) {
   struct Stop {};  // like the program's exit, no std::exception
   const std::vector<std::vector<uint8_t>> data = Pictures(12);

@@ -73,6 +73,32 @@ JpegResult DecodeJpegPixels(const uint8_t* data, size_t size, uint32_t* pixels, 
   return tjGetErrorCode(dec.h) == TJERR_WARNING ? JpegResult::Partial : JpegResult::Failed;
 }
 
+JpegResult CheckJpegData(const uint8_t* data, size_t size, std::string* message) {
+  Handle dec(tjInitDecompress());
+  if (!dec.h) {
+    if (message) *message = tjGetErrorStr2(nullptr);
+    return JpegResult::Failed;
+  }
+  int width = 0, height = 0;
+  if (!ReadHeader(dec.h, data, size, &width, &height, message)) return JpegResult::Failed;
+  // The smallest size the decoder offers: every coefficient is still read, few are transformed.
+  int count = 0;
+  const tjscalingfactor* factors = tjGetScalingFactors(&count);
+  tjscalingfactor smallest{1, 1};
+  for (int i = 0; factors && i < count; ++i)
+    if (factors[i].num * smallest.denom < smallest.num * factors[i].denom) smallest = factors[i];
+  const int w = TJSCALED(width, smallest), h = TJSCALED(height, smallest);
+  static thread_local std::vector<uint32_t> scratch;
+  scratch.resize(size_t(w) * h);
+  if (tjDecompress2(dec.h, data, static_cast<unsigned long>(size),
+                    reinterpret_cast<unsigned char*>(scratch.data()), w, w * 4, h, kPixelFormat,
+                    TJFLAG_ACCURATEDCT) == 0) {
+    return JpegResult::Ok;
+  }
+  if (message) *message = tjGetErrorStr2(dec.h);
+  return tjGetErrorCode(dec.h) == TJERR_WARNING ? JpegResult::Partial : JpegResult::Failed;
+}
+
 JpegResult DecodeJpegImage(const std::vector<uint8_t>& data, PixelImage* out,
                            std::string* message) {
   *out = PixelImage();

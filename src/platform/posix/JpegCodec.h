@@ -34,6 +34,11 @@ bool JpegDimensions(const uint8_t* data, size_t size, int* width, int* height, s
 JpegResult DecodeJpegPixels(const uint8_t* data, size_t size, uint32_t* pixels, int pitch,
                             std::string* message);
 
+// Reads all of the picture's data as DecodeJpegPixels would, with the same outcome and message,
+// but makes only a small picture of it: a check that costs neither the full-size pixels' memory
+// nor most of the decoding.
+JpegResult CheckJpegData(const uint8_t* data, size_t size, std::string* message);
+
 // Size and decoding in one step. On Failed, `out` is left empty.
 JpegResult DecodeJpegImage(const std::vector<uint8_t>& data, PixelImage* out, std::string* message);
 

@@ -31,14 +31,25 @@ DecodedPixels DecodePixels(const std::vector<uint8_t>& data) {
   return out;
 }
 
+DecodedPixels CheckPixels(const std::vector<uint8_t>& data) {
+  DecodedPixels out;
+  int width = 0, height = 0;
+  if (!JpegDimensions(data.data(), data.size(), &width, &height, &out.message)) return out;
+  out.result = CheckJpegData(data.data(), data.size(), &out.message);
+  if (out.result == JpegResult::Failed) return out;
+  out.width = width;
+  out.height = height;
+  return out;
+}
+
 namespace {
 
 // The workers take pictures in index order from `next_` and leave each result in its slot,
 // where the calling thread picks it up in turn.
 class Batch {
  public:
-  explicit Batch(const std::vector<std::vector<uint8_t>>& data)
-      : data_(data), slots_(data.size()) {}
+  Batch(const std::vector<std::vector<uint8_t>>& data, bool checkOnly)
+      : data_(data), checkOnly_(checkOnly), slots_(data.size()) {}
   ~Batch() {
     stop_.store(true);
     for (std::thread& t : workers_) t.join();
@@ -80,7 +91,7 @@ class Batch {
       if (k >= data_.size()) return;
       Slot slot;
       try {
-        slot.pixels = DecodePixels(data_[k]);
+        slot.pixels = checkOnly_ ? CheckPixels(data_[k]) : DecodePixels(data_[k]);
       } catch (...) {
         slot.failure = std::current_exception();
       }
@@ -94,6 +105,7 @@ class Batch {
   }
 
   const std::vector<std::vector<uint8_t>>& data_;
+  const bool checkOnly_;
   std::atomic<size_t> next_{0};
   std::atomic<bool> stop_{false};
   std::mutex mutex_;
@@ -105,12 +117,13 @@ class Batch {
 }  // namespace
 
 void DecodeInOrder(const std::vector<std::vector<uint8_t>>& data, unsigned threads,
-                   const std::function<void(size_t, DecodedPixels)>& done) {
+                   const std::function<void(size_t, DecodedPixels)>& done, bool checkOnly) {
   const size_t n = data.size();
   if (n == 0) return;
-  Batch batch(data);
+  Batch batch(data, checkOnly);
   if (batch.Start(static_cast<unsigned>(std::min<size_t>(threads, n))) == 0) {
-    for (size_t k = 0; k < n; ++k) done(k, DecodePixels(data[k]));
+    for (size_t k = 0; k < n; ++k)
+      done(k, checkOnly ? CheckPixels(data[k]) : DecodePixels(data[k]));
     return;
   }
   // An exception from `done` or from a worker leaves through ~Batch, which joins the workers.

@@ -25,13 +25,15 @@ struct DecodedPixels {
 };
 
 DecodedPixels DecodePixels(const std::vector<uint8_t>& data);
+// The outcome, message and size DecodePixels would give, without the pixels (CheckJpegData).
+DecodedPixels CheckPixels(const std::vector<uint8_t>& data);
 
 // Decodes every entry of `data` on up to `threads` worker threads and hands the results to
 // `done` on the calling thread, once per index and in increasing index order. When `done`
 // throws, the workers stop after the picture they are decoding, are joined, and the exception
 // is passed on. With `threads` 0, or when no thread can be started, it decodes on the calling
-// thread alone.
+// thread alone. With `checkOnly`, CheckPixels stands for DecodePixels.
 void DecodeInOrder(const std::vector<std::vector<uint8_t>>& data, unsigned threads,
-                   const std::function<void(size_t, DecodedPixels)>& done);
+                   const std::function<void(size_t, DecodedPixels)>& done, bool checkOnly = false);
 
 }  // namespace qv

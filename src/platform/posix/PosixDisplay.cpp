@@ -180,21 +180,16 @@ void SettleQueued(const std::weak_ptr<DrawQueue>& queue, SDL_Surface* s) {
   if (auto q = queue.lock()) q->Settle(s);
 }
 
-// Wraps a decoded buffer without copying it; the surface owns it from then on.
-DecodedPicture PictureOf(DecodedPixels decoded, const std::shared_ptr<DrawQueue>& queue) {
+// A checked picture whose pixels are decoded when first needed.
+DecodedPicture DeferredPictureOf(DecodedPixels checked, const std::vector<uint8_t>& data,
+                                 const std::shared_ptr<DrawQueue>& queue) {
   DecodedPicture picture;
-  if (decoded.result == JpegResult::Failed) {
-    picture.error = std::move(decoded.message);
+  if (checked.result == JpegResult::Failed) {
+    picture.error = std::move(checked.message);
     return picture;
   }
-  SDL_Surface* s = SDL_CreateRGBSurfaceWithFormatFrom(
-      decoded.pixels.get(), decoded.width, decoded.height, 32, decoded.width * 4, kFormat);
-  if (!s) {
-    picture.error = SDL_GetError();
-    return picture;
-  }
-  picture.surface = std::make_shared<PosixSurface>(s, queue, std::move(decoded.pixels));
-  if (decoded.result == JpegResult::Partial) picture.warning = std::move(decoded.message);
+  picture.surface = std::make_shared<PosixSurface>(checked.width, checked.height, data, queue);
+  if (checked.result == JpegResult::Partial) picture.warning = std::move(checked.message);
   return picture;
 }
 
@@ -202,24 +197,46 @@ DecodedPicture PictureOf(DecodedPixels decoded, const std::shared_ptr<DrawQueue>
 
 PosixSurface::PosixSurface(SDL_Surface* s, std::weak_ptr<DrawQueue> queue,
                            std::unique_ptr<uint32_t[]> pixels)
-    : surface_(s,
-               [queue, owned = pixels.release()](SDL_Surface* p) {
-                 // Its pixels go: nothing left to render, and the address may come back.
-                 if (auto q = queue.lock()) q->pending.erase(p);
-                 if (p) SDL_FreeSurface(p);
-                 delete[] owned;
-               }),
-      queue_(std::move(queue)) {}
+    : queue_(std::move(queue)), width_(s ? s->w : 0), height_(s ? s->h : 0) {
+  Own(s, std::move(pixels));
+}
+
+PosixSurface::PosixSurface(int width, int height, std::vector<uint8_t> jpeg,
+                           std::weak_ptr<DrawQueue> queue)
+    : queue_(std::move(queue)), width_(width), height_(height), jpeg_(std::move(jpeg)) {}
+
+void PosixSurface::Own(SDL_Surface* s, std::unique_ptr<uint32_t[]> pixels) const {
+  surface_.reset(s, [queue = queue_, owned = pixels.release()](SDL_Surface* p) {
+    // Its pixels go: nothing left to render, and the address may come back.
+    if (auto q = queue.lock()) q->pending.erase(p);
+    if (p) SDL_FreeSurface(p);
+    delete[] owned;
+  });
+}
+
+void PosixSurface::MakePixels() const {
+  const std::vector<uint8_t> jpeg = std::move(jpeg_);
+  jpeg_.clear();
+  // The data was checked when the picture was made; should memory run out now, the picture
+  // stays empty and nothing is drawn from it.
+  DecodedPixels decoded = DecodePixels(jpeg);
+  if (decoded.result == JpegResult::Failed || decoded.width != width_ || decoded.height != height_)
+    return;
+  SDL_Surface* s = SDL_CreateRGBSurfaceWithFormatFrom(decoded.pixels.get(), width_, height_, 32,
+                                                      width_ * 4, kFormat);
+  if (s) Own(s, std::move(decoded.pixels));
+}
 
 int PosixSurface::Width() const {
-  return surface_ ? surface_->w : 0;
+  return width_;
 }
 int PosixSurface::Height() const {
-  return surface_ ? surface_->h : 0;
+  return height_;
 }
 uint32_t PosixSurface::PixelRGB(int x, int y) const {
-  SettleQueued(queue_, surface_.get());
-  return ReadPixel(surface_.get(), x, y);
+  SDL_Surface* s = sdl();
+  SettleQueued(queue_, s);
+  return ReadPixel(s, x, y);
 }
 
 void PosixSurface::MarkDirty(const Rect& r) {
@@ -359,16 +376,19 @@ SurfacePtr PosixDisplay::CreateSurface(int width, int height) {
 }
 
 DecodedPicture PosixDisplay::DecodeJpeg(const std::vector<uint8_t>& data) {
-  return PictureOf(DecodePixels(data), queue_);
+  return DeferredPictureOf(CheckPixels(data), data, queue_);
 }
 
 void PosixDisplay::DecodeJpegs(const std::vector<std::vector<uint8_t>>& data,
                                const std::function<void(size_t, DecodedPicture)>& done) {
   const unsigned threads = std::max(1u, std::thread::hardware_concurrency());
   // Surfaces are made here, on the calling thread: SDL is not called from the workers.
-  DecodeInOrder(data, threads, [&](size_t k, DecodedPixels pixels) {
-    done(k, PictureOf(std::move(pixels), queue_));
-  });
+  DecodeInOrder(
+      data, threads,
+      [&](size_t k, DecodedPixels checked) {
+        done(k, DeferredPictureOf(std::move(checked), data[k], queue_));
+      },
+      true);
 }
 
 void PosixDisplay::StretchCopy(Surface& dst, const Rect& dstRect, const Surface& src,

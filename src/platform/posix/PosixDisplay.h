@@ -26,20 +26,32 @@ class PosixSurface : public Surface {
   // given, is the buffer `s` was made on; it is freed with the surface.
   explicit PosixSurface(SDL_Surface* s, std::weak_ptr<DrawQueue> queue = {},
                         std::unique_ptr<uint32_t[]> pixels = nullptr);
+  // A picture whose JPEG data was checked but not decoded yet: its pixels are made when first
+  // needed. A skin has dozens of full-window pictures and a session shows a few of them.
+  PosixSurface(int width, int height, std::vector<uint8_t> jpeg, std::weak_ptr<DrawQueue> queue);
   int Width() const override;
   int Height() const override;
   uint32_t PixelRGB(int x, int y) const override;
 
-  SDL_Surface* sdl() const { return surface_.get(); }
+  SDL_Surface* sdl() const { return shared().get(); }
   // Shared so that a pending presentation keeps the pixels alive.
-  const std::shared_ptr<SDL_Surface>& shared() const { return surface_; }
+  const std::shared_ptr<SDL_Surface>& shared() const {
+    if (!jpeg_.empty()) MakePixels();
+    return surface_;
+  }
 
   void MarkDirty(const Rect& r);  // clipped to the surface
   Rect TakeDirty();
 
  private:
-  std::shared_ptr<SDL_Surface> surface_;
+  void Own(SDL_Surface* s, std::unique_ptr<uint32_t[]> pixels) const;
+  void MakePixels() const;
+
+  mutable std::shared_ptr<SDL_Surface> surface_;
   std::weak_ptr<DrawQueue> queue_;
+  int width_ = 0;
+  int height_ = 0;
+  mutable std::vector<uint8_t> jpeg_;  // not decoded yet
   Rect dirty_;
 };
 
