@@ -179,6 +179,12 @@ TEST_F(DriveTest, ProbesInAnUnchangedFolderFollowEveryChange) {
   EXPECT_TRUE(fs->Rename(R"(X:\old\copied)", R"(X:\old\Moved)"));
   EXPECT_EQ(fs->Probe(R"(X:\old\copied)"), PathState::Absent);
   EXPECT_EQ(fs->Probe(R"(X:\old\moved)"), PathState::Present);
+  // Someone else's change after one of ours is no part of ours.
+  EXPECT_EQ(fs->CopyFile(R"(X:\src)", R"(X:\old\Second)", {}), CopyResult::Copied);
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  WriteFile(H("x/Old/Third"), "t");
+  EXPECT_EQ(fs->Probe(R"(X:\old\THIRD)"), PathState::Present);
+  EXPECT_EQ(fs->CopyFile(R"(X:\src)", R"(X:\old\third)", {}), CopyResult::Exists);
 }
 
 TEST_F(DriveTest, ListingKeepsToTheDrive) {

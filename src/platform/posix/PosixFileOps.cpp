@@ -209,13 +209,9 @@ CopyResult PosixFileSystem::CopyFile(const std::string& from, const std::string&
   if (b.found + 1 != b.names.size())
     return lstat(target.c_str(), &st) == 0 ? CopyResult::Exists : CopyResult::Failed;
 
-  int in = OpenRegularForReading(a.Host());
-  if (in < 0) return CopyResult::Failed;
   struct stat source;
-  if (fstat(in, &source) != 0) {
-    close(in);
-    return CopyResult::Failed;
-  }
+  int in = OpenRegularForReading(a.Host(), &source);
+  if (in < 0) return CopyResult::Failed;
   const std::string folder = b.HostPrefix(b.found);
   const std::string leftover = JoinHost(folder, TemporaryName(b.names.back()));
   // An unnamed file carries no name until it is complete: a killed run leaves nothing at all.

@@ -334,18 +334,28 @@ std::string PosixFileSystem::Resolved::HostPrefix(size_t count) const {
 // would make that quadratic, so each folder's names are indexed and the index is kept up to date
 // by this object's own changes. A change by someone else shows in the folder's time.
 const PosixFileSystem::CaseIndex* PosixFileSystem::IndexOf(const std::string& folder,
-                                                           const struct stat& st) const {
+                                                           const struct stat& st, bool list) const {
   auto it = caseIndex_.find(folder);
-  if (it != caseIndex_.end() && it->second.dev == st.st_dev && it->second.ino == st.st_ino &&
-      it->second.mtime.tv_sec == st.st_mtim.tv_sec &&
-      it->second.mtime.tv_nsec == st.st_mtim.tv_nsec)
-    return &it->second;
+  if (it != caseIndex_.end() && it->second.dev == st.st_dev && it->second.ino == st.st_ino) {
+    CaseIndex& index = it->second;
+    if (index.mtime.tv_sec == st.st_mtim.tv_sec && index.mtime.tv_nsec == st.st_mtim.tv_nsec)
+      return &index;
+    if (index.ownChange && (st.st_mtim.tv_sec < index.ownChangeBy.tv_sec ||
+                            (st.st_mtim.tv_sec == index.ownChangeBy.tv_sec &&
+                             st.st_mtim.tv_nsec <= index.ownChangeBy.tv_nsec))) {
+      index.mtime = st.st_mtim;
+      index.ownChange = false;
+      return &index;
+    }
+  }
+  if (!list) return nullptr;
   timespec now{};
   clock_gettime(CLOCK_REALTIME, &now);
   DIR* dir = opendir(folder.c_str());
   if (!dir) return nullptr;
   if (caseIndex_.size() >= 64) caseIndex_.clear();
-  CaseIndex index{st.st_dev, st.st_ino, st.st_mtim, st.st_mtim.tv_sec + 2 <= now.tv_sec, {}};
+  CaseIndex index{st.st_dev, st.st_ino, st.st_mtim, st.st_mtim.tv_sec + 2 <= now.tv_sec,
+                  {},        false,     {}};
   while (dirent* e = readdir(dir)) {
     if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
     // The first one in listing order wins.
@@ -371,17 +381,12 @@ void PosixFileSystem::NoteCreated(const std::string& hostPath) const {
   if (slash == std::string::npos) return;
   std::string folder = slash == 0 ? "/" : hostPath.substr(0, slash);
   auto it = caseIndex_.find(folder);
-  struct stat st;
   if (it == caseIndex_.end()) return;
-  if (stat(folder.c_str(), &st) != 0 || st.st_dev != it->second.dev ||
-      st.st_ino != it->second.ino) {
-    caseIndex_.erase(it);
-    return;
-  }
   it->second.byFolded.emplace(FoldCase(hostPath.substr(slash + 1)),
                               IndexedName{hostPath.substr(slash + 1), true});
-  it->second.mtime = st.st_mtim;
   it->second.settled = false;  // others may have changed it in the same tick
+  it->second.ownChange = true;
+  clock_gettime(CLOCK_REALTIME, &it->second.ownChangeBy);
 }
 
 bool PosixFileSystem::MayHoldName(const std::string& folder, const std::string& name) const {
@@ -455,6 +460,12 @@ PosixFileSystem::Resolved PosixFileSystem::Resolve(const std::string& dosPath,
           break;
         }
       }
+    }
+    if (i + 1 == r.names.size()) {
+      // A name the folder's current listing lacks in every case is missing: the lookups of the
+      // copy engine's target files end here.
+      const CaseIndex* index = IndexOf(folder, folderStat, false);
+      if (index && !index->byFolded.count(FoldCase(name))) break;
     }
     std::string path = JoinHost(folder, name);
     struct stat st;

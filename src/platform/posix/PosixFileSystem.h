@@ -96,6 +96,10 @@ class PosixFileSystem : public FileSystem {
     // within the time stamp's granularity, so the listing is the whole truth while mtime holds.
     bool settled;
     std::unordered_map<std::string, IndexedName> byFolded;  // folded name -> entry
+    // Changed by this object since: the folder's next time is ours if it is no later than
+    // `ownChangeBy` (taken just after the change), and the index stays.
+    bool ownChange = false;
+    timespec ownChangeBy{};
   };
 
   // A folder a DOS folder path led to. The answer stays right while the host folder is the same
@@ -127,9 +131,10 @@ class PosixFileSystem : public FileSystem {
   // `st` is the folder's stat, just taken by the caller.
   bool FindByCase(const std::string& folder, const struct stat& st, const std::string& name,
                   std::string* match) const;
-  // The name index of `folder` (its stat `st` just taken), listed anew when it is out of date;
-  // null when the folder cannot be listed.
-  const CaseIndex* IndexOf(const std::string& folder, const struct stat& st) const;
+  // The name index of `folder` (its stat `st` just taken), listed anew when it is out of date
+  // (with `list`; else null); null when the folder cannot be listed.
+  const CaseIndex* IndexOf(const std::string& folder, const struct stat& st,
+                           bool list = true) const;
   void NoteCreated(const std::string& hostPath) const;
   void NoteRemoved(const std::string& hostPath) const;
   // False only when the folder's current name index shows no entry of that name.

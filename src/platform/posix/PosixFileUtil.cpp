@@ -11,15 +11,16 @@ std::string JoinHost(const std::string& folder, const std::string& name) {
   return folder + "/" + name;
 }
 
-int OpenRegularForReading(const std::string& hostPath) {
+int OpenRegularForReading(const std::string& hostPath, struct stat* st) {
   int fd = open(hostPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return -1;
-  struct stat st;
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+  struct stat own;
+  if (!st) st = &own;
+  // O_NONBLOCK stays: it changes nothing for a regular file.
+  if (fstat(fd, st) != 0 || !S_ISREG(st->st_mode)) {
     close(fd);
     return -1;
   }
-  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   return fd;
 }
 
