@@ -106,8 +106,16 @@ bool PosixEvents::PollEvent(Event* e) {
     queue_.pop_front();
     return true;
   }
+  // Asking the window system costs a round of system calls: a long function polls thousands of
+  // times a second, and once a millisecond is as quick as any hand.
+  const uint64_t now = SDL_GetTicks64();
+  if (!pumped_ || now != lastPumpMs_) {
+    SDL_PumpEvents();
+    lastPumpMs_ = now;
+    pumped_ = true;
+  }
   SDL_Event in;
-  while (SDL_PollEvent(&in)) {
+  while (SDL_PeepEvents(&in, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) > 0) {
     *e = Event{};
     if (Translate(in, e)) return true;
   }

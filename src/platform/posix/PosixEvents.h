@@ -42,6 +42,8 @@ class PosixEvents : public EventSource {
   std::deque<Event> queue_;
   Timer timers_[kTimerCount];
   int nextTimer_ = 0;  // where the search for due timers starts, so both get their turn
+  uint64_t lastPumpMs_ = 0;
+  bool pumped_ = false;
 };
 
 }  // namespace qv
