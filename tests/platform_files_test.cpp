@@ -347,6 +347,19 @@ TEST_F(CopyTest, CopiesContentTimeAndModeWithProgress) {
   EXPECT_EQ(fs->CopyFile(R"(X:\empty)", R"(X:\out\empty)", progress), CopyResult::Copied);
   EXPECT_EQ(calls.size(), 1u);
   EXPECT_TRUE(Exists(H("x/out/empty")));
+
+  // Bits the process's umask takes from new files are kept all the same.
+  const mode_t saved = umask(027);
+  for (mode_t mode : {0666, 0604, 0751}) {
+    const std::string name = "mode" + std::to_string(mode);
+    WriteFile(H("x/" + name), "m");
+    chmod(H("x/" + name).c_str(), mode);
+    auto fresh = Drives();
+    EXPECT_EQ(fresh->CopyFile("X:\\" + name, "X:\\out\\" + name, {}), CopyResult::Copied);
+    ASSERT_EQ(stat(H("x/out/" + name).c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, mode) << name;
+  }
+  umask(saved);
 }
 
 // Both ways of keeping a partial copy away from its final name: the unnamed file, and the named

@@ -198,7 +198,8 @@ bool PosixFileSystem::Rename(const std::string& from, const std::string& to) {
 
 CopyResult PosixFileSystem::CopyFile(const std::string& from, const std::string& to,
                                      const CopyProgressFn& progress) {
-  Resolved a = Resolve(from);
+  // The source is opened at once: a name spelt otherwise than on disk is looked up only then.
+  Resolved a = Resolve(from, Lookup::Unchecked);
   Resolved b = Resolve(to);
   if (!a.complete() || a.names.empty() || !b.drive || b.names.empty()) return CopyResult::Failed;
   const std::string target = b.Host();
@@ -211,6 +212,10 @@ CopyResult PosixFileSystem::CopyFile(const std::string& from, const std::string&
 
   struct stat source;
   int in = OpenRegularForReading(a.Host(), &source);
+  if (in < 0 && errno == ENOENT) {
+    a = Resolve(from);
+    if (a.complete()) in = OpenRegularForReading(a.Host(), &source);
+  }
   if (in < 0) return CopyResult::Failed;
   const std::string folder = b.HostPrefix(b.found);
   const std::string leftover = JoinHost(folder, TemporaryName(b.names.back()));
@@ -218,7 +223,7 @@ CopyResult PosixFileSystem::CopyFile(const std::string& from, const std::string&
   std::string temporary;  // empty while the file is unnamed
   int out = -1;
   if (!forceNamed_) {
-    out = open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    out = open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, source.st_mode & 0777);
     if (out < 0 && !TmpFileUnsupported(errno)) {
       close(in);
       return CopyResult::Failed;
@@ -278,7 +283,9 @@ CopyResult PosixFileSystem::CopyFile(const std::string& from, const std::string&
   }
 
   const struct timespec times[2] = {{0, UTIME_OMIT}, source.st_mtim};
-  if (fchmod(out, source.st_mode & 0777) != 0 || futimens(out, times) != 0)
+  // An unnamed file was made with the source's bits; only what the umask took needs setting.
+  const bool bitsSet = temporary.empty() && (source.st_mode & 0777 & umask_) == 0;
+  if ((!bitsSet && fchmod(out, source.st_mode & 0777) != 0) || futimens(out, times) != 0)
     return abandon(CopyResult::Failed);
   close(in);
   int error;

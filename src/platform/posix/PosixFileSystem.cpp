@@ -251,6 +251,8 @@ void ProbeMountedFolder(const std::string& folder, VolumeInfo* info) {
 }  // namespace
 
 PosixFileSystem::PosixFileSystem(std::vector<DriveMapping> drives, std::string exeHostFolder) {
+  umask_ = umask(0);  // the only way to read it; set back at once
+  umask(umask_);
   for (DriveMapping& d : drives) {
     d.letter = static_cast<char>(std::toupper(static_cast<unsigned char>(d.letter)));
     if (d.letter < 'A' || d.letter > 'Z') continue;
@@ -400,7 +402,7 @@ void PosixFileSystem::NoteRemoved(const std::string& hostPath) const {
 }
 
 PosixFileSystem::Resolved PosixFileSystem::Resolve(const std::string& dosPath,
-                                                   bool existenceOnly) const {
+                                                   Lookup lookup) const {
   Resolved r;
   char letter = 0;
   if (!SplitDosPath(dosPath, &letter, &r.names, &r.trailingSeparator)) return r;
@@ -448,7 +450,7 @@ PosixFileSystem::Resolved PosixFileSystem::Resolve(const std::string& dosPath,
   for (size_t i = start; i < r.names.size(); ++i) {
     std::string name = r.names[i];
     // The copy engine asks for name after name in one folder: one listing answers them all.
-    if (existenceOnly && start > 0 && i + 1 == r.names.size()) {
+    if (lookup == Lookup::Existence && start > 0 && i + 1 == r.names.size()) {
       const CaseIndex* index = IndexOf(folder, folderStat);
       if (index && index->settled) {
         auto found = index->byFolded.find(FoldCase(name));
@@ -466,6 +468,10 @@ PosixFileSystem::Resolved PosixFileSystem::Resolve(const std::string& dosPath,
       // copy engine's target files end here.
       const CaseIndex* index = IndexOf(folder, folderStat, false);
       if (index && !index->byFolded.count(FoldCase(name))) break;
+      if (lookup == Lookup::Unchecked) {
+        r.found = i + 1;
+        break;
+      }
     }
     std::string path = JoinHost(folder, name);
     struct stat st;
@@ -656,7 +662,7 @@ bool PosixFileSystem::IsFolder(const std::string& path) const {
 }
 
 PathState PosixFileSystem::Probe(const std::string& path) const {
-  Resolved r = Resolve(path, true);
+  Resolved r = Resolve(path, Lookup::Existence);
   if (!r.drive || r.complete() || r.found + 1 != r.names.size()) return PathState::Present;
   return r.foundIsFolder ? PathState::Absent : PathState::Present;
 }

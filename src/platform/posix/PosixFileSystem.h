@@ -79,9 +79,17 @@ class PosixFileSystem : public FileSystem {
     // Host path of the root plus the first `count` components.
     std::string HostPrefix(size_t count) const;
   };
-  // With `existenceOnly`, a last component in a folder looked into before may be answered from
-  // that folder's name index: then `found` is right, but `foundIsFolder` tells nothing.
-  Resolved Resolve(const std::string& dosPath, bool existenceOnly = false) const;
+  enum class Lookup {
+    Full,
+    // A last component in a folder looked into before may be answered from that folder's name
+    // index: then `found` is right, but `foundIsFolder` tells nothing.
+    Existence,
+    // The last component is taken as spelt when the folder exists and no listing says it is
+    // missing; `found` counts it unseen. For callers that open it next and look again (Full)
+    // when that fails.
+    Unchecked,
+  };
+  Resolved Resolve(const std::string& dosPath, Lookup lookup = Lookup::Full) const;
 
  private:
   struct IndexedName {
@@ -146,6 +154,7 @@ class PosixFileSystem : public FileSystem {
   size_t copyChunk_ = size_t{8} << 20;
   bool forceReadWrite_ = false;
   bool forceNamed_ = false;
+  mode_t umask_ = 0;  // the process's, read once: new files lose these permission bits
   mutable std::unordered_map<std::string, CaseIndex> caseIndex_;
   // Keyed by drive letter and the names as the caller spelt them.
   mutable std::unordered_map<std::string, CachedFolder> folderCache_;
