@@ -4,7 +4,10 @@
 #   (a) 4 files of 256 MiB; (b) 20,000 files of 1 to 64 KiB in 500 folders; (c) (b) again with
 #   everything present. Also (b) in a real window under Xvfb when Xvfb and xdotool are there.
 # Every tool copies from a warm page cache into a fresh destination; each figure is the best of
-# QV_RUNS runs (default 3). Work folder: QV_BENCH_DIR (default: a new folder in /tmp).
+# QV_RUNS runs (default 3). Work folder: QV_BENCH_DIR (default: a new folder in /tmp). As root,
+# the trees live on a fresh ext4 volume (a loop-mounted image there; QV_BENCH_IMAGE=0 turns it
+# off): on a file system in daily use, inodes freed in the last minutes slow every creation down
+# by a factor that changes from run to run, for cp as much as for quorvin.
 set -euo pipefail
 build=${QV_BUILD:?QV_BUILD must name the build folder}
 probe=$build/quorvin-probe
@@ -12,15 +15,28 @@ runs=${QV_RUNS:-3}
 [ -x "$probe" ] || { echo "no $probe: build the quorvin-probe target"; exit 1; }
 [ -d "$build/Skin" ] || { echo "no $build/Skin: build the default_skin target"; exit 1; }
 
-work=$(mktemp -d "${QV_BENCH_DIR:-/tmp}/qv-bench-copy-XXXXXX")
+outer=$(mktemp -d "${QV_BENCH_DIR:-/tmp}/qv-bench-copy-XXXXXX")
+work=$outer
+mounted=
 xvfb_pid=
 app_pid=
 cleanup() {
   [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null || true
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
-  rm -rf "$work"
+  [ -n "$app_pid" ] && wait "$app_pid" 2>/dev/null || true
+  if [ -n "$mounted" ]; then umount "$mounted" 2>/dev/null || umount -l "$mounted" || true; fi
+  rm -rf "$outer"
 }
 trap cleanup EXIT
+
+if [ "${QV_BENCH_IMAGE:-1}" != 0 ] && [ "$(id -u)" = 0 ] && command -v mkfs.ext4 >/dev/null; then
+  truncate -s 16G "$outer/volume.img"
+  mkdir "$outer/volume"
+  if mkfs.ext4 -q -F "$outer/volume.img" && mount -o loop "$outer/volume.img" "$outer/volume"; then
+    mounted=$outer/volume
+    work=$mounted
+  fi
+fi
 
 now() { date +%s.%N; }
 elapsed() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", b - a }'; }
@@ -157,10 +173,30 @@ if ! command -v Xvfb >/dev/null || ! command -v xdotool >/dev/null || [ ! -x "$b
   exit 0
 fi
 # The program reads settings.ini and Skin beside its binary and sees the machine's drives: C: is
-# the root file system, so the work folder must lie on it.
-dos=$(printf 'C:%s' "$work" | tr '/' '\\')
-if [ "$(stat -c %d "$work")" != "$(stat -c %d /)" ]; then
-  echo "   skipped: $work is not on the root file system (drive C:)"
+# the root file system, the other block devices follow from D: in mount order.
+if [ "$(stat -c %d "$work")" = "$(stat -c %d /)" ]; then
+  dos=$(printf 'C:%s' "$work" | tr '/' '\\')
+elif [ -n "$mounted" ]; then
+  letter=$(awk -v want="$mounted" '
+    { for (i = 7; $i != "-"; i++) {}; mp[NR] = $5; src[NR] = $(i + 2) }
+    END {
+      n = 0
+      for (k = 1; k <= NR; k++) {
+        if (mp[k] == "/" || system("test -b \"" src[k] "\"") != 0) continue
+        covered = 0
+        for (j = k + 1; j <= NR; j++) if (mp[j] == mp[k]) covered = 1
+        if (covered || system("test -d \"" mp[k] "\"") != 0) continue
+        if (mp[k] == want) { printf "%c", 68 + n; exit }
+        n++
+      }
+    }' /proc/self/mountinfo)
+  if [ -z "$letter" ]; then
+    echo "   skipped: cannot tell the drive letter of $mounted"
+    exit 0
+  fi
+  dos="$letter:"
+else
+  echo "   skipped: $work is on no drive the program sees"
   exit 0
 fi
 winapp=$work/winapp
