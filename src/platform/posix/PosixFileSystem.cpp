@@ -327,8 +327,12 @@ bool PosixFileSystem::IsForeignFolder(dev_t parentDev, dev_t dev, ino_t ino,
 
 std::string PosixFileSystem::Resolved::HostPrefix(size_t count) const {
   if (!drive) return "";
+  count = std::min(count, names.size());
+  if (count == folderDepth && !folderHost.empty()) return folderHost;
+  if (count == folderDepth + 1 && !folderHost.empty())
+    return JoinHost(folderHost, names[count - 1]);
   std::string host = drive->hostFolder;
-  for (size_t i = 0; i < count && i < names.size(); ++i) host = JoinHost(host, names[i]);
+  for (size_t i = 0; i < count; ++i) host = JoinHost(host, names[i]);
   return host;
 }
 
@@ -421,8 +425,7 @@ PosixFileSystem::Resolved PosixFileSystem::Resolve(const std::string& dosPath,
     auto it = folderCache_.find(key);
     if (it != folderCache_.end()) {
       const CachedFolder& c = it->second;
-      std::string host = folder;
-      for (const std::string& name : c.names) host = JoinHost(host, name);
+      const std::string& host = c.host;
       struct stat st;
       bool valid = stat(host.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_dev == c.dev &&
                    st.st_ino == c.ino;
@@ -446,6 +449,8 @@ PosixFileSystem::Resolved PosixFileSystem::Resolve(const std::string& dosPath,
   if (start == 0 && (stat(folder.c_str(), &folderStat) != 0 || !S_ISDIR(folderStat.st_mode)))
     return r;
   r.foundIsFolder = true;
+  r.folderHost = folder;
+  r.folderDepth = start;
   std::vector<FolderLevel> caseMatched;
   for (size_t i = start; i < r.names.size(); ++i) {
     std::string name = r.names[i];
@@ -497,10 +502,12 @@ PosixFileSystem::Resolved PosixFileSystem::Resolve(const std::string& dosPath,
       break;
     }
     folder = path;
+    r.folderHost = folder;
+    r.folderDepth = i + 1;
     if (i + 2 == r.names.size() && start == 0) {
       if (folderCache_.size() >= 4096) folderCache_.clear();
       folderCache_[key] = {std::vector<std::string>(r.names.begin(), r.names.begin() + i + 1),
-                           folderStat.st_dev, folderStat.st_ino, std::move(caseMatched)};
+                           folder, folderStat.st_dev, folderStat.st_ino, std::move(caseMatched)};
     }
   }
   return r;

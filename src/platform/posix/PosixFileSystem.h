@@ -74,6 +74,10 @@ class PosixFileSystem : public FileSystem {
     std::string lastWritten;              // the last component as the caller spelt it
     bool trailingSeparator = false;
 
+    // The host path of the first `folderDepth` components, kept as the walk built it.
+    std::string folderHost;
+    size_t folderDepth = 0;
+
     bool complete() const { return drive && found == names.size(); }
     std::string Host() const { return HostPrefix(names.size()); }
     // Host path of the root plus the first `count` components.
@@ -120,6 +124,7 @@ class PosixFileSystem : public FileSystem {
   };
   struct CachedFolder {
     std::vector<std::string> names;  // host names of the components below the root
+    std::string host;                // their host path
     dev_t dev;
     ino_t ino;
     std::vector<FolderLevel> caseMatched;  // folders whose name was found by FindByCase
