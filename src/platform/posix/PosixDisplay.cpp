@@ -239,14 +239,31 @@ uint32_t PosixSurface::PixelRGB(int x, int y) const {
   return ReadPixel(s, x, y);
 }
 
-void PosixSurface::MarkDirty(const Rect& r) {
-  dirty_ = Union(dirty_, Intersect(r, Rect{0, 0, Width(), Height()}));
+void DirtyRegion::Add(const Rect& r) {
+  if (r.Empty()) return;
+  for (Rect& e : rects) {
+    // Touching or overlapping ones become one; an upload of both costs no more.
+    if (r.x <= e.x + e.w && e.x <= r.x + r.w && r.y <= e.y + e.h && e.y <= r.y + r.h) {
+      e = Union(e, r);
+      return;
+    }
+  }
+  if (rects.size() < kMaxRects)
+    rects.push_back(r);
+  else
+    rects.back() = Union(rects.back(), r);
 }
 
-Rect PosixSurface::TakeDirty() {
-  Rect r = dirty_;
-  dirty_ = Rect{};
-  return r;
+void DirtyRegion::Add(const DirtyRegion& other) {
+  for (const Rect& r : other.rects) Add(r);
+}
+
+void PosixSurface::MarkDirty(const Rect& r) {
+  dirty_.Add(Intersect(r, Rect{0, 0, Width(), Height()}));
+}
+
+DirtyRegion PosixSurface::TakeDirty() {
+  return std::exchange(dirty_, DirtyRegion{});
 }
 
 PosixDisplay::PosixDisplay(bool headless)
@@ -658,12 +675,12 @@ void PosixDisplay::Present(const Surface& back, bool full) {
   ++presentCalls_;
   auto* b = const_cast<PosixSurface*>(AsPosix(back));
   if (!b || !b->sdl()) return;
-  Rect changed = b->TakeDirty();
-  if (full) changed = Rect{0, 0, b->Width(), b->Height()};
+  DirtyRegion changed = b->TakeDirty();
+  if (full) changed.rects.assign(1, Rect{0, 0, b->Width(), b->Height()});
   if (changed.Empty()) return;
   if (pending_ && pending_ != b->shared()) Upload();
   pending_ = b->shared();
-  pendingRect_ = Union(pendingRect_, changed);
+  pendingRegion_.Add(changed);
   if (!uploadedOnce_ || SDL_GetTicks64() - lastUploadMs_ >= kFrameMs) Upload();
 }
 
@@ -677,16 +694,20 @@ void PosixDisplay::FlushIfDue() {
 
 void PosixDisplay::Upload() {
   std::shared_ptr<SDL_Surface> from = std::move(pending_);
-  Rect r = pendingRect_;
+  const DirtyRegion region = std::exchange(pendingRegion_, DirtyRegion{});
   pending_.reset();
-  pendingRect_ = Rect{};
   if (!from || !window_) return;
   queue_->Settle(from.get());
   SDL_Surface* target = SDL_GetWindowSurface(window_);
   if (!target) return;
-  SDL_Rect sr = ToSdl(r), dr = ToSdl(r);
-  if (SDL_BlitSurface(from.get(), &sr, target, &dr) != 0 || dr.w <= 0 || dr.h <= 0) return;
-  SDL_UpdateWindowSurfaceRects(window_, &dr, 1);
+  std::vector<SDL_Rect> shown;
+  for (const Rect& r : region.rects) {
+    SDL_Rect sr = ToSdl(r), dr = ToSdl(r);
+    if (SDL_BlitSurface(from.get(), &sr, target, &dr) == 0 && dr.w > 0 && dr.h > 0)
+      shown.push_back(dr);
+  }
+  if (shown.empty()) return;
+  SDL_UpdateWindowSurfaceRects(window_, shown.data(), static_cast<int>(shown.size()));
   ++uploads_;
   uploadedOnce_ = true;
   lastUploadMs_ = SDL_GetTicks64();

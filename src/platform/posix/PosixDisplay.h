@@ -18,6 +18,16 @@ namespace qv {
 
 struct DrawQueue;
 
+// Changed parts of a surface: a few rectangles rather than one around all of them, since a
+// copy's counters and bars lie far apart and the whole window in between would be uploaded.
+struct DirtyRegion {
+  static constexpr size_t kMaxRects = 8;
+  std::vector<Rect> rects;
+  void Add(const Rect& r);
+  void Add(const DirtyRegion& other);
+  bool Empty() const { return rects.empty(); }
+};
+
 // An SDL software surface in the one pixel format of this display (XRGB8888). The changed
 // rectangle since the surface was last presented is kept with it.
 class PosixSurface : public Surface {
@@ -41,7 +51,7 @@ class PosixSurface : public Surface {
   }
 
   void MarkDirty(const Rect& r);  // clipped to the surface
-  Rect TakeDirty();
+  DirtyRegion TakeDirty();
 
  private:
   void Own(SDL_Surface* s, std::unique_ptr<uint32_t[]> pixels) const;
@@ -52,7 +62,7 @@ class PosixSurface : public Surface {
   int width_ = 0;
   int height_ = 0;
   mutable std::vector<uint8_t> jpeg_;  // not decoded yet
-  Rect dirty_;
+  DirtyRegion dirty_;
 };
 
 class PosixDisplay : public Display {
@@ -150,7 +160,7 @@ class PosixDisplay : public Display {
   uint64_t lastUploadMs_ = 0;
   bool uploadedOnce_ = false;
   std::shared_ptr<SDL_Surface> pending_;  // the back buffer with changes not yet uploaded
-  Rect pendingRect_;
+  DirtyRegion pendingRegion_;
 };
 
 }  // namespace qv
