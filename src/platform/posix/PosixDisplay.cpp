@@ -297,6 +297,10 @@ bool PosixDisplay::StartVideo(std::string* error) {
   }
   // A touch or click on a window without focus is a press, not only a focus change.
   SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
+  // The window surface goes to the X server as a shared-memory picture. SDL would otherwise go
+  // through OpenGL, which without a graphics card (a virtual screen, a plain desktop) is a
+  // software rasterizer spending more on each upload than the program spends on the copy.
+  SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
   if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
     if (error) {
       std::string where = x11 && *x11 ? x11 : wayland && *wayland ? wayland : "";
