@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -154,8 +155,10 @@ TEST_F(DriveTest, ProbesInAnUnchangedFolderFollowEveryChange) {
   mkdir(H("x/inner").c_str(), 0755);
   symlink("../inner", H("x/Old/Link").c_str());
   for (int i = 0; i < 5; ++i) WriteFile(H("x/Old/Track " + std::to_string(i) + ".mp3"), "t");
+  // Its time put back does not make it old: only a change time seconds ago does.
   struct timespec times[2] = {{0, UTIME_OMIT}, {1000000000, 0}};
   utimensat(AT_FDCWD, H("x/Old").c_str(), times, 0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(3100));
   auto fs = Drives({{'X', H("x"), ""}, {'Y', H("x/Old/Sub"), ""}});
   for (int round = 0; round < 2; ++round) {
     for (int i = 0; i < 5; ++i)
@@ -360,6 +363,25 @@ TEST_F(CopyTest, CopiesContentTimeAndModeWithProgress) {
     EXPECT_EQ(st.st_mode & 0777, mode) << name;
   }
   umask(saved);
+
+  // So are those a folder's default access list would take instead (user rwx, group r-x,
+  // others nothing), where the file system has such lists.
+  struct __attribute__((packed)) Entry {
+    uint16_t tag, perm;
+    uint32_t id;
+  };
+  struct __attribute__((packed)) {
+    uint32_t version;
+    Entry entries[3];
+  } acl{2, {{0x01, 7, 0xFFFFFFFF}, {0x04, 5, 0xFFFFFFFF}, {0x20, 0, 0xFFFFFFFF}}};
+  mkdir(H("x/listed").c_str(), 0755);
+  if (setxattr(H("x/listed").c_str(), "system.posix_acl_default", &acl, sizeof acl, 0) == 0) {
+    WriteFile(H("x/tool"), "#!/bin/sh\n");
+    chmod(H("x/tool").c_str(), 0755);
+    EXPECT_EQ(fs->CopyFile(R"(X:\tool)", R"(X:\listed\tool)", {}), CopyResult::Copied);
+    ASSERT_EQ(stat(H("x/listed/tool").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0755u);
+  }
 }
 
 // Both ways of keeping a partial copy away from its final name: the unnamed file, and the named
@@ -478,10 +500,14 @@ TEST_F(CopyTest, ReadWriteFallbackCopiesTheSame) {
 // outcome.
 class LoopMount {
  public:
-  LoopMount(const std::string& image, const std::string& folder, bool fat = false)
+  enum class Kind { Ext4, Fat, Ext2WholeSeconds };
+  LoopMount(const std::string& image, const std::string& folder, Kind kind = Kind::Ext4)
       : folder_(folder) {
-    std::string mkfs = fat ? "mkfs.fat -C '" + image + "' 4096 >/dev/null 2>&1"
-                           : "mkfs.ext4 -q -F -b 4096 '" + image + "' 4M >/dev/null 2>&1";
+    std::string mkfs = kind == Kind::Fat ? "mkfs.fat -C '" + image + "' 4096 >/dev/null 2>&1"
+                       : kind == Kind::Ext4
+                           ? "mkfs.ext4 -q -F -b 4096 '" + image + "' 4M >/dev/null 2>&1"
+                           // Inodes too small for fractions of seconds.
+                           : "mkfs.ext2 -q -F -I 128 '" + image + "' 4M >/dev/null 2>&1";
     if (getuid() != 0 || std::system(mkfs.c_str()) != 0) return;
     mkdir(folder.c_str(), 0755);
     std::string mount = "mount -o loop '" + image + "' '" + folder + "' >/dev/null 2>&1";
@@ -513,6 +539,43 @@ TEST_F(CopyTest, FullDiskFailsAndRemovesTheTemporary) {
   ASSERT_TRUE(fs->GetFreeSpace(R"(F:\)", &freeBytes, &total));
   EXPECT_GT(freeBytes, 1u << 20);
   EXPECT_LT(total, 5u << 20);
+}
+
+TEST_F(CopyTest, AYoungFolderNeverHidesNamesAddedBySomeoneElse) {
+  // Whole-second times: a name added in the second of a listing leaves the folder's times as
+  // they were; the listing must not be taken for the truth then.
+  LoopMount disk(H("sec.img"), H("sec"), LoopMount::Kind::Ext2WholeSeconds);
+  if (!disk.mounted()) GTEST_SKIP() << "cannot loop-mount an ext2 image here (needs root)";
+  mkdir(H("sec/D").c_str(), 0755);
+  WriteFile(H("x/src"), "s");
+  auto fs = Drives({{'X', H("x"), ""}, {'S', H("sec"), H("sec.img")}});
+  for (int i = 0; i < 20; ++i) {
+    const std::string name = "n" + std::to_string(i);
+    EXPECT_EQ(fs->Probe("S:\\D\\" + name), PathState::Absent);
+    EXPECT_EQ(fs->Probe("S:\\d\\N" + name.substr(1)), PathState::Absent);
+    WriteFile(H("sec/D/" + name), "x");
+    EXPECT_EQ(fs->Probe("S:\\d\\" + name), PathState::Present) << name;
+    std::vector<uint8_t> data;
+    EXPECT_TRUE(fs->ReadWholeFile("S:\\D\\" + name, &data)) << name;
+    EXPECT_EQ(fs->CopyFile("X:\\src", "S:\\D\\" + name, {}), CopyResult::Exists);
+  }
+
+  // Someone else adds a name while a copy into the folder runs.
+  mkdir(H("x/D").c_str(), 0755);
+  WriteFile(H("x/big"), Pattern(65536));
+  fs->SetCopyChunkBytes(4096);
+  EXPECT_EQ(fs->Probe("X:\\D\\a"), PathState::Absent);
+  EXPECT_EQ(fs->Probe("X:\\d\\A"), PathState::Absent);
+  bool added = false;
+  auto meanwhile = [&](uint64_t, uint64_t done) {
+    if (done > 0 && !added) added = true, WriteFile(H("x/D/other.txt"), "o");
+    return true;
+  };
+  EXPECT_EQ(fs->CopyFile("X:\\big", "X:\\D\\big", meanwhile), CopyResult::Copied);
+  ASSERT_TRUE(added);
+  EXPECT_EQ(fs->Probe("X:\\d\\other.txt"), PathState::Present);
+  EXPECT_EQ(fs->CopyFile("X:\\src", "X:\\D\\OTHER.TXT", {}), CopyResult::Exists);
+  EXPECT_FALSE(Exists(H("x/D/OTHER.TXT")));
 }
 
 TEST_F(DriveTest, TrashMovesAndEmptiesOnlyTheTablesBins) {
@@ -580,7 +643,7 @@ TEST_F(DriveTest, SpecialFoldersThroughTheTable) {
 TEST_F(CopyTest, WithoutUnnamedFilesANamedTemporaryIsUsed) {
   const std::string content = Pattern(300000);
   WriteFile(H("x/song.mp3"), content);
-  LoopMount disk(H("fat.img"), H("fat"), true);
+  LoopMount disk(H("fat.img"), H("fat"), LoopMount::Kind::Fat);
   if (!disk.mounted()) GTEST_SKIP() << "cannot loop-mount a FAT image here (needs root)";
   auto fs = Drives({{'X', H("x"), ""}, {'F', H("fat"), H("fat.img")}});
   std::vector<std::string> seen;

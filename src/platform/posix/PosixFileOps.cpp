@@ -146,6 +146,7 @@ std::string XdgFolder(const char* variable, const char* fallbackBelowHome) {
 bool PosixFileSystem::CreateFolder(const std::string& path) {
   Resolved r = Resolve(path);
   if (!r.drive || r.names.empty() || r.found + 1 != r.names.size()) return false;
+  NoteChanging(r.HostPrefix(r.found));
   if (mkdir(r.Host().c_str(), 0777) != 0) return false;
   NoteCreated(r.Host());
   return true;
@@ -161,6 +162,7 @@ bool PosixFileSystem::CreatePath(const std::string& folderPath) {
     // Something exists there that is not part of this drive (another drive's folder).
     struct stat st;
     if (i == r.found && lstat(host.c_str(), &st) == 0) return false;
+    NoteChanging(r.HostPrefix(i));
     if (mkdir(host.c_str(), 0777) == 0)
       NoteCreated(host);
     else if (errno != EEXIST)
@@ -223,7 +225,7 @@ CopyResult PosixFileSystem::CopyFile(const std::string& from, const std::string&
   std::string temporary;  // empty while the file is unnamed
   int out = -1;
   if (!forceNamed_) {
-    out = open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, source.st_mode & 0777);
+    out = open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
     if (out < 0 && !TmpFileUnsupported(errno)) {
       close(in);
       return CopyResult::Failed;
@@ -283,12 +285,11 @@ CopyResult PosixFileSystem::CopyFile(const std::string& from, const std::string&
   }
 
   const struct timespec times[2] = {{0, UTIME_OMIT}, source.st_mtim};
-  // An unnamed file was made with the source's bits; only what the umask took needs setting.
-  const bool bitsSet = temporary.empty() && (source.st_mode & 0777 & umask_) == 0;
-  if ((!bitsSet && fchmod(out, source.st_mode & 0777) != 0) || futimens(out, times) != 0)
+  if (fchmod(out, source.st_mode & 0777) != 0 || futimens(out, times) != 0)
     return abandon(CopyResult::Failed);
   close(in);
   int error;
+  NoteChanging(folder);
   if (temporary.empty()) {
     // A link never replaces anything either.
     error = LinkUnnamed(out, target);

@@ -251,8 +251,6 @@ void ProbeMountedFolder(const std::string& folder, VolumeInfo* info) {
 }  // namespace
 
 PosixFileSystem::PosixFileSystem(std::vector<DriveMapping> drives, std::string exeHostFolder) {
-  umask_ = umask(0);  // the only way to read it; set back at once
-  umask(umask_);
   for (DriveMapping& d : drives) {
     d.letter = static_cast<char>(std::toupper(static_cast<unsigned char>(d.letter)));
     if (d.letter < 'A' || d.letter > 'Z') continue;
@@ -338,18 +336,18 @@ std::string PosixFileSystem::Resolved::HostPrefix(size_t count) const {
 
 // The copy engine probes and copies name after name into one folder: a fresh listing per lookup
 // would make that quadratic, so each folder's names are indexed and the index is kept up to date
-// by this object's own changes. A change by someone else shows in the folder's time.
+// by this object's own changes. A change by someone else shows in the folder's ctime.
 const PosixFileSystem::CaseIndex* PosixFileSystem::IndexOf(const std::string& folder,
                                                            const struct stat& st, bool list) const {
   auto it = caseIndex_.find(folder);
   if (it != caseIndex_.end() && it->second.dev == st.st_dev && it->second.ino == st.st_ino) {
     CaseIndex& index = it->second;
-    if (index.mtime.tv_sec == st.st_mtim.tv_sec && index.mtime.tv_nsec == st.st_mtim.tv_nsec)
+    if (index.ctime.tv_sec == st.st_ctim.tv_sec && index.ctime.tv_nsec == st.st_ctim.tv_nsec)
       return &index;
-    if (index.ownChange && (st.st_mtim.tv_sec < index.ownChangeBy.tv_sec ||
-                            (st.st_mtim.tv_sec == index.ownChangeBy.tv_sec &&
-                             st.st_mtim.tv_nsec <= index.ownChangeBy.tv_nsec))) {
-      index.mtime = st.st_mtim;
+    if (index.ownChange && (st.st_ctim.tv_sec < index.ownChangeBy.tv_sec ||
+                            (st.st_ctim.tv_sec == index.ownChangeBy.tv_sec &&
+                             st.st_ctim.tv_nsec <= index.ownChangeBy.tv_nsec))) {
+      index.ctime = st.st_ctim;
       index.ownChange = false;
       return &index;
     }
@@ -360,8 +358,7 @@ const PosixFileSystem::CaseIndex* PosixFileSystem::IndexOf(const std::string& fo
   DIR* dir = opendir(folder.c_str());
   if (!dir) return nullptr;
   if (caseIndex_.size() >= 64) caseIndex_.clear();
-  CaseIndex index{st.st_dev, st.st_ino, st.st_mtim, st.st_mtim.tv_sec + 2 <= now.tv_sec,
-                  {},        false,     {}};
+  CaseIndex index{st.st_dev, st.st_ino, st.st_ctim, st.st_ctim.tv_sec + 3 <= now.tv_sec, {}};
   while (dirent* e = readdir(dir)) {
     if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
     // The first one in listing order wins.
@@ -382,15 +379,31 @@ bool PosixFileSystem::FindByCase(const std::string& folder, const struct stat& s
   return true;
 }
 
+void PosixFileSystem::NoteChanging(const std::string& folder) const {
+  auto it = caseIndex_.find(folder);
+  if (it == caseIndex_.end()) return;
+  struct stat st;
+  if (stat(folder.c_str(), &st) != 0 || !IndexOf(folder, st, false)) {
+    caseIndex_.erase(folder);
+    return;
+  }
+  it->second.changing = true;
+}
+
 void PosixFileSystem::NoteCreated(const std::string& hostPath) const {
   size_t slash = hostPath.rfind('/');
   if (slash == std::string::npos) return;
   std::string folder = slash == 0 ? "/" : hostPath.substr(0, slash);
   auto it = caseIndex_.find(folder);
   if (it == caseIndex_.end()) return;
+  if (!it->second.changing) {
+    caseIndex_.erase(it);
+    return;
+  }
+  it->second.changing = false;
   it->second.byFolded.emplace(FoldCase(hostPath.substr(slash + 1)),
                               IndexedName{hostPath.substr(slash + 1), true});
-  it->second.settled = false;  // others may have changed it in the same tick
+  it->second.settled = false;  // others may change it in the same tick as ours
   it->second.ownChange = true;
   clock_gettime(CLOCK_REALTIME, &it->second.ownChangeBy);
 }
@@ -433,8 +446,8 @@ PosixFileSystem::Resolved PosixFileSystem::Resolve(const std::string& dosPath,
         const FolderLevel& level = c.caseMatched[k];
         struct stat ls;
         valid = stat(level.host.c_str(), &ls) == 0 && ls.st_dev == level.dev &&
-                ls.st_ino == level.ino && ls.st_mtim.tv_sec == level.mtime.tv_sec &&
-                ls.st_mtim.tv_nsec == level.mtime.tv_nsec;
+                ls.st_ino == level.ino && ls.st_ctim.tv_sec == level.ctime.tv_sec &&
+                ls.st_ctim.tv_nsec == level.ctime.tv_nsec;
       }
       if (valid) {
         std::copy(c.names.begin(), c.names.end(), r.names.begin());
@@ -469,10 +482,10 @@ PosixFileSystem::Resolved PosixFileSystem::Resolve(const std::string& dosPath,
       }
     }
     if (i + 1 == r.names.size()) {
-      // A name the folder's current listing lacks in every case is missing: the lookups of the
-      // copy engine's target files end here.
+      // A name that a settled listing of the folder lacks in every case is missing: the copy
+      // engine's lookups of target files in a complete backup end here.
       const CaseIndex* index = IndexOf(folder, folderStat, false);
-      if (index && !index->byFolded.count(FoldCase(name))) break;
+      if (index && index->settled && !index->byFolded.count(FoldCase(name))) break;
       if (lookup == Lookup::Unchecked) {
         r.found = i + 1;
         break;
@@ -484,7 +497,7 @@ PosixFileSystem::Resolved PosixFileSystem::Resolve(const std::string& dosPath,
     if (!exists && FindByCase(folder, folderStat, r.names[i], &name)) {
       path = JoinHost(folder, name);
       exists = lstat(path.c_str(), &st) == 0;
-      caseMatched.push_back({folder, folderStat.st_dev, folderStat.st_ino, folderStat.st_mtim});
+      caseMatched.push_back({folder, folderStat.st_dev, folderStat.st_ino, folderStat.st_ctim});
     }
     // A folder of another drive counts as missing here: it is not part of this drive.
     if (!exists ||

@@ -100,14 +100,19 @@ class PosixFileSystem : public FileSystem {
     std::string name;  // as on disk
     bool mayBeFolder;  // a folder, or not known
   };
+  // Keyed by the folder's status-change time, which, unlike its modification time, no program
+  // can set back.
   struct CaseIndex {
     dev_t dev;
     ino_t ino;
-    timespec mtime;
+    timespec ctime;
     // The folder had not changed for a while when it was listed: no change can have slipped in
-    // within the time stamp's granularity, so the listing is the whole truth while mtime holds.
+    // within the time stamp's granularity (FAT's is 2 s), so the listing is the whole truth
+    // while ctime holds, a missing name included.
     bool settled;
     std::unordered_map<std::string, IndexedName> byFolded;  // folded name -> entry
+    // Seen unchanged just before a change of this object's own.
+    bool changing = false;
     // Changed by this object since: the folder's next time is ours if it is no later than
     // `ownChangeBy` (taken just after the change), and the index stays.
     bool ownChange = false;
@@ -120,7 +125,7 @@ class PosixFileSystem : public FileSystem {
     std::string host;
     dev_t dev;
     ino_t ino;
-    timespec mtime;
+    timespec ctime;
   };
   struct CachedFolder {
     std::vector<std::string> names;  // host names of the components below the root
@@ -148,6 +153,9 @@ class PosixFileSystem : public FileSystem {
   // (with `list`; else null); null when the folder cannot be listed.
   const CaseIndex* IndexOf(const std::string& folder, const struct stat& st,
                            bool list = true) const;
+  // Around a creation in `folder`: NoteChanging just before it keeps the folder's index only if
+  // nobody changed the folder since it was listed, NoteCreated after it adds the new name.
+  void NoteChanging(const std::string& folder) const;
   void NoteCreated(const std::string& hostPath) const;
   void NoteRemoved(const std::string& hostPath) const;
   // False only when the folder's current name index shows no entry of that name.
@@ -159,7 +167,6 @@ class PosixFileSystem : public FileSystem {
   size_t copyChunk_ = size_t{8} << 20;
   bool forceReadWrite_ = false;
   bool forceNamed_ = false;
-  mode_t umask_ = 0;  // the process's, read once: new files lose these permission bits
   mutable std::unordered_map<std::string, CaseIndex> caseIndex_;
   // Keyed by drive letter and the names as the caller spelt them.
   mutable std::unordered_map<std::string, CachedFolder> folderCache_;

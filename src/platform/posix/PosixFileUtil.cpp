@@ -16,11 +16,12 @@ int OpenRegularForReading(const std::string& hostPath, struct stat* st) {
   if (fd < 0) return -1;
   struct stat own;
   if (!st) st = &own;
-  // O_NONBLOCK stays: it changes nothing for a regular file.
   if (fstat(fd, st) != 0 || !S_ISREG(st->st_mode)) {
     close(fd);
     return -1;
   }
+  // Some user-space file systems see the flag and would answer reads with EAGAIN.
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   return fd;
 }
 
