@@ -1,13 +1,16 @@
 // Several pictures decoded in one call (the SDL display decodes ahead on worker threads), and
 // start-up loading the skin that way.
 #include <gtest/gtest.h>
+#include <turbojpeg.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
 #include <memory>
+#include <random>
 #include <thread>
 
 #include "TestProgram.h"
@@ -119,6 +122,55 @@ TEST(PictureBatch, PixelsMadeWhenFirstDrawnAreTheDecodedOnes) {
     for (int y = 0; y < h; y += 7)
       for (int x = 0; x < w; x += 5)
         ASSERT_EQ(target->PixelRGB(x, y) & 0xFFFFFF, expected[k].At(x, y) & 0xFFFFFF);
+  }
+}
+
+TEST(PictureBatch, WhatADamagedFileLeavesOutIsBlack) {
+  // Find a damaged picture the decoder accepts with a warning but stops writing part-way.
+  std::mt19937 rnd(7);
+  std::vector<uint8_t> damaged;
+  int w = 0, h = 0;
+  for (int v = 0; v < 6 && damaged.empty(); ++v) {
+    const int pw = 97 + v * 31, ph = 61 + v * 17;
+    std::vector<uint8_t> rgb(size_t(pw) * ph * 3);
+    for (uint8_t& b : rgb) b = uint8_t(rnd());
+    tjhandle c = tjInitCompress();
+    unsigned char* out = nullptr;
+    unsigned long size = 0;
+    ASSERT_EQ(tjCompress2(c, rgb.data(), pw, 0, ph, TJPF_RGB, &out, &size, v % 3, 80,
+                          (v & 1) ? TJFLAG_PROGRESSIVE : 0),
+              0);
+    const std::vector<uint8_t> jpeg(out, out + size);
+    tjFree(out);
+    tjDestroy(c);
+    for (int t = 0; t < 400 && damaged.empty(); ++t) {
+      std::vector<uint8_t> d = jpeg;
+      if (t % 2)
+        d.resize(d.size() * (rnd() % 1000) / 1000 + 1);
+      else
+        for (int i = 0; i < 4; ++i) d[rnd() % d.size()] ^= uint8_t(rnd());
+      std::string message;
+      if (!JpegDimensions(d.data(), d.size(), &w, &h, &message)) continue;
+      std::vector<uint32_t> px(size_t(w) * h, 0x00ABCDEFu);
+      if (DecodeJpegPixels(d.data(), d.size(), px.data(), w * 4, &message) == JpegResult::Partial &&
+          std::count(px.begin(), px.end(), 0x00ABCDEFu) > 0)
+        damaged = d;
+    }
+  }
+  ASSERT_FALSE(damaged.empty());
+  std::vector<uint32_t> onBlack(size_t(w) * h, 0);
+  std::string message;
+  DecodeJpegPixels(damaged.data(), damaged.size(), onBlack.data(), w * 4, &message);
+  for (int round = 0; round < 3; ++round) {
+    {
+      // Memory just given back is what the next picture of the size is likely to get.
+      std::vector<uint32_t> old(size_t(w) * h, 0x00FF00FFu);
+      EXPECT_EQ(old[size_t(w) * h / 2], 0x00FF00FFu);
+    }
+    const DecodedPixels got = DecodePixels(damaged);
+    ASSERT_EQ(got.result, JpegResult::Partial);
+    ASSERT_TRUE(got.pixels);
+    for (size_t k = 0; k < onBlack.size(); ++k) ASSERT_EQ(got.pixels[k], onBlack[k]) << k;
   }
 }
 

@@ -16,14 +16,20 @@ DecodedPixels DecodePixels(const std::vector<uint8_t>& data) {
   DecodedPixels out;
   int width = 0, height = 0;
   if (!JpegDimensions(data.data(), data.size(), &width, &height, &out.message)) return out;
-  // Not zeroed: the decoder writes every pixel, and a second pass over each picture's
-  // megabytes shows at start-up.
+  // Not zeroed: a complete picture has every pixel written, and a second pass over each
+  // picture's megabytes would show when a screen is first drawn.
   std::unique_ptr<uint32_t[]> pixels(new (std::nothrow) uint32_t[size_t(width) * height]);
   if (!pixels) {
     out.message = "Out of memory";
     return out;
   }
   out.result = DecodeJpegPixels(data.data(), data.size(), pixels.get(), width * 4, &out.message);
+  if (out.result == JpegResult::Partial) {
+    // A damaged file can stop the decoder before it wrote every pixel (a progressive one before
+    // it wrote any): decode again onto zeros, so that what it left out is black, not old memory.
+    std::fill_n(pixels.get(), size_t(width) * height, 0u);
+    out.result = DecodeJpegPixels(data.data(), data.size(), pixels.get(), width * 4, &out.message);
+  }
   if (out.result == JpegResult::Failed) return out;
   out.width = width;
   out.height = height;

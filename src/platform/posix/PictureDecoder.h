@@ -19,8 +19,8 @@ struct DecodedPixels {
   std::string message;  // the warning (Partial) or the error (Failed)
   int width = 0;
   int height = 0;
-  // width * height words, rows without padding; null on Failed. Allocated without zeroing:
-  // the decoder writes every pixel, also those of a truncated file.
+  // width * height words, rows without padding; null on Failed. Pixels a damaged file leaves
+  // out are black.
   std::unique_ptr<uint32_t[]> pixels;
 };
 
