@@ -202,7 +202,7 @@ CopyResult PosixFileSystem::CopyFile(const std::string& from, const std::string&
                                      const CopyProgressFn& progress) {
   // The source is opened at once: a name spelt otherwise than on disk is looked up only then.
   Resolved a = Resolve(from, Lookup::Unchecked);
-  Resolved b = Resolve(to);
+  Resolved b = Resolve(to, Lookup::ToCreate);
   if (!a.complete() || a.names.empty() || !b.drive || b.names.empty()) return CopyResult::Failed;
   const std::string target = b.Host();
   if (b.complete()) return CopyResult::Exists;

@@ -484,8 +484,10 @@ PosixFileSystem::Resolved PosixFileSystem::Resolve(const std::string& dosPath,
     if (i + 1 == r.names.size()) {
       // A name that a settled listing of the folder lacks in every case is missing: the copy
       // engine's lookups of target files in a complete backup end here.
-      const CaseIndex* index = IndexOf(folder, folderStat, false);
-      if (index && index->settled && !index->byFolded.count(FoldCase(name))) break;
+      const CaseIndex* index = IndexOf(folder, folderStat, lookup == Lookup::ToCreate);
+      if (index && (index->settled || lookup == Lookup::ToCreate) &&
+          !index->byFolded.count(FoldCase(name)))
+        break;
       if (lookup == Lookup::Unchecked) {
         r.found = i + 1;
         break;

@@ -92,6 +92,10 @@ class PosixFileSystem : public FileSystem {
     // missing; `found` counts it unseen. For callers that open it next and look again (Full)
     // when that fails.
     Unchecked,
+    // For a name about to be created with a call that never replaces (linkat, mkdir, a rename
+    // without replacing): a current listing that lacks it in every case is enough, however
+    // young, as the call itself refuses a name that appeared meanwhile.
+    ToCreate,
   };
   Resolved Resolve(const std::string& dosPath, Lookup lookup = Lookup::Full) const;
 
