@@ -54,8 +54,12 @@ bool JpegDimensions(const uint8_t* data, size_t size, int* width, int* height, s
   return ReadHeader(dec.h, data, size, width, height, error);
 }
 
-JpegResult DecodeJpegPixels(const uint8_t* data, size_t size, uint32_t* pixels, int pitch,
-                            std::string* message) {
+namespace {
+
+// Decodes at full size into `pixels`, or (with null `pixels`) at the smallest size the decoder
+// offers into a scratch buffer: every coefficient is still read, few are transformed.
+JpegResult Decompress(const uint8_t* data, size_t size, uint32_t* pixels, int pitch,
+                      std::string* message) {
   Handle dec(tjInitDecompress());
   if (!dec.h) {
     if (message) *message = tjGetErrorStr2(nullptr);
@@ -63,40 +67,41 @@ JpegResult DecodeJpegPixels(const uint8_t* data, size_t size, uint32_t* pixels, 
   }
   int width = 0, height = 0;
   if (!ReadHeader(dec.h, data, size, &width, &height, message)) return JpegResult::Failed;
+  if (!pixels) {
+    int count = 0;
+    const tjscalingfactor* factors = tjGetScalingFactors(&count);
+    tjscalingfactor smallest{1, 1};
+    for (int i = 0; factors && i < count; ++i)
+      if (factors[i].num * smallest.denom < smallest.num * factors[i].denom) smallest = factors[i];
+    width = TJSCALED(width, smallest);
+    height = TJSCALED(height, smallest);
+    static thread_local std::vector<uint32_t> scratch;
+    scratch.resize(size_t(width) * height);
+    pixels = scratch.data();
+    pitch = width * 4;
+  }
   if (tjDecompress2(dec.h, data, static_cast<unsigned long>(size),
                     reinterpret_cast<unsigned char*>(pixels), width, pitch, height, kPixelFormat,
                     TJFLAG_ACCURATEDCT) == 0) {
     return JpegResult::Ok;
   }
   if (message) *message = tjGetErrorStr2(dec.h);
-  // A warning leaves a complete buffer: what was decoded plus grey for the missing part.
   return tjGetErrorCode(dec.h) == TJERR_WARNING ? JpegResult::Partial : JpegResult::Failed;
 }
 
-JpegResult CheckJpegData(const uint8_t* data, size_t size, std::string* message) {
-  Handle dec(tjInitDecompress());
-  if (!dec.h) {
-    if (message) *message = tjGetErrorStr2(nullptr);
+}  // namespace
+
+JpegResult DecodeJpegPixels(const uint8_t* data, size_t size, uint32_t* pixels, int pitch,
+                            std::string* message) {
+  if (!pixels) {
+    if (message) *message = "no pixel buffer";
     return JpegResult::Failed;
   }
-  int width = 0, height = 0;
-  if (!ReadHeader(dec.h, data, size, &width, &height, message)) return JpegResult::Failed;
-  // The smallest size the decoder offers: every coefficient is still read, few are transformed.
-  int count = 0;
-  const tjscalingfactor* factors = tjGetScalingFactors(&count);
-  tjscalingfactor smallest{1, 1};
-  for (int i = 0; factors && i < count; ++i)
-    if (factors[i].num * smallest.denom < smallest.num * factors[i].denom) smallest = factors[i];
-  const int w = TJSCALED(width, smallest), h = TJSCALED(height, smallest);
-  static thread_local std::vector<uint32_t> scratch;
-  scratch.resize(size_t(w) * h);
-  if (tjDecompress2(dec.h, data, static_cast<unsigned long>(size),
-                    reinterpret_cast<unsigned char*>(scratch.data()), w, w * 4, h, kPixelFormat,
-                    TJFLAG_ACCURATEDCT) == 0) {
-    return JpegResult::Ok;
-  }
-  if (message) *message = tjGetErrorStr2(dec.h);
-  return tjGetErrorCode(dec.h) == TJERR_WARNING ? JpegResult::Partial : JpegResult::Failed;
+  return Decompress(data, size, pixels, pitch, message);
+}
+
+JpegResult CheckJpegData(const uint8_t* data, size_t size, std::string* message) {
+  return Decompress(data, size, nullptr, 0, message);
 }
 
 JpegResult DecodeJpegImage(const std::vector<uint8_t>& data, PixelImage* out,
