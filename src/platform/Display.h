@@ -80,7 +80,14 @@ class Display {
   virtual void StretchCopy(Surface& dst, const Rect& dstRect, const Surface& src,
                            const Rect& srcRect) = 0;
   virtual void Fill(Surface& dst, const Rect& r, Color c) = 0;
-  virtual void Outline(Surface& dst, const Rect& r, Color c) = 0;
+  // A one-pixel frame just inside `r`, drawn as four fills.
+  virtual void Outline(Surface& dst, const Rect& r, Color c) {
+    if (r.Empty()) return;
+    Fill(dst, Rect{r.x, r.y, r.w, 1}, c);
+    Fill(dst, Rect{r.x, r.y + r.h - 1, r.w, 1}, c);
+    Fill(dst, Rect{r.x, r.y, 1, r.h}, c);
+    Fill(dst, Rect{r.x + r.w - 1, r.y, 1, r.h}, c);
+  }
   virtual TextSize MeasureText(const FontSpec& font, const std::string& utf8) = 0;
   virtual void DrawText(Surface& dst, int x, int y, const std::string& utf8, const FontSpec& font,
                         Color c) = 0;

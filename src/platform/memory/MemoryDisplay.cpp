@@ -146,14 +146,6 @@ void MemoryDisplay::Fill(Surface& dst, const Rect& r, Color c) {
   }
 }
 
-void MemoryDisplay::Outline(Surface& dst, const Rect& r, Color c) {
-  if (r.Empty()) return;
-  Fill(dst, Rect{r.x, r.y, r.w, 1}, c);
-  Fill(dst, Rect{r.x, r.y + r.h - 1, r.w, 1}, c);
-  Fill(dst, Rect{r.x, r.y, 1, r.h}, c);
-  Fill(dst, Rect{r.x + r.w - 1, r.y, 1, r.h}, c);
-}
-
 TextSize MemoryDisplay::MeasureText(const FontSpec&, const std::string& utf8) {
   return TextSize{int(CodePoints(utf8).size()) * kCharAdvance, kTextHeight};
 }

@@ -49,7 +49,6 @@ class MemoryDisplay : public Display {
   void StretchCopy(Surface& dst, const Rect& dstRect, const Surface& src,
                    const Rect& srcRect) override;
   void Fill(Surface& dst, const Rect& r, Color c) override;
-  void Outline(Surface& dst, const Rect& r, Color c) override;
   // Counts code points; bytes that are no valid UTF-8 count one each.
   TextSize MeasureText(const FontSpec& font, const std::string& utf8) override;
   // Each character that is not blank becomes a 6 x 12 block at (x + 8 i + 1, y + 2).

@@ -449,14 +449,6 @@ void PosixDisplay::Fill(Surface& dst, const Rect& r, Color c) {
   Enqueue(d->sdl(), std::move(op));
 }
 
-void PosixDisplay::Outline(Surface& dst, const Rect& r, Color c) {
-  if (r.Empty()) return;
-  Fill(dst, Rect{r.x, r.y, r.w, 1}, c);
-  Fill(dst, Rect{r.x, r.y + r.h - 1, r.w, 1}, c);
-  Fill(dst, Rect{r.x, r.y, 1, r.h}, c);
-  Fill(dst, Rect{r.x + r.w - 1, r.y, 1, r.h}, c);
-}
-
 PosixDisplay::Face& PosixDisplay::FaceOf(TTF_Font* font) {
   if (lastFace_ && lastFace_->font == font) return *lastFace_;
   std::unique_ptr<Face>& face = faces_[font];

@@ -93,7 +93,6 @@ class PosixDisplay : public Display {
   void StretchCopy(Surface& dst, const Rect& dstRect, const Surface& src,
                    const Rect& srcRect) override;
   void Fill(Surface& dst, const Rect& r, Color c) override;
-  void Outline(Surface& dst, const Rect& r, Color c) override;
   TextSize MeasureText(const FontSpec& font, const std::string& utf8) override;
   void DrawText(Surface& dst, int x, int y, const std::string& utf8, const FontSpec& font,
                 Color c) override;
