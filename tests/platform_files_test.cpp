@@ -384,11 +384,20 @@ TEST_F(CopyTest, CopiesContentTimeAndModeWithProgress) {
   }
 }
 
-// Both ways of keeping a partial copy away from its final name: the unnamed file, and the named
-// temporary of file systems without unnamed files.
+// Every way of keeping a partial copy away from its final name: the unnamed file (linked by its
+// descriptor, or through /proc as older kernels need), and the named temporary of file systems
+// without unnamed files.
+enum class Way { Unnamed, UnnamedThroughProc, Named };
+const Way kWays[] = {Way::Unnamed, Way::UnnamedThroughProc, Way::Named};
+const char* WayName(Way way) {
+  return way == Way::Named ? "named temporary"
+                           : way == Way::Unnamed ? "unnamed file" : "unnamed file through /proc";
+}
+
 TEST_F(CopyTest, NeverReplacesWhatIsThere) {
-  for (bool named : {false, true}) {
-    SCOPED_TRACE(named ? "named temporary" : "unnamed file");
+  for (Way way : kWays) {
+    const bool named = way == Way::Named;
+    SCOPED_TRACE(WayName(way));
     RemoveTree(H("x"));
     mkdir(H("x").c_str(), 0755);
     WriteFile(H("x/a.txt"), "new content");
@@ -396,6 +405,7 @@ TEST_F(CopyTest, NeverReplacesWhatIsThere) {
     WriteFile(H("x/out/A.TXT"), "old");
     auto fs = Drives();
     fs->SetForceNamedTemporary(named);
+    fs->SetLinkThroughProc(way == Way::UnnamedThroughProc);
     int calls = 0;
     auto count = [&](uint64_t, uint64_t) { return ++calls > 0; };
     EXPECT_EQ(fs->CopyFile(R"(X:\a.txt)", R"(X:\out\a.txt)", count), CopyResult::Exists);
@@ -418,14 +428,16 @@ TEST_F(CopyTest, NeverReplacesWhatIsThere) {
 
 TEST_F(CopyTest, CancelAndFailureLeaveNothingBehind) {
   const std::string content = Pattern(1 << 20);
-  for (bool named : {false, true}) {
-    SCOPED_TRACE(named ? "named temporary" : "unnamed file");
+  for (Way way : kWays) {
+    const bool named = way == Way::Named;
+    SCOPED_TRACE(WayName(way));
     RemoveTree(H("x"));
     mkdir(H("x").c_str(), 0755);
     WriteFile(H("x/big.bin"), content);
     mkdir(H("x/out").c_str(), 0755);
     auto fs = Drives();
     fs->SetForceNamedTemporary(named);
+    fs->SetLinkThroughProc(way == Way::UnnamedThroughProc);
     fs->SetCopyChunkBytes(65536);
     int calls = 0;
     std::vector<std::string> seenDuringCopy;
@@ -479,6 +491,18 @@ TEST_F(CopyTest, ReadWriteFallbackCopiesTheSame) {
             CopyResult::Copied);
   EXPECT_EQ(last, content.size());
   EXPECT_EQ(ReadFile(H("x/dst.bin")), content);
+
+  // A kernel-made file tells no length but has content: it is read to its end, both ways.
+  ASSERT_EQ(symlink("/proc/version", H("x/version").c_str()), 0);
+  const std::string version = ReadFile("/proc/version");
+  ASSERT_FALSE(version.empty());
+  fs->SetCopyChunkBytes(16);
+  for (bool readWrite : {true, false}) {
+    fs->SetForceReadWriteCopy(readWrite);
+    const std::string name = readWrite ? "version-rw" : "version-range";
+    EXPECT_EQ(fs->CopyFile(R"(X:\version)", "X:\\" + name, {}), CopyResult::Copied);
+    EXPECT_EQ(ReadFile(H("x/" + name)), version);
+  }
 
   // Between two file systems the kernel refuses copy_file_range.
   struct statfs shm;

@@ -55,14 +55,19 @@ bool TmpFileUnsupported(int error) {
   return error == EOPNOTSUPP || error == EISDIR || error == EINVAL;
 }
 
-// Gives an O_TMPFILE file its name. 0, or EEXIST, or another errno.
-int LinkUnnamed(int fd, const std::string& to) {
+// Gives an O_TMPFILE file its name. 0, or EEXIST, or another errno. Linking the descriptor
+// itself is cheapest; kernels before 6.10 allow it only with the right to open files by handle
+// (`*throughProc` is set once that was refused), and then the way through /proc is taken.
+int LinkUnnamed(int fd, const std::string& to, bool* throughProc) {
+  if (!*throughProc) {
+    if (linkat(fd, "", AT_FDCWD, to.c_str(), AT_EMPTY_PATH) == 0) return 0;
+    if (errno != ENOENT && errno != EPERM) return errno;
+  }
   char proc[40];
   std::snprintf(proc, sizeof proc, "/proc/self/fd/%d", fd);
-  if (linkat(AT_FDCWD, proc, AT_FDCWD, to.c_str(), AT_SYMLINK_FOLLOW) == 0) return 0;
-  if (errno != ENOENT) return errno;
-  // Without /proc; needs the right to open files by handle.
-  return linkat(fd, "", AT_FDCWD, to.c_str(), AT_EMPTY_PATH) == 0 ? 0 : errno;
+  if (linkat(AT_FDCWD, proc, AT_FDCWD, to.c_str(), AT_SYMLINK_FOLLOW) != 0) return errno;
+  *throughProc = true;
+  return 0;
 }
 
 // Moves `from` to `to` unless something exists there already. 0, or EEXIST, or another errno.
@@ -272,13 +277,19 @@ CopyResult PosixFileSystem::CopyFile(const std::string& from, const std::string&
         if (n > 0 && !WriteAll(out, buffer.data(), static_cast<size_t>(n)))
           return abandon(CopyResult::Failed);
       }
-      if (n < 0 && errno == EINTR) continue;
+      if (n < 0 && (errno == EINTR || StopNonBlocking(in, errno))) continue;
       if (n < 0) return abandon(CopyResult::Failed);
       if (n == 0) {
         end = true;
         break;
       }
       chunk += static_cast<uint64_t>(n);
+      // The length it had when opened is the copy; a file that tells no length (as some
+      // kernel-made files do) is read to its end.
+      if (total > 0 && done + chunk >= total) {
+        end = true;
+        break;
+      }
     }
     done += chunk;
     if (chunk > 0 && progress && !progress(total, done)) return abandon(CopyResult::Cancelled);
@@ -292,7 +303,7 @@ CopyResult PosixFileSystem::CopyFile(const std::string& from, const std::string&
   NoteChanging(folder);
   if (temporary.empty()) {
     // A link never replaces anything either.
-    error = LinkUnnamed(out, target);
+    error = LinkUnnamed(out, target, &linkThroughProc_);
     if (close(out) != 0 && error == 0) {
       unlink(target.c_str());
       error = EIO;

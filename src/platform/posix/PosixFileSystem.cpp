@@ -699,7 +699,7 @@ bool PosixFileSystem::ReadWholeFile(const std::string& path, std::vector<uint8_t
   bool ok = true;
   for (;;) {
     ssize_t n = read(fd, buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && (errno == EINTR || StopNonBlocking(fd, errno))) continue;
     if (n < 0) ok = false;
     if (n <= 0) break;
     data->insert(data->end(), buffer, buffer + n);

@@ -64,6 +64,8 @@ class PosixFileSystem : public FileSystem {
   void SetCopyChunkBytes(size_t bytes) { copyChunk_ = bytes ? bytes : 1; }
   void SetForceReadWriteCopy(bool force) { forceReadWrite_ = force; }
   void SetForceNamedTemporary(bool force) { forceNamed_ = force; }
+  // Links an unnamed file through /proc, as on kernels that refuse linking the descriptor.
+  void SetLinkThroughProc(bool through) { linkThroughProc_ = through; }
 
   // A DOS path mapped onto the host.
   struct Resolved {
@@ -171,6 +173,7 @@ class PosixFileSystem : public FileSystem {
   size_t copyChunk_ = size_t{8} << 20;
   bool forceReadWrite_ = false;
   bool forceNamed_ = false;
+  bool linkThroughProc_ = false;
   mutable std::unordered_map<std::string, CaseIndex> caseIndex_;
   // Keyed by drive letter and the names as the caller spelt them.
   mutable std::unordered_map<std::string, CachedFolder> folderCache_;

@@ -1,5 +1,6 @@
 #include "platform/posix/PosixFileUtil.h"
 
+#include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -20,9 +21,13 @@ int OpenRegularForReading(const std::string& hostPath, struct stat* st) {
     close(fd);
     return -1;
   }
-  // Some user-space file systems see the flag and would answer reads with EAGAIN.
-  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   return fd;
+}
+
+bool StopNonBlocking(int fd, int error) {
+  if (error != EAGAIN && error != EWOULDBLOCK) return false;
+  int flags = fcntl(fd, F_GETFL);
+  return flags >= 0 && (flags & O_NONBLOCK) && fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0;
 }
 
 }  // namespace qv
