@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config
   libsdl2-dev libsdl2-ttf-dev libfontconfig-dev libturbojpeg0-dev libpng-dev
-  libglib2.0-dev libext2fs-dev libblkid-dev
+  libglib2.0-dev libext2fs-dev libblkid-dev libxxhash-dev
   googletest libgtest-dev libgmock-dev
   fonts-liberation2 fonts-dejavu-core
   xvfb xauth xdotool x11-apps imagemagick libjpeg-turbo-progs jq

@@ -258,6 +258,19 @@ TEST_F(DriveTest, ProbeTellsMissingFileFromMissingFolder) {
   ASSERT_TRUE(fs->ReadWholeFile(R"(X:\FILE.txt)", &data));
   EXPECT_EQ(std::string(data.begin(), data.end()), "x");
   EXPECT_FALSE(fs->ReadWholeFile(R"(X:\)", &data));
+  // Whole, whatever length the file tells: none, its own, or none though it has content.
+  WriteFile(H("x/empty"), "");
+  ASSERT_TRUE(fs->ReadWholeFile(R"(X:\empty)", &data));
+  EXPECT_TRUE(data.empty());
+  std::string big(200000, '\0');
+  for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 7 + i / 4096);
+  WriteFile(H("x/big"), big);
+  ASSERT_TRUE(fs->ReadWholeFile(R"(X:\big)", &data));
+  EXPECT_EQ(std::string(data.begin(), data.end()), big);
+  ASSERT_EQ(symlink("/proc/self/maps", H("x/maps").c_str()), 0);
+  ASSERT_TRUE(fs->ReadWholeFile(R"(X:\maps)", &data));
+  EXPECT_GT(data.size(), 1000u);
+  EXPECT_NE(std::string(data.begin(), data.end()).find("[stack]"), std::string::npos);
   uint64_t length = 0;
   EXPECT_TRUE(fs->FileLength(R"(X:\file.txt)", &length));
   EXPECT_EQ(length, 1u);

@@ -2,6 +2,7 @@
 // start-up loading the skin that way.
 #include <gtest/gtest.h>
 #include <turbojpeg.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
@@ -16,6 +17,7 @@
 #include "TestProgram.h"
 #include "platform/memory/MemoryDisplay.h"
 #include "platform/posix/JpegCodec.h"
+#include "platform/posix/PictureCheckCache.h"
 #include "platform/posix/PictureDecoder.h"
 #include "platform/posix/PosixDisplay.h"
 #include "shell/modDeclares.h"
@@ -203,6 +205,86 @@ TEST(PictureBatch, AThrowingCallbackEndsTheBatchAndTheDisplayStaysUsable) {
     EXPECT_EQ(calls, data.size());
     display->DecodeJpegs({}, [&](size_t, DecodedPicture) { ADD_FAILURE(); });
   }
+}
+
+// What one batch of the SDL display reports of each picture: its warning or error, and its size.
+std::vector<std::string> Outcomes(PosixDisplay& display,
+                                  const std::vector<std::vector<uint8_t>>& data) {
+  std::vector<std::string> out;
+  display.DecodeJpegs(data, [&](size_t, DecodedPicture pic) {
+    out.push_back(pic.surface ? std::to_string(pic.surface->Width()) + "x" +
+                                    std::to_string(pic.surface->Height()) + " " + pic.warning
+                              : "error " + pic.error);
+  });
+  return out;
+}
+
+TEST(PictureBatch, OnlyPicturesFoundIntactAreRememberedAndTrustedLater) {
+  const std::filesystem::path folder =
+      std::filesystem::temp_directory_path() / ("qv-checked-" + std::to_string(getpid()));
+  std::filesystem::remove_all(folder);
+  const std::string file = (folder / "cache" / "intact-pictures").string();
+  std::vector<std::vector<uint8_t>> data = Pictures(4);
+  data[2].resize(data[2].size() * 6 / 10);     // damaged: a picture and a warning
+  data[3] = std::vector<uint8_t>(3000, 0x5A);  // no picture at all
+  PosixDisplay plain(true);
+  const std::vector<std::string> truth = Outcomes(plain, data);
+  ASSERT_FALSE(truth[2].ends_with(" "));
+  ASSERT_TRUE(truth[3].starts_with("error"));
+
+  PosixDisplay first(true);
+  first.SetPictureCheckCache(file);
+  EXPECT_EQ(Outcomes(first, data), truth);
+  {
+    PictureCheckCache cache(file);
+    for (size_t k = 0; k < data.size(); ++k)
+      EXPECT_EQ(cache.Intact(PictureCheckCache::KeyOf(data[k])), k < 2) << k;
+  }
+  // The next start gives the same answers, and the same pixels when drawn.
+  PosixDisplay second(true);
+  second.SetPictureCheckCache(file);
+  EXPECT_EQ(Outcomes(second, data), truth);
+  std::vector<SurfacePtr> drawn;
+  second.DecodeJpegs(data, [&](size_t, DecodedPicture pic) { drawn.push_back(pic.surface); });
+  PixelImage expected;
+  std::string message;
+  ASSERT_EQ(DecodeJpegImage(data[1], &expected, &message), JpegResult::Ok);
+  for (int y = 0; y < expected.height; y += 3)
+    for (int x = 0; x < expected.width; x += 3)
+      ASSERT_EQ(drawn[1]->PixelRGB(x, y) & 0xFFFFFF, expected.At(x, y) & 0xFFFFFF);
+
+  // A remembered picture whose bytes changed is checked again.
+  std::vector<std::vector<uint8_t>> changed = {data[0]};
+  changed[0].resize(changed[0].size() * 6 / 10);
+  EXPECT_EQ(Outcomes(second, changed), Outcomes(plain, changed));
+  EXPECT_FALSE(Outcomes(plain, changed)[0].ends_with(" "));
+
+  // Trust is by the bytes alone: a damaged picture put into the cache by hand is not checked.
+  {
+    PictureCheckCache cache(file);
+    cache.Add(PictureCheckCache::KeyOf(data[2]));
+    ASSERT_TRUE(cache.Save());
+  }
+  PosixDisplay trusting(true);
+  trusting.SetPictureCheckCache(file);
+  std::vector<std::string> trusted = truth;
+  trusted[2] = truth[2].substr(0, truth[2].find(' ') + 1);
+  EXPECT_EQ(Outcomes(trusting, data), trusted);
+
+  // A cache of another kind, or one that cannot be written, changes no answer.
+  { std::ofstream(file) << "something else\n" << std::string(32, 'a') << "\n"; }
+  PosixDisplay other(true);
+  other.SetPictureCheckCache(file);
+  EXPECT_EQ(Outcomes(other, data), truth);
+  EXPECT_TRUE(PictureCheckCache(file).Intact(PictureCheckCache::KeyOf(data[0])));
+  EXPECT_FALSE(PictureCheckCache(file).Intact(PictureCheckCache::Key{0xaaaaaaaaaaaaaaaa,
+                                                                     0xaaaaaaaaaaaaaaaa}));
+  std::filesystem::remove_all(folder);
+  { std::ofstream(folder.string()) << "a file where the folder should be"; }
+  PosixDisplay unwritable(true);
+  unwritable.SetPictureCheckCache(file);
+  EXPECT_EQ(Outcomes(unwritable, data), truth);
+  std::filesystem::remove_all(folder);
 }
 
 TEST(PictureDecoder, AnyNumberOfWorkersGivesTheSameBuffers) {

@@ -71,7 +71,7 @@ class Display {
   // Each entry decoded as by DecodeJpeg. `done(k, picture)` runs on the calling thread once per
   // k, in increasing k; an implementation may decode ahead on threads of its own. An exception
   // from `done` ends the call (after any such threads have ended) and is passed on.
-  virtual void DecodeJpegs(const std::vector<std::vector<uint8_t>>& data,
+  virtual void DecodeJpegs(std::vector<std::vector<uint8_t>> data,
                            const std::function<void(size_t, DecodedPicture)>& done) {
     for (size_t k = 0; k < data.size(); ++k) done(k, DecodeJpeg(data[k]));
   }

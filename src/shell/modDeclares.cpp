@@ -91,7 +91,7 @@ bool StartUp(Program& p) {
     readable[k] = p.os.files.ReadWholeFile(skin + pictures[k], &data[k]);
     if (!readable[k]) data[k].clear();
   }
-  p.os.display.DecodeJpegs(data, [&](size_t k, DecodedPicture picture) {
+  p.os.display.DecodeJpegs(std::move(data), [&](size_t k, DecodedPicture picture) {
     Yield(p, false);
     const std::string& file = pictures[k];
     p.skin.SkinImages[k].name = file.substr(0, file.size() - 4);

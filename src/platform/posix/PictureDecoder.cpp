@@ -37,11 +37,12 @@ DecodedPixels DecodePixels(const std::vector<uint8_t>& data) {
   return out;
 }
 
-DecodedPixels CheckPixels(const std::vector<uint8_t>& data) {
+DecodedPixels CheckPixels(const std::vector<uint8_t>& data, bool knownIntact) {
   DecodedPixels out;
   int width = 0, height = 0;
   if (!JpegDimensions(data.data(), data.size(), &width, &height, &out.message)) return out;
-  out.result = CheckJpegData(data.data(), data.size(), &out.message);
+  out.result =
+      knownIntact ? JpegResult::Ok : CheckJpegData(data.data(), data.size(), &out.message);
   if (out.result == JpegResult::Failed) return out;
   out.width = width;
   out.height = height;
@@ -54,8 +55,8 @@ namespace {
 // where the calling thread picks it up in turn.
 class Batch {
  public:
-  Batch(const std::vector<std::vector<uint8_t>>& data, bool checkOnly)
-      : data_(data), checkOnly_(checkOnly), slots_(data.size()) {}
+  Batch(size_t count, const std::function<DecodedPixels(size_t)>& job)
+      : job_(job), slots_(count) {}
   ~Batch() {
     stop_.store(true);
     for (std::thread& t : workers_) t.join();
@@ -94,10 +95,10 @@ class Batch {
   void Work() {
     while (!stop_.load()) {
       const size_t k = next_.fetch_add(1);
-      if (k >= data_.size()) return;
+      if (k >= slots_.size()) return;
       Slot slot;
       try {
-        slot.pixels = checkOnly_ ? CheckPixels(data_[k]) : DecodePixels(data_[k]);
+        slot.pixels = job_(k);
       } catch (...) {
         slot.failure = std::current_exception();
       }
@@ -110,8 +111,7 @@ class Batch {
     }
   }
 
-  const std::vector<std::vector<uint8_t>>& data_;
-  const bool checkOnly_;
+  const std::function<DecodedPixels(size_t)>& job_;
   std::atomic<size_t> next_{0};
   std::atomic<bool> stop_{false};
   std::mutex mutex_;
@@ -123,13 +123,17 @@ class Batch {
 }  // namespace
 
 void DecodeInOrder(const std::vector<std::vector<uint8_t>>& data, unsigned threads,
-                   const std::function<void(size_t, DecodedPixels)>& done, bool checkOnly) {
+                   const std::function<void(size_t, DecodedPixels)>& done, bool checkOnly,
+                   const std::vector<bool>* knownIntact) {
   const size_t n = data.size();
   if (n == 0) return;
-  Batch batch(data, checkOnly);
+  const std::function<DecodedPixels(size_t)> job = [&](size_t k) {
+    if (!checkOnly) return DecodePixels(data[k]);
+    return CheckPixels(data[k], knownIntact && k < knownIntact->size() && (*knownIntact)[k]);
+  };
+  Batch batch(n, job);
   if (batch.Start(static_cast<unsigned>(std::min<size_t>(threads, n))) == 0) {
-    for (size_t k = 0; k < n; ++k)
-      done(k, checkOnly ? CheckPixels(data[k]) : DecodePixels(data[k]));
+    for (size_t k = 0; k < n; ++k) done(k, job(k));
     return;
   }
   // An exception from `done` or from a worker leaves through ~Batch, which joins the workers.

@@ -26,14 +26,17 @@ struct DecodedPixels {
 
 DecodedPixels DecodePixels(const std::vector<uint8_t>& data);
 // The outcome, message and size DecodePixels would give, without the pixels (CheckJpegData).
-DecodedPixels CheckPixels(const std::vector<uint8_t>& data);
+// A picture `knownIntact` (found intact before, the same bytes) has only its size read.
+DecodedPixels CheckPixels(const std::vector<uint8_t>& data, bool knownIntact = false);
 
 // Decodes every entry of `data` on up to `threads` worker threads and hands the results to
 // `done` on the calling thread, once per index and in increasing index order. When `done`
 // throws, the workers stop after the picture they are decoding, are joined, and the exception
 // is passed on. With `threads` 0, or when no thread can be started, it decodes on the calling
-// thread alone. With `checkOnly`, CheckPixels stands for DecodePixels.
+// thread alone. With `checkOnly`, CheckPixels stands for DecodePixels, told which entries are
+// `knownIntact` when that is given (one flag per entry).
 void DecodeInOrder(const std::vector<std::vector<uint8_t>>& data, unsigned threads,
-                   const std::function<void(size_t, DecodedPixels)>& done, bool checkOnly = false);
+                   const std::function<void(size_t, DecodedPixels)>& done, bool checkOnly = false,
+                   const std::vector<bool>* knownIntact = nullptr);
 
 }  // namespace qv

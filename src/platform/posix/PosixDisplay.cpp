@@ -181,14 +181,15 @@ void SettleQueued(const std::weak_ptr<DrawQueue>& queue, SDL_Surface* s) {
 }
 
 // A checked picture whose pixels are decoded when first needed.
-DecodedPicture DeferredPictureOf(DecodedPixels checked, const std::vector<uint8_t>& data,
+DecodedPicture DeferredPictureOf(DecodedPixels checked, std::vector<uint8_t> data,
                                  const std::shared_ptr<DrawQueue>& queue) {
   DecodedPicture picture;
   if (checked.result == JpegResult::Failed) {
     picture.error = std::move(checked.message);
     return picture;
   }
-  picture.surface = std::make_shared<PosixSurface>(checked.width, checked.height, data, queue);
+  picture.surface =
+      std::make_shared<PosixSurface>(checked.width, checked.height, std::move(data), queue);
   if (checked.result == JpegResult::Partial) picture.warning = std::move(checked.message);
   return picture;
 }
@@ -196,7 +197,7 @@ DecodedPicture DeferredPictureOf(DecodedPixels checked, const std::vector<uint8_
 }  // namespace
 
 PosixSurface::PosixSurface(SDL_Surface* s, std::weak_ptr<DrawQueue> queue,
-                           std::unique_ptr<uint32_t[]> pixels)
+                           std::shared_ptr<void> pixels)
     : queue_(std::move(queue)), width_(s ? s->w : 0), height_(s ? s->h : 0) {
   Own(s, std::move(pixels));
 }
@@ -205,12 +206,12 @@ PosixSurface::PosixSurface(int width, int height, std::vector<uint8_t> jpeg,
                            std::weak_ptr<DrawQueue> queue)
     : queue_(std::move(queue)), width_(width), height_(height), jpeg_(std::move(jpeg)) {}
 
-void PosixSurface::Own(SDL_Surface* s, std::unique_ptr<uint32_t[]> pixels) const {
-  surface_.reset(s, [queue = queue_, owned = pixels.release()](SDL_Surface* p) {
+void PosixSurface::Own(SDL_Surface* s, std::shared_ptr<void> pixels) const {
+  surface_.reset(s, [queue = queue_, owned = std::move(pixels)](SDL_Surface* p) mutable {
     // Its pixels go: nothing left to render, and the address may come back.
     if (auto q = queue.lock()) q->pending.erase(p);
     if (p) SDL_FreeSurface(p);
-    delete[] owned;
+    owned.reset();
   });
 }
 
@@ -224,7 +225,9 @@ void PosixSurface::MakePixels() const {
     return;
   SDL_Surface* s = SDL_CreateRGBSurfaceWithFormatFrom(decoded.pixels.get(), width_, height_, 32,
                                                       width_ * 4, kFormat);
-  if (s) Own(s, std::move(decoded.pixels));
+  if (s)
+    Own(s, std::shared_ptr<void>(decoded.pixels.release(),
+                                 [](void* p) { delete[] static_cast<uint32_t*>(p); }));
 }
 
 int PosixSurface::Width() const {
@@ -391,25 +394,48 @@ void PosixDisplay::MoveCursor(int screenX, int screenY) {
 }
 
 SurfacePtr PosixDisplay::CreateSurface(int width, int height) {
-  return std::make_shared<PosixSurface>(
-      SDL_CreateRGBSurfaceWithFormat(0, std::max(width, 0), std::max(height, 0), 32, kFormat),
-      queue_);
+  width = std::max(width, 0);
+  height = std::max(height, 0);
+  // Memory the system hands out fresh is zero already: calloc spares the pass that SDL's own
+  // allocation makes over every byte, and the pages of a surface never drawn on stay untouched.
+  std::shared_ptr<void> pixels;
+  if (width > 0 && height > 0) pixels.reset(std::calloc(size_t(width) * height, 4), std::free);
+  SDL_Surface* s =
+      pixels ? SDL_CreateRGBSurfaceWithFormatFrom(pixels.get(), width, height, 32, width * 4,
+                                                  kFormat)
+             : SDL_CreateRGBSurfaceWithFormat(0, width, height, 32, kFormat);
+  return std::make_shared<PosixSurface>(s, queue_, s ? std::move(pixels) : nullptr);
 }
 
 DecodedPicture PosixDisplay::DecodeJpeg(const std::vector<uint8_t>& data) {
   return DeferredPictureOf(CheckPixels(data), data, queue_);
 }
 
-void PosixDisplay::DecodeJpegs(const std::vector<std::vector<uint8_t>>& data,
+void PosixDisplay::DecodeJpegs(std::vector<std::vector<uint8_t>> data,
                                const std::function<void(size_t, DecodedPicture)>& done) {
   const unsigned threads = std::max(1u, std::thread::hardware_concurrency());
+  std::vector<PictureCheckCache::Key> keys;
+  std::vector<bool> intact;
+  if (checked_) {
+    for (const std::vector<uint8_t>& bytes : data) {
+      keys.push_back(PictureCheckCache::KeyOf(bytes));
+      intact.push_back(checked_->Intact(keys.back()));
+    }
+  }
   // Surfaces are made here, on the calling thread: SDL is not called from the workers.
   DecodeInOrder(
       data, threads,
       [&](size_t k, DecodedPixels checked) {
-        done(k, DeferredPictureOf(std::move(checked), data[k], queue_));
+        if (checked_ && !intact[k] && checked.result == JpegResult::Ok) checked_->Add(keys[k]);
+        // The worker is done with data[k]: the picture keeps it without a copy.
+        done(k, DeferredPictureOf(std::move(checked), std::move(data[k]), queue_));
       },
-      true);
+      true, checked_ ? &intact : nullptr);
+  if (checked_) checked_->Save();
+}
+
+void PosixDisplay::SetPictureCheckCache(const std::string& file) {
+  checked_ = file.empty() ? nullptr : std::make_unique<PictureCheckCache>(file);
 }
 
 void PosixDisplay::StretchCopy(Surface& dst, const Rect& dstRect, const Surface& src,

@@ -10,6 +10,7 @@
 
 #include "platform/Display.h"
 #include "platform/posix/FontCache.h"
+#include "platform/posix/PictureCheckCache.h"
 
 struct SDL_Surface;
 struct SDL_Window;
@@ -35,7 +36,7 @@ class PosixSurface : public Surface {
   // `queue` holds drawings on this surface not yet done; reads do them first. `pixels`, when
   // given, is the buffer `s` was made on; it is freed with the surface.
   explicit PosixSurface(SDL_Surface* s, std::weak_ptr<DrawQueue> queue = {},
-                        std::unique_ptr<uint32_t[]> pixels = nullptr);
+                        std::shared_ptr<void> pixels = nullptr);
   // A picture whose JPEG data was checked but not decoded yet: its pixels are made when first
   // needed. A skin has dozens of full-window pictures and a session shows a few of them.
   PosixSurface(int width, int height, std::vector<uint8_t> jpeg, std::weak_ptr<DrawQueue> queue);
@@ -54,7 +55,7 @@ class PosixSurface : public Surface {
   DirtyRegion TakeDirty();
 
  private:
-  void Own(SDL_Surface* s, std::unique_ptr<uint32_t[]> pixels) const;
+  void Own(SDL_Surface* s, std::shared_ptr<void> pixels) const;
   void MakePixels() const;
 
   mutable std::shared_ptr<SDL_Surface> surface_;
@@ -87,7 +88,7 @@ class PosixDisplay : public Display {
   SurfacePtr CreateSurface(int width, int height) override;
   DecodedPicture DecodeJpeg(const std::vector<uint8_t>& data) override;
   // Decodes ahead on one worker thread per processor.
-  void DecodeJpegs(const std::vector<std::vector<uint8_t>>& data,
+  void DecodeJpegs(std::vector<std::vector<uint8_t>> data,
                    const std::function<void(size_t, DecodedPicture)>& done) override;
 
   void StretchCopy(Surface& dst, const Rect& dstRect, const Surface& src,
@@ -117,6 +118,9 @@ class PosixDisplay : public Display {
 
   // Test hook: with false, every drawing is done at once instead of when its pixels are needed.
   void SetDeferDrawing(bool defer);
+
+  // Where DecodeJpegs remembers the pictures it found intact (PictureCheckCache); none: empty.
+  void SetPictureCheckCache(const std::string& file);
 
   // Shortest time between two uploads; changes in between wait for the next Present or Flush.
   static constexpr uint64_t kFrameMs = 16;
@@ -152,6 +156,7 @@ class PosixDisplay : public Display {
   Face* lastFace_ = nullptr;  // text comes in runs of one face
   std::shared_ptr<DrawQueue> queue_;
   bool deferDrawing_ = true;
+  std::unique_ptr<PictureCheckCache> checked_;
   static constexpr size_t kMaxPendingOps = 512;
 
   uint64_t presentCalls_ = 0;

@@ -692,19 +692,24 @@ PathState PosixFileSystem::Probe(const std::string& path) const {
 bool PosixFileSystem::ReadWholeFile(const std::string& path, std::vector<uint8_t>* data) const {
   Resolved r = Resolve(path);
   if (!r.complete()) return false;
-  int fd = OpenRegularForReading(r.Host());
+  struct stat st;
+  int fd = OpenRegularForReading(r.Host(), &st);
   if (fd < 0) return false;
-  data->clear();
-  uint8_t buffer[65536];
+  // Read straight into place at the length the file tells, one byte more to see its end; a
+  // file that grows or tells no length grows the buffer as it goes.
+  data->resize(static_cast<size_t>(st.st_size) + 1);
+  size_t filled = 0;
   bool ok = true;
   for (;;) {
-    ssize_t n = read(fd, buffer, sizeof buffer);
+    if (filled == data->size()) data->resize(std::max<size_t>(65536, data->size() * 2));
+    ssize_t n = read(fd, data->data() + filled, data->size() - filled);
     if (n < 0 && (errno == EINTR || StopNonBlocking(fd, errno))) continue;
     if (n < 0) ok = false;
     if (n <= 0) break;
-    data->insert(data->end(), buffer, buffer + n);
+    filled += static_cast<size_t>(n);
   }
   close(fd);
+  data->resize(ok ? filled : 0);
   return ok;
 }
 
