@@ -132,7 +132,9 @@ class Headless {
         files_(std::move(drives), appHost),
         processes_(files_),
         platform_{display_, events_, files_, diag_, processes_},
-        program_(platform_) {}
+        program_(platform_) {
+    display_.SetPictureCheckCache(qv::PictureCheckCache::DefaultFile());
+  }
 
   qv::Program& program() { return program_; }
   qv::PosixDisplay& display() { return display_; }
