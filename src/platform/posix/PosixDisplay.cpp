@@ -265,8 +265,8 @@ void PosixSurface::MarkDirty(const Rect& r) {
   dirty_.Add(Intersect(r, Rect{0, 0, Width(), Height()}));
 }
 
-DirtyRegion PosixSurface::TakeDirty() {
-  return std::exchange(dirty_, DirtyRegion{});
+void PosixSurface::ClearDirty() {
+  dirty_.rects.clear();  // keeps its room: presenting allocates nothing
 }
 
 PosixDisplay::PosixDisplay(bool headless)
@@ -567,13 +567,22 @@ TextSize PosixDisplay::MeasureText(const FontSpec& font, const std::string& utf8
     size.h = TTF_FontHeight(f);
     return size;
   }
+  // A text box measures its text to shorten it, to place it and to draw it: the same question
+  // several times in a row. Fonts stay open as long as this object, so a font's address is its
+  // identity here.
+  for (const Measured& m : measured_)
+    if (m.font == f && m.text == utf8) return m.size;
   Face& face = FaceOf(f);
   static thread_local std::vector<const Glyph*> glyphs;
   if (LayOut(face, utf8, &size.w, &glyphs)) {
     size.h = face.height;
-    return size;
+  } else if (TTF_SizeUTF8(f, utf8.c_str(), &size.w, &size.h) != 0) {
+    size = TextSize{};
   }
-  if (TTF_SizeUTF8(f, utf8.c_str(), &size.w, &size.h) != 0) size = TextSize{};
+  Measured& slot = measured_[nextMeasured_++ % measured_.size()];
+  slot.font = f;
+  slot.text = utf8;
+  slot.size = size;
   return size;
 }
 
@@ -697,12 +706,15 @@ void PosixDisplay::Present(const Surface& back, bool full) {
   ++presentCalls_;
   auto* b = const_cast<PosixSurface*>(AsPosix(back));
   if (!b || !b->sdl()) return;
-  DirtyRegion changed = b->TakeDirty();
-  if (full) changed.rects.assign(1, Rect{0, 0, b->Width(), b->Height()});
-  if (changed.Empty()) return;
+  if (full) {
+    b->ClearDirty();
+    b->MarkDirty(Rect{0, 0, b->Width(), b->Height()});
+  }
+  if (b->Dirty().Empty()) return;
   if (pending_ && pending_ != b->shared()) Upload();
   pending_ = b->shared();
-  pendingRegion_.Add(changed);
+  pendingRegion_.Add(b->Dirty());
+  b->ClearDirty();
   if (!uploadedOnce_ || SDL_GetTicks64() - lastUploadMs_ >= kFrameMs) Upload();
 }
 

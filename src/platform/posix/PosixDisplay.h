@@ -2,6 +2,7 @@
 // SDL_ttf text, and coalesced presentation of the back buffer.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -52,7 +53,8 @@ class PosixSurface : public Surface {
   }
 
   void MarkDirty(const Rect& r);  // clipped to the surface
-  DirtyRegion TakeDirty();
+  const DirtyRegion& Dirty() const { return dirty_; }
+  void ClearDirty();
 
  private:
   void Own(SDL_Surface* s, std::shared_ptr<void> pixels) const;
@@ -154,6 +156,13 @@ class PosixDisplay : public Display {
   FontCache fonts_;
   std::unordered_map<TTF_Font*, std::unique_ptr<Face>> faces_;
   Face* lastFace_ = nullptr;  // text comes in runs of one face
+  struct Measured {
+    TTF_Font* font = nullptr;
+    std::string text;
+    TextSize size;
+  };
+  std::array<Measured, 4> measured_;  // the last answers of MeasureText
+  size_t nextMeasured_ = 0;
   std::shared_ptr<DrawQueue> queue_;
   bool deferDrawing_ = true;
   std::unique_ptr<PictureCheckCache> checked_;
