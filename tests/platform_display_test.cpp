@@ -225,6 +225,11 @@ TEST(Fonts, RealFacesAreFoundAndDrawn) {
   EXPECT_GT(display.MeasureText(boldFont, text).w, plain.w);
   EXPECT_GT(display.MeasureText(FontSpec{"arial", 24, false, false}, text).w, plain.w * 3 / 2);
   EXPECT_EQ(display.MeasureText(FontSpec{"arial", 0, false, false}, text).w, 0);
+  // Answers come again only for the same font and text, however many came between.
+  EXPECT_LT(display.MeasureText(font, "Quorvin").w, plain.w);
+  for (int i = 0; i < 9; ++i) EXPECT_GT(display.MeasureText(font, std::to_string(i * 111)).w, 0);
+  EXPECT_EQ(display.MeasureText(font, text).w, plain.w);
+  EXPECT_GT(display.MeasureText(boldFont, text).w, plain.w);
 
   SurfacePtr s = display.CreateSurface(300, 40);
   display.DrawText(*s, 5, 5, text, FontSpec{"arial", 0, false, false}, 0xFFFFFF);
