@@ -4,6 +4,7 @@
 //   qv_bench decode FILE...             decode every file once per pass, median of the passes
 //   qv_bench startup APPDIR [--window]  start-up until the main screen is presented
 //   qv_bench widgets [--window]         presses, SetText, RedrawList and a growing log
+//   qv_bench copyfloor SOURCE DEST      the system calls a media copy cannot do without
 #include <stdlib.h>
 
 #include <algorithm>
@@ -255,11 +256,14 @@ int Usage() {
   std::fprintf(stderr,
                "usage: qv_bench decode FILE...\n"
                "       qv_bench startup APPDIR [--window]\n"
-               "       qv_bench widgets [--window]\n");
+               "       qv_bench widgets [--window]\n"
+               "       qv_bench copyfloor SOURCE DEST\n");
   return 2;
 }
 
 }  // namespace
+
+int CopyFloor(const std::string& source, const std::string& destination);  // copy_floor.cpp
 
 int main(int argc, char** argv) {
   if (argc < 2) return Usage();
@@ -270,6 +274,7 @@ int main(int argc, char** argv) {
       return Decode(std::vector<std::string>(argv + 2, argv + argc));
     if (command == "startup" && argc >= 3) return StartupOnce(argv[2], window);
     if (command == "widgets") return Widgets(window);
+    if (command == "copyfloor" && argc == 4) return CopyFloor(argv[2], argv[3]);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "qv_bench: %s\n", e.what());
     return 1;

@@ -270,6 +270,17 @@ TEST(PictureBatch, OnlyPicturesFoundIntactAreRememberedAndTrustedLater) {
   std::vector<std::string> trusted = truth;
   trusted[2] = truth[2].substr(0, truth[2].find(' ') + 1);
   EXPECT_EQ(Outcomes(trusting, data), trusted);
+  // One picture at a time, the same.
+  EXPECT_TRUE(trusting.DecodeJpeg(data[2]).warning.empty());
+  EXPECT_FALSE(plain.DecodeJpeg(data[2]).warning.empty());
+  PosixDisplay single(true);
+  const std::string singleFile = (folder / "single").string();
+  single.SetPictureCheckCache(singleFile);
+  for (size_t k = 0; k < data.size(); ++k) {
+    const DecodedPicture pic = single.DecodeJpeg(data[k]);
+    EXPECT_EQ(pic.warning.empty() && pic.error.empty(), k < 2) << k;
+    EXPECT_EQ(PictureCheckCache(singleFile).Intact(PictureCheckCache::KeyOf(data[k])), k < 2) << k;
+  }
 
   // A cache of another kind, or one that cannot be written, changes no answer.
   { std::ofstream(file) << "something else\n" << std::string(32, 'a') << "\n"; }

@@ -408,7 +408,15 @@ SurfacePtr PosixDisplay::CreateSurface(int width, int height) {
 }
 
 DecodedPicture PosixDisplay::DecodeJpeg(const std::vector<uint8_t>& data) {
-  return DeferredPictureOf(CheckPixels(data), data, queue_);
+  if (!checked_) return DeferredPictureOf(CheckPixels(data), data, queue_);
+  const PictureCheckCache::Key key = PictureCheckCache::KeyOf(data);
+  const bool intact = checked_->Intact(key);
+  DecodedPixels checked = CheckPixels(data, intact);
+  if (!intact && checked.result == JpegResult::Ok) {
+    checked_->Add(key);
+    checked_->Save();
+  }
+  return DeferredPictureOf(std::move(checked), data, queue_);
 }
 
 void PosixDisplay::DecodeJpegs(std::vector<std::vector<uint8_t>> data,
