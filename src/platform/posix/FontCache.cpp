@@ -3,6 +3,8 @@
 #include <SDL_ttf.h>
 #include <fontconfig/fontconfig.h>
 
+#include <system_error>
+
 namespace qv {
 
 TTF_Font* FontCache::Remember(const FontSpec& face, TTF_Font* font) {
@@ -12,7 +14,25 @@ TTF_Font* FontCache::Remember(const FontSpec& face, TTF_Font* font) {
   return font;
 }
 
+void FontCache::LoadConfigInBackground() {
+  if (config_ || loading_.valid()) return;
+  try {
+    loading_ = std::async(std::launch::async, [] { return FcInitLoadConfigAndFonts(); });
+  } catch (const std::system_error&) {
+    // No thread to spare: the first lookup reads the configuration itself.
+  }
+}
+
+FcConfig* FontCache::Config() {
+  if (!config_ && loading_.valid()) config_ = loading_.get();
+  if (!config_) config_ = FcInitLoadConfigAndFonts();
+  return config_;
+}
+
 FontCache::~FontCache() {
+  if (loading_.valid()) {
+    if (FcConfig* loaded = loading_.get()) FcConfigDestroy(loaded);
+  }
   for (auto& entry : fonts_) {
     if (entry.second) TTF_CloseFont(entry.second);
   }
@@ -24,8 +44,7 @@ std::string FontCache::ResolveFile(const std::string& name, bool bold, bool ital
                                    int* faceIndex) {
   // The name goes in as a family, not through the pattern parser: a layout's name must not be
   // read as size or style options ("arial-12", "x:bold").
-  if (!config_) config_ = FcInitLoadConfigAndFonts();
-  if (!config_) return {};
+  if (!Config()) return {};
   FcPattern* pattern = FcPatternCreate();
   if (!pattern) return {};
   FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(name.c_str()));

@@ -1,6 +1,7 @@
 // Layout face names resolved through fontconfig and opened with SDL_ttf at 96 dpi.
 #pragma once
 
+#include <future>
 #include <map>
 #include <set>
 #include <string>
@@ -20,6 +21,10 @@ class FontCache {
   FontCache(const FontCache&) = delete;
   FontCache& operator=(const FontCache&) = delete;
 
+  // Starts reading fontconfig's configuration on a thread of its own, so that it is ready by
+  // the time the first text is measured; without it the first lookup reads it.
+  void LoadConfigInBackground();
+
   // The font file fontconfig chooses for a face name ("arial"); empty when there is no font
   // on the machine at all. Fontconfig answers with a similar face when the name is unknown.
   std::string ResolveFile(const std::string& name, bool bold, bool italic,
@@ -36,6 +41,8 @@ class FontCache {
  private:
   // Our own configuration rather than fontconfig's global one, which is never freed.
   FcConfig* config_ = nullptr;
+  std::future<FcConfig*> loading_;
+  FcConfig* Config();
   bool ttfStarted_ = false;
   std::map<std::tuple<std::string, int, bool, bool>, TTF_Font*> fonts_;
   std::set<TTF_Font*> synthetic_;

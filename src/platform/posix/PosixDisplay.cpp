@@ -272,6 +272,7 @@ void PosixSurface::ClearDirty() {
 PosixDisplay::PosixDisplay(bool headless)
     : headless_(headless), queue_(std::make_shared<DrawQueue>()) {
   queue_->display = this;
+  fonts_.LoadConfigInBackground();
 }
 
 PosixDisplay::~PosixDisplay() {
