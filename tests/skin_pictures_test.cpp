@@ -182,6 +182,8 @@ TEST(PictureBatch, AThrowingCallbackEndsTheBatchAndTheDisplayStaysUsable) {
   for (auto& [name, make] : Displays()) {
     SCOPED_TRACE(name);
     auto display = make();
+    // The SDL display reads the font configuration on a thread of its own until first asked.
+    display->MeasureText(FontSpec{"arial", 12, false, false}, "x");
     const size_t threads = ThreadsOfThisProcess();
     for (size_t last : {size_t(0), size_t(2), data.size() - 1}) {
       std::vector<SurfacePtr> kept;
