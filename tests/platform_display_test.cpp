@@ -2,6 +2,7 @@
 // fonts, coalesced presentation (SDL dummy driver) and the tests' deterministic display.
 #include <SDL.h>
 #include <gtest/gtest.h>
+#include <turbojpeg.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -124,6 +125,89 @@ TEST(Jpeg, TruncatedFileKeepsThePictureWithAWarning) {
     EXPECT_FALSE(pic.warning.empty());
     EXPECT_EQ(pic.surface->Width(), 256);
     EXPECT_LT(MaxChannelDiff(pic.surface->PixelRGB(10, 10), src.At(10, 10)), 40);
+  }
+}
+
+std::vector<uint8_t> ForeignJpeg(const PixelImage& img, int subsampling, int flags) {
+  tjhandle c = tjInitCompress();
+  unsigned char* out = nullptr;
+  unsigned long size = 0;
+  EXPECT_EQ(tjCompress2(c, reinterpret_cast<const unsigned char*>(img.pixels.data()), img.width,
+                        img.width * 4, img.height, TJPF_BGRX, &out, &size, subsampling, 90, flags),
+            0);
+  std::vector<uint8_t> jpeg(out, out + size);
+  tjFree(out);
+  tjDestroy(c);
+  return jpeg;
+}
+
+TEST(Jpeg, BandsDecodedAloneGiveTheRowsOfTheWholePicture) {
+  std::mt19937 rng(11);
+  for (auto [w, h] : {std::pair{64, 48}, {37, 29}, {8, 8}, {1, 1}, {300, 17}, {13, 200}}) {
+    SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(h));
+    PixelImage src = TestPicture(w, h);
+    for (uint32_t& p : src.pixels) p ^= rng() & 0x0F0F0F;  // detail in every block
+    const std::vector<uint8_t> jpeg = Encode(src, 90);
+    JpegBands bands;
+    ASSERT_TRUE(FindJpegBands(jpeg.data(), jpeg.size(), &bands));
+    ASSERT_EQ(bands.Count(), (h + 7) / 8);
+    PixelImage whole;
+    std::string message;
+    ASSERT_EQ(DecodeJpegImage(jpeg, &whole, &message), JpegResult::Ok);
+    std::vector<std::pair<int, int>> ranges{{0, bands.Count()}};
+    for (int k = 0; k < bands.Count(); ++k) ranges.emplace_back(k, k + 1);
+    for (int i = 0; i < 5; ++i) {
+      const int a = int(rng() % bands.Count());
+      ranges.emplace_back(a, a + 1 + int(rng() % (bands.Count() - a)));
+    }
+    for (auto [first, last] : ranges) {
+      std::vector<uint32_t> pixels(size_t(w) * h, 0xABCDEFu);
+      ASSERT_EQ(DecodeJpegBands(jpeg.data(), bands, first, last, pixels.data(), w * 4, &message),
+                JpegResult::Ok)
+          << first << ".." << last << ": " << message;
+      for (int y = 0; y < h; ++y) {
+        const bool inside = y >= first * 8 && y < last * 8;
+        for (int x = 0; x < w; ++x)
+          ASSERT_EQ(pixels[size_t(y) * w + x], inside ? whole.At(x, y) : 0xABCDEFu)
+              << first << ".." << last << " at " << x << "," << y;
+      }
+    }
+    std::vector<uint32_t> pixels(size_t(w) * h);
+    EXPECT_NE(DecodeJpegBands(jpeg.data(), bands, 0, bands.Count() + 1, pixels.data(), w * 4,
+                              &message),
+              JpegResult::Ok);
+  }
+}
+
+TEST(Jpeg, PicturesWithoutBandsAreToldApart) {
+  const PixelImage src = TestPicture(64, 48);
+  JpegBands bands;
+  EXPECT_FALSE(FindJpegBands(kRedBlueJpeg.data(), kRedBlueJpeg.size(), &bands));
+  for (auto [subsampling, flags] : {std::pair{TJSAMP_444, 0}, {TJSAMP_420, 0},
+                                    {TJSAMP_444, TJFLAG_PROGRESSIVE}}) {
+    const std::vector<uint8_t> jpeg = ForeignJpeg(src, subsampling, flags);
+    EXPECT_FALSE(FindJpegBands(jpeg.data(), jpeg.size(), &bands)) << subsampling << " " << flags;
+  }
+  const std::vector<uint8_t> good = Encode(src);
+  ASSERT_TRUE(FindJpegBands(good.data(), good.size(), &bands));
+  // Cut short, or a restart marker out of turn: no bands.
+  std::vector<uint8_t> cut(good.begin(), good.begin() + long(good.size() * 2 / 3));
+  EXPECT_FALSE(FindJpegBands(cut.data(), cut.size(), &bands));
+  std::vector<uint8_t> swapped = good;
+  for (size_t i = 0; i + 1 < swapped.size(); ++i)
+    if (swapped[i] == 0xFF && swapped[i + 1] == 0xD2) swapped[i + 1] = 0xD4;
+  EXPECT_FALSE(FindJpegBands(swapped.data(), swapped.size(), &bands));
+  // Damage anywhere never makes a band decode read or write outside its buffers.
+  std::mt19937 rng(5);
+  for (int round = 0; round < 300; ++round) {
+    std::vector<uint8_t> damaged = good;
+    for (int i = 0; i < 3; ++i) damaged[rng() % damaged.size()] = uint8_t(rng());
+    if (!FindJpegBands(damaged.data(), damaged.size(), &bands)) continue;
+    if (bands.width > 64 || bands.height > 48 || bands.Count() > 6) continue;
+    std::vector<uint32_t> pixels(size_t(bands.width) * bands.height);
+    std::string message;
+    for (int k = 0; k < bands.Count(); ++k)
+      DecodeJpegBands(damaged.data(), bands, k, k + 1, pixels.data(), bands.width * 4, &message);
   }
 }
 

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace qv {
@@ -42,8 +43,28 @@ JpegResult CheckJpegData(const uint8_t* data, size_t size, std::string* message)
 // Size and decoding in one step. On Failed, `out` is left empty.
 JpegResult DecodeJpegImage(const std::vector<uint8_t>& data, PixelImage* out, std::string* message);
 
+// A picture whose rows of 8x8 blocks can be decoded on their own, a band at a time: baseline,
+// colour not subsampled, restart markers after each band of whole block rows. Every pixel of a
+// band decoded alone equals the one the whole picture gives.
+struct JpegBands {
+  int width = 0;
+  int height = 0;
+  int bandRows = 0;        // pixel rows per band; the last band may have fewer
+  size_t heightField = 0;  // offset of the frame header's height
+  size_t scanStart = 0;    // first byte of the coded data
+  std::vector<std::pair<size_t, size_t>> coded;  // each band's coded bytes [begin, end)
+  int Count() const { return static_cast<int>(coded.size()); }
+};
+// False when the data has no such bands (another kind of picture, or damaged).
+bool FindJpegBands(const uint8_t* data, size_t size, JpegBands* bands);
+// Decodes bands [first, last) into the rows they cover; `pixels` and `pitch` are those of the
+// whole picture. Anything but Ok means the rows must be taken from a decoding of the whole.
+JpegResult DecodeJpegBands(const uint8_t* data, const JpegBands& bands, int first, int last,
+                           uint32_t* pixels, int pitch, std::string* message);
+
 // Compresses with quality 1..100. Colour is not subsampled, so that thin lines and small text
-// of skin pictures keep their colours.
+// of skin pictures keep their colours; each row of blocks ends in a restart marker, so that the
+// picture has bands (FindJpegBands).
 bool EncodeJpeg(const uint32_t* pixels, int width, int height, int pitch, int quality,
                 std::vector<uint8_t>* out, std::string* error);
 bool EncodeJpeg(const PixelImage& image, int quality, std::vector<uint8_t>* out,
