@@ -127,6 +127,56 @@ TEST(PictureBatch, PixelsMadeWhenFirstDrawnAreTheDecodedOnes) {
   }
 }
 
+TEST(PictureBatch, APictureUsedInPartsIsMadeInPartsWithTheWholesPixels) {
+  PixelImage img;
+  img.width = 200;
+  img.height = 300;
+  std::mt19937 rng(3);
+  for (int y = 0; y < img.height; ++y)
+    for (int x = 0; x < img.width; ++x)
+      img.pixels.push_back(uint32_t(x) << 16 | uint32_t(y % 256) << 8 | (rng() & 0x3F));
+  std::vector<uint8_t> jpeg;
+  std::string error;
+  ASSERT_TRUE(EncodeJpeg(img, 90, &jpeg, &error)) << error;
+  PixelImage whole;
+  ASSERT_EQ(DecodeJpegImage(jpeg, &whole, &error), JpegResult::Ok);
+  std::vector<uint8_t> damaged = jpeg;
+  damaged.resize(damaged.size() * 8 / 10);
+
+  PosixDisplay display(true);
+  SurfacePtr picture = display.DecodeJpeg(jpeg).surface;
+  SurfacePtr plain = display.DecodeJpeg(damaged).surface;
+  ASSERT_TRUE(picture && plain);
+  const auto* parts = dynamic_cast<const PosixSurface*>(picture.get());
+  const auto* once = dynamic_cast<const PosixSurface*>(plain.get());
+  ASSERT_TRUE(parts && once);
+  EXPECT_EQ(parts->MadeRows(), 0);
+  SurfacePtr target = display.CreateSurface(400, 600);
+  auto expectCopied = [&](const Rect& from, const Rect& to) {
+    display.StretchCopy(*target, to, *picture, from);
+    for (int y = to.y; y < to.y + to.h; ++y)
+      for (int x = to.x; x < to.x + to.w; ++x) {
+        const int sx = from.x + (x - to.x) * from.w / to.w, sy = from.y + (y - to.y) * from.h / to.h;
+        ASSERT_EQ(target->PixelRGB(x, y) & 0xFFFFFF, whole.At(sx, sy) & 0xFFFFFF)
+            << x << "," << y << " from " << sx << "," << sy;
+      }
+  };
+  // A button's worth of rows: only the bands around it are made.
+  expectCopied(Rect{30, 100, 50, 20}, Rect{30, 100, 50, 20});
+  EXPECT_GT(parts->MadeRows(), 0);
+  EXPECT_LE(parts->MadeRows(), 40);
+  expectCopied(Rect{0, 290, 200, 10}, Rect{0, 0, 400, 20});  // stretched, the last rows
+  expectCopied(Rect{10, 95, 40, 30}, Rect{200, 300, 40, 30});  // partly made already
+  EXPECT_LT(parts->MadeRows(), 100);
+  for (int y = 0; y < whole.height; ++y)
+    for (int x = 0; x < whole.width; ++x)
+      ASSERT_EQ(picture->PixelRGB(x, y) & 0xFFFFFF, whole.At(x, y) & 0xFFFFFF) << x << "," << y;
+  EXPECT_EQ(parts->MadeRows(), whole.height);
+  // A damaged picture is made whole at its first use.
+  display.StretchCopy(*target, Rect{0, 0, 10, 10}, *plain, Rect{0, 0, 10, 10});
+  EXPECT_EQ(once->MadeRows(), whole.height);
+}
+
 TEST(PictureBatch, WhatADamagedFileLeavesOutIsBlack) {
   // Find a damaged picture the decoder accepts with a warning but stops writing part-way.
   std::mt19937 rnd(7);

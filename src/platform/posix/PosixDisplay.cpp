@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdlib>
 #include <cstring>
+#include <system_error>
 #include <thread>
 #include <utility>
 
@@ -188,8 +189,8 @@ DecodedPicture DeferredPictureOf(DecodedPixels checked, std::vector<uint8_t> dat
     picture.error = std::move(checked.message);
     return picture;
   }
-  picture.surface =
-      std::make_shared<PosixSurface>(checked.width, checked.height, std::move(data), queue);
+  picture.surface = std::make_shared<PosixSurface>(checked.width, checked.height, std::move(data),
+                                                   queue, checked.result == JpegResult::Ok);
   if (checked.result == JpegResult::Partial) picture.warning = std::move(checked.message);
   return picture;
 }
@@ -203,8 +204,12 @@ PosixSurface::PosixSurface(SDL_Surface* s, std::weak_ptr<DrawQueue> queue,
 }
 
 PosixSurface::PosixSurface(int width, int height, std::vector<uint8_t> jpeg,
-                           std::weak_ptr<DrawQueue> queue)
-    : queue_(std::move(queue)), width_(width), height_(height), jpeg_(std::move(jpeg)) {}
+                           std::weak_ptr<DrawQueue> queue, bool intact)
+    : queue_(std::move(queue)),
+      width_(width),
+      height_(height),
+      jpeg_(std::move(jpeg)),
+      intact_(intact) {}
 
 void PosixSurface::Own(SDL_Surface* s, std::shared_ptr<void> pixels) const {
   surface_.reset(s, [queue = queue_, owned = std::move(pixels)](SDL_Surface* p) mutable {
@@ -215,7 +220,87 @@ void PosixSurface::Own(SDL_Surface* s, std::shared_ptr<void> pixels) const {
   });
 }
 
-void PosixSurface::MakePixels() const {
+void PosixSurface::MakePixels(int top, int bottom) const {
+  if (!bandsSought_) {
+    bandsSought_ = true;
+    auto bands = std::make_unique<JpegBands>();
+    std::shared_ptr<void> pixels;
+    if (intact_ && FindJpegBands(jpeg_.data(), jpeg_.size(), bands.get()) &&
+        bands->width == width_ && bands->height == height_)
+      pixels.reset(std::calloc(size_t(width_) * height_, 4), std::free);
+    SDL_Surface* s = pixels ? SDL_CreateRGBSurfaceWithFormatFrom(pixels.get(), width_, height_,
+                                                                 32, width_ * 4, kFormat)
+                            : nullptr;
+    if (s) {
+      Own(s, std::move(pixels));
+      bandMade_.assign(size_t(bands->Count()), false);
+      bands_ = std::move(bands);
+    }
+  }
+  if (!bands_) return MakeWhole();
+  const int rows = bands_->bandRows;
+  const int first = std::clamp(top, 0, height_) / rows;
+  const int last = (std::clamp(bottom, 0, height_) + rows - 1) / rows;
+  for (int k = first; k < last;) {
+    if (bandMade_[k]) {
+      ++k;
+      continue;
+    }
+    int end = k + 1;
+    while (end < last && !bandMade_[end]) ++end;
+    if (!MakeBands(k, end)) {
+      // Should the bands not decode as the whole did when checked, the whole decides.
+      DecodeJpegPixels(jpeg_.data(), jpeg_.size(), static_cast<uint32_t*>(surface_->pixels),
+                       surface_->pitch, nullptr);
+      bandMade_.assign(bandMade_.size(), true);
+      break;
+    }
+    std::fill(bandMade_.begin() + k, bandMade_.begin() + end, true);
+    k = end;
+  }
+  if (std::all_of(bandMade_.begin(), bandMade_.end(), [](bool made) { return made; })) {
+    jpeg_ = {};
+    bands_.reset();
+    bandMade_ = {};
+  }
+}
+
+bool PosixSurface::MakeBands(int first, int last) const {
+  auto* pixels = static_cast<uint32_t*>(surface_->pixels);
+  const int pitch = surface_->pitch;
+  auto decode = [&](int a, int b) {
+    return DecodeJpegBands(jpeg_.data(), *bands_, a, b, pixels, pitch, nullptr) == JpegResult::Ok;
+  };
+  // A whole picture on two processors: the lower half on a thread of its own.
+  const int middle = (first + last) / 2;
+  bool lower = false;
+  std::thread helper;
+  if (last - first >= 16 && std::thread::hardware_concurrency() > 1) {
+    try {
+      helper = std::thread([&] {
+        try {
+          lower = decode(middle, last);
+        } catch (...) {
+          lower = false;  // out of memory: the whole decides
+        }
+      });
+    } catch (const std::system_error&) {
+      // No thread to spare: one after the other.
+    }
+  }
+  if (!helper.joinable()) return decode(first, last);
+  bool upper = false;
+  try {
+    upper = decode(first, middle);
+  } catch (...) {
+    helper.join();
+    throw;
+  }
+  helper.join();
+  return upper && lower;
+}
+
+void PosixSurface::MakeWhole() const {
   const std::vector<uint8_t> jpeg = std::move(jpeg_);
   jpeg_.clear();
   // The data was checked when the picture was made; should memory run out now, the picture
@@ -228,6 +313,16 @@ void PosixSurface::MakePixels() const {
   if (s)
     Own(s, std::shared_ptr<void>(decoded.pixels.release(),
                                  [](void* p) { delete[] static_cast<uint32_t*>(p); }));
+}
+
+int PosixSurface::MadeRows() const {
+  if (jpeg_.empty()) return surface_ ? height_ : 0;
+  if (!bands_) return 0;
+  int made = 0;
+  for (size_t k = 0; k < bandMade_.size(); ++k)
+    if (bandMade_[k])
+      made += std::min(bands_->bandRows, height_ - static_cast<int>(k) * bands_->bandRows);
+  return made;
 }
 
 int PosixSurface::Width() const {
@@ -451,15 +546,18 @@ void PosixDisplay::StretchCopy(Surface& dst, const Rect& dstRect, const Surface&
                                const Rect& srcRect) {
   PosixSurface* d = AsPosix(dst);
   const PosixSurface* s = AsPosix(src);
-  if (!d || !d->sdl() || !s || !s->sdl() || dstRect.Empty() || srcRect.Empty()) return;
-  queue_->Settle(s->sdl());
+  if (!d || !d->sdl() || !s || dstRect.Empty() || srcRect.Empty()) return;
+  // A row more on each side: stretching may look at the neighbours of the edge rows.
+  const std::shared_ptr<SDL_Surface> from = s->sharedRows(srcRect.y - 1, srcRect.y + srcRect.h + 1);
+  if (!from) return;
+  queue_->Settle(from.get());
   PendingOp op;
   op.kind = PendingOp::Kind::Copy;
   op.box = Intersect(dstRect, Bounds(d->sdl()));
   // Our surfaces have no alpha: a copy replaces what it covers. Where SDL clips the source the
   // destination shrinks with it, so only an unclipped copy is known to hide what lies below.
-  op.opaque = Contains(Bounds(s->sdl()), srcRect) && Contains(Bounds(d->sdl()), dstRect);
-  op.from = s->shared();
+  op.opaque = Contains(Bounds(from.get()), srcRect) && Contains(Bounds(d->sdl()), dstRect);
+  op.from = from;
   op.sr = ToSdl(srcRect);
   op.dr = ToSdl(dstRect);
   d->MarkDirty(dstRect);

@@ -11,6 +11,7 @@
 
 #include "platform/Display.h"
 #include "platform/posix/FontCache.h"
+#include "platform/posix/JpegCodec.h"
 #include "platform/posix/PictureCheckCache.h"
 
 struct SDL_Surface;
@@ -39,18 +40,25 @@ class PosixSurface : public Surface {
   explicit PosixSurface(SDL_Surface* s, std::weak_ptr<DrawQueue> queue = {},
                         std::shared_ptr<void> pixels = nullptr);
   // A picture whose JPEG data was checked but not decoded yet: its pixels are made when first
-  // needed. A skin has dozens of full-window pictures and a session shows a few of them.
-  PosixSurface(int width, int height, std::vector<uint8_t> jpeg, std::weak_ptr<DrawQueue> queue);
+  // needed. A skin has dozens of full-window pictures and a session shows a few of them; of
+  // the pressed and disabled looks it shows a few buttons, so where the data was found `intact`
+  // and has bands (FindJpegBands) only the rows asked for are made.
+  PosixSurface(int width, int height, std::vector<uint8_t> jpeg, std::weak_ptr<DrawQueue> queue,
+               bool intact = false);
   int Width() const override;
   int Height() const override;
   uint32_t PixelRGB(int x, int y) const override;
 
   SDL_Surface* sdl() const { return shared().get(); }
   // Shared so that a pending presentation keeps the pixels alive.
-  const std::shared_ptr<SDL_Surface>& shared() const {
-    if (!jpeg_.empty()) MakePixels();
+  const std::shared_ptr<SDL_Surface>& shared() const { return sharedRows(0, height_); }
+  // The same where only rows [top, bottom) will be read.
+  const std::shared_ptr<SDL_Surface>& sharedRows(int top, int bottom) const {
+    if (!jpeg_.empty()) MakePixels(top, bottom);
     return surface_;
   }
+  // Rows of a picture made so far (all of them once it is whole), for tests.
+  int MadeRows() const;
 
   void MarkDirty(const Rect& r);  // clipped to the surface
   const DirtyRegion& Dirty() const { return dirty_; }
@@ -58,13 +66,19 @@ class PosixSurface : public Surface {
 
  private:
   void Own(SDL_Surface* s, std::shared_ptr<void> pixels) const;
-  void MakePixels() const;
+  void MakePixels(int top, int bottom) const;
+  void MakeWhole() const;
+  bool MakeBands(int first, int last) const;
 
   mutable std::shared_ptr<SDL_Surface> surface_;
   std::weak_ptr<DrawQueue> queue_;
   int width_ = 0;
   int height_ = 0;
-  mutable std::vector<uint8_t> jpeg_;  // not decoded yet
+  mutable std::vector<uint8_t> jpeg_;  // not decoded yet, or not all of it
+  bool intact_ = false;
+  mutable bool bandsSought_ = false;
+  mutable std::unique_ptr<JpegBands> bands_;  // while made a band at a time
+  mutable std::vector<bool> bandMade_;
   DirtyRegion dirty_;
 };
 
