@@ -173,9 +173,9 @@ TEST(Jpeg, BandsDecodedAloneGiveTheRowsOfTheWholePicture) {
       }
     }
     std::vector<uint32_t> pixels(size_t(w) * h);
-    EXPECT_NE(DecodeJpegBands(jpeg.data(), bands, 0, bands.Count() + 1, pixels.data(), w * 4,
-                              &message),
-              JpegResult::Ok);
+    EXPECT_NE(
+        DecodeJpegBands(jpeg.data(), bands, 0, bands.Count() + 1, pixels.data(), w * 4, &message),
+        JpegResult::Ok);
   }
 }
 
@@ -183,8 +183,8 @@ TEST(Jpeg, PicturesWithoutBandsAreToldApart) {
   const PixelImage src = TestPicture(64, 48);
   JpegBands bands;
   EXPECT_FALSE(FindJpegBands(kRedBlueJpeg.data(), kRedBlueJpeg.size(), &bands));
-  for (auto [subsampling, flags] : {std::pair{TJSAMP_444, 0}, {TJSAMP_420, 0},
-                                    {TJSAMP_444, TJFLAG_PROGRESSIVE}}) {
+  for (auto [subsampling, flags] :
+       {std::pair{TJSAMP_444, 0}, {TJSAMP_420, 0}, {TJSAMP_444, TJFLAG_PROGRESSIVE}}) {
     const std::vector<uint8_t> jpeg = ForeignJpeg(src, subsampling, flags);
     EXPECT_FALSE(FindJpegBands(jpeg.data(), jpeg.size(), &bands)) << subsampling << " " << flags;
   }

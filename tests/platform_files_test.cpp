@@ -403,8 +403,9 @@ TEST_F(CopyTest, CopiesContentTimeAndModeWithProgress) {
 enum class Way { Unnamed, UnnamedThroughProc, Named };
 const Way kWays[] = {Way::Unnamed, Way::UnnamedThroughProc, Way::Named};
 const char* WayName(Way way) {
-  return way == Way::Named ? "named temporary"
-                           : way == Way::Unnamed ? "unnamed file" : "unnamed file through /proc";
+  return way == Way::Named     ? "named temporary"
+         : way == Way::Unnamed ? "unnamed file"
+                               : "unnamed file through /proc";
 }
 
 TEST_F(CopyTest, NeverReplacesWhatIsThere) {

@@ -156,7 +156,8 @@ TEST(PictureBatch, APictureUsedInPartsIsMadeInPartsWithTheWholesPixels) {
     display.StretchCopy(*target, to, *picture, from);
     for (int y = to.y; y < to.y + to.h; ++y)
       for (int x = to.x; x < to.x + to.w; ++x) {
-        const int sx = from.x + (x - to.x) * from.w / to.w, sy = from.y + (y - to.y) * from.h / to.h;
+        const int sx = from.x + (x - to.x) * from.w / to.w,
+                  sy = from.y + (y - to.y) * from.h / to.h;
         ASSERT_EQ(target->PixelRGB(x, y) & 0xFFFFFF, whole.At(sx, sy) & 0xFFFFFF)
             << x << "," << y << " from " << sx << "," << sy;
       }
@@ -165,7 +166,7 @@ TEST(PictureBatch, APictureUsedInPartsIsMadeInPartsWithTheWholesPixels) {
   expectCopied(Rect{30, 100, 50, 20}, Rect{30, 100, 50, 20});
   EXPECT_GT(parts->MadeRows(), 0);
   EXPECT_LE(parts->MadeRows(), 40);
-  expectCopied(Rect{0, 290, 200, 10}, Rect{0, 0, 400, 20});  // stretched, the last rows
+  expectCopied(Rect{0, 290, 200, 10}, Rect{0, 0, 400, 20});    // stretched, the last rows
   expectCopied(Rect{10, 95, 40, 30}, Rect{200, 300, 40, 30});  // partly made already
   EXPECT_LT(parts->MadeRows(), 100);
   for (int y = 0; y < whole.height; ++y)
@@ -340,8 +341,8 @@ TEST(PictureBatch, OnlyPicturesFoundIntactAreRememberedAndTrustedLater) {
   other.SetPictureCheckCache(file);
   EXPECT_EQ(Outcomes(other, data), truth);
   EXPECT_TRUE(PictureCheckCache(file).Intact(PictureCheckCache::KeyOf(data[0])));
-  EXPECT_FALSE(PictureCheckCache(file).Intact(PictureCheckCache::Key{0xaaaaaaaaaaaaaaaa,
-                                                                     0xaaaaaaaaaaaaaaaa}));
+  EXPECT_FALSE(PictureCheckCache(file).Intact(
+      PictureCheckCache::Key{0xaaaaaaaaaaaaaaaa, 0xaaaaaaaaaaaaaaaa}));
   std::filesystem::remove_all(folder);
   { std::ofstream(folder.string()) << "a file where the folder should be"; }
   PosixDisplay unwritable(true);

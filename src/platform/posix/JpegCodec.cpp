@@ -3,12 +3,12 @@
 #include <turbojpeg.h>
 
 // After turbojpeg.h: jpeglib.h needs the standard headers' types.
-#include <cstdio>
 #include <jpeglib.h>
 
 #include <algorithm>
 #include <bit>
 #include <csetjmp>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>

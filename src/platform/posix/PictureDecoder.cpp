@@ -41,8 +41,7 @@ DecodedPixels CheckPixels(const std::vector<uint8_t>& data, bool knownIntact) {
   DecodedPixels out;
   int width = 0, height = 0;
   if (!JpegDimensions(data.data(), data.size(), &width, &height, &out.message)) return out;
-  out.result =
-      knownIntact ? JpegResult::Ok : CheckJpegData(data.data(), data.size(), &out.message);
+  out.result = knownIntact ? JpegResult::Ok : CheckJpegData(data.data(), data.size(), &out.message);
   if (out.result == JpegResult::Failed) return out;
   out.width = width;
   out.height = height;
@@ -55,8 +54,7 @@ namespace {
 // where the calling thread picks it up in turn.
 class Batch {
  public:
-  Batch(size_t count, const std::function<DecodedPixels(size_t)>& job)
-      : job_(job), slots_(count) {}
+  Batch(size_t count, const std::function<DecodedPixels(size_t)>& job) : job_(job), slots_(count) {}
   ~Batch() {
     stop_.store(true);
     for (std::thread& t : workers_) t.join();

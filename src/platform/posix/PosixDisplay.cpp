@@ -228,8 +228,8 @@ void PosixSurface::MakePixels(int top, int bottom) const {
     if (intact_ && FindJpegBands(jpeg_.data(), jpeg_.size(), bands.get()) &&
         bands->width == width_ && bands->height == height_)
       pixels.reset(std::calloc(size_t(width_) * height_, 4), std::free);
-    SDL_Surface* s = pixels ? SDL_CreateRGBSurfaceWithFormatFrom(pixels.get(), width_, height_,
-                                                                 32, width_ * 4, kFormat)
+    SDL_Surface* s = pixels ? SDL_CreateRGBSurfaceWithFormatFrom(pixels.get(), width_, height_, 32,
+                                                                 width_ * 4, kFormat)
                             : nullptr;
     if (s) {
       Own(s, std::move(pixels));
@@ -496,10 +496,9 @@ SurfacePtr PosixDisplay::CreateSurface(int width, int height) {
   // allocation makes over every byte, and the pages of a surface never drawn on stay untouched.
   std::shared_ptr<void> pixels;
   if (width > 0 && height > 0) pixels.reset(std::calloc(size_t(width) * height, 4), std::free);
-  SDL_Surface* s =
-      pixels ? SDL_CreateRGBSurfaceWithFormatFrom(pixels.get(), width, height, 32, width * 4,
-                                                  kFormat)
-             : SDL_CreateRGBSurfaceWithFormat(0, width, height, 32, kFormat);
+  SDL_Surface* s = pixels ? SDL_CreateRGBSurfaceWithFormatFrom(pixels.get(), width, height, 32,
+                                                               width * 4, kFormat)
+                          : SDL_CreateRGBSurfaceWithFormat(0, width, height, 32, kFormat);
   return std::make_shared<PosixSurface>(s, queue_, s ? std::move(pixels) : nullptr);
 }
 
