@@ -2,7 +2,9 @@
 
 #include <turbojpeg.h>
 
-// After turbojpeg.h: jpeglib.h needs the standard headers' types.
+// jpeglib.h uses FILE and size_t without declaring them.
+#include <cstdio>
+
 #include <jpeglib.h>
 
 #include <algorithm>
