@@ -2,10 +2,10 @@
 
 #include <turbojpeg.h>
 
-// jpeglib.h uses FILE and size_t without declaring them.
-#include <cstdio>
-
+// clang-format off
+#include <cstdio>  // jpeglib.h uses FILE and size_t without declaring them
 #include <jpeglib.h>
+// clang-format on
 
 #include <algorithm>
 #include <bit>
