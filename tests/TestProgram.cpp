@@ -11,6 +11,16 @@
 #include "shell/modDeclares.h"
 
 namespace qv::test {
+namespace {
+
+// Programs the tests start keep their caches in a folder of this run, never in the user's.
+const bool kCacheAside = [] {
+  static TempDir cache;
+  setenv("XDG_CACHE_HOME", cache.path().c_str(), 1);
+  return true;
+}();
+
+}  // namespace
 
 TempDir::TempDir() {
   char pattern[] = "/tmp/quorvin-test-XXXXXX";

@@ -267,6 +267,10 @@ TEST_F(DriveTest, ProbeTellsMissingFileFromMissingFolder) {
   WriteFile(H("x/big"), big);
   ASSERT_TRUE(fs->ReadWholeFile(R"(X:\big)", &data));
   EXPECT_EQ(std::string(data.begin(), data.end()), big);
+  // One that claims a terabyte (sparse: it takes no room) is refused, not read until memory
+  // runs out.
+  ASSERT_EQ(truncate(H("x/big").c_str(), off_t{1} << 40), 0);
+  EXPECT_FALSE(fs->ReadWholeFile(R"(X:\big)", &data));
   ASSERT_EQ(symlink("/proc/self/maps", H("x/maps").c_str()), 0);
   ASSERT_TRUE(fs->ReadWholeFile(R"(X:\maps)", &data));
   EXPECT_GT(data.size(), 1000u);
@@ -505,6 +509,19 @@ TEST_F(CopyTest, ReadWriteFallbackCopiesTheSame) {
             CopyResult::Copied);
   EXPECT_EQ(last, content.size());
   EXPECT_EQ(ReadFile(H("x/dst.bin")), content);
+
+  // A file that grows while it is copied is copied at the length it had when opened.
+  for (bool readWrite : {true, false}) {
+    fs->SetForceReadWriteCopy(readWrite);
+    WriteFile(H("x/growing"), std::string(100, 'g'));
+    auto grow = [&](uint64_t, uint64_t done) {
+      if (done == 0) std::ofstream(H("x/growing"), std::ios::app) << std::string(1000, '+');
+      return true;
+    };
+    const std::string name = readWrite ? "grown-rw" : "grown-range";
+    EXPECT_EQ(fs->CopyFile(R"(X:\growing)", "X:\\" + name, grow), CopyResult::Copied);
+    EXPECT_EQ(ReadFile(H("x/" + name)), std::string(100, 'g'));
+  }
 
   // A kernel-made file tells no length but has content: it is read to its end, both ways.
   ASSERT_EQ(symlink("/proc/version", H("x/version").c_str()), 0);

@@ -1,6 +1,7 @@
 // Several pictures decoded in one call (the SDL display decodes ahead on worker threads), and
 // start-up loading the skin that way.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <turbojpeg.h>
 #include <unistd.h>
 
@@ -260,6 +261,11 @@ TEST(PictureBatch, AThrowingCallbackEndsTheBatchAndTheDisplayStaysUsable) {
   }
 }
 
+std::string ReadText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
 // What one batch of the SDL display reports of each picture: its warning or error, and its size.
 std::vector<std::string> Outcomes(PosixDisplay& display,
                                   const std::vector<std::vector<uint8_t>>& data) {
@@ -273,9 +279,9 @@ std::vector<std::string> Outcomes(PosixDisplay& display,
 }
 
 TEST(PictureBatch, OnlyPicturesFoundIntactAreRememberedAndTrustedLater) {
-  const std::filesystem::path folder =
-      std::filesystem::temp_directory_path() / ("qv-checked-" + std::to_string(getpid()));
-  std::filesystem::remove_all(folder);
+  std::string made = (std::filesystem::temp_directory_path() / "qv-checked-XXXXXX").string();
+  ASSERT_TRUE(mkdtemp(made.data()));
+  const std::filesystem::path folder = made;
   const std::string file = (folder / "cache" / "intact-pictures").string();
   std::vector<std::vector<uint8_t>> data = Pictures(4);
   data[2].resize(data[2].size() * 6 / 10);     // damaged: a picture and a warning
@@ -335,14 +341,59 @@ TEST(PictureBatch, OnlyPicturesFoundIntactAreRememberedAndTrustedLater) {
     EXPECT_EQ(PictureCheckCache(singleFile).Intact(PictureCheckCache::KeyOf(data[k])), k < 2) << k;
   }
 
-  // A cache of another kind, or one that cannot be written, changes no answer.
-  { std::ofstream(file) << "something else\n" << std::string(32, 'a') << "\n"; }
-  PosixDisplay other(true);
-  other.SetPictureCheckCache(file);
-  EXPECT_EQ(Outcomes(other, data), truth);
+  // A list made by another checker or of another kind is read as empty, then replaced.
+  const std::string data2Key = [&] {
+    char hex[40];
+    const PictureCheckCache::Key k = PictureCheckCache::KeyOf(data[2]);
+    std::snprintf(hex, sizeof hex, "%016llx%016llx", static_cast<unsigned long long>(k[0]),
+                  static_cast<unsigned long long>(k[1]));
+    return std::string(hex);
+  }();
+  for (const char* header : {"something else", "quorvin intact pictures 2, check 0"}) {
+    { std::ofstream(file) << header << "\n" << data2Key << "\n"; }
+    PosixDisplay other(true);
+    other.SetPictureCheckCache(file);
+    EXPECT_EQ(Outcomes(other, data), truth) << header;
+    EXPECT_TRUE(PictureCheckCache(file).Intact(PictureCheckCache::KeyOf(data[0])));
+    EXPECT_FALSE(PictureCheckCache(file).Intact(PictureCheckCache::KeyOf(data[2])));
+  }
+  // Only a list in a folder of this user's alone counts, and only a plain file; whatever lies
+  // there, start-up goes on with the same answers.
+  {
+    PictureCheckCache cache(file);
+    cache.Add(PictureCheckCache::KeyOf(data[2]));
+    ASSERT_TRUE(cache.Save());
+  }
+  const std::filesystem::path cacheFolder = folder / "cache";
+  chmod(cacheFolder.c_str(), 0777);
+  EXPECT_FALSE(PictureCheckCache(file).Intact(PictureCheckCache::KeyOf(data[0])));
+  PosixDisplay shared(true);
+  shared.SetPictureCheckCache(file);
+  EXPECT_EQ(Outcomes(shared, data), truth);
+  chmod(cacheFolder.c_str(), 0700);
+  const std::string victim = (folder / "victim").string();
+  { std::ofstream(victim) << "keep me"; }
+  std::filesystem::remove(file);
+  std::filesystem::create_symlink(victim, file);
+  PosixDisplay linked(true);
+  linked.SetPictureCheckCache(file);
+  EXPECT_EQ(Outcomes(linked, data), truth);
+  EXPECT_EQ(ReadText(victim), "keep me");
+  EXPECT_FALSE(std::filesystem::is_symlink(file));  // replaced by the list, not written through
+  std::filesystem::remove(file);
+  ASSERT_EQ(mkfifo(file.c_str(), 0600), 0);
+  PosixDisplay piped(true);
+  piped.SetPictureCheckCache(file);
+  EXPECT_EQ(Outcomes(piped, data), truth);
+  std::filesystem::remove(file);
+  {
+    PictureCheckCache cache(file);
+    cache.Add(PictureCheckCache::KeyOf(data[0]));
+    ASSERT_TRUE(cache.Save());
+  }
   EXPECT_TRUE(PictureCheckCache(file).Intact(PictureCheckCache::KeyOf(data[0])));
-  EXPECT_FALSE(PictureCheckCache(file).Intact(
-      PictureCheckCache::Key{0xaaaaaaaaaaaaaaaa, 0xaaaaaaaaaaaaaaaa}));
+  { std::ofstream(file, std::ios::app) << std::string(1 << 20, '\n'); }  // far too long
+  EXPECT_FALSE(PictureCheckCache(file).Intact(PictureCheckCache::KeyOf(data[0])));
   std::filesystem::remove_all(folder);
   { std::ofstream(folder.string()) << "a file where the folder should be"; }
   PosixDisplay unwritable(true);
@@ -438,6 +489,8 @@ TEST_F(SdlStartUp, EveryPictureLandsUnderItsNameAndProblemsAreReportedInTurn) {
 TEST_F(SdlStartUp, AnExitWhileLoadingEndsStartUpAndLeavesNoThreadBehind) {
   std::string error;
   ASSERT_TRUE(display.StartVideo(&error)) << error;
+  // Once asked, the font configuration's own thread is gone.
+  display.MeasureText(FontSpec{"arial", 12, false, false}, "x");
   const size_t threads = ThreadsOfThisProcess();
   int yields = 0;
   // The first yield is the loading screen's; the fourth comes before picture 2.

@@ -19,6 +19,7 @@ done
 # creating and removing folders in /tmp.
 mkdir -p /var/tmp/quorvin-e2e
 work=$(mktemp -d /var/tmp/quorvin-e2e/explorer.XXXXXX)
+export XDG_CACHE_HOME=$work/cache  # the program's caches stay in this test's folder
 xvfb_pid=""
 app_pid=""
 failed_shots="$build/e2e-explorer-failure"

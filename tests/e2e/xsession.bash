@@ -25,6 +25,7 @@ if [ -z "$magick" ] || [ -z "$compare_tool" ] || [ -z "$identify_tool" ]; then
 fi
 
 work=$(mktemp -d /tmp/quorvin-e2e-XXXXXX)
+export XDG_CACHE_HOME=$work/cache  # the program's caches stay in this test's folder
 xvfb_pid=""
 prog_pid=""
 last_shot=""

@@ -231,6 +231,10 @@ JpegResult CheckJpegData(const uint8_t* data, size_t size, std::string* message)
   return Decompress(data, size, nullptr, 0, message);
 }
 
+std::string JpegCheckIdentity() {
+  return "check 1, libjpeg-turbo " + std::to_string(LIBJPEG_TURBO_VERSION_NUMBER);
+}
+
 JpegResult DecodeJpegImage(const std::vector<uint8_t>& data, PixelImage* out,
                            std::string* message) {
   *out = PixelImage();

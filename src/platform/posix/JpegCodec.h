@@ -40,6 +40,10 @@ JpegResult DecodeJpegPixels(const uint8_t* data, size_t size, uint32_t* pixels, 
 // nor most of the decoding.
 JpegResult CheckJpegData(const uint8_t* data, size_t size, std::string* message);
 
+// Names the checking above and the library behind it; it changes whenever either may judge a
+// picture otherwise, so that what was found intact by another one is checked again.
+std::string JpegCheckIdentity();
+
 // Size and decoding in one step. On Failed, `out` is left empty.
 JpegResult DecodeJpegImage(const std::vector<uint8_t>& data, PixelImage* out, std::string* message);
 

@@ -15,7 +15,8 @@ class PictureCheckCache {
  public:
   using Key = std::array<uint64_t, 2>;
 
-  // Kept in `file`; empty: nothing is remembered between objects.
+  // Kept in `file`, in a folder of this user's alone (made when missing, below one); empty:
+  // nothing is remembered between objects.
   explicit PictureCheckCache(std::string file);
   // $XDG_CACHE_HOME/quorvin/intact-pictures, or below ~/.cache; empty without either.
   static std::string DefaultFile();
@@ -31,6 +32,7 @@ class PictureCheckCache {
     size_t operator()(const Key& k) const { return static_cast<size_t>(k[0] ^ (k[1] * 31)); }
   };
   void Load();
+  static std::string FirstLine();
 
   std::string file_;
   bool loaded_ = false;

@@ -263,7 +263,15 @@ CopyResult PosixFileSystem::CopyFile(const std::string& from, const std::string&
   for (bool end = false; !end;) {
     uint64_t chunk = 0;
     while (chunk < copyChunk_) {
-      size_t want = static_cast<size_t>(copyChunk_ - chunk);
+      // No more than the length it had when opened: a file growing meanwhile is copied as it
+      // was, a file that tells no length to its end.
+      uint64_t left = copyChunk_ - chunk;
+      if (total > 0) left = std::min(left, total - std::min(total, done + chunk));
+      if (left == 0) {
+        end = true;
+        break;
+      }
+      const size_t want = static_cast<size_t>(left);
       ssize_t n;
       if (useRange) {
         n = copy_file_range(in, nullptr, out, nullptr, want, 0);
@@ -284,12 +292,6 @@ CopyResult PosixFileSystem::CopyFile(const std::string& from, const std::string&
         break;
       }
       chunk += static_cast<uint64_t>(n);
-      // The length it had when opened is the copy; a file that tells no length (as some
-      // kernel-made files do) is read to its end.
-      if (total > 0 && done + chunk >= total) {
-        end = true;
-        break;
-      }
     }
     done += chunk;
     if (chunk > 0 && progress && !progress(total, done)) return abandon(CopyResult::Cancelled);

@@ -19,6 +19,8 @@
 #include <cstring>
 #include <ctime>
 #include <fstream>
+#include <new>
+#include <stdexcept>
 
 #include "platform/posix/PosixFileUtil.h"
 #include "platform/posix/PosixMounts.h"
@@ -693,23 +695,39 @@ bool PosixFileSystem::ReadWholeFile(const std::string& path, std::vector<uint8_t
   Resolved r = Resolve(path);
   if (!r.complete()) return false;
   struct stat st;
-  int fd = OpenRegularForReading(r.Host(), &st);
+  const int fd = OpenRegularForReading(r.Host(), &st);
   if (fd < 0) return false;
   // Read straight into place at the length the file tells, one byte more to see its end; a
-  // file that grows or tells no length grows the buffer as it goes.
-  data->resize(static_cast<size_t>(st.st_size) + 1);
+  // file that grows or tells no length grows the buffer as it goes. Settings, layouts and
+  // pictures are far smaller than the limit: a larger file is refused before memory runs out.
+  const size_t kLimit = size_t{256} << 20;
   size_t filled = 0;
-  bool ok = true;
-  for (;;) {
-    if (filled == data->size()) data->resize(std::max<size_t>(65536, data->size() * 2));
-    ssize_t n = read(fd, data->data() + filled, data->size() - filled);
-    if (n < 0 && (errno == EINTR || StopNonBlocking(fd, errno))) continue;
-    if (n < 0) ok = false;
-    if (n <= 0) break;
-    filled += static_cast<size_t>(n);
+  bool ok = static_cast<uint64_t>(st.st_size) <= kLimit;
+  try {
+    if (ok) data->resize(static_cast<size_t>(st.st_size) + 1);
+    while (ok) {
+      if (filled == data->size()) {
+        ok = data->size() <= kLimit;
+        if (!ok) break;
+        data->resize(std::max<size_t>(65536, data->size() * 2));
+      }
+      ssize_t n = read(fd, data->data() + filled, data->size() - filled);
+      if (n < 0 && (errno == EINTR || StopNonBlocking(fd, errno))) continue;
+      if (n < 0) ok = false;
+      if (n <= 0) break;
+      filled += static_cast<size_t>(n);
+    }
+  } catch (const std::bad_alloc&) {
+    ok = false;
+  } catch (const std::length_error&) {
+    ok = false;
   }
   close(fd);
-  data->resize(ok ? filled : 0);
+  if (ok) {
+    data->resize(filled);
+  } else {
+    std::vector<uint8_t>().swap(*data);
+  }
   return ok;
 }
 
