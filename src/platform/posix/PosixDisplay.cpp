@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <system_error>
 #include <thread>
 #include <utility>
@@ -268,8 +269,13 @@ void PosixSurface::MakePixels(int top, int bottom) const {
 bool PosixSurface::MakeBands(int first, int last) const {
   auto* pixels = static_cast<uint32_t*>(surface_->pixels);
   const int pitch = surface_->pitch;
-  auto decode = [&](int a, int b) {
-    return DecodeJpegBands(jpeg_.data(), *bands_, a, b, pixels, pitch, nullptr) == JpegResult::Ok;
+  // Out of memory for a band's data: the whole decides, as for any other failed band.
+  auto decode = [&](int a, int b) noexcept {
+    try {
+      return DecodeJpegBands(jpeg_.data(), *bands_, a, b, pixels, pitch, nullptr) == JpegResult::Ok;
+    } catch (const std::bad_alloc&) {
+      return false;
+    }
   };
   // A whole picture on two processors: the lower half on a thread of its own.
   const int middle = (first + last) / 2;
@@ -277,25 +283,13 @@ bool PosixSurface::MakeBands(int first, int last) const {
   std::thread helper;
   if (last - first >= 16 && std::thread::hardware_concurrency() > 1) {
     try {
-      helper = std::thread([&] {
-        try {
-          lower = decode(middle, last);
-        } catch (...) {
-          lower = false;  // out of memory: the whole decides
-        }
-      });
+      helper = std::thread([&] { lower = decode(middle, last); });
     } catch (const std::system_error&) {
       // No thread to spare: one after the other.
     }
   }
   if (!helper.joinable()) return decode(first, last);
-  bool upper = false;
-  try {
-    upper = decode(first, middle);
-  } catch (...) {
-    helper.join();
-    throw;
-  }
+  const bool upper = decode(first, middle);
   helper.join();
   return upper && lower;
 }
