@@ -273,7 +273,7 @@ bool PosixSurface::MakeBands(int first, int last) const {
   auto decode = [&](int a, int b) noexcept {
     try {
       return DecodeJpegBands(jpeg_.data(), *bands_, a, b, pixels, pitch, nullptr) == JpegResult::Ok;
-    } catch (const std::bad_alloc&) {
+    } catch (...) {
       return false;
     }
   };
