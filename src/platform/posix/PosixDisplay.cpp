@@ -7,7 +7,6 @@
 #include <array>
 #include <cstdlib>
 #include <cstring>
-#include <new>
 #include <system_error>
 #include <thread>
 #include <utility>
