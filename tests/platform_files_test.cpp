@@ -437,10 +437,17 @@ TEST_F(CopyTest, NeverReplacesWhatIsThere) {
     };
     EXPECT_EQ(fs->CopyFile(R"(X:\a.txt)", R"(X:\out\b.txt)", intruder), CopyResult::Exists);
     EXPECT_EQ(ReadFile(H("x/out/b.txt")), "intruder");
+    // So is one that appears in another case: a link alone would not refuse it.
+    auto otherCase = [&](uint64_t, uint64_t done) {
+      if (done == 0) WriteFile(H("x/out/C.TXT"), "other case");
+      return true;
+    };
+    EXPECT_EQ(fs->CopyFile(R"(X:\a.txt)", R"(X:\out\c.txt)", otherCase), CopyResult::Exists);
+    EXPECT_EQ(ReadFile(H("x/out/C.TXT")), "other case");
     EXPECT_TRUE(Leftovers().empty());
     std::vector<DirEntry> entries;
     ASSERT_TRUE(fs->ListFolder(R"(X:\out)", &entries));
-    EXPECT_EQ(Names(entries), (std::vector<std::string>{"A.TXT", "b.txt"}));
+    EXPECT_EQ(Names(entries), (std::vector<std::string>{"A.TXT", "C.TXT", "b.txt"}));
   }
 }
 
@@ -577,6 +584,56 @@ class LoopMount {
   std::string folder_;
   bool mounted_ = false;
 };
+
+// Folders of earlier copies are not looked at again before the data is copied: whatever changed
+// on the way to them must still be seen before a file is read or named.
+TEST_F(CopyTest, FoldersChangedSinceTheLastCopyAreSeenInTime) {
+  mkdir(H("x/in").c_str(), 0755);
+  mkdir(H("x/out").c_str(), 0755);
+  WriteFile(H("x/in/a.mp3"), "a");
+  WriteFile(H("x/in/b.mp3"), "mine");
+  auto fs = Drives();
+  ASSERT_EQ(fs->CopyFile(R"(X:\in\a.mp3)", R"(X:\out\a.mp3)", {}), CopyResult::Copied);
+
+  {
+    // Another file system mounted on the source folder is no part of the drive.
+    LoopMount disk(H("in.img"), H("x/in"));
+    if (!disk.mounted()) GTEST_SKIP() << "cannot loop-mount an ext4 image here (needs root)";
+    WriteFile(H("x/in/b.mp3"), "not on this drive");
+    EXPECT_EQ(fs->CopyFile(R"(X:\in\b.mp3)", R"(X:\out\b.mp3)", {}), CopyResult::Failed);
+    EXPECT_FALSE(Exists(H("x/out/b.mp3")));
+  }
+  ASSERT_EQ(fs->CopyFile(R"(X:\in\b.mp3)", R"(X:\out\b.mp3)", {}), CopyResult::Copied);
+  EXPECT_EQ(ReadFile(H("x/out/b.mp3")), "mine");
+
+  // The target's folder renamed while a file is copied: the file goes nowhere.
+  WriteFile(H("x/in/c.mp3"), "c");
+  auto rename = [&](uint64_t, uint64_t done) {
+    if (done == 0) std::rename(H("x/out").c_str(), H("x/OUT").c_str());
+    return true;
+  };
+  EXPECT_EQ(fs->CopyFile(R"(X:\in\c.mp3)", R"(X:\out\c.mp3)", rename), CopyResult::Failed);
+  std::vector<DirEntry> entries;
+  ASSERT_TRUE(fs->ListFolder(R"(X:\out)", &entries));
+  EXPECT_EQ(Names(entries), (std::vector<std::string>{"a.mp3", "b.mp3"}));
+  // Its new name is found from then on.
+  EXPECT_EQ(fs->CopyFile(R"(X:\in\c.mp3)", R"(X:\out\c.mp3)", {}), CopyResult::Copied);
+  EXPECT_EQ(ReadFile(H("x/OUT/c.mp3")), "c");
+
+  {
+    // Another file system mounted on the target's folder while a file is copied.
+    WriteFile(H("x/in/d.mp3"), "d");
+    std::unique_ptr<LoopMount> disk;
+    auto mount = [&](uint64_t, uint64_t done) {
+      if (done == 0) disk = std::make_unique<LoopMount>(H("out.img"), H("x/OUT"));
+      return true;
+    };
+    EXPECT_EQ(fs->CopyFile(R"(X:\in\d.mp3)", R"(X:\out\d.mp3)", mount), CopyResult::Failed);
+    ASSERT_TRUE(disk && disk->mounted());
+    EXPECT_FALSE(Exists(H("x/OUT/d.mp3")));
+  }
+  EXPECT_FALSE(Exists(H("x/OUT/d.mp3")));
+}
 
 TEST_F(CopyTest, FullDiskFailsAndRemovesTheTemporary) {
   WriteFile(H("x/huge.bin"), Pattern(8 << 20));

@@ -205,9 +205,10 @@ bool PosixFileSystem::Rename(const std::string& from, const std::string& to) {
 
 CopyResult PosixFileSystem::CopyFile(const std::string& from, const std::string& to,
                                      const CopyProgressFn& progress) {
-  // The source is opened at once: a name spelt otherwise than on disk is looked up only then.
-  Resolved a = Resolve(from, Lookup::Unchecked);
-  Resolved b = Resolve(to, Lookup::ToCreate);
+  // Folders looked at a moment ago are taken as they were: the source's open shows whether its
+  // path still holds, and the target's folder is looked at just before the name is given.
+  Resolved a = Resolve(from, Lookup::Unchecked, true);
+  Resolved b = Resolve(to, Lookup::ToCreate, true);
   if (!a.complete() || a.names.empty() || !b.drive || b.names.empty()) return CopyResult::Failed;
   const std::string target = b.Host();
   if (b.complete()) return CopyResult::Exists;
@@ -219,6 +220,12 @@ CopyResult PosixFileSystem::CopyFile(const std::string& from, const std::string&
 
   struct stat source;
   int in = OpenRegularForReading(a.Host(), &source);
+  if (in >= 0 && a.trusted && source.st_dev != a.folderDev) {
+    close(in);  // something was mounted on the way: the path decides afresh
+    in = -1;
+    errno = ENOENT;
+  }
+  // A name spelt otherwise than on disk is looked up only now.
   if (in < 0 && errno == ENOENT) {
     a = Resolve(from);
     if (a.complete()) in = OpenRegularForReading(a.Host(), &source);
@@ -250,7 +257,7 @@ CopyResult PosixFileSystem::CopyFile(const std::string& from, const std::string&
   }
   auto abandon = [&](CopyResult result) {
     if (out >= 0) close(out);
-    close(in);
+    if (in >= 0) close(in);
     if (!temporary.empty()) unlink(temporary.c_str());
     return result;
   };
@@ -301,8 +308,15 @@ CopyResult PosixFileSystem::CopyFile(const std::string& from, const std::string&
   if (fchmod(out, source.st_mode & 0777) != 0 || futimens(out, times) != 0)
     return abandon(CopyResult::Failed);
   close(in);
+  in = -1;
+  // The target's folder as it is now, just before the name is given: a name that appeared in
+  // any case meanwhile is kept, and a path that leads elsewhere now is not followed.
+  const Resolved now = Resolve(to, Lookup::ToCreate);
+  if (now.complete()) return abandon(CopyResult::Exists);
+  if (now.found + 1 != now.names.size() || !now.folderStatKnown || now.Host() != target)
+    return abandon(CopyResult::Failed);
   int error;
-  NoteChanging(folder);
+  NoteChanging(folder, &now.folderStat);
   if (temporary.empty()) {
     // A link never replaces anything either.
     error = LinkUnnamed(out, target, &linkThroughProc_);

@@ -325,6 +325,12 @@ bool PosixFileSystem::IsForeignFolder(dev_t parentDev, dev_t dev, ino_t ino,
   return false;
 }
 
+bool PosixFileSystem::SharesDevice(dev_t dev, const DriveMapping* own) const {
+  for (size_t k = 0; k < drives_.size(); ++k)
+    if (&drives_[k] != own && rootIds_[k].dev == dev) return true;
+  return false;
+}
+
 std::string PosixFileSystem::Resolved::HostPrefix(size_t count) const {
   if (!drive) return "";
   count = std::min(count, names.size());
@@ -381,11 +387,12 @@ bool PosixFileSystem::FindByCase(const std::string& folder, const struct stat& s
   return true;
 }
 
-void PosixFileSystem::NoteChanging(const std::string& folder) const {
+void PosixFileSystem::NoteChanging(const std::string& folder, const struct stat* taken) const {
   auto it = caseIndex_.find(folder);
   if (it == caseIndex_.end()) return;
   struct stat st;
-  if (stat(folder.c_str(), &st) != 0 || !IndexOf(folder, st, false)) {
+  if (taken) st = *taken;
+  if ((!taken && stat(folder.c_str(), &st) != 0) || !IndexOf(folder, st, false)) {
     caseIndex_.erase(folder);
     return;
   }
@@ -420,8 +427,8 @@ void PosixFileSystem::NoteRemoved(const std::string& hostPath) const {
   if (slash != std::string::npos) caseIndex_.erase(slash == 0 ? "/" : hostPath.substr(0, slash));
 }
 
-PosixFileSystem::Resolved PosixFileSystem::Resolve(const std::string& dosPath,
-                                                   Lookup lookup) const {
+PosixFileSystem::Resolved PosixFileSystem::Resolve(const std::string& dosPath, Lookup lookup,
+                                                   bool trustCache) const {
   Resolved r;
   char letter = 0;
   if (!SplitDosPath(dosPath, &letter, &r.names, &r.trailingSeparator)) return r;
@@ -441,6 +448,20 @@ PosixFileSystem::Resolved PosixFileSystem::Resolve(const std::string& dosPath,
     if (it != folderCache_.end()) {
       const CachedFolder& c = it->second;
       const std::string& host = c.host;
+      // Names matched without regard to case, and another drive on the same device, need the
+      // checks below; anything else the caller's own check covers.
+      if (trustCache && c.caseMatched.empty() && !SharesDevice(c.dev, r.drive) &&
+          (lookup == Lookup::Unchecked ||
+           (lookup == Lookup::ToCreate && !MayHoldName(host, r.names.back())))) {
+        std::copy(c.names.begin(), c.names.end(), r.names.begin());
+        r.found = c.names.size() + (lookup == Lookup::Unchecked ? 1 : 0);
+        r.foundIsFolder = true;
+        r.folderHost = host;
+        r.folderDepth = c.names.size();
+        r.trusted = true;
+        r.folderDev = c.dev;
+        return r;
+      }
       struct stat st;
       bool valid = stat(host.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_dev == c.dev &&
                    st.st_ino == c.ino;
@@ -527,6 +548,8 @@ PosixFileSystem::Resolved PosixFileSystem::Resolve(const std::string& dosPath,
                            folder, folderStat.st_dev, folderStat.st_ino, std::move(caseMatched)};
     }
   }
+  r.folderStat = folderStat;
+  r.folderStatKnown = r.foundIsFolder;
   return r;
 }
 

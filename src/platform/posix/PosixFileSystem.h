@@ -79,6 +79,13 @@ class PosixFileSystem : public FileSystem {
     // The host path of the first `folderDepth` components, kept as the walk built it.
     std::string folderHost;
     size_t folderDepth = 0;
+    // The stat of folderHost taken by this lookup; not taken when `trusted`.
+    struct stat folderStat {};
+    bool folderStatKnown = false;
+    // The folders came from the cache unchecked (see Resolve's `trustCache`); they were on
+    // device `folderDev` when last looked at.
+    bool trusted = false;
+    dev_t folderDev = 0;
 
     bool complete() const { return drive && found == names.size(); }
     std::string Host() const { return HostPrefix(names.size()); }
@@ -99,7 +106,12 @@ class PosixFileSystem : public FileSystem {
     // young, as the call itself refuses a name that appeared meanwhile.
     ToCreate,
   };
-  Resolved Resolve(const std::string& dosPath, Lookup lookup = Lookup::Full) const;
+  // With `trustCache`, folders found before by their exact names are taken from the cache without
+  // a stat, for callers that check the result before it matters: Unchecked for a file that is
+  // opened next (its device tells a mount on the way), ToCreate for a name that is looked up
+  // again just before it is made (only while the folder's index lacks the name).
+  Resolved Resolve(const std::string& dosPath, Lookup lookup = Lookup::Full,
+                   bool trustCache = false) const;
 
  private:
   struct IndexedName {
@@ -150,6 +162,8 @@ class PosixFileSystem : public FileSystem {
   // A folder that belongs to another drive: the mount point of another file system or the host
   // folder of another drive of the table.
   bool IsForeignFolder(dev_t parentDev, dev_t dev, ino_t ino, const DriveMapping* own) const;
+  // Another drive of the table has its folder on device `dev`.
+  bool SharesDevice(dev_t dev, const DriveMapping* own) const;
   std::vector<std::string> TrashFolders() const;
   // First entry of `folder` (listing order) whose name matches `name` without regard to case.
   // `st` is the folder's stat, just taken by the caller.
@@ -161,7 +175,8 @@ class PosixFileSystem : public FileSystem {
                            bool list = true) const;
   // Around a creation in `folder`: NoteChanging just before it keeps the folder's index only if
   // nobody changed the folder since it was listed, NoteCreated after it adds the new name.
-  void NoteChanging(const std::string& folder) const;
+  // `st`: the folder's stat just taken by the caller, if any.
+  void NoteChanging(const std::string& folder, const struct stat* st = nullptr) const;
   void NoteCreated(const std::string& hostPath) const;
   void NoteRemoved(const std::string& hostPath) const;
   // False only when the folder's current name index shows no entry of that name.
