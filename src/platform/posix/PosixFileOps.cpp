@@ -237,7 +237,8 @@ CopyResult PosixFileSystem::CopyFile(const std::string& from, const std::string&
   std::string temporary;  // empty while the file is unnamed
   int out = -1;
   if (!forceNamed_) {
-    out = open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    // Nobody can reach an unnamed file: it may have its final mode from the start.
+    out = open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, source.st_mode & 0777);
     if (out < 0 && !TmpFileUnsupported(errno)) {
       close(in);
       return CopyResult::Failed;
@@ -305,7 +306,11 @@ CopyResult PosixFileSystem::CopyFile(const std::string& from, const std::string&
   }
 
   const struct timespec times[2] = {{0, UTIME_OMIT}, source.st_mtim};
-  if (fchmod(out, source.st_mode & 0777) != 0 || futimens(out, times) != 0)
+  // The mask or a default ACL of the folder may have taken bits away.
+  struct stat made;
+  const bool modeKept = temporary.empty() && fstat(out, &made) == 0 &&
+                        (made.st_mode & 07777) == (source.st_mode & 0777);
+  if ((!modeKept && fchmod(out, source.st_mode & 0777) != 0) || futimens(out, times) != 0)
     return abandon(CopyResult::Failed);
   close(in);
   in = -1;
