@@ -635,6 +635,59 @@ TEST_F(CopyTest, FoldersChangedSinceTheLastCopyAreSeenInTime) {
   EXPECT_FALSE(Exists(H("x/OUT/d.mp3")));
 }
 
+TEST_F(CopyTest, AFileSystemMountedOnTheTargetFolderIsNeverWritten) {
+  for (Way way : kWays) {
+    SCOPED_TRACE(WayName(way));
+    RemoveTree(H("x"));
+    mkdir(H("x").c_str(), 0755);
+    mkdir(H("x/out").c_str(), 0755);
+    WriteFile(H("x/a.mp3"), "a");
+    WriteFile(H("x/b.mp3"), "b");
+    auto fs = Drives();
+    fs->SetForceNamedTemporary(way == Way::Named);
+    fs->SetLinkThroughProc(way == Way::UnnamedThroughProc);
+    ASSERT_EQ(fs->CopyFile(R"(X:\a.mp3)", R"(X:\out\a.mp3)", {}), CopyResult::Copied);
+
+    LoopMount disk(H("out.img"), H("x/out"));
+    if (!disk.mounted()) GTEST_SKIP() << "cannot loop-mount an ext4 image here (needs root)";
+    // Named as our temporary would be, but another's.
+    WriteFile(H("x/out/.quorvin-b.mp3.part"), "someone else's");
+    int calls = 0;
+    auto count = [&](uint64_t, uint64_t) { return ++calls > 0; };
+    EXPECT_EQ(fs->CopyFile(R"(X:\b.mp3)", R"(X:\out\b.mp3)", count), CopyResult::Failed);
+    EXPECT_EQ(calls, 0);  // nothing was written anywhere
+    EXPECT_EQ(ReadFile(H("x/out/.quorvin-b.mp3.part")), "someone else's");
+    EXPECT_FALSE(Exists(H("x/out/b.mp3")));
+  }
+}
+
+TEST_F(CopyTest, ANameAddedJustAfterAFolderIsListedIsNeverHidden) {
+  mkdir(H("x/out").c_str(), 0755);
+  WriteFile(H("x/a.txt"), "a");
+  auto fs = Drives();
+  ASSERT_EQ(fs->CopyFile(R"(X:\a.txt)", R"(X:\out\a.txt)", {}), CopyResult::Copied);
+  // Someone else's change makes the lookup before the next link list the folder again; a name
+  // added right after that listing must not pass for a change of our own. (Within a tick of the
+  // folder's clock after our own change, no change can be told from ours: one is waited out.)
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  WriteFile(H("x/out/z.txt"), "z");
+  bool added = false;
+  fs->SetListedHook([&](const std::string& folder) {
+    if (added || folder.size() < 4 || folder.compare(folder.size() - 4, 4, "/out") != 0) return;
+    added = true;
+    // Past the tick of the folder's time stamp, where file systems count time coarsely.
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    WriteFile(H("x/out/C.TXT"), "other");
+  });
+  EXPECT_EQ(fs->CopyFile(R"(X:\a.txt)", R"(X:\out\b.txt)", {}), CopyResult::Copied);
+  ASSERT_TRUE(added);
+  EXPECT_EQ(fs->CopyFile(R"(X:\a.txt)", R"(X:\out\c.txt)", {}), CopyResult::Exists);
+  EXPECT_EQ(ReadFile(H("x/out/C.TXT")), "other");
+  std::vector<DirEntry> entries;
+  ASSERT_TRUE(fs->ListFolder(R"(X:\out)", &entries));
+  EXPECT_EQ(Names(entries), (std::vector<std::string>{"C.TXT", "a.txt", "b.txt", "z.txt"}));
+}
+
 TEST_F(CopyTest, FullDiskFailsAndRemovesTheTemporary) {
   WriteFile(H("x/huge.bin"), Pattern(8 << 20));
   LoopMount disk(H("disk.img"), H("mnt"));

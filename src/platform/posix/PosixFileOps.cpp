@@ -205,10 +205,19 @@ bool PosixFileSystem::Rename(const std::string& from, const std::string& to) {
 
 CopyResult PosixFileSystem::CopyFile(const std::string& from, const std::string& to,
                                      const CopyProgressFn& progress) {
+  return CopyFileFrom(from, to, progress, true);
+}
+
+CopyResult PosixFileSystem::CopyFileFrom(const std::string& from, const std::string& to,
+                                         const CopyProgressFn& progress, bool trustCache) {
   // Folders looked at a moment ago are taken as they were: the source's open shows whether its
-  // path still holds, and the target's folder is looked at just before the name is given.
+  // path still holds, the unnamed file's device whether the target's does, and the target's
+  // folder is looked at again just before the name is given.
   Resolved a = Resolve(from, Lookup::Unchecked, true);
-  Resolved b = Resolve(to, Lookup::ToCreate, true);
+  Resolved b = Resolve(to, Lookup::ToCreate, trustCache);
+  // A named temporary is made, and an old one removed, only in a folder just looked at.
+  if (b.trusted && (forceNamed_ || b.folderDev == namedOnlyDevice_))
+    b = Resolve(to, Lookup::ToCreate);
   if (!a.complete() || a.names.empty() || !b.drive || b.names.empty()) return CopyResult::Failed;
   const std::string target = b.Host();
   if (b.complete()) return CopyResult::Exists;
@@ -236,12 +245,22 @@ CopyResult PosixFileSystem::CopyFile(const std::string& from, const std::string&
   // An unnamed file carries no name until it is complete: a killed run leaves nothing at all.
   std::string temporary;  // empty while the file is unnamed
   int out = -1;
+  struct stat made {};
+  bool madeKnown = false;
   if (!forceNamed_) {
     // Nobody can reach an unnamed file: it may have its final mode from the start.
     out = open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, source.st_mode & 0777);
     if (out < 0 && !TmpFileUnsupported(errno)) {
       close(in);
       return CopyResult::Failed;
+    }
+    if (out < 0) namedOnlyDevice_ = b.trusted ? b.folderDev : b.folderStat.st_dev;
+    madeKnown = out >= 0 && fstat(out, &made) == 0;
+    if (b.trusted && (!madeKnown || made.st_dev != b.folderDev)) {
+      // Another file system mounted there, or one without unnamed files: looked at properly.
+      if (out >= 0) close(out);
+      close(in);
+      return CopyFileFrom(from, to, progress, false);
     }
   }
   if (out < 0) {
@@ -307,9 +326,8 @@ CopyResult PosixFileSystem::CopyFile(const std::string& from, const std::string&
 
   const struct timespec times[2] = {{0, UTIME_OMIT}, source.st_mtim};
   // The mask or a default ACL of the folder may have taken bits away.
-  struct stat made;
-  const bool modeKept = temporary.empty() && fstat(out, &made) == 0 &&
-                        (made.st_mode & 07777) == (source.st_mode & 0777);
+  const bool modeKept =
+      temporary.empty() && madeKnown && (made.st_mode & 07777) == (source.st_mode & 0777);
   if ((!modeKept && fchmod(out, source.st_mode & 0777) != 0) || futimens(out, times) != 0)
     return abandon(CopyResult::Failed);
   close(in);
@@ -321,7 +339,8 @@ CopyResult PosixFileSystem::CopyFile(const std::string& from, const std::string&
   if (now.found + 1 != now.names.size() || !now.folderStatKnown || now.Host() != target)
     return abandon(CopyResult::Failed);
   int error;
-  NoteChanging(folder, &now.folderStat);
+  // A stat taken before a fresh listing cannot tell whether the listing missed a change.
+  NoteChanging(folder, now.listedAnew ? nullptr : &now.folderStat);
   if (temporary.empty()) {
     // A link never replaces anything either.
     error = LinkUnnamed(out, target, &linkThroughProc_);

@@ -374,6 +374,8 @@ const PosixFileSystem::CaseIndex* PosixFileSystem::IndexOf(const std::string& fo
                            IndexedName{e->d_name, e->d_type == DT_DIR || e->d_type == DT_UNKNOWN});
   }
   closedir(dir);
+  ++listings_;
+  if (listed_) listed_(folder);
   return &(caseIndex_.insert_or_assign(folder, std::move(index)).first->second);
 }
 
@@ -430,6 +432,7 @@ void PosixFileSystem::NoteRemoved(const std::string& hostPath) const {
 PosixFileSystem::Resolved PosixFileSystem::Resolve(const std::string& dosPath, Lookup lookup,
                                                    bool trustCache) const {
   Resolved r;
+  const uint64_t listingsBefore = listings_;
   char letter = 0;
   if (!SplitDosPath(dosPath, &letter, &r.names, &r.trailingSeparator)) return r;
   r.drive = DriveFor(dosPath);
@@ -550,6 +553,7 @@ PosixFileSystem::Resolved PosixFileSystem::Resolve(const std::string& dosPath, L
   }
   r.folderStat = folderStat;
   r.folderStatKnown = r.foundIsFolder;
+  r.listedAnew = listings_ != listingsBefore;
   return r;
 }
 

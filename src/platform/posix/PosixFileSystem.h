@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <ctime>
+#include <functional>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -66,6 +67,8 @@ class PosixFileSystem : public FileSystem {
   void SetForceNamedTemporary(bool force) { forceNamed_ = force; }
   // Links an unnamed file through /proc, as on kernels that refuse linking the descriptor.
   void SetLinkThroughProc(bool through) { linkThroughProc_ = through; }
+  // Called with a folder's host path each time it has been listed for its name index.
+  void SetListedHook(std::function<void(const std::string&)> hook) { listed_ = std::move(hook); }
 
   // A DOS path mapped onto the host.
   struct Resolved {
@@ -86,6 +89,8 @@ class PosixFileSystem : public FileSystem {
     // device `folderDev` when last looked at.
     bool trusted = false;
     dev_t folderDev = 0;
+    // A folder's names were listed anew: `folderStat` is older than that listing.
+    bool listedAnew = false;
 
     bool complete() const { return drive && found == names.size(); }
     std::string Host() const { return HostPrefix(names.size()); }
@@ -165,6 +170,9 @@ class PosixFileSystem : public FileSystem {
   // Another drive of the table has its folder on device `dev`.
   bool SharesDevice(dev_t dev, const DriveMapping* own) const;
   std::vector<std::string> TrashFolders() const;
+  // `trustCache`: the target's folder may be taken from the cache (see Resolve).
+  CopyResult CopyFileFrom(const std::string& from, const std::string& to,
+                          const CopyProgressFn& progress, bool trustCache);
   // First entry of `folder` (listing order) whose name matches `name` without regard to case.
   // `st` is the folder's stat, just taken by the caller.
   bool FindByCase(const std::string& folder, const struct stat& st, const std::string& name,
@@ -189,6 +197,9 @@ class PosixFileSystem : public FileSystem {
   bool forceReadWrite_ = false;
   bool forceNamed_ = false;
   bool linkThroughProc_ = false;
+  dev_t namedOnlyDevice_ = 0;  // the last device found without unnamed files
+  std::function<void(const std::string&)> listed_;
+  mutable uint64_t listings_ = 0;
   mutable std::unordered_map<std::string, CaseIndex> caseIndex_;
   // Keyed by drive letter and the names as the caller spelt them.
   mutable std::unordered_map<std::string, CachedFolder> folderCache_;
