@@ -21,16 +21,21 @@ bool CopyOne(const std::string& from, const std::string& folder, const std::stri
   int in = open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (in < 0) return false;
   int out = -1;
-  bool ok = fstat(in, &st) == 0 && S_ISREG(st.st_mode) &&
-            (out = open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600)) >= 0;
+  // Made with its final mode; set again only where the mask took bits away.
+  struct stat made;
+  bool ok =
+      fstat(in, &st) == 0 && S_ISREG(st.st_mode) &&
+      (out = open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, st.st_mode & 0777)) >= 0 &&
+      fstat(out, &made) == 0;
   for (off_t done = 0; ok && done < st.st_size;) {
     ssize_t n = copy_file_range(in, nullptr, out, nullptr, size_t{8} << 20, 0);
     ok = n > 0;
     done += n;
   }
   const timespec times[2] = {{0, UTIME_OMIT}, st.st_mtim};
-  ok = ok && fchmod(out, st.st_mode & 0777) == 0 && futimens(out, times) == 0 &&
-       linkat(out, "", AT_FDCWD, to.c_str(), AT_EMPTY_PATH) == 0;
+  ok = ok &&
+       ((made.st_mode & 07777) == (st.st_mode & 0777) || fchmod(out, st.st_mode & 0777) == 0) &&
+       futimens(out, times) == 0 && linkat(out, "", AT_FDCWD, to.c_str(), AT_EMPTY_PATH) == 0;
   if (out >= 0) close(out);
   close(in);
   return ok;
