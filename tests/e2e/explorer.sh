@@ -118,7 +118,21 @@ probe() {
   local script="$work/script.txt"
   printf '%s\n' "${steps[@]}" "$@" >"$script"
   "$build/quorvin-probe" run --app-dir "$app" --drive "C=/" --out "$work/out" "$script" \
-    >"$work/probe.out" 2>"$work/probe.err" || fail "probe: $(cat "$work/probe.err")"
+    >"$work/probe.out" 2>"$work/probe.err" &
+  local pid=$! tenths=0
+  # A probe that never ends is shown where it stands, rather than left to the test's timeout.
+  while kill -0 "$pid" 2>/dev/null; do
+    if [ "$tenths" -ge 1200 ]; then
+      echo "the probe still runs after 120 s; its threads:" >&2
+      command -v gdb >/dev/null && gdb -batch -p "$pid" -ex "thread apply all bt" >&2 2>&1
+      kill -9 "$pid" 2>/dev/null
+      wait "$pid" 2>/dev/null
+      fail "probe hangs: $(tail -n 3 "$script" | tr '\n' '|')"
+    fi
+    sleep 0.1
+    tenths=$((tenths + 1))
+  done
+  wait "$pid" || fail "probe: $(cat "$work/probe.err")"
 }
 
 # Row height of the file boxes, found by clicking down the destination list at the root.
