@@ -25,7 +25,7 @@
 #include "platform/posix/PosixFileSystem.h"
 #include "platform/posix/PosixProcesses.h"
 #include "platform/posix/StderrDiagnostics.h"
-#include "shell/Program.h"
+#include "core/Program.h"
 #include "shell/frmMain.h"
 #include "shell/modDeclares.h"
 #include "widgets/modListbox.h"

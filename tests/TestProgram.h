@@ -14,7 +14,9 @@
 #include "platform/memory/MemoryEvents.h"
 #include "platform/posix/PosixFileSystem.h"
 #include "platform/posix/PosixProcesses.h"
-#include "shell/Program.h"
+#include "core/Program.h"
+#include "shell/modSettings.h"
+#include "skin/modForm.h"
 
 namespace qv::test {
 

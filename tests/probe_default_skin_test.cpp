@@ -12,7 +12,7 @@
 #include <thread>
 
 #include "TestProgram.h"
-#include "shell/ProfileString.h"
+#include "core/ProfileString.h"
 
 namespace qv::test {
 namespace {

@@ -1,8 +1,8 @@
 // Reading rules of settings and layout files, and the value conversions.
 #include <gtest/gtest.h>
 
-#include "shell/Convert.h"
-#include "shell/ProfileString.h"
+#include "core/Convert.h"
+#include "core/ProfileString.h"
 #include "skin/modForm.h"
 
 namespace qv {

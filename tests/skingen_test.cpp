@@ -13,7 +13,7 @@
 
 #include "TestProgram.h"
 #include "platform/posix/JpegCodec.h"
-#include "shell/ProfileString.h"
+#include "core/ProfileString.h"
 
 namespace fs = std::filesystem;
 

@@ -3,7 +3,7 @@
 
 #include "TestProgram.h"
 #include "commands/modDispatch.h"
-#include "shell/ProfileString.h"
+#include "core/ProfileString.h"
 #include "shell/frmMain.h"
 #include "widgets/modButton.h"
 #include "widgets/modKeyboard.h"

@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "files/modTools.h"
-#include "shell/Convert.h"
-#include "shell/Program.h"
+#include "core/Convert.h"
+#include "core/Program.h"
 #include "widgets/modButton.h"
 #include "widgets/modStatusbar.h"
 #include "widgets/modTextBox.h"

@@ -4,7 +4,7 @@
 
 #include "files/modCopy.h"
 #include "files/modTools.h"
-#include "shell/Program.h"
+#include "core/Program.h"
 #include "widgets/modButton.h"
 
 namespace qv {

@@ -2,7 +2,7 @@
 
 #include "files/modCopy.h"
 #include "files/modExplorerSource.h"
-#include "shell/Program.h"
+#include "core/Program.h"
 #include "widgets/modButton.h"
 
 namespace qv {

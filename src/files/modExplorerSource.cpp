@@ -3,8 +3,9 @@
 #include <cstdio>
 
 #include "files/modTools.h"
-#include "shell/ProfileString.h"
-#include "shell/Program.h"
+#include "core/ProfileString.h"
+#include "core/Program.h"
+#include "skin/modForm.h"
 #include "widgets/modButton.h"
 #include "widgets/modListbox.h"
 #include "widgets/modTextBox.h"

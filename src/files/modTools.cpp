@@ -1,7 +1,7 @@
 #include "files/modTools.h"
 
-#include "shell/ProfileString.h"
-#include "shell/Program.h"
+#include "core/ProfileString.h"
+#include "core/Program.h"
 #include "shell/frmMain.h"
 #include "widgets/modTextBox.h"
 

@@ -3,8 +3,9 @@
 #include <exception>
 
 #include "commands/modDispatch.h"
-#include "shell/Convert.h"
-#include "shell/Program.h"
+#include "core/Convert.h"
+#include "core/Program.h"
+#include "skin/modForm.h"
 #include "shell/modDeclares.h"
 #include "widgets/modButton.h"
 #include "widgets/modDriveList.h"

@@ -6,9 +6,11 @@
 #include <vector>
 
 #include "files/modTools.h"
-#include "shell/Convert.h"
-#include "shell/ProfileString.h"
-#include "shell/Program.h"
+#include "core/Convert.h"
+#include "core/ProfileString.h"
+#include "core/Program.h"
+#include "shell/modSettings.h"
+#include "skin/modForm.h"
 #include "shell/frmMain.h"
 #include "widgets/modStatusbar.h"
 

@@ -1,8 +1,8 @@
 #include "shell/modSettings.h"
 
-#include "shell/Convert.h"
-#include "shell/ProfileString.h"
-#include "shell/Program.h"
+#include "core/Convert.h"
+#include "core/ProfileString.h"
+#include "core/Program.h"
 
 namespace qv {
 

@@ -4,9 +4,9 @@
 
 #include "files/modExplorerDestination.h"
 #include "files/modExplorerSource.h"
-#include "shell/Convert.h"
-#include "shell/ProfileString.h"
-#include "shell/Program.h"
+#include "core/Convert.h"
+#include "core/ProfileString.h"
+#include "core/Program.h"
 #include "widgets/modButton.h"
 #include "widgets/modDriveList.h"
 #include "widgets/modListbox.h"

@@ -1,6 +1,7 @@
 #include "widgets/modButton.h"
 
-#include "shell/Program.h"
+#include "core/Program.h"
+#include "skin/modForm.h"
 
 namespace qv {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "skin/Elements.h"
+#include "core/Elements.h"
 
 namespace qv {
 

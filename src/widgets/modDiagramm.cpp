@@ -2,8 +2,9 @@
 
 #include <algorithm>
 
-#include "shell/Convert.h"
-#include "shell/Program.h"
+#include "core/Convert.h"
+#include "core/Program.h"
+#include "skin/modForm.h"
 
 namespace qv {
 

@@ -1,7 +1,8 @@
 #include "widgets/modDriveList.h"
 
 #include "files/modTools.h"
-#include "shell/Program.h"
+#include "core/Program.h"
+#include "skin/modForm.h"
 #include "shell/frmMain.h"
 #include "widgets/modButton.h"
 #include "widgets/modListbox.h"

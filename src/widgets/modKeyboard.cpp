@@ -2,8 +2,9 @@
 
 #include <vector>
 
-#include "shell/ProfileString.h"
-#include "shell/Program.h"
+#include "core/ProfileString.h"
+#include "core/Program.h"
+#include "skin/modForm.h"
 #include "widgets/modButton.h"
 #include "widgets/modTextBox.h"
 

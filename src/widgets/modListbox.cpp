@@ -5,8 +5,9 @@
 
 #include "files/modExplorerDestination.h"
 #include "files/modExplorerSource.h"
-#include "shell/Convert.h"
-#include "shell/Program.h"
+#include "core/Convert.h"
+#include "core/Program.h"
+#include "skin/modForm.h"
 #include "widgets/modTextBox.h"
 
 namespace qv {

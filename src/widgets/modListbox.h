@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "skin/Elements.h"
+#include "core/Elements.h"
 
 namespace qv {
 

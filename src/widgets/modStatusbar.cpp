@@ -1,7 +1,8 @@
 #include "widgets/modStatusbar.h"
 
-#include "shell/Convert.h"
-#include "shell/Program.h"
+#include "core/Convert.h"
+#include "core/Program.h"
+#include "skin/modForm.h"
 #include "widgets/modTextBox.h"
 
 namespace qv {

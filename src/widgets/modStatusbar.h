@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "skin/Elements.h"
+#include "core/Elements.h"
 
 namespace qv {
 

@@ -1,7 +1,8 @@
 #include "widgets/modTextBox.h"
 
-#include "shell/ProfileString.h"
-#include "shell/Program.h"
+#include "core/ProfileString.h"
+#include "core/Program.h"
+#include "skin/modForm.h"
 
 namespace qv {
 

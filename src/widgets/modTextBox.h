@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "skin/Elements.h"
+#include "core/Elements.h"
 
 namespace qv {
 

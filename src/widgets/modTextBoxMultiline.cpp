@@ -1,6 +1,7 @@
 #include "widgets/modTextBoxMultiline.h"
 
-#include "shell/Program.h"
+#include "core/Program.h"
+#include "skin/modForm.h"
 #include "widgets/modListbox.h"
 
 namespace qv {

@@ -9,8 +9,8 @@
 
 #include "probe/KnownKeys.h"
 #include "probe/SkinFiles.h"
-#include "shell/ProfileString.h"
-#include "skin/Elements.h"
+#include "core/ProfileString.h"
+#include "core/Elements.h"
 #include "skin/modForm.h"
 
 namespace probe {

@@ -17,7 +17,7 @@
 #include "probe/Delivery.h"
 #include "probe/SkinFiles.h"
 #include "probe/StateDump.h"
-#include "shell/Program.h"
+#include "core/Program.h"
 #include "shell/frmMain.h"
 #include "shell/modDeclares.h"
 #include "skin/modForm.h"

@@ -3,8 +3,8 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "shell/Convert.h"
-#include "shell/ProfileString.h"
+#include "core/Convert.h"
+#include "core/ProfileString.h"
 
 namespace probe {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <system_error>
 
-#include "shell/ProfileString.h"
+#include "core/ProfileString.h"
 
 namespace probe {
 

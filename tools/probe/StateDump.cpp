@@ -1,6 +1,6 @@
 #include "probe/StateDump.h"
 
-#include "shell/Program.h"
+#include "core/Program.h"
 
 namespace probe {
 

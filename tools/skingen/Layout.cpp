@@ -5,7 +5,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "shell/ProfileString.h"
+#include "core/ProfileString.h"
 
 namespace skingen {
 

@@ -10,7 +10,7 @@
 #include "platform/posix/PosixFileSystem.h"
 #include "platform/posix/PosixProcesses.h"
 #include "platform/posix/StderrDiagnostics.h"
-#include "shell/Program.h"
+#include "core/Program.h"
 #include "shell/modDeclares.h"
 
 namespace {

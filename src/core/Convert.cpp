@@ -1,9 +1,9 @@
-#include "shell/Convert.h"
+#include "core/Convert.h"
 
 #include <cmath>
 #include <cstdlib>
 
-#include "shell/ProfileString.h"
+#include "core/ProfileString.h"
 
 namespace qv {
 

@@ -1,4 +1,4 @@
-#include "shell/ProfileString.h"
+#include "core/ProfileString.h"
 
 namespace qv {
 

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "core/Elements.h"
+#include "core/Settings.h"
+#include "core/SkinState.h"
 #include "platform/Platform.h"
-#include "shell/modSettings.h"
-#include "skin/Elements.h"
-#include "skin/modForm.h"
 
 namespace qv {
 
