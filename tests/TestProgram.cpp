@@ -50,6 +50,7 @@ TestApp::TestApp(int extraDrives) : app_(root_.path() + "/app") {
   files_ = std::make_unique<PosixFileSystem>(drives, app_);
   processes_ = std::make_unique<PosixProcesses>(*files_);
   program_ = std::make_unique<Program>(Platform{display_, events_, *files_, diag_, *processes_});
+  InstallReactions(*program_);
 }
 
 std::string TestApp::DrivePath(char letter) const {

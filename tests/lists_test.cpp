@@ -4,6 +4,7 @@
 #include <fstream>
 
 #include "TestProgram.h"
+#include "files/modExplorerSource.h"
 #include "files/modTools.h"
 #include "shell/frmMain.h"
 #include "widgets/modDiagramm.h"

@@ -8,7 +8,6 @@
 #include "files/modTools.h"
 #include "core/Program.h"
 #include "skin/modForm.h"
-#include "shell/modDeclares.h"
 #include "widgets/modButton.h"
 #include "widgets/modKeyboard.h"
 #include "widgets/modListbox.h"

@@ -7,11 +7,16 @@
 #include <vector>
 
 #include "core/Elements.h"
+#include "core/Reactions.h"
 #include "core/Settings.h"
 #include "core/SkinState.h"
 #include "platform/Platform.h"
 
 namespace qv {
+
+// Milliseconds between ticks of the processor-load and the clock timers.
+constexpr int kCpuTimerInterval = 250;
+constexpr int kClockTimerInterval = 500;
 
 struct ShellState {
   int16_t PressedButton = -1;
@@ -63,6 +68,7 @@ struct Program {
   KeyboardState keyboard;
   DriveMenuState driveMenu;
   DiskState disk;
+  Reactions reactions;
 
   // Called at the start of every Yield; the probe delivers its "~" lines through it.
   std::function<void(Program&)> onYield;
@@ -73,5 +79,8 @@ struct Program {
 struct ProgramExit {
   int status = 0;
 };
+
+// Ends the program: stops the timers, releases surfaces and leaves through ProgramExit.
+[[noreturn]] void ExitProgram(Program& p);
 
 }  // namespace qv

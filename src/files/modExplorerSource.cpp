@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "files/modExplorerDestination.h"
 #include "files/modTools.h"
 #include "core/ProfileString.h"
 #include "core/Program.h"
@@ -213,6 +214,88 @@ void ShowSourceInfo(Program& p) {
     }
   }
   explorer::ShowInfo(p, selected, folders, files, true);
+}
+
+namespace {
+
+void FileBoxClicked(Program& p, int16_t k) {
+  if (k < 0 || k >= static_cast<int16_t>(p.tables.ListBoxes.size())) return;
+  ListElement& list = p.tables.ListBoxes[k];
+  if (list.Commands.empty() || list.Commands[0].Group != "explorersource") return;
+  // ".." must never stay selected.
+  if (list.Commands[0].Name == "filebox" && list.FocusIndex == 0) SetSelected(p, list, 0, false);
+  CollectSelection(p, k);
+}
+
+void OpenCurrentItem(Program& p, int16_t k) {
+  if (k < 0 || k >= static_cast<int16_t>(p.tables.ListBoxes.size())) return;
+  const std::string name = GetItemText(p.tables.ListBoxes[k], -1);
+  if (p.tables.ListBoxes[k].HasKey("explorersource", "filebox")) {
+    p.explorer.CopyList.clear();
+    p.explorer.CopyListIndices.clear();
+    OpenSourceEntry(p, name);
+  } else {
+    OpenDestinationEntry(p, name);
+  }
+}
+
+}  // namespace
+
+namespace {
+
+enum class Mark { All, None, Invert };
+
+void MarkFiles(Program& p, const std::string& group, const std::string& name, Mark mark) {
+  for (size_t i = 0; i < p.tables.ListBoxes.size(); ++i) {
+    if (!p.tables.ListBoxes[i].HasKey(group, name)) continue;
+    p.tables.ListBoxes[i].Redraw = false;
+    const int16_t k = FindList(p, "explorersource", "filebox");
+    ListElement& list = p.tables.ListBoxes[i];
+    for (int32_t j = 0; j < list.ListCount; ++j) {
+      if (list.Items[j] == "..") continue;
+      list.Selected[j] = mark == Mark::All ? true : mark == Mark::None ? false : !list.Selected[j];
+    }
+    CollectSelection(p, k);
+    list.Redraw = true;
+    RefreshList(p, list);
+  }
+}
+
+}  // namespace
+
+void SelectAllFiles(Program& p, const std::string& group, const std::string& name) {
+  MarkFiles(p, group, name, Mark::All);
+}
+
+void SelectNoFiles(Program& p, const std::string& group, const std::string& name) {
+  MarkFiles(p, group, name, Mark::None);
+}
+
+void InvertFileSelection(Program& p, const std::string& group, const std::string& name) {
+  MarkFiles(p, group, name, Mark::Invert);
+}
+
+void CollectSelection(Program& p, int16_t listIndex) {
+  p.explorer.CopyList.clear();
+  p.explorer.CopyListIndices.clear();
+  if (listIndex < 0 || listIndex >= static_cast<int16_t>(p.tables.ListBoxes.size())) return;
+  const ListElement& list = p.tables.ListBoxes[listIndex];
+  for (int32_t j = 0; j < list.ListCount; ++j) {
+    if (!list.Selected[j]) continue;
+    const std::string path = p.explorer.SourcePath + list.Items[j];
+    p.explorer.CopyList.push_back(p.os.files.IsFolder(path) ? path + "\\" : path);
+    p.explorer.CopyListIndices.push_back(j);
+  }
+}
+
+void RegisterExplorerReactions(Program& p) {
+  Reactions& r = p.reactions;
+  r.listClicked.Register("explorersource", "*", FileBoxClicked);
+  r.listOpened.Register("explorersource", "filebox", OpenCurrentItem);
+  r.listOpened.Register("explorerdestination", "filebox", OpenCurrentItem);
+  r.listLoaded.Register("explorersource", "filebox", [](Program& q, int16_t) { FillSourceList(q); });
+  r.listLoaded.Register("explorerdestination", "filebox",
+                        [](Program& q, int16_t) { FillDestinationList(q); });
 }
 
 }  // namespace qv

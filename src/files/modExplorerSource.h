@@ -1,6 +1,7 @@
 // The source side of the two-pane file manager, and the pieces both sides share.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,15 @@ void CreateSourceFolder(Program& p);
 void RenameSourceEntry(Program& p);
 void RunSourceEntry(Program& p);
 void ShowSourceInfo(Program& p);
+
+// The source explorer's selection commands.
+void SelectAllFiles(Program& p, const std::string& group, const std::string& name);
+void SelectNoFiles(Program& p, const std::string& group, const std::string& name);
+void InvertFileSelection(Program& p, const std::string& group, const std::string& name);
+void CollectSelection(Program& p, int16_t listIndex);
+
+// What the explorers do when their lists are loaded, tapped and opened.
+void RegisterExplorerReactions(Program& p);
 
 // Shared by both explorers.
 namespace explorer {

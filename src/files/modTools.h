@@ -1,22 +1,16 @@
-// Drive and path utilities shared by the functions, and the yield to the message loop.
+// Drive and path utilities shared by the functions.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "core/Drives.h"
+#include "core/Reactions.h"
+
 namespace qv {
 
 struct Program;
-
-// "C:\ [LABEL]", or the bare root for unlabelled or unreadable volumes and for A: and B:.
-std::string GetDriveCaption(Program& p, const std::string& root);
-// One caption per logical drive, in the system's order.
-std::vector<std::string> GetDriveList(Program& p);
-
-// Sleeps 1 ms when asked, then hands every pending window event to the main window's handlers.
-// Handlers may run commands that yield again.
-void Yield(Program& p, bool sleepFirst);
 
 // Starts a program (Windows command-line form) and yields until it has ended. No time-out.
 void RunAndWait(Program& p, const std::string& commandLine);

@@ -25,6 +25,20 @@ void IgnoringErrors(Program& p, F&& step) {
   }
 }
 
+void ReactToList(Program& p, const ReactionTable<int16_t>& table, int box) {
+  const ListElement& list = p.tables.ListBoxes[box];
+  if (list.Commands.empty()) return;
+  const CommandPair key = list.Commands[0];
+  table.Run(p, key.Group, key.Name, static_cast<int16_t>(box));
+}
+
+void RunTimerReactions(Program& p, int timer) {
+  const auto it = p.reactions.timerTicked.find(timer);
+  if (it == p.reactions.timerTicked.end()) return;
+  const auto reactions = it->second;
+  for (const auto& reaction : reactions) reaction(p);
+}
+
 }  // namespace
 
 void OnPointerDown(Program& p, int /*button*/, int /*shift*/, float x, float y) {
@@ -32,7 +46,7 @@ void OnPointerDown(Program& p, int /*button*/, int /*shift*/, float x, float y) 
   const int box = FirstContaining(p.tables.ListBoxes, x, y);
   if (box >= 0) {
     ListPointerDown(p, p.tables.ListBoxes[box], y);
-    FileBoxClicked(p, static_cast<int16_t>(box));
+    ReactToList(p, p.reactions.listClicked, box);
   }
   const int drives = FirstContaining(p.tables.DriveLists, x, y);
   if (drives >= 0) ListPointerDown(p, p.tables.DriveLists[drives], y);
@@ -62,16 +76,20 @@ void OnDoubleClick(Program& p) {
   p.os.display.WindowPosition(&wx, &wy);
   const int box =
       FirstContaining(p.tables.ListBoxes, RoundHalfEven(cx - wx), RoundHalfEven(cy - wy));
-  if (box >= 0) OpenCurrentItem(p, static_cast<int16_t>(box));
+  if (box >= 0) ReactToList(p, p.reactions.listOpened, box);
 }
 
 void OnRepaint(Program& p) {
   PresentBackBuffer(p, true);
 }
 
-void OnCpuTimerTick(Program& /*p*/) {}
+void OnCpuTimerTick(Program& p) {
+  RunTimerReactions(p, kCpuTimer);
+}
 
-void OnClockTimerTick(Program& /*p*/) {}
+void OnClockTimerTick(Program& p) {
+  RunTimerReactions(p, kClockTimer);
+}
 
 void HandleEvent(Program& p, const Event& e) {
   switch (e.type) {

@@ -7,9 +7,6 @@ namespace qv {
 
 struct Program;
 
-constexpr int kCpuTimerInterval = 250;
-constexpr int kClockTimerInterval = 500;
-
 void OnPointerDown(Program& p, int button, int shift, float x, float y);
 void OnPointerUp(Program& p, int button, int shift, float x, float y);
 void OnDoubleClick(Program& p);

@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "files/modTools.h"
+#include "files/modExplorerSource.h"
 #include "core/Convert.h"
 #include "core/ProfileString.h"
 #include "core/Program.h"
@@ -49,7 +49,14 @@ bool PlaceWindow(Program& p) {
 
 }  // namespace
 
+void InstallReactions(Program& p) {
+  p.reactions = Reactions{};
+  p.reactions.handleEvent = HandleEvent;
+  RegisterExplorerReactions(p);
+}
+
 bool StartUp(Program& p) {
+  InstallReactions(p);
   LoadSettings(p);
   if (!PlaceWindow(p)) return false;
   p.skin.BackBuffer = p.os.display.CreateSurface(p.settings.ResX, p.settings.ResY);
@@ -128,19 +135,6 @@ int MessageLoop(Program& p) {
   } catch (const ProgramExit& exit) {
     return exit.status;
   }
-}
-
-void ExitProgram(Program& p) {
-  p.os.events.SetTimer(kClockTimer, kClockTimerInterval, false);
-  p.os.events.SetTimer(kCpuTimer, kCpuTimerInterval, false);
-  p.skin.StateImages[0].reset();
-  p.skin.StateImages[1].reset();
-  p.skin.StateImages[2].reset();
-  p.skin.SkinImages.clear();
-  p.skin.BackBuffer.reset();
-  p.skin.SavedScreen.reset();
-  p.tables.Clear();
-  throw ProgramExit{0};
 }
 
 int RunProgram(Program& p) {

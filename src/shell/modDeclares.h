@@ -9,13 +9,16 @@ struct Program;
 // process exit status (non-zero when start-up could not go on).
 int RunProgram(Program& p);
 
-// Steps 1 to 15 of start-up. False when the skin cannot be used (a message has been given).
+// Start-up: reads the settings, opens the window, loads the skin pictures behind the loading
+// bar and shows the main screen. False when the skin cannot be used (a message has been given).
 bool StartUp(Program& p);
 
 // Handles events until ExitProgram or a quit event; returns the exit status.
 int MessageLoop(Program& p);
 
-// Ends the program: stops the timers, releases surfaces and leaves through ProgramExit.
-[[noreturn]] void ExitProgram(Program& p);
+// Fills the program's reaction tables: the main window's handlers for Yield and what each
+// function does for the elements it owns. Start-up runs it; so must anything that drives a
+// Program without start-up.
+void InstallReactions(Program& p);
 
 }  // namespace qv

@@ -2,8 +2,6 @@
 
 #include <cmath>
 
-#include "files/modExplorerDestination.h"
-#include "files/modExplorerSource.h"
 #include "core/Convert.h"
 #include "core/ProfileString.h"
 #include "core/Program.h"
@@ -161,6 +159,9 @@ void ShowScreen(Program& p, const std::string& name) {
   p.skin.CurrentScreen = screen;
   DrawElementRect(p, 0, 0, p.settings.ResY, p.settings.ResX, kDrawEnabled);
   LoadScreenLayout(p, screen);
+  // A copy: a reaction may register others.
+  const auto shown = p.reactions.screenShown;
+  for (const auto& reaction : shown) reaction(p);
 }
 
 std::string ReadLayoutValue(Program& p, const std::string& screen, const std::string& section,
@@ -378,6 +379,11 @@ void LoadScreenLayout(Program& p, const std::string& screen) {
       DiagramElement diagram;
       if (!FillElement(p, d, &diagram)) continue;
       t.Diagrams.push_back(diagram);
+      if (!diagram.Commands.empty()) {
+        const CommandPair key = diagram.Commands[0];
+        p.reactions.diagramLoaded.Run(p, key.Group, key.Name,
+                                      static_cast<int16_t>(t.Diagrams.size() - 1));
+      }
     } else {
       ListElement list;
       if (!FillElement(p, d, &list) || !FillFont(p, d, &list)) continue;
@@ -388,10 +394,10 @@ void LoadScreenLayout(Program& p, const std::string& screen) {
       table.push_back(std::move(list));
       InitList(p, table.back());
       if (d.type == "drivelist") ShowOwnDrive(p, static_cast<int16_t>(table.size() - 1));
-      if (table.back().HasKey("explorersource", "filebox") && d.type == "listbox")
-        FillSourceList(p);
-      if (table.back().HasKey("explorerdestination", "filebox") && d.type == "listbox")
-        FillDestinationList(p);
+      if (d.type == "listbox" && !table.back().Commands.empty()) {
+        const CommandPair key = table.back().Commands[0];
+        p.reactions.listLoaded.Run(p, key.Group, key.Name, static_cast<int16_t>(table.size() - 1));
+      }
     }
   }
 }

@@ -1,9 +1,8 @@
 #include "widgets/modDriveList.h"
 
-#include "files/modTools.h"
+#include "core/Drives.h"
 #include "core/Program.h"
 #include "skin/modForm.h"
-#include "shell/frmMain.h"
 #include "widgets/modButton.h"
 #include "widgets/modListbox.h"
 
@@ -80,9 +79,14 @@ void DriveListClicked(Program& p, int16_t index) {
   const bool mainDrive = !list.Commands.empty() && list.Commands[0].Name == "maindrive";
   const bool open = list.MenuOpen;
   const std::string chosen = list.ChosenDrive;
-  if (group == "systeminfo") return;
+  const std::string name = list.Commands.empty() ? std::string() : list.Commands[0].Name;
+  if (group == "systeminfo") {
+    p.reactions.driveChosen.Run(p, group, name, index, open);
+    return;
+  }
   if (group == "defrag") {
     DisableButtons(p, "defrag", "cancel");
+    p.reactions.driveChosen.Run(p, group, name, index, open);
     return;
   }
   if (group == "explorerdrive") {

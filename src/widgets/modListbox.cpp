@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "files/modExplorerDestination.h"
-#include "files/modExplorerSource.h"
 #include "core/Convert.h"
 #include "core/Program.h"
 #include "skin/modForm.h"
@@ -307,27 +305,6 @@ void ListPointerUp(ListElement& list, int button) {
   if (button == 1) list.Tracking = 0;
 }
 
-void FileBoxClicked(Program& p, int16_t k) {
-  if (k < 0 || k >= static_cast<int16_t>(p.tables.ListBoxes.size())) return;
-  ListElement& list = p.tables.ListBoxes[k];
-  if (list.Commands.empty() || list.Commands[0].Group != "explorersource") return;
-  // ".." must never stay selected.
-  if (list.Commands[0].Name == "filebox" && list.FocusIndex == 0) SetSelected(p, list, 0, false);
-  CollectSelection(p, k);
-}
-
-void OpenCurrentItem(Program& p, int16_t k) {
-  if (k < 0 || k >= static_cast<int16_t>(p.tables.ListBoxes.size())) return;
-  ListElement& list = p.tables.ListBoxes[k];
-  if (list.HasKey("explorersource", "filebox")) {
-    p.explorer.CopyList.clear();
-    p.explorer.CopyListIndices.clear();
-    OpenSourceEntry(p, GetItemText(list, -1));
-  } else if (list.HasKey("explorerdestination", "filebox")) {
-    OpenDestinationEntry(p, GetItemText(list, -1));
-  }
-}
-
 void ListPageUp(Program& p, ListElement& list) {
   if (list.Tracking != 0) return;
   const int32_t f = list.FocusIndex;
@@ -410,53 +387,6 @@ void PageListBoxes(Program& p, const std::string& group, const std::string& name
     if (how == "first") ListFirst(p, l);
     if (how == "last") ListLast(p, l);
   });
-}
-
-namespace {
-
-enum class Mark { All, None, Invert };
-
-void MarkFiles(Program& p, const std::string& group, const std::string& name, Mark mark) {
-  for (size_t i = 0; i < p.tables.ListBoxes.size(); ++i) {
-    if (!p.tables.ListBoxes[i].HasKey(group, name)) continue;
-    p.tables.ListBoxes[i].Redraw = false;
-    const int16_t k = FindList(p, "explorersource", "filebox");
-    ListElement& list = p.tables.ListBoxes[i];
-    for (int32_t j = 0; j < list.ListCount; ++j) {
-      if (list.Items[j] == "..") continue;
-      list.Selected[j] = mark == Mark::All ? true : mark == Mark::None ? false : !list.Selected[j];
-    }
-    CollectSelection(p, k);
-    list.Redraw = true;
-    RefreshList(p, list);
-  }
-}
-
-}  // namespace
-
-void SelectAllFiles(Program& p, const std::string& group, const std::string& name) {
-  MarkFiles(p, group, name, Mark::All);
-}
-
-void SelectNoFiles(Program& p, const std::string& group, const std::string& name) {
-  MarkFiles(p, group, name, Mark::None);
-}
-
-void InvertFileSelection(Program& p, const std::string& group, const std::string& name) {
-  MarkFiles(p, group, name, Mark::Invert);
-}
-
-void CollectSelection(Program& p, int16_t listIndex) {
-  p.explorer.CopyList.clear();
-  p.explorer.CopyListIndices.clear();
-  if (listIndex < 0 || listIndex >= static_cast<int16_t>(p.tables.ListBoxes.size())) return;
-  const ListElement& list = p.tables.ListBoxes[listIndex];
-  for (int32_t j = 0; j < list.ListCount; ++j) {
-    if (!list.Selected[j]) continue;
-    const std::string path = p.explorer.SourcePath + list.Items[j];
-    p.explorer.CopyList.push_back(p.os.files.IsFolder(path) ? path + "\\" : path);
-    p.explorer.CopyListIndices.push_back(j);
-  }
 }
 
 }  // namespace qv

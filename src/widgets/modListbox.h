@@ -47,8 +47,6 @@ int16_t FindList(Program& p, const std::string& group, const std::string& name);
 // Pointer.
 void ListPointerDown(Program& p, ListElement& list, float y);
 void ListPointerUp(ListElement& list, int button);
-void FileBoxClicked(Program& p, int16_t k);
-void OpenCurrentItem(Program& p, int16_t k);
 
 // Paging.
 void ListPageUp(Program& p, ListElement& list);
@@ -58,11 +56,5 @@ void ListLast(Program& p, ListElement& list);
 // The paging commands of the explorers' file boxes: "pageup", "pagedown", "first", "last".
 void PageListBoxes(Program& p, const std::string& group, const std::string& name,
                    const std::string& how);
-
-// The source explorer's selection commands.
-void SelectAllFiles(Program& p, const std::string& group, const std::string& name);
-void SelectNoFiles(Program& p, const std::string& group, const std::string& name);
-void InvertFileSelection(Program& p, const std::string& group, const std::string& name);
-void CollectSelection(Program& p, int16_t listIndex);
 
 }  // namespace qv
