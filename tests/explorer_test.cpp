@@ -112,6 +112,17 @@ TEST_F(Explorer, ListsUpFoldersThenFilesAndHidesHiddenEntries) {
   EXPECT_EQ(destination().Items.front(), "..");
 }
 
+TEST_F(Explorer, ADoubleTapOnDotDotGoesUpInASingleSelectionList) {
+  fs::create_directories(c + "/Music/Rock");
+  Show("C:\\Music\\Rock\\", "C:\\");
+  source().MultiSelect = 0;
+  Select(source(), 0);
+  app.display().SetCursorPosition(source().Left + 50, source().Top + 8);
+  HandleEvent(p(), Event{EventType::DoubleClick});
+  EXPECT_EQ(p().explorer.SourcePath, "C:\\Music\\");
+  EXPECT_FALSE(source().Selected[0]);
+}
+
 TEST_F(Explorer, BrowsingUpDownAndToTheDriveChoice) {
   fs::create_directories(c + "/Music/Rock");
   Write(c + "/Music/a.mp3", "x");

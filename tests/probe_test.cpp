@@ -413,6 +413,12 @@ TEST_F(ProbeRun, ExitStatuses) {
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("line 2: click 1 2 3"), std::string::npos) << r.err;
 
+  // Control bytes of a script line are shown escaped, never sent to the terminal.
+  r = RunScript(std::string("echo a\nbogus \x1B[2J\0x\n", 20));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("line 2: bogus \\x1B[2J\\x00x"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find('\x1B'), std::string::npos);
+
   r = RunScript("tap explorersource filebox 0\n");
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("no list"), std::string::npos) << r.err;
@@ -485,7 +491,9 @@ TEST_F(ProbeRun, LintReportsEachProblem) {
             "Mainscreen.ini [5] Position: \"1;2;3\" is not four numbers separated by \";\"\n"
             "Mainscreen.ini [6] Command2: never read: the commands end at the missing Command1\n"
             "Mainscreen.ini [7] Type: missing or empty, so the sections after it are never read "
-            "(8)\n");
+            "(8)\n"
+            "nopic.ini [0] Type: missing: the file has no sections (empty, not a layout file, or "
+            "not text)\n");
 }
 
 TEST_F(ProbeRun, LintPassesAGoodSkinWithNotes) {

@@ -24,13 +24,36 @@ TEST(ProfileFile, SectionsAndKeysIgnoreCaseAndFirstOccurrenceWins) {
       "Source=\"C:\\Music\\\"\n"
       "Empty=\n");
   EXPECT_EQ(f.Get("general", "RESX"), "1024");
-  EXPECT_EQ(f.Get("General", "Top"), "5");
+  // A section written again counts only in its first block.
+  EXPECT_EQ(f.Get("General", "Top"), "");
   EXPECT_EQ(f.Get("audio", "source"), "C:\\Music\\");
   EXPECT_EQ(f.Get("Audio", "Empty"), "");
   EXPECT_EQ(f.Get("Audio", "Missing"), "");
   EXPECT_EQ(f.Get("Nowhere", "Source"), "");
   // Keys before any section belong to none.
   EXPECT_EQ(Parse("a=1\n[s]\nb=2").Get("s", "a"), "");
+}
+
+TEST(ProfileFile, ReadsLineEndsNulsHeadersAndUtf16AsWindowsDoes) {
+  // A lone CR ends a line; a NUL ends the value; "[x" is no section.
+  const ProfileFile f = Parse(std::string("[s]\ra=1\rb=2\r\n[t\nc=3\nd=4\0junk\n", 29));
+  EXPECT_EQ(f.Get("s", "a"), "1");
+  EXPECT_EQ(f.Get("s", "b"), "2");
+  EXPECT_EQ(f.Get("s", "c"), "3");
+  EXPECT_EQ(f.Get("s", "d"), "4");
+  EXPECT_EQ(f.Get("t", "c"), "");
+  EXPECT_EQ(f.Quirks().size(), 3u);
+  // UTF-16 little and big endian with their byte-order marks.
+  const std::string ascii = "[0]\r\nType=button\r\n";
+  std::vector<uint8_t> le{0xFF, 0xFE}, be{0xFE, 0xFF};
+  for (char c : ascii) {
+    le.insert(le.end(), {static_cast<uint8_t>(c), 0});
+    be.insert(be.end(), {0, static_cast<uint8_t>(c)});
+  }
+  le.insert(le.end(), {0xE4, 0x00});  // a trailing "ä" without its line end
+  EXPECT_EQ(ProfileFile(le).Get("0", "type"), "button");
+  EXPECT_EQ(ProfileFile(be).Get("0", "type"), "button");
+  EXPECT_EQ(Parse("").Quirks().size(), 0u);
 }
 
 TEST(ProfileFile, ValuesAreCutTo254Characters) {

@@ -34,6 +34,11 @@ class Widgets : public ::testing::Test {
                     "[10]\nType=button\nCommand0=bogus;word\nCommand1=keyboard;zz\n"
                     "Command2=copy;other\nCommand3=keyboard;pc\nCommand4=keyboard;spacebar\n"
                     "Position=600;300;100;50\n");
+    // A drive list on the next screen right under the button that leads there.
+    app.WriteLayout("second",
+                    "[0]\nType=drivelist\nCommand0=explorerdrive;maindrive\n"
+                    "Position=380;80;300;90\nFont=arial;10;0;0;255|255|255;1\n"
+                    "MenuColor=0|0|0\nMenuFontColor=0|255|0\n");
     ASSERT_TRUE(app.Start());
     ShowScreen(app.program(), "keyboard");
   }
@@ -69,6 +74,21 @@ TEST_F(Widgets, DoubleClickOnAButtonThatStaysDispatchesTwice) {
   HandleEvent(p(), Event{EventType::DoubleClick});
   OnPointerUp(p(), 1, 0, 150, 125);
   EXPECT_EQ(typed(), "aa");
+}
+
+TEST_F(Widgets, AReleaseActsOnlyOnTheScreenOfItsPress) {
+  // A double tap whose first release leaves the screen: the second release and the double
+  // click land on the next screen and must not open its drive menu.
+  OnPointerDown(p(), 1, 0, 150, 425);
+  OnPointerUp(p(), 1, 0, 150, 425);
+  ASSERT_EQ(p().skin.CurrentScreen, "second");
+  HandleEvent(p(), Event{EventType::DoubleClick});
+  OnPointerUp(p(), 1, 0, 150, 425);
+  ASSERT_EQ(p().tables.DriveLists.size(), 1u);
+  EXPECT_FALSE(p().tables.DriveLists[0].MenuOpen);
+  // A fresh tap there opens it.
+  app.Click(150, 425);
+  EXPECT_TRUE(p().tables.DriveLists[0].MenuOpen);
 }
 
 TEST_F(Widgets, ADisabledButtonHidesTheEnabledOneBelowIt) {

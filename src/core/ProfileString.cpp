@@ -1,5 +1,7 @@
 #include "core/ProfileString.h"
 
+#include <algorithm>
+
 namespace qv {
 
 namespace {
@@ -172,24 +174,75 @@ std::vector<std::string> Split(const std::string& s, char sep) {
   }
 }
 
+namespace {
+
+// UTF-16 with its byte-order mark, as Windows' service reads it; anything else as before.
+std::string DecodeProfileText(const std::vector<uint8_t>& bytes, bool* utf16) {
+  const bool le = bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE;
+  const bool be = bytes.size() >= 2 && bytes[0] == 0xFE && bytes[1] == 0xFF;
+  *utf16 = le || be;
+  if (!*utf16) return DecodeAnsiOrUtf8(bytes);
+  std::string out;
+  out.reserve(bytes.size());
+  for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
+    char32_t c = le ? (bytes[i] | bytes[i + 1] << 8) : (bytes[i] << 8 | bytes[i + 1]);
+    if (c >= 0xD800 && c <= 0xDBFF && i + 3 < bytes.size()) {
+      const char32_t d = le ? (bytes[i + 2] | bytes[i + 3] << 8) : (bytes[i + 2] << 8 | bytes[i + 3]);
+      if (d >= 0xDC00 && d <= 0xDFFF) {
+        c = 0x10000 + ((c - 0xD800) << 10) + (d - 0xDC00);
+        i += 2;
+      }
+    }
+    if (c >= 0xD800 && c <= 0xDFFF) c = 0xFFFD;
+    AppendUtf8(out, c);
+  }
+  return out;
+}
+
+}  // namespace
+
 ProfileFile::ProfileFile(const std::vector<uint8_t>& bytes) {
-  const std::string text = DecodeAnsiOrUtf8(bytes);
+  bool utf16 = false;
+  const std::string text = DecodeProfileText(bytes, &utf16);
+  if (utf16) quirks_.push_back({"-", "-", "warning: UTF-16 text; read as the Windows service reads it, other tools may not"});
+  bool loneCr = false;
+  bool nul = false;
   Section* current = nullptr;
   size_t pos = 0;
   while (pos <= text.size()) {
-    size_t eol = text.find('\n', pos);
-    if (eol == std::string::npos) eol = text.size();
-    std::string line = Trim(text.substr(pos, eol - pos));
-    pos = eol + 1;
+    // A line ends at CR LF, LF or a lone CR.
+    size_t eol = text.find_first_of("\r\n", pos);
+    size_t next;
+    if (eol == std::string::npos) {
+      eol = next = text.size() + 1;
+    } else if (text[eol] == '\r' && eol + 1 < text.size() && text[eol + 1] == '\n') {
+      next = eol + 2;
+    } else {
+      if (text[eol] == '\r') loneCr = true;
+      next = eol + 1;
+    }
+    std::string line = text.substr(pos, std::min(eol, text.size()) - pos);
+    pos = next;
+    const size_t zero = line.find('\0');
+    if (zero != std::string::npos) {
+      line.erase(zero);
+      nul = true;
+    }
+    line = Trim(line);
     if (line.empty() || line[0] == ';') continue;
-    if (line[0] == '[') {
-      const size_t close = line.find(']');
-      const std::string name =
-          Trim(close == std::string::npos ? line.substr(1) : line.substr(1, close - 1));
-      sections_.push_back(Section{name, {}});
+    const size_t close = line[0] == '[' ? line.find(']') : std::string::npos;
+    if (close != std::string::npos) {
+      const std::string name = Trim(line.substr(1, close - 1));
+      const auto [it, fresh] = firstSection_.emplace(LowerCase(name), sections_.size());
+      if (!fresh)
+        quirks_.push_back({name, "-", "warning: the section is written again; only its first block is read"});
+      sections_.push_back(Section{name, {}, {}});
       current = &sections_.back();
       continue;
     }
+    if (line[0] == '[')
+      quirks_.push_back({current ? current->name : "-", line,
+                         "warning: a header without \"]\" is no section"});
     if (!current) continue;
     const size_t eq = line.find('=');
     Entry entry;
@@ -202,17 +255,23 @@ ProfileFile::ProfileFile(const std::vector<uint8_t>& bytes) {
                                       (entry.value.front() == '\'' && entry.value.back() == '\'')))
         entry.value = entry.value.substr(1, entry.value.size() - 2);
     }
+    current->firstKey.emplace(LowerCase(entry.key), current->entries.size());
     current->entries.push_back(std::move(entry));
   }
+  if (loneCr) quirks_.push_back({"-", "-", "warning: a carriage return without line feed ends a line"});
+  if (nul) quirks_.push_back({"-", "-", "warning: a NUL byte ends its line's value"});
+}
+
+const ProfileFile::Section* ProfileFile::Find(const std::string& section) const {
+  const auto it = firstSection_.find(LowerCase(Trim(section)));
+  return it == firstSection_.end() ? nullptr : &sections_[it->second];
 }
 
 std::string ProfileFile::Get(const std::string& section, const std::string& key) const {
-  for (const Section& s : sections_) {
-    if (!EqualsNoCase(s.name, section)) continue;
-    for (const Entry& e : s.entries)
-      if (EqualsNoCase(e.key, key)) return Utf8Left(e.value, kProfileValueMax);
-  }
-  return std::string();
+  const Section* s = Find(section);
+  if (!s) return std::string();
+  const auto it = s->firstKey.find(LowerCase(Trim(key)));
+  return it == s->firstKey.end() ? std::string() : Utf8Left(s->entries[it->second].value, kProfileValueMax);
 }
 
 std::vector<std::string> ProfileFile::Sections() const {
@@ -223,9 +282,8 @@ std::vector<std::string> ProfileFile::Sections() const {
 
 std::vector<std::string> ProfileFile::Keys(const std::string& section) const {
   std::vector<std::string> keys;
-  for (const Section& s : sections_)
-    if (EqualsNoCase(s.name, section))
-      for (const Entry& e : s.entries) keys.push_back(e.key);
+  if (const Section* s = Find(section))
+    for (const Entry& e : s->entries) keys.push_back(e.key);
   return keys;
 }
 

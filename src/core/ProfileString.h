@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace qv {
@@ -17,14 +18,23 @@ class ProfileFile {
   explicit ProfileFile(const std::vector<uint8_t>& bytes);
   ProfileFile() = default;
 
-  // Value of key in section: sections and keys compared without regard to case, the first
-  // occurrence wins, blanks around names and values trimmed, one pair of enclosing quotes
+  // Value of key in section: sections and keys compared without regard to case, only the first
+  // block of a section written twice counts and the first occurrence of a key wins, blanks around names and values trimmed, one pair of enclosing quotes
   // removed, cut to kProfileValueMax characters. Empty when missing.
   std::string Get(const std::string& section, const std::string& key) const;
 
   // Every section name in file order, and every key name of one section (for the lint tool).
   std::vector<std::string> Sections() const;
   std::vector<std::string> Keys(const std::string& section) const;
+
+  // Where the file relies on a reading rule a skin author may not expect (a section written
+  // twice, a lone CR, a NUL, a header without "]", UTF-16), for the lint tool.
+  struct Quirk {
+    std::string section;
+    std::string key;
+    std::string problem;
+  };
+  const std::vector<Quirk>& Quirks() const { return quirks_; }
 
  private:
   struct Entry {
@@ -34,8 +44,13 @@ class ProfileFile {
   struct Section {
     std::string name;
     std::vector<Entry> entries;
+    std::unordered_map<std::string, size_t> firstKey;  // lower-cased key -> entry
   };
+  const Section* Find(const std::string& section) const;
+
   std::vector<Section> sections_;
+  std::unordered_map<std::string, size_t> firstSection_;  // lower-cased name -> first block
+  std::vector<Quirk> quirks_;
 };
 
 // Text helpers shared by the readers.

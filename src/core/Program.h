@@ -21,6 +21,8 @@ constexpr int kClockTimerInterval = 500;
 struct ShellState {
   int16_t PressedButton = -1;
   int yieldDepth = 0;  // how many Yield calls are running further down the stack
+  // The screen of the last press: a release on another screen is no tap there.
+  int64_t pressScreen = -1;
 };
 
 struct CommandFlags {

@@ -28,6 +28,7 @@ struct SkinState {
   float ScaleY = 1.0f;
   std::string CurrentScreen;
   std::string PreviousScreen;
+  uint32_t screenChanges = 0;  // counts ShowScreen calls
   // The back buffer's text font and its one fore colour, used for text and for outlines alike.
   FontSpec textFont;
   Color foreColor = 0;

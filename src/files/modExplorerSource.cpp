@@ -45,6 +45,7 @@ void FillList(Program& p, const Side& side) {
 
 void OpenEntry(Program& p, const Side& side, const std::string& name) {
   std::string& path = *side.path;
+  if (name.empty()) return;  // no current entry
   const bool isFolder = p.os.files.IsFolder(path + name + "\\");
   if (name != ".." && !isFolder) return;
   if (name != "..") {
@@ -222,8 +223,12 @@ void FileBoxClicked(Program& p, int16_t k) {
   if (k < 0 || k >= static_cast<int16_t>(p.tables.ListBoxes.size())) return;
   ListElement& list = p.tables.ListBoxes[k];
   if (list.Commands.empty() || list.Commands[0].Group != "explorersource") return;
-  // ".." must never stay selected.
-  if (list.Commands[0].Name == "filebox" && list.FocusIndex == 0) SetSelected(p, list, 0, false);
+  // ".." must never stay selected, but stays the entry a double tap opens (a single-selection
+  // list forgets its current entry with the selection).
+  if (list.Commands[0].Name == "filebox" && list.FocusIndex == 0) {
+    SetSelected(p, list, 0, false);
+    list.ListIndex = 0;
+  }
   CollectSelection(p, k);
 }
 

@@ -39,9 +39,16 @@ void RunTimerReactions(Program& p, int timer) {
   for (const auto& reaction : reactions) reaction(p);
 }
 
+// False when the screen changed since the last press (a release or double click there would be
+// a ghost tap on the new screen).
+bool SameScreenAsPress(const Program& p) {
+  return p.shell.pressScreen < 0 || p.shell.pressScreen == p.skin.screenChanges;
+}
+
 }  // namespace
 
 void OnPointerDown(Program& p, int /*button*/, int /*shift*/, float x, float y) {
+  p.shell.pressScreen = p.skin.screenChanges;
   ButtonPointerDown(p, x, y);
   const int box = FirstContaining(p.tables.ListBoxes, x, y);
   if (box >= 0) {
@@ -53,10 +60,16 @@ void OnPointerDown(Program& p, int /*button*/, int /*shift*/, float x, float y) 
 }
 
 void OnPointerUp(Program& p, int button, int /*shift*/, float x, float y) {
+  if (!SameScreenAsPress(p)) {
+    // The press's look and list tracking belong to the old screen's tables, gone by now.
+    p.shell.PressedButton = -1;
+    return;
+  }
   int index = -1;
   IgnoringErrors(p, [&] { index = ButtonPointerUp(p, x, y); });
-  // The command may change the screen: the lists are looked up afresh afterwards.
+  // A command that changed the screen ends the release: the new screen never saw its press.
   if (index >= 0) IgnoringErrors(p, [&] { DispatchCommand(p, index); });
+  if (!SameScreenAsPress(p)) return;
   IgnoringErrors(p, [&] {
     const int box = FirstContaining(p.tables.ListBoxes, x, y);
     if (box >= 0) ListPointerUp(p.tables.ListBoxes[box], button);
@@ -68,6 +81,7 @@ void OnPointerUp(Program& p, int button, int /*shift*/, float x, float y) {
 }
 
 void OnDoubleClick(Program& p) {
+  if (!SameScreenAsPress(p)) return;
   int cx = 0;
   int cy = 0;
   int wx = 0;

@@ -157,6 +157,7 @@ void ShowScreen(Program& p, const std::string& name) {
   }
   p.skin.PreviousScreen = p.skin.CurrentScreen;
   p.skin.CurrentScreen = screen;
+  ++p.skin.screenChanges;
   DrawElementRect(p, 0, 0, p.settings.ResY, p.settings.ResX, kDrawEnabled);
   LoadScreenLayout(p, screen);
   // A copy: a reaction may register others.

@@ -49,11 +49,18 @@ class Linter {
       return;
     }
     const qv::ProfileFile file(bytes);
+    for (const qv::ProfileFile::Quirk& q : file.Quirks())
+      Report(fileName, q.section, q.key, q.problem);
     int end = 0;
     while (!qv::LowerCase(file.Get(std::to_string(end), "Type")).empty()) {
       Section(fileName, file, end);
       ++end;
     }
+    if (end == 0)
+      Report(fileName, "0", "Type",
+             file.Sections().empty()
+                 ? "missing: the file has no sections (empty, not a layout file, or not text)"
+                 : "missing: the screen has no elements");
     Unread(fileName, file, end);
   }
 

@@ -115,7 +115,7 @@ bool ReadScript(const std::string& script, std::string* text, std::string* error
 }
 
 std::string LineText(const ScriptLine& line) {
-  return "line " + std::to_string(line.number) + ": " + line.text;
+  return "line " + std::to_string(line.number) + ": " + EscapeControls(line.text);
 }
 
 std::string KeyText(const std::string& group, const std::string& name) {
@@ -398,8 +398,8 @@ int RunScript(const RunOptions& options, std::ostream& out, std::ostream& err) {
   std::vector<ScriptLine> lines;
   ScriptError parseError;
   if (!ParseScript(text, &lines, &parseError)) {
-    err << "quorvin-probe: line " << parseError.line << ": " << parseError.text << ": "
-        << parseError.message << "\n";
+    err << "quorvin-probe: line " << parseError.line << ": " << EscapeControls(parseError.text)
+        << ": " << EscapeControls(parseError.message) << "\n";
     return 1;
   }
   Carrier carrier(h, options.outDir, out);

@@ -218,6 +218,22 @@ bool ParseScript(const std::string& text, std::vector<ScriptLine>* lines, Script
   return true;
 }
 
+std::string EscapeControls(const std::string& text) {
+  std::string out;
+  for (const char ch : text) {
+    const unsigned char c = static_cast<unsigned char>(ch);
+    if (c >= 0x20 && c != 0x7F) {
+      out += ch;
+      continue;
+    }
+    static const char kHex[] = "0123456789ABCDEF";
+    out += "\\x";
+    out += kHex[c >> 4];
+    out += kHex[c & 15];
+  }
+  return out;
+}
+
 bool ParseClockTime(const std::string& text, ClockTime* t) {
   // Exactly "YYYY-MM-DD HH:MM:SS".
   static const char kPattern[] = "dddd-dd-dd dd:dd:dd";

@@ -41,6 +41,10 @@ bool SplitWords(const std::string& line, std::vector<std::string>* words, std::s
 // Parses a whole script. Blank and comment lines are left out of `lines`.
 bool ParseScript(const std::string& text, std::vector<ScriptLine>* lines, ScriptError* error);
 
+// The text with its control bytes written as \xNN, so that a message quoting a script line
+// cannot move the terminal's cursor or end the line early.
+std::string EscapeControls(const std::string& text);
+
 // "YYYY-MM-DD HH:MM:SS" with a real calendar date.
 struct ClockTime {
   int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
