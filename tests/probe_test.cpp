@@ -246,11 +246,11 @@ void WriteText(const fs::path& path, const std::string& text) {
   std::ofstream(path, std::ios::binary) << text;
 }
 
-void WriteJpeg(const fs::path& path, uint32_t rgb) {
+void WriteJpeg(const fs::path& path, uint32_t rgb, int width = 200, int height = 150) {
   qv::PixelImage image;
-  image.width = 200;
-  image.height = 150;
-  image.pixels.assign(200 * 150, rgb);
+  image.width = width;
+  image.height = height;
+  image.pixels.assign(size_t(width) * height, rgb);
   std::vector<uint8_t> bytes;
   std::string error;
   ASSERT_TRUE(qv::EncodeJpeg(image, 90, &bytes, &error)) << error;
@@ -494,6 +494,36 @@ TEST_F(ProbeRun, LintReportsEachProblem) {
             "(8)\n"
             "nopic.ini [0] Type: missing: the file has no sections (empty, not a layout file, or "
             "not text)\n");
+}
+
+TEST_F(ProbeRun, LintCatchesWhatBreaksASkinAtRunTime) {
+  const fs::path skin = app_ / "Skin";
+  WriteText(skin / "other_disabled.jpg", "");
+  WriteText(skin / "other_active.jpg", "\x89PNG\r\n\x1A\n not a jpeg");
+  WriteJpeg(skin / "Mainscreen_active.jpg", 0xC03020, 100, 75);
+  WriteText(skin / "other.ini",
+            "[0]\nType=button\nCommand0=loadscreen;\nPosition=1000000000;10;50;30\n"
+            "[1]\nType=textbox\nCommand0=copy;total\nPosition=10;10;50;30\n"
+            "Font=arial;100000;0;0;999|-1|256;1\n"
+            "[2]\nType=textbox\nCommand0=copy;status\nPosition=10;10;50;30\n"
+            "Font=arial;0;0;0;0|0|0;1\r[2]\nType=x\n");
+  const ProbeResult r = Probe({"lint", app_.string()});
+  EXPECT_EQ(r.status, 1);
+  for (const char* line :
+       {"other_disabled.jpg [-] -: cannot be decoded: empty file",
+        "other_active.jpg [-] -: cannot be decoded",
+        "Mainscreen_active.jpg [-] -: 100 x 75 pixels, but the loading picture is 200 x 150",
+        "other.ini [0] Position: \"1000000000;10;50;30\" lies outside the design area of 200 x 150",
+        "other.ini [1] Font: size 100000 is out of range", "other.ini [1] Font: colour parts",
+        "other.ini [2] Font: size 0 is out of range",
+        "other.ini [-] -: warning: a carriage return without line feed",
+        "other.ini [2] -: warning: the section is written again"})
+    EXPECT_NE(r.out.find(line), std::string::npos) << line << "\n" << r.out;
+  // The loading picture itself must give a design size.
+  WriteJpeg(skin / "Loading_enabled.jpg", 0x2040A0, 4000, 8);
+  EXPECT_NE(Probe({"lint", app_.string()}).out.find("Loading_enabled.jpg [-] -: 4000 x 8 pixels "
+                                                    "gives no usable design size"),
+            std::string::npos);
 }
 
 TEST_F(ProbeRun, LintPassesAGoodSkinWithNotes) {

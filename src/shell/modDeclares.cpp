@@ -83,8 +83,23 @@ bool StartUp(Program& p) {
                    "; cannot start without it");
     return false;
   }
-  p.skin.ScaleX = static_cast<float>(p.settings.ResX) / static_cast<float>(p.skin.DesignWidth);
-  p.skin.ScaleY = static_cast<float>(p.settings.ResY) / static_cast<float>(p.skin.DesignHeight);
+  const int designWidth = p.skin.StateImages[0]->Width();
+  const int designHeight = p.skin.StateImages[0]->Height();
+  const double scaleX = static_cast<double>(p.settings.ResX) / designWidth;
+  const double scaleY = static_cast<double>(p.settings.ResY) / designHeight;
+  // A window that scales the design by more than this shows a few blown-up pixels at best.
+  constexpr double kMaxScale = 16;
+  if (!UsableDesignSize(designWidth, designHeight) || scaleX > kMaxScale ||
+      scaleY > kMaxScale || scaleX < 1 / kMaxScale || scaleY < 1 / kMaxScale) {
+    p.os.diag.Warn("the loading picture " + p.os.files.HostPath(skin + "Loading_enabled.jpg") +
+                   " is " + std::to_string(designWidth) + " x " + std::to_string(designHeight) +
+                   " pixels, which gives no usable design size for a window of " +
+                   std::to_string(p.settings.ResX) + " x " + std::to_string(p.settings.ResY) +
+                   "; cannot start with it");
+    return false;
+  }
+  p.skin.ScaleX = static_cast<float>(scaleX);
+  p.skin.ScaleY = static_cast<float>(scaleY);
 
   p.os.display.ShowWindow();
   Yield(p, false);

@@ -338,10 +338,56 @@ bool IsElementType(const std::string& type) {
   return false;
 }
 
-std::vector<LayoutProblem> CheckLayoutSection(const ProfileFile& file, int section) {
+bool UsableDesignSize(int width, int height) {
+  return width >= kMinDesignSide && height >= kMinDesignSide && width <= kMaxDesignSide &&
+         height <= kMaxDesignSide;
+}
+
+namespace {
+
+// False when a "r|g|b" value has a part outside 0..255 (the loader still reads it).
+bool ColorPartsInRange(const std::string& text) {
+  for (const std::string& part : Split(text, '|')) {
+    double v = 0;
+    if (ParseDecimal(part, &v) && (v < 0 || v > 255)) return false;
+  }
+  return true;
+}
+
+// What the loader reads but the program cannot show: values out of range.
+void CheckRanges(const ProfileFile& file, const SectionData& d, const std::string& section,
+                 int designWidth, int designHeight, std::vector<LayoutProblem>* problems) {
+  auto value = [&](const std::string& key) { return LowerCase(file.Get(section, key)); };
+  const double top = d.position[0], left = d.position[1], width = d.position[2],
+               height = d.position[3];
+  if (designWidth > 0 && (top < 0 || left < 0 || width <= 0 || height <= 0 ||
+                          left + width > designWidth || top + height > designHeight))
+    problems->push_back({section, "Position",
+                         "\"" + value("Position") + "\" lies outside the design area of " +
+                             std::to_string(designWidth) + " x " + std::to_string(designHeight)});
+  if (HasFont(d.type)) {
+    if (d.fontSize < 1 || d.fontSize > kMaxFontPoints)
+      problems->push_back({section, "Font",
+                           "size " + Split(value("Font"), ';')[1] + " is out of range (1 to " +
+                               std::to_string(kMaxFontPoints) + ")"});
+    if (!ColorPartsInRange(Split(value("Font"), ';')[4]))
+      problems->push_back({section, "Font", "colour parts must lie in 0 to 255"});
+  }
+  for (const char* key : {"SelFontColor", "SelBackgroundColor", "FocusRectColor", "MenuColor",
+                          "MenuFontColor"})
+    if (!ColorPartsInRange(value(key)))
+      problems->push_back({section, key, "colour parts must lie in 0 to 255"});
+}
+
+}  // namespace
+
+std::vector<LayoutProblem> CheckLayoutSection(const ProfileFile& file, int section,
+                                              int designWidth, int designHeight) {
   SectionData d;
   std::vector<LayoutProblem> problems;
   ReadSection(file, section, &d, &problems);
+  if (problems.empty() && IsElementType(d.type))
+    CheckRanges(file, d, std::to_string(section), designWidth, designHeight, &problems);
   return problems;
 }
 

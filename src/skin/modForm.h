@@ -60,7 +60,18 @@ struct LayoutProblem {
 };
 // Checks one section of a parsed layout file the way LoadScreenLayout reads it. Returns the
 // problems; an unknown type is reported as a note.
-std::vector<LayoutProblem> CheckLayoutSection(const ProfileFile& file, int section);
+// With a design size, values the program reads but cannot show are problems too: elements
+// outside the design area, font sizes and colour parts out of range.
+std::vector<LayoutProblem> CheckLayoutSection(const ProfileFile& file, int section,
+                                              int designWidth = 0, int designHeight = 0);
+
+// Largest font size of a layout, in points: beyond, a glyph takes more memory than a screen.
+constexpr int kMaxFontPoints = 750;
+// The loading picture's size is the design size of every layout: pictures outside these
+// bounds give no usable layout (int16 coordinates, a scale factor that drops every element).
+constexpr int kMinDesignSide = 16;
+constexpr int kMaxDesignSide = 16384;
+bool UsableDesignSize(int width, int height);
 bool IsElementType(const std::string& type);
 
 }  // namespace qv

@@ -10,6 +10,7 @@
 #include "probe/KnownKeys.h"
 #include "probe/SkinFiles.h"
 #include "core/ProfileString.h"
+#include "platform/posix/JpegCodec.h"
 #include "core/Elements.h"
 #include "skin/modForm.h"
 
@@ -42,6 +43,30 @@ class Linter {
  public:
   Linter(const SkinFiles& skin, std::ostream& out) : skin_(skin), out_(out) {}
 
+  // Decodes every picture; the loading picture's size is the design size the others must have.
+  void Pictures() {
+    const std::string loading = PictureNamed("loading_enabled.jpg");
+    if (!loading.empty() && Dimensions(loading, &designWidth_, &designHeight_) &&
+        !qv::UsableDesignSize(designWidth_, designHeight_)) {
+      Report(loading, "-", "-",
+             std::to_string(designWidth_) + " x " + std::to_string(designHeight_) +
+                 " pixels gives no usable design size (each side " +
+                 std::to_string(qv::kMinDesignSide) + " to " + std::to_string(qv::kMaxDesignSide) +
+                 "); the program refuses to start");
+      designWidth_ = designHeight_ = 0;
+    }
+    for (const std::string& picture : skin_.pictures) {
+      if (picture == loading) continue;
+      int w = 0, h = 0;
+      if (!Dimensions(picture, &w, &h) || designWidth_ == 0) continue;
+      if (w != designWidth_ || h != designHeight_)
+        Report(picture, "-", "-",
+               std::to_string(w) + " x " + std::to_string(h) + " pixels, but the loading picture " +
+                   "is " + std::to_string(designWidth_) + " x " + std::to_string(designHeight_) +
+                   ": the layouts are placed on the loading picture's size");
+    }
+  }
+
   void File(const std::string& fileName) {
     std::vector<uint8_t> bytes;
     if (!ReadBytes(skin_.folder / fileName, &bytes)) {
@@ -67,6 +92,29 @@ class Linter {
   bool failed() const { return failed_; }
 
  private:
+  std::string PictureNamed(const std::string& lower) const {
+    for (const std::string& picture : skin_.pictures)
+      if (qv::LowerCase(picture) == lower) return picture;
+    return std::string();
+  }
+
+  // Reads and checks one picture the way start-up decodes it; false when it is unusable.
+  bool Dimensions(const std::string& picture, int* width, int* height) {
+    std::vector<uint8_t> bytes;
+    std::string message;
+    if (!ReadBytes(skin_.folder / picture, &bytes)) {
+      Report(picture, "-", "-", "cannot be read");
+      return false;
+    }
+    if (!qv::JpegDimensions(bytes.data(), bytes.size(), width, height, &message)) {
+      Report(picture, "-", "-", "cannot be decoded: " + message);
+      return false;
+    }
+    if (qv::CheckJpegData(bytes.data(), bytes.size(), &message) != qv::JpegResult::Ok)
+      Report(picture, "-", "-", "damaged, shown only as far as it can be read: " + message);
+    return true;
+  }
+
   void Report(const std::string& file, const std::string& section, const std::string& key,
               const std::string& problem) {
     out_ << file << " [" << section << "] " << key << ": " << problem << "\n";
@@ -75,7 +123,8 @@ class Linter {
 
   void Section(const std::string& fileName, const qv::ProfileFile& file, int n) {
     const std::string section = std::to_string(n);
-    for (const qv::LayoutProblem& p : qv::CheckLayoutSection(file, n))
+    for (const qv::LayoutProblem& p :
+         qv::CheckLayoutSection(file, n, designWidth_, designHeight_))
       Report(fileName, p.section, p.key, p.problem);
     const std::string type = qv::LowerCase(file.Get(section, "Type"));
     if (!qv::IsElementType(type)) return;
@@ -169,6 +218,8 @@ class Linter {
   const SkinFiles& skin_;
   std::ostream& out_;
   bool failed_ = false;
+  int designWidth_ = 0;
+  int designHeight_ = 0;
 };
 
 }  // namespace
@@ -181,6 +232,7 @@ int LintSkin(const std::string& appDir, std::ostream& out, std::ostream& err) {
     return 2;
   }
   Linter linter(skin, out);
+  linter.Pictures();
   for (const std::string& file : skin.layouts) linter.File(file);
   return linter.failed() ? 1 : 0;
 }

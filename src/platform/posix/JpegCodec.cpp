@@ -21,8 +21,9 @@ namespace {
 // 0x00RRGGBB words: B, G, R, X in memory on little-endian machines.
 constexpr int kPixelFormat = std::endian::native == std::endian::little ? TJPF_BGRX : TJPF_XRGB;
 
-// A picture beyond this would need gigabytes; such a file is treated as undecodable.
-constexpr int64_t kMaxPixels = int64_t(1) << 27;
+// A picture beyond 64 megapixels would take a quarter gigabyte or more; a skin of such pictures
+// could exhaust the machine, so such a file is treated as undecodable.
+constexpr int64_t kMaxPixels = int64_t(64) << 20;
 
 struct Handle {
   explicit Handle(tjhandle h) : h(h) {}
@@ -47,7 +48,7 @@ bool ReadHeader(tjhandle h, const uint8_t* data, size_t size, int* width, int* h
     return false;
   }
   if (*width <= 0 || *height <= 0 || int64_t(*width) * *height > kMaxPixels) {
-    if (error) *error = "picture size out of range";
+    if (error) *error = "picture size out of range (more than 64 megapixels)";
     return false;
   }
   return true;
