@@ -255,6 +255,24 @@ TEST_F(Screens, MalformedSectionsAreSkippedAndAGapEndsTheLayout) {
   EXPECT_TRUE(p.tables.Buttons.empty());
 }
 
+TEST_F(Screens, OutOfRangeFontsAreBoundedAndLostElementsNamed) {
+  Program& p = app.program();
+  app.WriteLayout("odd",
+                  "[0]\nType=textbox\nCommand0=a;zero\nPosition=0;0;10;10\n"
+                  "Font=arial;0;0;0;1|2|3;1\n"
+                  "[1]\nType=textbox\nCommand0=a;huge\nPosition=0;0;10;10\n"
+                  "Font=arial;30000;0;0;1|2|3;1\n"
+                  "[2]\nType=button\nCommand0=a;far\nPosition=2147483647;0;10;10\n");
+  ShowScreen(p, "odd");
+  ASSERT_EQ(p.tables.TextBoxes.size(), 2u);
+  // Scaled like any size: the window is 1024 high, the design 768.
+  EXPECT_EQ(p.tables.TextBoxes[0].FontSize, 13);
+  EXPECT_EQ(p.tables.TextBoxes[1].FontSize, kMaxFontPoints * 4 / 3);
+  EXPECT_TRUE(p.tables.Buttons.empty());
+  EXPECT_TRUE(app.diag().Mentions("section 2, places its element beyond"))
+      << ::testing::PrintToString(app.diag().lines);
+}
+
 TEST_F(Screens, EmptyLoadscreenReturnsToThePreviousScreen) {
   Program& p = app.program();
   app.WriteLayout("Mainscreen",

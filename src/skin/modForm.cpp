@@ -298,13 +298,31 @@ bool FillElement(const Program& p, const SectionData& d, Element* e) {
          ScaleTo16(d.position[3], p.skin.ScaleY, &e->Height);
 }
 
-bool FillFont(const Program& p, const SectionData& d, ElementFont* f) {
+// FillElement, saying which element is left out when it cannot be placed in the window.
+bool PlaceElement(const Program& p, const SectionData& d, const std::string& screen, int section,
+                  Element* e) {
+  if (FillElement(p, d, e)) return true;
+  p.os.diag.Warn("the layout of \"" + screen + "\", section " + std::to_string(section) +
+                 ", places its element beyond what a window can hold; it is left out");
+  return false;
+}
+
+bool FillFont(const Program& p, const SectionData& d, const std::string& screen, int section,
+              ElementFont* f) {
   f->FontName = d.fontName;
   f->Bold = d.bold;
   f->Italic = d.italic;
   f->FontColor = d.fontColor;
   f->Alignment = d.alignment;
-  return ScaleTo16(d.fontSize, p.skin.ScaleY, &f->FontSize);
+  // A size of nothing hides a list's rows; a huge one takes gigabytes of glyphs.
+  double size = d.fontSize;
+  if (size < 1 || size > kMaxFontPoints) {
+    size = size < 1 ? FontSpec{}.size : kMaxFontPoints;
+    p.os.diag.Warn("the layout of \"" + screen + "\", section " + std::to_string(section) +
+                   ", has a font size out of range (1 to " + std::to_string(kMaxFontPoints) +
+                   "); size " + std::to_string(static_cast<int>(size)) + " is used");
+  }
+  return ScaleTo16(size, p.skin.ScaleY, &f->FontSize);
 }
 
 void PrepareList(Program& p, const SectionData& d, ListElement* list) {
@@ -404,12 +422,12 @@ void LoadScreenLayout(Program& p, const std::string& screen) {
     if (!problems.empty() || !IsElementType(d.type)) continue;
     if (d.type == "statusbar") {
       StatusBarElement bar;
-      if (!FillElement(p, d, &bar) || !FillFont(p, d, &bar)) continue;
+      if (!PlaceElement(p, d, screen, n, &bar) || !FillFont(p, d, screen, n, &bar)) continue;
       t.StatusBars.push_back(bar);
       DrawStatusText(p, t.StatusBars.back(), "0%");
     } else if (d.type == "textbox") {
       TextBoxElement box;
-      if (!FillElement(p, d, &box) || !FillFont(p, d, &box)) continue;
+      if (!PlaceElement(p, d, screen, n, &box) || !FillFont(p, d, screen, n, &box)) continue;
       t.TextBoxes.push_back(box);
       if (box.HasKey("explorersource", "directory"))
         AppendText(p, "explorersource", "directory", p.explorer.SourcePath);
@@ -417,14 +435,14 @@ void LoadScreenLayout(Program& p, const std::string& screen) {
         AppendText(p, "explorerdestination", "directory", p.explorer.DestinationPath);
     } else if (d.type == "button") {
       ButtonElement button;
-      if (!FillElement(p, d, &button)) continue;
+      if (!PlaceElement(p, d, screen, n, &button)) continue;
       button.Enabled = true;
       t.Buttons.push_back(button);
       if (!button.Commands.empty() && StartsDisabled(button.Commands[0]))
         DisableButtons(p, button.Commands[0].Group, button.Commands[0].Name, false);
     } else if (d.type == "diagramm") {
       DiagramElement diagram;
-      if (!FillElement(p, d, &diagram)) continue;
+      if (!PlaceElement(p, d, screen, n, &diagram)) continue;
       t.Diagrams.push_back(diagram);
       if (!diagram.Commands.empty()) {
         const CommandPair key = diagram.Commands[0];
@@ -433,7 +451,7 @@ void LoadScreenLayout(Program& p, const std::string& screen) {
       }
     } else {
       ListElement list;
-      if (!FillElement(p, d, &list) || !FillFont(p, d, &list)) continue;
+      if (!PlaceElement(p, d, screen, n, &list) || !FillFont(p, d, screen, n, &list)) continue;
       PrepareList(p, d, &list);
       std::vector<ListElement>& table = d.type == "listbox"     ? t.ListBoxes
                                         : d.type == "drivelist" ? t.DriveLists
