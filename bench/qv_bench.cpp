@@ -257,13 +257,15 @@ int Usage() {
                "usage: qv_bench decode FILE...\n"
                "       qv_bench startup APPDIR [--window]\n"
                "       qv_bench widgets [--window]\n"
-               "       qv_bench copyfloor SOURCE DEST\n");
+               "       qv_bench copyfloor SOURCE DEST\n"
+               "       qv_bench junksearch|junkclean ROOT\n");
   return 2;
 }
 
 }  // namespace
 
 int CopyFloor(const std::string& source, const std::string& destination);  // copy_floor.cpp
+int JunkBench(const std::string& root, bool deleteToo);                    // junk_bench.cpp
 
 int main(int argc, char** argv) {
   if (argc < 2) return Usage();
@@ -275,6 +277,8 @@ int main(int argc, char** argv) {
     if (command == "startup" && argc >= 3) return StartupOnce(argv[2], window);
     if (command == "widgets") return Widgets(window);
     if (command == "copyfloor" && argc == 4) return CopyFloor(argv[2], argv[3]);
+    if ((command == "junksearch" || command == "junkclean") && argc == 3)
+      return JunkBench(argv[2], command == "junkclean");
   } catch (const std::exception& e) {
     std::fprintf(stderr, "qv_bench: %s\n", e.what());
     return 1;

@@ -40,7 +40,8 @@ bool RecordingDiagnostics::Mentions(const std::string& text) const {
   return false;
 }
 
-TestApp::TestApp(int extraDrives) : app_(root_.path() + "/app") {
+TestApp::TestApp(int extraDrives, const SpecialFoldersBelowC& special)
+    : app_(root_.path() + "/app") {
   std::filesystem::create_directories(app_ + "/Skin/icons");
   std::vector<DriveMapping> drives{DriveMapping{'C', root_.path(), ""}};
   for (int i = 0; i < extraDrives; ++i) {
@@ -49,7 +50,13 @@ TestApp::TestApp(int extraDrives) : app_(root_.path() + "/app") {
   }
   files_ = std::make_unique<PosixFileSystem>(drives, app_);
   processes_ = std::make_unique<PosixProcesses>(*files_);
-  program_ = std::make_unique<Program>(Platform{display_, events_, *files_, diag_, *processes_});
+  auto below = [&](const std::string& folder) {
+    return folder.empty() ? folder : root_.path() + "/" + folder;
+  };
+  junk_ = std::make_unique<PosixJunkScan>(
+      *files_, PosixJunkScanOptions{below(special.systemTemp), below(special.userCache)});
+  program_ = std::make_unique<Program>(
+      Platform{display_, events_, *files_, diag_, *processes_, junk_.get()});
   InstallReactions(*program_);
 }
 

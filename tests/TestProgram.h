@@ -13,6 +13,7 @@
 #include "platform/memory/MemoryDisplay.h"
 #include "platform/memory/MemoryEvents.h"
 #include "platform/posix/PosixFileSystem.h"
+#include "platform/posix/PosixJunkScan.h"
 #include "platform/posix/PosixProcesses.h"
 #include "core/Program.h"
 #include "shell/modSettings.h"
@@ -50,11 +51,18 @@ struct ProbeResult {
   std::string err;
 };
 
+// The junk cleaner's special folders, as folders below drive C: ("" for none). The tests never
+// let the cleaner near the machine's own temporary folders.
+struct SpecialFoldersBelowC {
+  std::string systemTemp;
+  std::string userCache;
+};
+
 class TestApp {
  public:
   // Drive C: is a temporary folder that holds the application folder "app"; `extraDrives`
   // more temporary folders become D:, E:, ...
-  explicit TestApp(int extraDrives = 0);
+  explicit TestApp(int extraDrives = 0, const SpecialFoldersBelowC& special = {});
   // Host folder of a drive letter.
   std::string DrivePath(char letter) const;
 
@@ -78,6 +86,7 @@ class TestApp {
   MemoryDisplay& display() { return display_; }
   MemoryEvents& events() { return events_; }
   PosixFileSystem& files() { return *files_; }
+  PosixJunkScan& junk() { return *junk_; }
   RecordingDiagnostics& diag() { return diag_; }
 
   // Window pixel of the back buffer.
@@ -92,6 +101,7 @@ class TestApp {
   MemoryEvents events_;
   std::unique_ptr<PosixFileSystem> files_;
   std::unique_ptr<PosixProcesses> processes_;
+  std::unique_ptr<PosixJunkScan> junk_;
   RecordingDiagnostics diag_;
   std::unique_ptr<Program> program_;
 };

@@ -786,25 +786,6 @@ TEST_F(DriveTest, TrashMovesAndEmptiesOnlyTheTablesBins) {
   EXPECT_TRUE(entries.empty());
 }
 
-TEST_F(DriveTest, SpecialFoldersThroughTheTable) {
-  mkdir(H("x/cache").c_str(), 0755);
-  const char* saved = std::getenv("XDG_CACHE_HOME");
-  std::string savedValue = saved ? saved : "";
-  setenv("XDG_CACHE_HOME", H("x/cache").c_str(), 1);
-  auto fs = Drives();
-  EXPECT_EQ(fs->SpecialFolder("user temp"), R"(X:\cache\)");
-  EXPECT_EQ(fs->SpecialFolder("cookies"), "");
-  EXPECT_EQ(fs->SpecialFolder("windows temp"), "");
-  setenv("XDG_CACHE_HOME", "/", 1);
-  EXPECT_EQ(fs->SpecialFolder("user temp"), "");
-  auto withTmp = Drives({{'X', H("x"), ""}, {'T', "/tmp", ""}});
-  EXPECT_EQ(withTmp->SpecialFolder("windows temp"), R"(T:\)");
-  if (saved)
-    setenv("XDG_CACHE_HOME", savedValue.c_str(), 1);
-  else
-    unsetenv("XDG_CACHE_HOME");
-}
-
 TEST_F(CopyTest, WithoutUnnamedFilesANamedTemporaryIsUsed) {
   const std::string content = Pattern(300000);
   WriteFile(H("x/song.mp3"), content);

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "disk/modHDDclean.h"
 #include "files/modCopyMedia.h"
 #include "files/modExplorerDestination.h"
 #include "files/modExplorerSource.h"
@@ -53,11 +54,10 @@ void RunFunction(Program& p, const std::string& argument) {
 }
 
 void RunCleanHdd(Program& p, const std::string& argument) {
-  if (argument == "cancel") {
-    p.flags.CancelRequested = true;
-    EnableButtons(p, "cleanhdd", "start");
-    EnableButtons(p, "loadscreen", "*");
-    DisableButtons(p, "cleanhdd", "cancel");
+  if (argument == "start") {
+    StartCleaning(p);
+  } else if (argument == "cancel") {
+    CancelCleaning(p);
   }
 }
 

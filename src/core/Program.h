@@ -55,6 +55,17 @@ struct DiskState {
   int64_t TotalClusters = 0;
 };
 
+// The junk cleaner's figures of the last run (counters 0 to 14 per rule, 15 every entry seen).
+struct CleanerState {
+  int64_t JunkCounters[16] = {};
+  // Slot 0 stays empty: the last slot's number is the number of entries.
+  std::vector<std::string> JunkList{std::string()};
+  std::vector<JunkIdentity> JunkIds{JunkIdentity()};  // who each entry was when it was found
+  double JunkSizeMB = 0;
+  bool running = false;       // a run is on the stack, perhaps cancelled and still unwinding
+  bool startPending = false;  // a start pressed meanwhile, run when that one has ended
+};
+
 struct Program {
   explicit Program(const Platform& platform) : os(platform) {}
   Program(const Program&) = delete;
@@ -70,6 +81,7 @@ struct Program {
   KeyboardState keyboard;
   DriveMenuState driveMenu;
   DiskState disk;
+  CleanerState cleaner;
   Reactions reactions;
 
   // Called at the start of every Yield; the probe delivers its "~" lines through it.

@@ -86,9 +86,6 @@ class FileSystem {
   virtual bool DeleteToTrash(const std::string& path) = 0;
   // Deletes the contents of every recycle bin on every drive.
   virtual bool EmptyTrash() = 0;
-  // "windows temp", "user temp" or "cookies" as a folder path with final "\"; empty where this
-  // system has no such folder or it lies on no drive.
-  virtual std::string SpecialFolder(const std::string& which) const = 0;
 };
 
 }  // namespace qv

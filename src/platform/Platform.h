@@ -6,6 +6,7 @@
 #include "platform/Display.h"
 #include "platform/Events.h"
 #include "platform/FileSystem.h"
+#include "platform/JunkScan.h"
 #include "platform/Processes.h"
 
 namespace qv {
@@ -23,6 +24,7 @@ struct Platform {
   FileSystem& files;
   Diagnostics& diag;
   Processes& processes;
+  JunkScan* junk = nullptr;  // none: the junk cleaner finds nothing to do
 };
 
 }  // namespace qv

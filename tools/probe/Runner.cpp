@@ -12,6 +12,7 @@
 #include "platform/Platform.h"
 #include "platform/posix/PosixDisplay.h"
 #include "platform/posix/PosixEvents.h"
+#include "platform/posix/PosixJunkScan.h"
 #include "platform/posix/PosixProcesses.h"
 #include "platform/posix/StderrDiagnostics.h"
 #include "probe/Delivery.h"
@@ -131,7 +132,8 @@ class Headless {
         events_(inner_, display_),
         files_(std::move(drives), appHost),
         processes_(files_),
-        platform_{display_, events_, files_, diag_, processes_},
+        junk_(files_),
+        platform_{display_, events_, files_, diag_, processes_, &junk_},
         program_(platform_) {
     display_.SetPictureCheckCache(qv::PictureCheckCache::DefaultFile());
   }
@@ -159,6 +161,7 @@ class Headless {
   ProbeEvents events_;
   qv::PosixFileSystem files_;
   qv::PosixProcesses processes_;
+  qv::PosixJunkScan junk_;
   qv::StderrDiagnostics diag_;
   qv::Platform platform_;
   qv::Program program_;

@@ -427,16 +427,4 @@ bool PosixFileSystem::EmptyTrash() {
   return ok;
 }
 
-std::string PosixFileSystem::SpecialFolder(const std::string& which) const {
-  std::string host;
-  if (which == "windows temp")
-    host = "/tmp";
-  else if (which == "user temp")
-    host = XdgFolder("XDG_CACHE_HOME", ".cache");
-  if (host.empty()) return "";
-  std::string dos = DosPathForHost(host);
-  if (!dos.empty() && dos.back() != '\\') dos += '\\';
-  return dos;
-}
-
 }  // namespace qv

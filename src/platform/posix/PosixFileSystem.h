@@ -58,7 +58,6 @@ class PosixFileSystem : public FileSystem {
                       const CopyProgressFn& progress) override;
   bool DeleteToTrash(const std::string& path) override;
   bool EmptyTrash() override;
-  std::string SpecialFolder(const std::string& which) const override;
 
   // Test hooks: the bytes copied between two progress calls, forcing the read/write copy, and
   // forcing the named temporary used where a file system has no unnamed files.

@@ -8,6 +8,7 @@
 #include "platform/posix/PosixDisplay.h"
 #include "platform/posix/PosixEvents.h"
 #include "platform/posix/PosixFileSystem.h"
+#include "platform/posix/PosixJunkScan.h"
 #include "platform/posix/PosixProcesses.h"
 #include "platform/posix/StderrDiagnostics.h"
 #include "core/Program.h"
@@ -41,8 +42,9 @@ int main() {
   qv::PosixEvents events(display);
   auto files = qv::PosixFileSystem::FromMounts(qv::PosixFileSystem::RunningExecutableFolder());
   qv::PosixProcesses processes(*files);
+  qv::PosixJunkScan junk(*files);
   qv::StderrDiagnostics diag;
-  qv::Platform platform{display, events, *files, diag, processes};
+  qv::Platform platform{display, events, *files, diag, processes, &junk};
   qv::Program program(platform);
   return qv::RunProgram(program);
 }

@@ -1,0 +1,47 @@
+// The junk cleaner's two halves on a host folder taken as drive C:, headless: the search (with
+// the gathering of what is in use) and the deletion into the recycle bin, timed apart.
+#include <chrono>
+#include <cstdio>
+#include <string>
+
+#include "disk/modHDDclean.h"
+#include "platform/Platform.h"
+#include "platform/posix/PosixDisplay.h"
+#include "platform/posix/PosixEvents.h"
+#include "platform/posix/PosixFileSystem.h"
+#include "platform/posix/PosixJunkScan.h"
+#include "platform/posix/PosixProcesses.h"
+#include "platform/posix/StderrDiagnostics.h"
+#include "core/Program.h"
+
+// `deleteToo`: trash what was found after the search.
+int JunkBench(const std::string& root, bool deleteToo) {
+  using Clock = std::chrono::steady_clock;
+  qv::PosixDisplay display(true);
+  std::string error;
+  if (!display.StartVideo(&error)) {
+    std::fprintf(stderr, "qv_bench: %s\n", error.c_str());
+    return 1;
+  }
+  qv::PosixEvents events(display);
+  qv::PosixFileSystem files({qv::DriveMapping{'C', root, ""}}, root);
+  qv::PosixProcesses processes(files);
+  // No special folders: the tree's own names decide.
+  qv::PosixJunkScan junk(files, qv::PosixJunkScanOptions{"", ""});
+  qv::StderrDiagnostics diag;
+  qv::Program p(qv::Platform{display, events, files, diag, processes, &junk});
+  auto ms = [](Clock::time_point from) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - from).count();
+  };
+  auto start = Clock::now();
+  qv::SearchJunk(p, "C:");
+  std::printf("search: %.4g ms\n", ms(start));
+  std::printf("entries: %lld entries\n", static_cast<long long>(p.cleaner.JunkCounters[15]));
+  std::printf("junk: %zu entries\n", p.cleaner.JunkList.size() - 1);
+  if (deleteToo) {
+    start = Clock::now();
+    qv::DeleteJunk(p);
+    std::printf("delete: %.4g ms\n", ms(start));
+  }
+  return 0;
+}

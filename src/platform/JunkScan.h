@@ -1,0 +1,56 @@
+// What the junk cleaner needs of the drives beyond FileSystem: a walk that follows no link and
+// stays on its drive's file system, and the entries that must stay because something holds them.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace qv {
+
+struct JunkScanEntry {
+  std::string name;
+  bool isFolder = false;    // a folder of the drive's own file system (links never are)
+  bool kept = false;        // in use by a running program, a socket, FIFO or device node
+  bool recycleBin = false;  // a recycle-bin folder of this system: never searched, never junk
+};
+
+// Who an entry is, to tell it from whatever stands under its name later.
+struct JunkIdentity {
+  uint64_t device = 0;
+  uint64_t inode = 0;
+  bool isFolder = false;
+};
+
+class JunkScan {
+ public:
+  virtual ~JunkScan() = default;
+
+  // Gathers what running programs hold (open files, working and root folders, mapped files,
+  // bound sockets); the answers below use the last gathering.
+  virtual void GatherInUse() = 0;
+
+  // The entries of a folder (DOS path) reached from its drive's root without following a link
+  // and without leaving the drive's file system; mount points of other file systems are left
+  // out. False when the folder cannot be reached that way.
+  virtual bool List(const std::string& folder, std::vector<JunkScanEntry>* entries) = 0;
+
+  // Whether an entry may go: false when it is kept, or is a folder that holds anything kept,
+  // a recycle bin or another file system's mount point anywhere below it. Gives the entry's
+  // identity and its length (0 for anything but a regular file). `keepGoing` is called now and
+  // then during long walks below a folder; when it answers false the entry counts as kept.
+  virtual bool Examine(const std::string& path, JunkIdentity* id, uint64_t* bytes,
+                       const std::function<bool()>& keepGoing) = 0;
+
+  // Just before a deletion: the path still leads, without links and on the drive's file system,
+  // to the entry that Examine saw, and that entry may still go.
+  virtual bool Recheck(const std::string& path, const JunkIdentity& id,
+                       const std::function<bool()>& keepGoing) = 0;
+
+  // "windows temp", "user temp" or "cookies" as a DOS folder path with its final "\"; empty
+  // where this system has no such folder or it lies on no drive.
+  virtual std::string SpecialFolder(const std::string& which) const = 0;
+};
+
+}  // namespace qv
