@@ -26,13 +26,13 @@ for d in range(200):
     folder = os.path.join(root, "d%03d" % d)
     os.makedirs(folder)
     for f in range(499):
-        junk = n % 50 == 0
+        junk = f < 10
         name = kinds[(n // 50) % len(kinds)] % n if junk else "file%06d.dat" % n
         open(os.path.join(folder, name), "wb").close()
         n += 1
 PY
-find_junk() {
-  find "$tree" -xdev \( -iname '*.log' -o -iname '*.~*' -o -iname '~*.*' -o -iname '*.*~' \
+find_junk() {  # in the C locale, find's quickest
+  LC_ALL=C find "$tree" -xdev \( -iname '*.log' -o -iname '*.~*' -o -iname '~*.*' -o -iname '*.*~' \
     -o -iname '*.---' -o -iname '*.tmp' -o -iname '*._mp' -o -iname '*.old' -o -iname '*.chk' \
     -o -iname '*.gid' -o -iname '0???????.nch' -o -iname '*.dmp' \) "$@"
 }

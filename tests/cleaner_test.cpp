@@ -163,7 +163,12 @@ TEST_F(Cleaner, RulesInOrderCountersTotalsAndRestorableTrash) {
   Write(d + "/docs/0a1b2c3d.nch.bak", "keep");
   Write(d + "/docs/keep.txt", "keep");
   Choose('D');
-  Clean();
+  std::vector<int> bar;
+  Clean([&](const std::string&) {
+    const int percent = p().tables.StatusBars.at(0).Percent;
+    if (bar.empty() || bar.back() != percent) bar.push_back(percent);
+  });
+  EXPECT_EQ(bar, (std::vector<int>{0, 67, 100}));  // every tenth deletion, and the last
 
   std::map<std::string, int> perRule;
   for (const auto& [name, rule] : junk) ++perRule[rule];
@@ -428,6 +433,32 @@ TEST_F(Cleaner, NothingHappensOnADriveThatIsNotAFixedDisk) {
   fs::remove_all(folder);
   EXPECT_TRUE(kept);
   EXPECT_EQ(memory.cleaner.JunkList.size(), 1u);
+}
+
+TEST(CleanerProbe, TheDefaultSkinsScreenCleansADrive) {
+  ASSERT_EQ(std::string(g_get_user_data_dir()).rfind("/tmp/", 0), 0u);
+  EmptyTestTrash();
+  TestApp app;
+  const fs::path skin = fs::path(QV_BINARY_DIR) / "Skin";
+  ASSERT_TRUE(fs::exists(skin / "cleanhdd.ini")) << "the build paints the skin first";
+  fs::copy(skin, app.AppPath("Skin"), fs::copy_options::recursive);
+  app.WriteFile("settings.ini", "[General]\nResX=1024\nResY=768\nTop=0\nLeft=0\n");
+  const std::string c = app.DrivePath('C');
+  Write(c + "/logs/a.log", "a");
+  Write(c + "/logs/b.LOG", "b");
+  Write(c + "/x.tmp", std::string(3 * 1048576, 'x'));
+  const TempDir out;
+  const ProbeResult r = app.RunProbe(
+      "press loadscreen cleanhdd\npress cleanhdd start\ndump clean.json\n", out.path());
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::string dump = ReadWholeFile(out.path() + "/clean.json");
+  EXPECT_EQ(DumpText(dump, "cleanhdd", "*.log"), "2");
+  EXPECT_EQ(DumpText(dump, "cleanhdd", "*.tmp"), "1");
+  EXPECT_EQ(DumpText(dump, "cleanhdd", "total junk-files/directories"), "3");
+  EXPECT_EQ(DumpText(dump, "cleanhdd", "total junksize"), "3 MB");
+  EXPECT_EQ(TrashedOriginals(), (std::set<std::string>{c + "/logs/a.log", c + "/logs/b.LOG",
+                                                        c + "/x.tmp"}));
+  EmptyTestTrash();
 }
 
 TEST(Wildcards, DigitsListsAndUnicodeCharacters) {

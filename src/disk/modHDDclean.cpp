@@ -244,7 +244,8 @@ void DeleteJunk(Program& p) {
     std::string path = c.JunkList[i];
     // The path may lead elsewhere by now (a folder replaced by a link), or hold what must stay.
     if (p.os.junk->Recheck(path, c.JunkIds[i], KeepGoing(p))) DeleteToRecycleBin(p, path);
-    if (i % 10 == 0)
+    // The last one too: a bar left short of its end would tell of entries still to go.
+    if (i % 10 == 0 || i == n)
       SetProgress(p, kGroup, "status",
                   static_cast<int32_t>(RoundHalfEven(100.0 / static_cast<double>(n) *
                                                      static_cast<double>(i))));
