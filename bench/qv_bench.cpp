@@ -23,7 +23,9 @@
 #include "platform/posix/PosixDisplay.h"
 #include "platform/posix/PosixEvents.h"
 #include "platform/posix/PosixFileSystem.h"
+#include "platform/posix/PosixClock.h"
 #include "platform/posix/PosixProcesses.h"
+#include "platform/posix/PosixSystem.h"
 #include "platform/posix/StderrDiagnostics.h"
 #include "core/Program.h"
 #include "shell/frmMain.h"
@@ -83,7 +85,8 @@ class Bench {
         events_(display_),
         files_({qv::DriveMapping{'C', "/", ""}}, appDir),
         processes_(files_),
-        program_(qv::Platform{display_, events_, files_, diag_, processes_}) {}
+        clock_(qv::PosixClockOptions{false, "", nullptr}),
+        program_(qv::Platform{display_, events_, files_, diag_, processes_, system_, clock_}) {}
 
   bool Start() {
     if (!qv::StartUp(program_)) return false;
@@ -98,6 +101,8 @@ class Bench {
   qv::PosixEvents events_;
   qv::PosixFileSystem files_;
   qv::PosixProcesses processes_;
+  qv::PosixSystem system_;
+  qv::PosixClock clock_;
   qv::StderrDiagnostics diag_;
   qv::Program program_;
 };

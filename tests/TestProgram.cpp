@@ -56,7 +56,7 @@ TestApp::TestApp(int extraDrives, const SpecialFoldersBelowC& special)
   junk_ = std::make_unique<PosixJunkScan>(
       *files_, PosixJunkScanOptions{below(special.systemTemp), below(special.userCache)});
   program_ = std::make_unique<Program>(
-      Platform{display_, events_, *files_, diag_, *processes_, junk_.get()});
+      Platform{display_, events_, *files_, diag_, *processes_, system_, clock_, junk_.get()});
   InstallReactions(*program_);
 }
 
@@ -121,11 +121,12 @@ std::string ReadWholeFile(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-ProbeResult TestApp::RunProbe(const std::string& script, const std::string& outDir) const {
+ProbeResult TestApp::RunProbe(const std::string& script, const std::string& outDir,
+                              const std::string& options, const std::string& environment) const {
   const std::string scriptFile = root_.path() + "/script.txt";
   std::ofstream(scriptFile, std::ios::binary) << script;
-  std::string command = Quote(std::string(QV_BINARY_DIR) + "/quorvin-probe") + " run --app-dir " +
-                        Quote(app_) + " --out " + Quote(outDir);
+  std::string command = environment + " " + Quote(std::string(QV_BINARY_DIR) + "/quorvin-probe") +
+                        " run " + options + " --app-dir " + Quote(app_) + " --out " + Quote(outDir);
   for (const DriveMapping& d : files_->Drives())
     command += " --drive " + Quote(std::string(1, d.letter) + "=" + d.hostFolder);
   const std::string out = root_.path() + "/probe.out";

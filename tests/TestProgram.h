@@ -12,6 +12,7 @@
 
 #include "platform/memory/MemoryDisplay.h"
 #include "platform/memory/MemoryEvents.h"
+#include "platform/posix/PosixClock.h"
 #include "platform/posix/PosixFileSystem.h"
 #include "platform/posix/PosixJunkScan.h"
 #include "platform/posix/PosixProcesses.h"
@@ -32,6 +33,44 @@ class TempDir {
  private:
   std::string path_;
 };
+
+// Machine figures set by the test; a query whose `fails` is set answers false.
+class FakeSystem : public SystemQueries {
+ public:
+  MemoryStatus memory;
+  ProcessorInfo cpu{2, 8664};
+  VersionInfo version{6, 1, 0, kPlatformNamed, "Linux", "#1 SMP"};
+  std::string computer = "testhost";
+  std::string user = "tester";
+  int64_t idle = 0;  // 100 ns units
+  int64_t now = 0;
+  int processors = 2;
+  bool idleFails = false, timeFails = false, countFails = false;
+
+  MemoryStatus GetMemoryStatus() override { return memory; }
+  bool GetProcessorInfo(ProcessorInfo* info) override {
+    *info = cpu;
+    return true;
+  }
+  bool GetVersion(VersionInfo* info) override {
+    *info = version;
+    return true;
+  }
+  bool GetComputerName(std::string* name) override {
+    *name = computer;
+    return true;
+  }
+  bool GetUserName(std::string* name) override {
+    *name = user;
+    return true;
+  }
+  bool IdleTime(int64_t* v) override { return !idleFails && (*v = idle, true); }
+  bool TimeOfDay(int64_t* v) override { return !timeFails && (*v = now, true); }
+  bool ProcessorCount(int* v) override { return !countFails && (*v = processors, true); }
+};
+
+// Where the tests' clock starts: Tuesday 3 March 2026, 09:05:07.
+constexpr LocalTime kTestClockStart{2026, 3, 3, 9, 5, 7, 2};
 
 class RecordingDiagnostics : public Diagnostics {
  public:
@@ -78,7 +117,9 @@ class TestApp {
 
   // Runs the built quorvin-probe on this application folder and these drives; dumps and shots
   // go to `outDir`.
-  ProbeResult RunProbe(const std::string& script, const std::string& outDir) const;
+  // `options` go after "run" (for example --clock), `environment` before the command.
+  ProbeResult RunProbe(const std::string& script, const std::string& outDir,
+                       const std::string& options = "", const std::string& environment = "") const;
 
   // Runs start-up; the program is then on its main screen.
   bool Start();
@@ -88,6 +129,8 @@ class TestApp {
   PosixFileSystem& files() { return *files_; }
   PosixJunkScan& junk() { return *junk_; }
   RecordingDiagnostics& diag() { return diag_; }
+  FakeSystem& system() { return system_; }
+  FixedClock& clock() { return clock_; }
 
   // Window pixel of the back buffer.
   uint32_t Pixel(int x, int y) const;
@@ -103,6 +146,8 @@ class TestApp {
   std::unique_ptr<PosixProcesses> processes_;
   std::unique_ptr<PosixJunkScan> junk_;
   RecordingDiagnostics diag_;
+  FakeSystem system_;
+  FixedClock clock_{kTestClockStart};
   std::unique_ptr<Program> program_;
 };
 

@@ -424,7 +424,7 @@ TEST(PictureDecoder, AnyNumberOfWorkersGivesTheSameBuffers) {
 class SdlStartUp : public ::testing::Test {
  protected:
   SdlStartUp()
-      : processes(app.files()), program(Platform{display, events, app.files(), diag, processes}) {
+      : processes(app.files()), program(Platform{display, events, app.files(), diag, processes, app.system(), app.clock()}) {
     app.WriteSettings(1024, 768);
     app.WriteSkin({"Mainscreen"});
   }

@@ -9,6 +9,7 @@
 #include "files/modTools.h"
 #include "core/Program.h"
 #include "skin/modForm.h"
+#include "sysinfo/modDateTime.h"
 #include "widgets/modButton.h"
 #include "widgets/modKeyboard.h"
 #include "widgets/modListbox.h"
@@ -152,6 +153,8 @@ void RunCommand(Program& p, const std::string& word, const std::string& argument
     RunExplorerSource(p, argument);
   } else if (word == "explorerdestination") {
     RunExplorerDestination(p, argument);
+  } else if (word == "datetime") {
+    AdjustDateTime(p, argument);
   }
 }
 

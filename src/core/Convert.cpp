@@ -1,6 +1,7 @@
 #include "core/Convert.h"
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 
 #include "core/ProfileString.h"
@@ -60,6 +61,20 @@ bool ParseBool(const std::string& text, bool* value) {
   if (!ParseDecimal(t, &d)) return false;
   *value = d != 0.0;
   return true;
+}
+
+std::string PlainDecimal(double value, int decimals) {
+  const double scale = std::pow(10.0, decimals);
+  const double rounded = RoundHalfEven(value * scale) / scale;
+  char buf[400];
+  std::snprintf(buf, sizeof buf, "%.*f", decimals, rounded);
+  std::string text = buf;
+  if (text.find('.') != std::string::npos) {
+    while (text.back() == '0') text.pop_back();
+    if (text.back() == '.') text.pop_back();
+  }
+  if (text == "-0") text = "0";
+  return text;
 }
 
 }  // namespace qv

@@ -18,4 +18,8 @@ bool ParseInt16(const std::string& text, int16_t* value);
 // "true" / "false" (any case) or a number, where any non-zero number is true.
 bool ParseBool(const std::string& text, bool* value);
 
+// `value` rounded half to even to `decimals` places, with "." and without trailing zeros
+// ("512", "511.5").
+std::string PlainDecimal(double value, int decimals);
+
 }  // namespace qv

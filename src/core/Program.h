@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,8 @@
 #include "platform/Platform.h"
 
 namespace qv {
+
+class clsCPU;
 
 // Milliseconds between ticks of the processor-load and the clock timers.
 constexpr int kCpuTimerInterval = 250;
@@ -66,6 +69,10 @@ struct CleanerState {
   bool startPending = false;  // a start pressed meanwhile, run when that one has ended
 };
 
+struct SystemInfoState {
+  std::shared_ptr<clsCPU> cpu;  // the processor-load meter, made at start-up
+};
+
 struct Program {
   explicit Program(const Platform& platform) : os(platform) {}
   Program(const Program&) = delete;
@@ -82,6 +89,7 @@ struct Program {
   DriveMenuState driveMenu;
   DiskState disk;
   CleanerState cleaner;
+  SystemInfoState sysinfo;
   Reactions reactions;
 
   // Called at the start of every Yield; the probe delivers its "~" lines through it.

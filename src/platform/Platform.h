@@ -3,11 +3,13 @@
 
 #include <string>
 
+#include "platform/Clock.h"
 #include "platform/Display.h"
 #include "platform/Events.h"
 #include "platform/FileSystem.h"
 #include "platform/JunkScan.h"
 #include "platform/Processes.h"
+#include "platform/SystemQueries.h"
 
 namespace qv {
 
@@ -24,6 +26,8 @@ struct Platform {
   FileSystem& files;
   Diagnostics& diag;
   Processes& processes;
+  SystemQueries& system;
+  Clock& clock;
   JunkScan* junk = nullptr;  // none: the junk cleaner finds nothing to do
 };
 

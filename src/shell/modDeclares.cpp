@@ -12,6 +12,7 @@
 #include "shell/modSettings.h"
 #include "skin/modForm.h"
 #include "shell/frmMain.h"
+#include "sysinfo/modSystemInfo.h"
 #include "widgets/modStatusbar.h"
 
 namespace qv {
@@ -53,6 +54,7 @@ void InstallReactions(Program& p) {
   p.reactions = Reactions{};
   p.reactions.handleEvent = HandleEvent;
   RegisterExplorerReactions(p);
+  RegisterSystemInfoReactions(p);
 }
 
 bool StartUp(Program& p) {
@@ -61,6 +63,7 @@ bool StartUp(Program& p) {
   if (!PlaceWindow(p)) return false;
   p.skin.BackBuffer = p.os.display.CreateSurface(p.settings.ResX, p.settings.ResY);
   p.skin.SavedScreen = p.os.display.CreateSurface(p.settings.ResX, p.settings.ResY);
+  CreateCpuMeter(p);
 
   const std::string exeFolder = p.os.files.ExecutableFolder();
   p.explorer.SourcePath = exeFolder.substr(0, 3);

@@ -72,7 +72,8 @@ const KeyGroup kKeys[] = {
 
     // UpdateClock.
     {"textbox", "datetime", {"year", "month", "day", "second", "minute", "hour", "monthname",
-                             "weekdayname", "longtime", "shorttime", "longdate", "shortdate"}},
+                             "weekdayname", "longtime", "shorttime", "longdate", "shortdate",
+                             "status"}},
 };
 // clang-format on
 

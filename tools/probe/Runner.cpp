@@ -6,6 +6,7 @@
 #include <fstream>
 #include <iostream>
 #include <iterator>
+#include <memory>
 #include <sstream>
 #include <system_error>
 
@@ -13,7 +14,9 @@
 #include "platform/posix/PosixDisplay.h"
 #include "platform/posix/PosixEvents.h"
 #include "platform/posix/PosixJunkScan.h"
+#include "platform/posix/PosixClock.h"
 #include "platform/posix/PosixProcesses.h"
+#include "platform/posix/PosixSystem.h"
 #include "platform/posix/StderrDiagnostics.h"
 #include "probe/Delivery.h"
 #include "probe/SkinFiles.h"
@@ -123,17 +126,32 @@ std::string KeyText(const std::string& group, const std::string& name) {
   return "(\"" + group + "\", \"" + name + "\")";
 }
 
+// The probe never sets the machine's clock.
+std::unique_ptr<qv::Clock> MakeClock(const std::optional<ClockTime>& start) {
+  if (!start) return std::make_unique<qv::PosixClock>(qv::PosixClockOptions{false, "", nullptr});
+  qv::LocalTime t;
+  t.year = start->year;
+  t.month = start->month;
+  t.day = start->day;
+  t.hour = start->hour;
+  t.minute = start->minute;
+  t.second = start->second;
+  return std::make_unique<qv::FixedClock>(t);
+}
+
 // The headless program with its platform; everything lives as long as this object.
 class Headless {
  public:
-  Headless(std::vector<qv::DriveMapping> drives, const std::string& appHost)
+  Headless(std::vector<qv::DriveMapping> drives, const std::string& appHost,
+           const std::optional<ClockTime>& start = std::nullopt)
       : display_(true),
         inner_(display_),
         events_(inner_, display_),
         files_(std::move(drives), appHost),
         processes_(files_),
         junk_(files_),
-        platform_{display_, events_, files_, diag_, processes_, &junk_},
+        clock_(MakeClock(start)),
+        platform_{display_, events_, files_, diag_, processes_, system_, *clock_, &junk_},
         program_(platform_) {
     display_.SetPictureCheckCache(qv::PictureCheckCache::DefaultFile());
   }
@@ -142,6 +160,8 @@ class Headless {
   qv::PosixDisplay& display() { return display_; }
   ProbeEvents& events() { return events_; }
   qv::PosixFileSystem& files() { return files_; }
+  // The fake clock of --clock; null when the machine's clock is read.
+  qv::FixedClock* fakeClock() { return dynamic_cast<qv::FixedClock*>(clock_.get()); }
 
   // What the top-level message loop does with the pending events.
   void Settle() {
@@ -163,6 +183,8 @@ class Headless {
   qv::PosixProcesses processes_;
   qv::PosixJunkScan junk_;
   qv::StderrDiagnostics diag_;
+  qv::PosixSystem system_;
+  std::unique_ptr<qv::Clock> clock_;
   qv::Platform platform_;
   qv::Program program_;
 };
@@ -217,7 +239,9 @@ class Carrier {
         }
         break;
       case Op::Advance:
-        throw LineError{"advance: the clock is not available in this build"};
+        if (!h_.fakeClock()) throw LineError{"advance needs the fake clock of --clock"};
+        h_.fakeClock()->Advance(line.seconds);
+        break;
       case Op::Dump: {
         const fs::path path = Output(line.argument);
         std::ofstream f(path, std::ios::binary | std::ios::trunc);
@@ -387,7 +411,7 @@ int RunScript(const RunOptions& options, std::ostream& out, std::ostream& err) {
     return 2;
   }
   const std::string appHost = fs::absolute(options.appDir).lexically_normal().string();
-  Headless h(options.drives, appHost);
+  Headless h(options.drives, appHost, options.clock);
   if (h.files().DosPathForHost(appHost).empty()) {
     err << "quorvin-probe: --app-dir " << options.appDir << " lies on none of the drives\n";
     return 2;

@@ -43,7 +43,7 @@ class ProbeEvents : public qv::EventSource {
 struct RunOptions {
   std::string appDir;
   std::vector<qv::DriveMapping> drives;
-  std::optional<ClockTime> clock;  // accepted; the program has no clock service to fake yet
+  std::optional<ClockTime> clock;  // a fake clock; without it the real one, read only
   std::string outDir = ".";
   std::string script;  // a file, or "-" for standard input
 };

@@ -9,7 +9,9 @@
 #include "platform/posix/PosixEvents.h"
 #include "platform/posix/PosixFileSystem.h"
 #include "platform/posix/PosixJunkScan.h"
+#include "platform/posix/PosixClock.h"
 #include "platform/posix/PosixProcesses.h"
+#include "platform/posix/PosixSystem.h"
 #include "platform/posix/StderrDiagnostics.h"
 #include "core/Program.h"
 #include "shell/modDeclares.h"
@@ -44,7 +46,9 @@ int main() {
   qv::PosixProcesses processes(*files);
   qv::PosixJunkScan junk(*files);
   qv::StderrDiagnostics diag;
-  qv::Platform platform{display, events, *files, diag, processes, &junk};
+  qv::PosixSystem system;
+  qv::PosixClock clock;
+  qv::Platform platform{display, events, *files, diag, processes, system, clock, &junk};
   qv::Program program(platform);
   return qv::RunProgram(program);
 }

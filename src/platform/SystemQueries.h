@@ -1,0 +1,58 @@
+// Figures about the machine: memory, processors, system version, names, and the three queries
+// of the processor-load meter.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace qv {
+
+// Byte counts, signed as the program takes them. A group that could not be read is marked
+// absent, so that the screen keeps what it showed instead of showing zeros.
+struct MemoryStatus {
+  bool hasPhysical = false;
+  int64_t TotalPhys = 0;
+  int64_t AvailPhys = 0;
+  bool hasPageFile = false;
+  int64_t TotalPageFile = 0;
+  int64_t AvailPageFile = 0;
+  bool hasVirtual = false;
+  int64_t TotalVirtual = 0;
+  int64_t AvailVirtual = 0;
+};
+
+struct ProcessorInfo {
+  uint32_t NumberOfProcessors = 0;
+  uint32_t ProcessorType = 0;  // in the Windows numbering: 386, 486, 586, 2200, 8664
+};
+
+// Platform ids of the Windows families; other systems name their family instead.
+enum PlatformId { kPlatformWin32s = 0, kPlatformWin9x = 1, kPlatformWinNt = 2, kPlatformNamed = 3 };
+
+struct VersionInfo {
+  uint32_t MajorVersion = 0;
+  uint32_t MinorVersion = 0;
+  uint32_t BuildNumber = 0;
+  int32_t PlatformId = -1;
+  std::string FamilyName;  // with kPlatformNamed
+  std::string ServicePack;
+};
+
+class SystemQueries {
+ public:
+  virtual ~SystemQueries() = default;
+  virtual MemoryStatus GetMemoryStatus() = 0;
+  virtual bool GetProcessorInfo(ProcessorInfo* info) = 0;
+  virtual bool GetVersion(VersionInfo* info) = 0;
+  virtual bool GetComputerName(std::string* name) = 0;
+  virtual bool GetUserName(std::string* name) = 0;
+
+  // The load meter's queries; false when the figure cannot be had.
+  // Time all processors together spent idle, in 100 ns units.
+  virtual bool IdleTime(int64_t* idle) = 0;
+  // The system time, in 100 ns units.
+  virtual bool TimeOfDay(int64_t* now) = 0;
+  virtual bool ProcessorCount(int* count) = 0;
+};
+
+}  // namespace qv

@@ -1,0 +1,25 @@
+// The processor-load meter: how busy the processors were since the previous measurement.
+#pragma once
+
+#include <cstdint>
+
+namespace qv {
+
+class SystemQueries;
+
+class clsCPU {
+ public:
+  // Takes the first sample; a failed query leaves it at zero.
+  explicit clsCPU(SystemQueries& system);
+
+  // Load in percent since the previous successful call, unclamped; 0 when a query fails, and
+  // then the sample stays for the next call.
+  float CurrentCPUUsage();
+
+ private:
+  SystemQueries& system_;
+  int64_t previousIdleTime_ = 0;
+  int64_t previousSystemTime_ = 0;
+};
+
+}  // namespace qv

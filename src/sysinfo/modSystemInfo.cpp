@@ -1,0 +1,166 @@
+#include "sysinfo/modSystemInfo.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+#include "core/Convert.h"
+#include "core/Program.h"
+#include "sysinfo/clsCPU.h"
+#include "sysinfo/modDateTime.h"
+#include "widgets/modDriveList.h"
+#include "widgets/modStatusbar.h"
+#include "widgets/modTextBox.h"
+
+namespace qv {
+
+namespace {
+
+constexpr double kMegabyte = 1048576.0;
+const char kGroup[] = "systeminfo";
+
+void Text(Program& p, const char* name, const std::string& text) {
+  SetText(p, kGroup, name, text);
+}
+
+// 100 ÷ total × (total − available); a total of 0 has no percentage and the bar keeps its value.
+void UsedBar(Program& p, const char* name, double total, double available) {
+  if (total == 0) return;
+  SetProgress(p, kGroup, name,
+              static_cast<int32_t>(RoundHalfEven(100.0 / total * (total - available))));
+}
+
+}  // namespace
+
+std::string MemoryText(double bytes) {
+  return PlainDecimal(bytes / kMegabyte, 2) + " MB";
+}
+
+std::string DriveSizeText(double megabytes) {
+  std::string text = megabytes >= 1024 ? " " + PlainDecimal(megabytes / 1024, 3) + " GB"
+                                       : " " + PlainDecimal(megabytes, 2) + " MB";
+  for (char& c : text)
+    if (c == '.') c = ',';
+  return text;
+}
+
+std::string SerialText(uint32_t serial) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "%08X", serial);
+  const std::string hex = buf;
+  return hex.substr(0, 4) + "-" + hex.substr(4);
+}
+
+void CreateCpuMeter(Program& p) {
+  p.sysinfo.cpu = std::make_shared<clsCPU>(p.os.system);
+}
+
+void UpdateMemoryInfo(Program& p) {
+  if (p.sysinfo.cpu)
+    SetProgress(p, kGroup, "cpu",
+                static_cast<int32_t>(RoundHalfEven(p.sysinfo.cpu->CurrentCPUUsage())));
+  const MemoryStatus m = p.os.system.GetMemoryStatus();
+  if (m.hasPhysical) {
+    const double total = static_cast<double>(m.TotalPhys);
+    const double available = static_cast<double>(m.AvailPhys);
+    Text(p, "totalram", MemoryText(total));
+    Text(p, "freeram", MemoryText(available));
+    UsedBar(p, "ram", total, available);
+  }
+  if (m.hasVirtual) {
+    const double total = static_cast<double>(m.TotalVirtual);
+    const double available = static_cast<double>(m.AvailVirtual);
+    Text(p, "totalvirtualram", MemoryText(total));
+    Text(p, "freevirtualram", MemoryText(available));
+    UsedBar(p, "virtualram", total, available);
+  }
+  if (m.hasPageFile) {
+    const double total = std::abs(static_cast<double>(m.TotalPageFile));
+    const double available = std::abs(static_cast<double>(m.AvailPageFile));
+    Text(p, "totalpagefiles", MemoryText(total));
+    Text(p, "freepagefiles", MemoryText(available));
+    UsedBar(p, "page", total, available);
+  }
+}
+
+void UpdateSystemInfo(Program& p) {
+  const std::string drive = GetChosenDrive(p, kGroup, "maindrive").substr(0, 2);
+  uint64_t freeToCaller = 0;
+  uint64_t totalBytes = 0;
+  if (!p.os.files.GetFreeSpace(drive, &freeToCaller, &totalBytes)) {
+    for (const char* name : {"freespace", "volumename", "filesystem", "totalspace", "serialnumber"})
+      Text(p, name, "-");
+    return;
+  }
+  const double size = static_cast<double>(totalBytes) / kMegabyte;
+  const double free = static_cast<double>(freeToCaller) / kMegabyte;
+  Text(p, "totalspace", DriveSizeText(size));
+  if (size != 0)
+    SetProgress(p, kGroup, "hdd", static_cast<int32_t>(RoundHalfEven((size - free) / (size / 100))));
+  Text(p, "freespace", DriveSizeText(free));
+
+  // The names are only there when the volume could be read; the serial number is shown anyway.
+  VolumeInfo volume;
+  if (p.os.files.GetVolumeInfo(drive.substr(0, 1) + ":\\", &volume)) {
+    Text(p, "filesystem", volume.fileSystem);
+    Text(p, "volumename", volume.label);
+  } else {
+    volume = VolumeInfo{};
+  }
+  Text(p, "serialnumber", SerialText(volume.serial));
+
+  std::string name;
+  if (p.os.system.GetComputerName(&name)) Text(p, "computername", name);
+  name.clear();
+  Text(p, "username", p.os.system.GetUserName(&name) ? name : std::string());
+
+  ProcessorInfo cpu;
+  const bool haveCpu = p.os.system.GetProcessorInfo(&cpu);
+  VersionInfo version;
+  const bool haveVersion = p.os.system.GetVersion(&version);
+  if (haveVersion) {
+    switch (version.PlatformId) {
+      case kPlatformWin32s:
+        Text(p, "os", "Windows 32s");
+        break;
+      case kPlatformWin9x:
+        Text(p, "os", "Windows 95/98/ME");
+        break;
+      case kPlatformWinNt:
+        Text(p, "os", "Windows NT/2000/XP");
+        break;
+      case kPlatformNamed:
+        Text(p, "os", version.FamilyName);
+        break;
+      default:
+        break;
+    }
+  }
+  if (haveCpu) {
+    Text(p, "numberofprocessors", std::to_string(cpu.NumberOfProcessors));
+    Text(p, "processortype", std::to_string(cpu.ProcessorType));
+  }
+  if (haveVersion) {
+    Text(p, "version",
+         " " + std::to_string(version.MajorVersion) + "." + std::to_string(version.MinorVersion));
+    Text(p, "build",
+         " " + std::to_string(version.BuildNumber) + " (" + version.ServicePack + ")");
+  }
+}
+
+void RegisterSystemInfoReactions(Program& p) {
+  p.reactions.timerTicked[kCpuTimer].push_back([](Program& q) {
+    UpdateMemoryInfo(q);
+    UpdateSystemInfo(q);
+  });
+  p.reactions.timerTicked[kClockTimer].push_back([](Program& q) { UpdateClock(q); });
+  p.reactions.screenShown.push_back([](Program& q) {
+    UpdateClock(q);
+    UpdateMemoryInfo(q);
+    UpdateSystemInfo(q);
+  });
+  p.reactions.driveChosen.Register(kGroup, "maindrive",
+                                   [](Program& q, int16_t, bool) { UpdateSystemInfo(q); });
+}
+
+}  // namespace qv
