@@ -9,8 +9,10 @@
 #include "platform/posix/PosixDisplay.h"
 #include "platform/posix/PosixEvents.h"
 #include "platform/posix/PosixFileSystem.h"
+#include "platform/posix/PosixClock.h"
 #include "platform/posix/PosixJunkScan.h"
 #include "platform/posix/PosixProcesses.h"
+#include "platform/posix/PosixSystem.h"
 #include "platform/posix/StderrDiagnostics.h"
 #include "core/Program.h"
 
@@ -29,7 +31,9 @@ int JunkBench(const std::string& root, bool deleteToo) {
   // No special folders: the tree's own names decide.
   qv::PosixJunkScan junk(files, qv::PosixJunkScanOptions{"", ""});
   qv::StderrDiagnostics diag;
-  qv::Program p(qv::Platform{display, events, files, diag, processes, &junk});
+  qv::PosixSystem system;
+  qv::PosixClock clock(qv::PosixClockOptions{false, "", nullptr});
+  qv::Program p(qv::Platform{display, events, files, diag, processes, system, clock, &junk});
   auto ms = [](Clock::time_point from) {
     return std::chrono::duration<double, std::milli>(Clock::now() - from).count();
   };

@@ -5,6 +5,7 @@
 //   qv_bench startup APPDIR [--window]  start-up until the main screen is presented
 //   qv_bench widgets [--window]         presses, SetText, RedrawList and a growing log
 //   qv_bench copyfloor SOURCE DEST      the system calls a media copy cannot do without
+//   qv_bench sysinfo APPDIR [--window]  processor-load timer ticks and the meter's accuracy
 #include <stdlib.h>
 
 #include <algorithm>
@@ -263,7 +264,8 @@ int Usage() {
                "       qv_bench startup APPDIR [--window]\n"
                "       qv_bench widgets [--window]\n"
                "       qv_bench copyfloor SOURCE DEST\n"
-               "       qv_bench junksearch|junkclean ROOT\n");
+               "       qv_bench junksearch|junkclean ROOT\n"
+               "       qv_bench sysinfo APPDIR [--window]\n");
   return 2;
 }
 
@@ -271,6 +273,7 @@ int Usage() {
 
 int CopyFloor(const std::string& source, const std::string& destination);  // copy_floor.cpp
 int JunkBench(const std::string& root, bool deleteToo);                    // junk_bench.cpp
+int SysinfoBench(const std::string& appDir, bool window);                  // sysinfo_bench.cpp
 
 int main(int argc, char** argv) {
   if (argc < 2) return Usage();
@@ -284,6 +287,7 @@ int main(int argc, char** argv) {
     if (command == "copyfloor" && argc == 4) return CopyFloor(argv[2], argv[3]);
     if ((command == "junksearch" || command == "junkclean") && argc == 3)
       return JunkBench(argv[2], command == "junkclean");
+    if (command == "sysinfo" && argc >= 3) return SysinfoBench(argv[2], window);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "qv_bench: %s\n", e.what());
     return 1;

@@ -432,7 +432,8 @@ TEST_F(Cleaner, NothingHappensOnADriveThatIsNotAFixedDisk) {
   Write(folder + "/x.log", "on a memory-backed file system");
   PosixFileSystem files({DriveMapping{'C', folder, ""}}, folder);
   PosixJunkScan junk(files, PosixJunkScanOptions{"", ""});
-  Program memory(Platform{app.display(), app.events(), files, app.diag(), p().os.processes, &junk});
+  Program memory(Platform{app.display(), app.events(), files, app.diag(), p().os.processes,
+                                   app.system(), app.clock(), &junk});
   ListElement list;
   list.Commands = {CommandPair{"cleanhdd", "maindrive"}};
   list.ChosenDrive = "C:\\";

@@ -193,7 +193,7 @@ TEST(DefaultSkinLayouts, CarriesTheKeysTheFunctionsAddress) {
       {"systeminfo;cpu", "systeminfo;ram", "systeminfo;virtualram", "systeminfo;page",
        "systeminfo;hdd"});
   EXPECT_EQ(KeysOf(screens.at("systeminfo"), "textbox").size(), 18u);
-  EXPECT_EQ(KeysOf(screens.at("datetime"), "textbox").size(), 12u);
+  EXPECT_EQ(KeysOf(screens.at("datetime"), "textbox").size(), 13u);  // 12 fields, status
   EXPECT_EQ(KeysOf(screens.at("datetime"), "button").size(), 13u);  // 12 steps and back
   for (const char* s : {"checkhdd", "defrag", "cleanhdd", "systeminfo"})
     has(s, "drivelist", {std::string(s) + ";maindrive"});

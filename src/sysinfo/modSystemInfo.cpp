@@ -23,10 +23,14 @@ void Text(Program& p, const char* name, const std::string& text) {
   SetText(p, kGroup, name, text);
 }
 
-// 100 ÷ total × (total − available); a total of 0 has no percentage and the bar keeps its value.
-void UsedBar(Program& p, const char* name, double total, double available) {
+// Two amounts in the memory form and the bar of the share in use, 100 ÷ total × (total −
+// available); a total of 0 has no share and the bar keeps its value.
+void MemoryFigures(Program& p, const char* totalBox, const char* availableBox, const char* bar,
+                   double total, double available) {
+  SetText(p, kGroup, totalBox, MemoryText(total));
+  SetText(p, kGroup, availableBox, MemoryText(available));
   if (total == 0) return;
-  SetProgress(p, kGroup, name,
+  SetProgress(p, kGroup, bar,
               static_cast<int32_t>(RoundHalfEven(100.0 / total * (total - available))));
 }
 
@@ -60,27 +64,16 @@ void UpdateMemoryInfo(Program& p) {
     SetProgress(p, kGroup, "cpu",
                 static_cast<int32_t>(RoundHalfEven(p.sysinfo.cpu->CurrentCPUUsage())));
   const MemoryStatus m = p.os.system.GetMemoryStatus();
-  if (m.hasPhysical) {
-    const double total = static_cast<double>(m.TotalPhys);
-    const double available = static_cast<double>(m.AvailPhys);
-    Text(p, "totalram", MemoryText(total));
-    Text(p, "freeram", MemoryText(available));
-    UsedBar(p, "ram", total, available);
-  }
-  if (m.hasVirtual) {
-    const double total = static_cast<double>(m.TotalVirtual);
-    const double available = static_cast<double>(m.AvailVirtual);
-    Text(p, "totalvirtualram", MemoryText(total));
-    Text(p, "freevirtualram", MemoryText(available));
-    UsedBar(p, "virtualram", total, available);
-  }
-  if (m.hasPageFile) {
-    const double total = std::abs(static_cast<double>(m.TotalPageFile));
-    const double available = std::abs(static_cast<double>(m.AvailPageFile));
-    Text(p, "totalpagefiles", MemoryText(total));
-    Text(p, "freepagefiles", MemoryText(available));
-    UsedBar(p, "page", total, available);
-  }
+  if (m.hasPhysical)
+    MemoryFigures(p, "totalram", "freeram", "ram", static_cast<double>(m.TotalPhys),
+                  static_cast<double>(m.AvailPhys));
+  if (m.hasVirtual)
+    MemoryFigures(p, "totalvirtualram", "freevirtualram", "virtualram",
+                  static_cast<double>(m.TotalVirtual), static_cast<double>(m.AvailVirtual));
+  if (m.hasPageFile)
+    MemoryFigures(p, "totalpagefiles", "freepagefiles", "page",
+                  std::abs(static_cast<double>(m.TotalPageFile)),
+                  std::abs(static_cast<double>(m.AvailPageFile)));
 }
 
 void UpdateSystemInfo(Program& p) {

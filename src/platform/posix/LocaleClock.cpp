@@ -155,7 +155,7 @@ LocaleClock::~LocaleClock() {
   if (locale_) freelocale(locale_);
 }
 
-std::string LocaleClock::Strftime(const std::string& format, const LocalTime& t) const {
+struct tm TmOf(const LocalTime& t) {
   struct tm tm {};
   tm.tm_year = t.year - 1900;
   tm.tm_mon = t.month - 1;
@@ -165,6 +165,11 @@ std::string LocaleClock::Strftime(const std::string& format, const LocalTime& t)
   tm.tm_sec = t.second;
   tm.tm_wday = t.weekday;
   tm.tm_isdst = -1;
+  return tm;
+}
+
+std::string LocaleClock::Strftime(const std::string& format, const LocalTime& t) const {
+  const struct tm tm = TmOf(t);
   char buf[512];
   const size_t n = locale_ ? strftime_l(buf, sizeof buf, format.c_str(), &tm, locale_)
                            : strftime(buf, sizeof buf, format.c_str(), &tm);

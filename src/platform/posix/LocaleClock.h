@@ -28,6 +28,9 @@ class LocaleClock : public Clock {
   std::string longTime_, shortTime_, longDate_, shortDate_;  // strftime formats
 };
 
+// The broken-down time of a local time, daylight saving time left to mktime.
+struct tm TmOf(const LocalTime& t);
+
 // The forms taken from a locale's own formats (exposed for tests).
 // The time format without its seconds ("%I:%M:%S %p" gives "%I:%M %p").
 std::string TimeFormatWithoutSeconds(const std::string& timeFormat);

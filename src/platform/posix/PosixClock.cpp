@@ -21,18 +21,6 @@ LocalTime FromTm(const struct tm& tm) {
   return t;
 }
 
-struct tm ToTm(const LocalTime& t) {
-  struct tm tm {};
-  tm.tm_year = t.year - 1900;
-  tm.tm_mon = t.month - 1;
-  tm.tm_mday = t.day;
-  tm.tm_hour = t.hour;
-  tm.tm_min = t.minute;
-  tm.tm_sec = t.second;
-  tm.tm_isdst = -1;
-  return tm;
-}
-
 ClockChange Refused(const std::string& reason, const std::string& detail) {
   return ClockChange{false, reason, detail};
 }
@@ -114,7 +102,7 @@ LocalTime PosixClock::Now() {
 ClockChange PosixClock::Set(const LocalTime& t) {
   if (!options_.maySet)
     return Refused("The clock cannot be set here", "this run only reads the machine's clock");
-  struct tm tm = ToTm(t);
+  struct tm tm = TmOf(t);
   const time_t when = mktime(&tm);
   if (when == static_cast<time_t>(-1))
     return Refused("The clock was not set", "the time cannot be expressed on this system");
@@ -136,7 +124,7 @@ ClockChange PosixClock::Set(const LocalTime& t) {
 }
 
 FixedClock::FixedClock(const LocalTime& start, locale_t locale) : LocaleClock(locale) {
-  struct tm tm = ToTm(start);
+  struct tm tm = TmOf(start);
   tm.tm_isdst = 0;
   seconds_ = static_cast<int64_t>(timegm(&tm));
 }
@@ -151,7 +139,7 @@ LocalTime FixedClock::Now() {
 ClockChange FixedClock::Set(const LocalTime& t) {
   ++setCalls_;
   if (!answer_.ok) return answer_;
-  struct tm tm = ToTm(t);
+  struct tm tm = TmOf(t);
   tm.tm_isdst = 0;
   seconds_ = static_cast<int64_t>(timegm(&tm));
   return ClockChange{true, "", ""};
