@@ -251,9 +251,13 @@ TEST_F(SystemInfoScreens, TicksChangeNothingVisibleOnOtherScreens) {
   for (int y = 0; y < back.Height(); y += 3)
     for (int x = 0; x < back.Width(); x += 3) after.push_back(app.Pixel(x, y));
   EXPECT_TRUE(before == after);
-  // The same ticks do reach the main screen's clock.
+  // The same ticks do reach the main screen's clock and processor bar.
   ShowScreen(p(), "Mainscreen");
   EXPECT_EQ(Text("datetime", "shorttime"), "10:06");
+  app.system().now += kSecond;
+  app.system().idle += kSecond;
+  Tick(kCpuTimer);
+  EXPECT_EQ(Percent("cpu"), 50);
 }
 
 TEST(ClockSteps, FollowTheCalendar) {
