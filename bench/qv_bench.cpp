@@ -6,6 +6,7 @@
 //   qv_bench widgets [--window]         presses, SetText, RedrawList and a growing log
 //   qv_bench copyfloor SOURCE DEST      the system calls a media copy cannot do without
 //   qv_bench sysinfo APPDIR [--window]  processor-load timer ticks and the meter's accuracy
+//   qv_bench checkreport [--window]     10,000 disk-check report lines, each with its yield
 #include <stdlib.h>
 
 #include <algorithm>
@@ -29,6 +30,7 @@
 #include "platform/posix/PosixSystem.h"
 #include "platform/posix/StderrDiagnostics.h"
 #include "core/Program.h"
+#include "disk/modScandisk.h"
 #include "shell/frmMain.h"
 #include "shell/modDeclares.h"
 #include "widgets/modListbox.h"
@@ -258,6 +260,51 @@ int Widgets(bool window) {
   return 0;
 }
 
+// The disk check's report box fed as the check engine feeds it: one yield per report.
+int CheckReport(bool window) {
+  char pattern[] = "/tmp/qv-bench-XXXXXX";
+  const char* made = mkdtemp(pattern);
+  if (!made) throw std::runtime_error("cannot create a temporary folder");
+  const std::string root = made;
+  struct Remove {
+    std::string path;
+    ~Remove() {
+      std::error_code ec;
+      std::filesystem::remove_all(path, ec);
+    }
+  } remove{root};
+  const std::string app = root + "/app";
+  WriteBenchApp(app);
+  WriteFile(app + "/Skin/Mainscreen.ini",
+            "[0]\r\nType=textboxmultiline\r\nCommand0=checkhdd;maintextbox\r\n"
+            "Position=240;36;860;424\r\nFont=arial;12;0;0;200|210|220;1\r\n\r\n"
+            "[1]\r\nType=statusbar\r\nCommand0=checkhdd;status\r\nPosition=709;168;820;30\r\n"
+            "Font=arial;11;1;0;255|255|255;2\r\n");
+  Bench b(window, app);
+  if (!b.Start()) return 1;
+  qv::Program& p = b.program();
+  if (p.tables.MultiLineTextBoxes.size() != 1)
+    throw std::runtime_error("the bench skin's layout was not loaded");
+  uint64_t yields = 0;
+  p.onYield = [&yields](qv::Program&) { ++yields; };
+  constexpr int kLines = 10000;
+  Stretch s(b.display());
+  for (int i = 0; i < kLines; ++i) {
+    const std::string text = "Entry 'file" + std::to_string(i) +
+                             "' in /some/folder (12) has deleted/unused inode 4711.  Clear? yes";
+    const qv::CheckTextOutput record{1, text.c_str()};
+    qv::DiskCheckCallback(b.program(), qv::kCheckTextOutput, 0, &record);
+    const uint32_t percent = static_cast<uint32_t>(i * 100 / kLines);
+    qv::DiskCheckCallback(b.program(), qv::kCheckProgress, 0, &percent);
+  }
+  const std::string mode = window ? "window" : "headless";
+  s.Report("checkreport_" + mode, kLines);
+  Figure("checkreport_" + mode + "_yields", static_cast<double>(yields), "yields");
+  if (p.tables.MultiLineTextBoxes[0].ListCount != kLines)
+    throw std::runtime_error("the report box did not take every line");
+  return 0;
+}
+
 int Usage() {
   std::fprintf(stderr,
                "usage: qv_bench decode FILE...\n"
@@ -265,7 +312,9 @@ int Usage() {
                "       qv_bench widgets [--window]\n"
                "       qv_bench copyfloor SOURCE DEST\n"
                "       qv_bench junksearch|junkclean ROOT\n"
-               "       qv_bench sysinfo APPDIR [--window]\n");
+               "       qv_bench sysinfo APPDIR [--window]\n"
+
+               "       qv_bench checkreport [--window]\n");
   return 2;
 }
 
@@ -284,6 +333,7 @@ int main(int argc, char** argv) {
       return Decode(std::vector<std::string>(argv + 2, argv + argc));
     if (command == "startup" && argc >= 3) return StartupOnce(argv[2], window);
     if (command == "widgets") return Widgets(window);
+    if (command == "checkreport") return CheckReport(window);
     if (command == "copyfloor" && argc == 4) return CopyFloor(argv[2], argv[3]);
     if ((command == "junksearch" || command == "junkclean") && argc == 3)
       return JunkBench(argv[2], command == "junkclean");

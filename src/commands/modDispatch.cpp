@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "disk/modHDDclean.h"
+#include "disk/modScandisk.h"
 #include "files/modCopyMedia.h"
 #include "files/modExplorerDestination.h"
 #include "files/modExplorerSource.h"
@@ -125,7 +126,9 @@ void RunExplorerDestination(Program& p, const std::string& argument) {
 }
 
 void RunCheckHdd(Program& p, const std::string& argument) {
-  if (argument == "cancel") {
+  if (argument == "start") {
+    StartDiskCheck(p);
+  } else if (argument == "cancel") {
     p.flags.CheckDiskCancel = true;
   } else if (argument == "maintextboxpagedown") {
     LogPageDown(p, "checkhdd", "maintextbox");

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "platform/CheckEngine.h"
 #include "platform/Clock.h"
 #include "platform/Display.h"
 #include "platform/Events.h"
@@ -29,6 +30,8 @@ struct Platform {
   SystemQueries& system;
   Clock& clock;
   JunkScan* junk = nullptr;  // none: the junk cleaner finds nothing to do
+  // The disk check's engine; null where the platform has none.
+  CheckEngine* checker = nullptr;
 };
 
 }  // namespace qv

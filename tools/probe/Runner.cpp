@@ -11,6 +11,7 @@
 #include <system_error>
 
 #include "platform/Platform.h"
+#include "platform/posix/PosixCheckEngine.h"
 #include "platform/posix/PosixDisplay.h"
 #include "platform/posix/PosixEvents.h"
 #include "platform/posix/PosixJunkScan.h"
@@ -151,7 +152,8 @@ class Headless {
         processes_(files_),
         junk_(files_),
         clock_(MakeClock(start)),
-        platform_{display_, events_, files_, diag_, processes_, system_, *clock_, &junk_},
+        checker_(files_, diag_),
+        platform_{display_, events_, files_, diag_, processes_, system_, *clock_, &junk_, &checker_},
         program_(platform_) {
     display_.SetPictureCheckCache(qv::PictureCheckCache::DefaultFile());
   }
@@ -185,6 +187,7 @@ class Headless {
   qv::StderrDiagnostics diag_;
   qv::PosixSystem system_;
   std::unique_ptr<qv::Clock> clock_;
+  qv::PosixCheckEngine checker_;
   qv::Platform platform_;
   qv::Program program_;
 };

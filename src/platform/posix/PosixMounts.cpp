@@ -50,11 +50,14 @@ std::vector<MountEntry> ParseMountInfo(const std::string& text) {
     }
     MountEntry m;
     if (!sawSeparator || !(fields >> m.fsType)) continue;
-    fields >> m.source;
+    fields >> m.source >> m.superOptions;
+    m.mountOptions = options;
     if (sscanf(devs.c_str(), "%u:%u", &m.major, &m.minor) != 2) continue;
     m.root = Unescape(root);
     m.mountPoint = Unescape(mountPoint);
     m.source = Unescape(m.source);
+    m.mountOptions = Unescape(m.mountOptions);
+    m.superOptions = Unescape(m.superOptions);
     mounts.push_back(std::move(m));
   }
   return mounts;

@@ -12,6 +12,8 @@ struct MountEntry {
   std::string mountPoint;  // where it is mounted
   std::string fsType;
   std::string source;
+  std::string mountOptions;  // of this mount ("rw,nosuid,relatime")
+  std::string superOptions;  // of the file system ("rw,errors=remount-ro")
 };
 
 // Entries in mount order; empty when the table cannot be read.

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/Platform.h"
+#include "platform/posix/PosixCheckEngine.h"
 #include "platform/posix/PosixDisplay.h"
 #include "platform/posix/PosixEvents.h"
 #include "platform/posix/PosixFileSystem.h"
@@ -48,7 +49,8 @@ int main() {
   qv::StderrDiagnostics diag;
   qv::PosixSystem system;
   qv::PosixClock clock;
-  qv::Platform platform{display, events, *files, diag, processes, system, clock, &junk};
+  qv::PosixCheckEngine checker(*files, diag);
+  qv::Platform platform{display, events, *files, diag, processes, system, clock, &junk, &checker};
   qv::Program program(platform);
   return qv::RunProgram(program);
 }

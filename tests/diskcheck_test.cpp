@@ -1,0 +1,601 @@
+// Disk check: how checker output becomes reports, the check function's states with a scripted
+// engine, and real checks of ext4 and FAT images made here, loop-mounted where the machine allows.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+
+#include "TestProgram.h"
+#include "commands/modDispatch.h"
+#include "disk/modScandisk.h"
+#include "platform/posix/PosixCheckEngine.h"
+#include "platform/posix/PosixMounts.h"
+#include "widgets/modTextBoxMultiline.h"
+
+namespace qv::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+int Sh(const std::string& command, std::string* out = nullptr) {
+  std::string all;
+  FILE* f = popen((command + " 2>&1").c_str(), "r");
+  if (!f) return -1;
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, f)) > 0) all.append(buf, n);
+  const int status = pclose(f);
+  if (out) *out = all;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// ---------------------------------------------------------------- reading checker output
+
+TEST(CheckOutput, PassesAreWeightedAsTheCheckerWeightsThem) {
+  EXPECT_EQ(ProgressOfPass(1, 0, 8), 0u);
+  EXPECT_EQ(ProgressOfPass(1, 4, 8), 35u);
+  EXPECT_EQ(ProgressOfPass(2, 0, 5), 70u);
+  EXPECT_EQ(ProgressOfPass(2, 5, 10), 80u);
+  EXPECT_EQ(ProgressOfPass(3, 1, 2), 91u);
+  EXPECT_EQ(ProgressOfPass(4, 2, 2), 95u);
+  EXPECT_EQ(ProgressOfPass(5, 3, 3), 100u);
+  EXPECT_EQ(ProgressOfPass(2, 9, 0), 70u);      // an empty pass does not divide by zero
+  EXPECT_EQ(ProgressOfPass(1, 99, 10), 70u);    // beyond its end a pass is complete
+  uint32_t percent = 7;
+  ASSERT_TRUE(ParseProgressLine("2 1 2 /dev/loop0 with blanks", &percent));
+  EXPECT_EQ(percent, 80u);
+  EXPECT_FALSE(ParseProgressLine("garbage", &percent));
+  EXPECT_EQ(percent, 80u);
+}
+
+TEST(CheckOutput, TerminalTextBecomesLines) {
+  // Recorded from e2fsck -c: the surface scan overwrites its progress with backspaces.
+  const std::string done = "  0.00% done, 0:00 elapsed. (0/0/0 errors)";
+  std::string scan = "Checking for bad blocks (read-only test): " + done +
+                     std::string(done.size(), '\b') + "done" + std::string(40, ' ') +
+                     "\nimg: Updating\r\n";
+  TerminalLines t;
+  std::vector<std::string> lines;
+  // Fed in pieces, as a pipe delivers it.
+  for (size_t i = 0; i < scan.size(); i += 7) t.Feed(scan.data() + i, std::min<size_t>(7, scan.size() - i), &lines);
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0], "Checking for bad blocks (read-only test): done");
+  EXPECT_EQ(lines[1], "img: Updating");
+
+  lines.clear();
+  const std::string colours = "\x1b[1;31mred\x1b[0m\tx\x07\x1b]0;title\x07 end\x7f\nspin\r    \rok";
+  t.Feed(colours.data(), colours.size(), &lines);
+  EXPECT_EQ(t.Partial(), "ok  ");
+  t.Finish(&lines);
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0], "red     x end");
+  EXPECT_EQ(lines[1], "ok");
+
+  lines.clear();
+  const std::string endless(TerminalLines::kMaxLine * 2 + 10, 'a');
+  t.Feed(endless.data(), endless.size(), &lines);
+  t.Finish(&lines);
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines[2].size(), 10u);
+}
+
+// ---------------------------------------------------------------- the check function
+
+// An engine that plays back reports; `during` runs inside each report.
+class ScriptedEngine : public CheckEngine {
+ public:
+  struct Report {
+    uint32_t command;
+    uint32_t percent;
+    std::string text;
+  };
+  bool loadable = true;
+  bool exclusive = true;
+  std::vector<Report> reports;
+  std::function<void()> during;
+  // What the program asked for and answered.
+  std::string root, fileSystem;
+  bool fix = false;
+  int runs = 0;
+  std::vector<bool> answers;
+
+  bool Load() override { return loadable; }
+  void Unload() override {}
+  bool CanOpenExclusive(const std::string&) override { return exclusive; }
+  void Chkdsk(const std::string& r, const std::string& fs, bool fixErrors, bool, bool, bool,
+              const CheckCallback& callback) override {
+    ++runs;
+    root = r;
+    fileSystem = fs;
+    fix = fixErrors;
+    for (const Report& rep : reports) {
+      if (during) during();
+      bool go = true;
+      if (rep.command == kCheckTextOutput) {
+        CheckTextOutput record{1, rep.text.c_str()};
+        go = callback(kCheckTextOutput, 0, &record);
+      } else if (rep.command == kCheckDone) {
+        const uint8_t ok = 1;
+        go = callback(kCheckDone, 0, &ok);
+      } else {
+        go = callback(rep.command, 0, &rep.percent);
+      }
+      answers.push_back(go);
+      if (!go) break;
+    }
+  }
+};
+
+class CheckFunction : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    app.WriteSettings(1024, 768);
+    app.WriteSkin({"Mainscreen"});
+    const std::string font = "Font=arial;10;0;0;255|255|255;1\n";
+    app.WriteLayout(
+        "Mainscreen",
+        "[0]\nType=drivelist\nCommand0=checkhdd;maindrive\nPosition=10;10;300;20\n" + font +
+            "MenuColor=0|0|0\nMenuFontColor=0|255|0\n"
+            "[1]\nType=textboxmultiline\nCommand0=checkhdd;maintextbox\nPosition=50;10;600;100\n" +
+            font + "[2]\nType=statusbar\nCommand0=checkhdd;status\nPosition=200;10;300;20\n" +
+            font + "[3]\nType=button\nCommand0=checkhdd;start\nPosition=300;10;64;64\n" +
+            "[4]\nType=button\nCommand0=checkhdd;cancel\nPosition=300;100;64;64\n" +
+            "[5]\nType=button\nCommand0=loadscreen;mainscreen\nPosition=300;200;64;64\n");
+    ASSERT_TRUE(app.Start());
+    p().os.checker = &engine;
+  }
+  Program& p() { return app.program(); }
+  // Buttons in layout order: start, cancel, the screen change.
+  bool Enabled(size_t button) { return p().tables.Buttons.at(button).Enabled; }
+  const ListElement& report() { return p().tables.MultiLineTextBoxes[0]; }
+  void Start() { RunCommand(p(), "checkhdd", "start"); }
+
+  TestApp app;
+  ScriptedEngine engine;
+};
+
+TEST_F(CheckFunction, BusyWhileTheEngineRunsAndIdleAfterwards) {
+  AppendLines(p(), "checkhdd", "maintextbox", "from the last run");
+  engine.reports = {{kCheckTextOutput, 0, "Pr\xfc""fung l\xe4uft"},  // Windows-1252
+                    {kCheckProgress, 40, ""},
+                    {kCheckTextOutput, 0, "Prüfung fertig"},
+                    {kCheckDone, 0, ""}};
+  std::vector<std::string> seen;
+  engine.during = [&] {
+    seen.push_back(std::to_string(Enabled(0)) + std::to_string(Enabled(1)) +
+                   std::to_string(Enabled(2)) +
+                   std::to_string(p().tables.DriveLists[0].DriveLocked) + " " +
+                   std::to_string(p().tables.StatusBars[0].Percent));
+  };
+  Start();
+  EXPECT_EQ(engine.root, "C:\\");
+  EXPECT_TRUE(engine.fix);
+  // start and screen changes off, cancel on, drive list locked; the bar as reported.
+  EXPECT_EQ(seen, (std::vector<std::string>{"0101 0", "0101 0", "0101 40", "0101 40"}));
+  EXPECT_EQ(report().Items, (std::vector<std::string>{"Prüfung läuft", "Prüfung fertig"}));
+  EXPECT_EQ(p().tables.StatusBars[0].Percent, 0);  // back at 0 when done
+  EXPECT_TRUE(Enabled(0));
+  EXPECT_FALSE(Enabled(1));
+  EXPECT_TRUE(Enabled(2));
+  EXPECT_FALSE(p().tables.DriveLists[0].DriveLocked);
+}
+
+TEST_F(CheckFunction, CancelStopsTheEngineAndIsClearedAfterTheRun) {
+  engine.reports = {{kCheckProgress, 10, ""}, {kCheckTextOutput, 0, "after cancel"},
+                    {kCheckProgress, 20, ""}, {kCheckDone, 0, ""}};
+  // The cancel button pressed while the engine works, through the dispatcher.
+  int reports = 0;
+  engine.during = [&] {
+    if (++reports == 2) RunCommand(p(), "checkhdd", "cancel");
+    // A start that reaches the dispatcher now does not begin a second run.
+    RunCommand(p(), "checkhdd", "start");
+  };
+  Start();
+  EXPECT_EQ(engine.runs, 1);
+  EXPECT_EQ(engine.answers, (std::vector<bool>{true, false}));
+  EXPECT_FALSE(p().flags.CheckDiskCancel);
+  EXPECT_FALSE(p().flags.CancelRequested);
+  EXPECT_TRUE(Enabled(0));
+  EXPECT_FALSE(Enabled(1));
+
+  // The next run starts with the flag clear and runs to its end.
+  engine.during = nullptr;
+  engine.answers.clear();
+  Start();
+  EXPECT_EQ(engine.answers, (std::vector<bool>{true, true, true, true}));
+}
+
+TEST_F(CheckFunction, NoEngineGivesAnEmptyReportAndTheIdleState) {
+  AppendLines(p(), "checkhdd", "maintextbox", "old");
+  engine.loadable = false;
+  Start();
+  EXPECT_EQ(engine.runs, 0);
+  EXPECT_EQ(report().ListCount, 0);
+  p().os.checker = nullptr;
+  Start();
+  EXPECT_TRUE(Enabled(0));
+  EXPECT_FALSE(Enabled(1));
+  EXPECT_TRUE(Enabled(2));
+}
+
+// ---------------------------------------------------------------- the Linux engine
+
+struct Recorded {
+  std::vector<std::string> lines;
+  std::vector<uint32_t> progress;
+  int done = 0;
+  uint8_t success = 0;
+  // Answers false from this progress report on (0: never).
+  size_t stopAtProgress = 0;
+  std::function<void()> onProgress;
+  CheckCallback Callback() {
+    return [this](uint32_t command, uint32_t, const void* info) {
+      if (command == kCheckTextOutput)
+        lines.push_back(static_cast<const CheckTextOutput*>(info)->text);
+      if (command == kCheckDone) {
+        ++done;
+        success = *static_cast<const uint8_t*>(info);
+      }
+      if (command == kCheckProgress) {
+        progress.push_back(*static_cast<const uint32_t*>(info));
+        if (onProgress) onProgress();
+        if (stopAtProgress && progress.size() >= stopAtProgress) return false;
+      }
+      return true;
+    };
+  }
+  std::string last() const { return lines.empty() ? "" : lines.back(); }
+  bool Has(const std::string& text) const {
+    for (const std::string& l : lines)
+      if (l.find(text) != std::string::npos) return true;
+    return false;
+  }
+};
+
+// A drive D: whose device is a file of this test; the checker is a script.
+class FakeChecker : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    device = dir.path() + "/device.img";
+    std::ofstream(device) << "not a file system";
+    folder = dir.path() + "/drive";
+    fs::create_directory(folder);
+    files = std::make_unique<PosixFileSystem>(
+        std::vector<DriveMapping>{{'D', folder, device}}, folder);
+  }
+  void Script(const std::string& body) {
+    checker = dir.path() + "/checker";
+    std::ofstream(checker) << "#!/bin/bash\n" << body << "\n";
+    fs::permissions(checker, fs::perms::owner_all);
+  }
+  void Run(const std::string& fileSystem = "ext4", bool fix = false) {
+    PosixCheckOptions o;
+    o.e2fsck = o.fsckFat = checker;
+    PosixCheckEngine engine(*files, diag, o);
+    engine.Chkdsk("D:\\", fileSystem, fix, true, false, true, rec.Callback());
+  }
+
+  TempDir dir;
+  std::string device, folder, checker = "/nonexistent/e2fsck";
+  std::unique_ptr<PosixFileSystem> files;
+  RecordingDiagnostics diag;
+  Recorded rec;
+};
+
+TEST_F(FakeChecker, ThousandsOfLinesAndForeignTextArriveWhole) {
+  Script(
+      "echo \"$*\"\n"
+      "for i in $(seq 1 5000); do echo \"line $i\"; done\n"
+      "printf 'Gr\\xf6\\xdfe \\x1b[1mfett\\x1b[0m\\n' >&2\n"
+      "printf '1 5 10 dev\\n' >&3; sleep 0.3; printf '5 1 1 dev\\n' >&3\n"
+      "exit 1");
+  Run("ext4", true);
+  ASSERT_GE(rec.lines.size(), 5003u);
+  EXPECT_EQ(rec.lines[0], "-f -C 3 -v -y -c " + device);
+  EXPECT_EQ(rec.lines[5000], "line 5000");
+  // Bytes kept as the checker wrote them: the program reads them as Windows-1252.
+  EXPECT_EQ(rec.lines[5001], "Gr\xf6\xdf""e fett");
+  EXPECT_EQ(rec.last(), "Errors were corrected.");
+  EXPECT_EQ(rec.done, 1);
+  EXPECT_EQ(rec.success, 1);
+  EXPECT_NE(std::find(rec.progress.begin(), rec.progress.end(), 35u), rec.progress.end());
+  EXPECT_EQ(rec.progress.back(), 100u);
+}
+
+TEST_F(FakeChecker, RefusalsLeaveAnEmptyReportAndALineOnStandardError) {
+  Run("ext4");  // the checker is missing
+  EXPECT_TRUE(rec.lines.empty());
+  EXPECT_EQ(rec.done, 0);
+  EXPECT_TRUE(diag.Mentions("not installed"));
+
+  Script("echo should not run");
+  Run("btrfs");
+  EXPECT_TRUE(rec.lines.empty());
+  EXPECT_TRUE(diag.Mentions("\"btrfs\""));
+
+  fs::remove(device);  // the device cannot be read
+  Run("vfat");
+  EXPECT_TRUE(rec.lines.empty());
+  EXPECT_TRUE(diag.Mentions(device));
+
+  files = std::make_unique<PosixFileSystem>(std::vector<DriveMapping>{{'D', folder, ""}}, folder);
+  Run("ext4");  // no device at all
+  EXPECT_TRUE(rec.lines.empty());
+  EXPECT_TRUE(diag.Mentions("no device"));
+}
+
+TEST_F(FakeChecker, AKilledCheckerIsAFailureAndACancelStopsItAtOnce) {
+  Script("echo working; kill -9 $$");
+  Run("vfat");
+  EXPECT_EQ(rec.last(), "The check failed: " + checker + " was ended by signal 9.");
+  EXPECT_EQ(rec.success, 0);
+
+  // A checker that never ends by itself: the stop reaches it and the run ends.
+  rec = Recorded{};
+  Script("trap 'echo stopping; exit 32' INT\necho 1 1 10 d >&3\nwhile :; do sleep 0.05; done");
+  rec.stopAtProgress = 1;
+  Run("ext4");
+  EXPECT_TRUE(rec.Has("stopping"));
+  EXPECT_EQ(rec.last(), "The check was cancelled.");
+  EXPECT_EQ(rec.done, 1);
+}
+
+// ---------------------------------------------------------------- real images
+
+// A file system image of this test, corrupted on demand.
+class Image {
+ public:
+  Image(const std::string& dir, const std::string& type, int megabytes) : path_(dir + "/disk.img") {
+    std::ofstream(path_).close();
+    fs::resize_file(path_, static_cast<uintmax_t>(megabytes) << 20);
+    // `type` may carry options of mkfs.ext4 after the type.
+    const std::string mk = type == "vfat" ? "mkfs.fat " : "mkfs.ext4 -q -F -b 4096 " + type.substr(4) + " ";
+    ok_ = Sh(mk + path_ + " >/dev/null") == 0;
+  }
+  bool ok() const { return ok_; }
+  const std::string& path() const { return path_; }
+  // Writes keep.txt and junk, then clears junk's inode: a directory entry without its inode.
+  bool Corrupt() const {
+    const std::string dir = fs::path(path_).parent_path().string();
+    std::ofstream(dir + "/keep.txt") << "kept\n";
+    return Sh("debugfs -w -R 'write " + dir + "/keep.txt keep.txt' " + path_) == 0 &&
+           Sh("debugfs -w -R 'write " + dir + "/keep.txt junk' " + path_) == 0 &&
+           Sh("debugfs -w -R 'clri junk' " + path_) == 0;
+  }
+
+ private:
+  std::string path_;
+  bool ok_ = false;
+};
+
+// A loop device for an image, mounted on a folder; undone in every outcome.
+class LoopMount {
+ public:
+  LoopMount(const std::string& image, const std::string& folder, const std::string& options)
+      : folder_(folder) {
+    std::string out;
+    if (Sh("losetup --find --show " + image, &out) != 0) return;
+    device_ = out.substr(0, out.find('\n'));
+    mounted_ = Sh("mount -o " + options + " " + device_ + " " + folder) == 0;
+  }
+  ~LoopMount() {
+    // Whatever the check left: unmount every mount on the folder, then detach.
+    for (int i = 0; i < 10 && MountedHere(); ++i) umount2(folder_.c_str(), 0);
+    if (!device_.empty()) Sh("losetup -d " + device_);
+  }
+  bool ok() const { return mounted_; }
+  const std::string& device() const { return device_; }
+  bool MountedHere(MountEntry* entry = nullptr) const {
+    bool found = false;
+    for (const MountEntry& m : ReadMountInfo())
+      if (m.mountPoint == folder_) {
+        if (entry) *entry = m;
+        found = true;
+      }
+    return found;
+  }
+
+ private:
+  std::string folder_, device_;
+  bool mounted_ = false;
+};
+
+bool HaveTools() {
+  return Sh("command -v e2fsck && command -v debugfs && command -v mkfs.ext4") == 0;
+}
+
+// A check through the whole program of the drive D:, its folder and device given.
+class RealCheck : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!HaveTools()) GTEST_SKIP() << "e2fsprogs is not installed";
+    folder = dir.path() + "/drive";
+    fs::create_directory(folder);
+  }
+  std::unique_ptr<PosixFileSystem> Drive(const std::string& device) {
+    return std::make_unique<PosixFileSystem>(
+        std::vector<DriveMapping>{{'D', fs::canonical(folder).string(), device}}, folder);
+  }
+  void Check(PosixCheckEngine& engine, Recorded& rec, const std::string& fileSystem = "ext4") {
+    engine.Chkdsk("D:\\", fileSystem, engine.CanOpenExclusive("D:\\"), true, false, false,
+                  rec.Callback());
+  }
+  // Skips unless this machine lets the test mount images.
+  bool CanMount() {
+    if (geteuid() != 0 || Sh("command -v losetup") != 0) return false;
+    return true;
+  }
+
+  TempDir dir;
+  std::string folder;
+  RecordingDiagnostics diag;
+};
+
+TEST_F(RealCheck, AnUnmountedCorruptedImageIsRepairedAndThenClean) {
+  Image img(dir.path(), "ext4", 16);
+  ASSERT_TRUE(img.ok() && img.Corrupt());
+  auto files = Drive(img.path());
+  PosixCheckEngine engine(*files, diag);
+  ASSERT_TRUE(engine.CanOpenExclusive("D:\\"));
+  Recorded first, second;
+  Check(engine, first);
+  EXPECT_TRUE(first.Has("Pass 5")) << first.last();
+  EXPECT_EQ(first.last(), "Errors were corrected.");
+  EXPECT_EQ(first.progress.back(), 100u);
+  Check(engine, second);
+  EXPECT_EQ(second.last(), "No errors found.");
+  EXPECT_EQ(Sh("e2fsck -fn " + img.path()), 0);
+}
+
+TEST_F(RealCheck, FatImagesAreCheckedAndRepairedByTheirChecker) {
+  if (Sh("command -v fsck.fat && command -v mkfs.fat") != 0) GTEST_SKIP() << "no dosfstools";
+  Image img(dir.path(), "vfat", 16);
+  ASSERT_TRUE(img.ok());
+  auto files = Drive(img.path());
+  PosixCheckEngine engine(*files, diag);
+  Recorded clean;
+  Check(engine, clean, "vfat");
+  EXPECT_EQ(clean.last(), "No errors found.");
+  // Two FATs that disagree: the second copy's first entry changed.
+  {
+    std::fstream f(img.path(), std::ios::in | std::ios::out | std::ios::binary);
+    f.seekp(2048 + 16384 + 8);
+    f.put('\x55');
+  }
+  Recorded repaired, again;
+  Check(engine, repaired, "vfat");
+  EXPECT_EQ(repaired.last(), "Errors were corrected.");
+  Check(engine, again, "vfat");
+  EXPECT_EQ(again.last(), "No errors found.");
+}
+
+TEST_F(RealCheck, CancelDuringPassOneAndDuringTheSurfaceScanLeavesAConsistentImage) {
+  // Many inodes without checksums of unused ones: pass 1 reads every inode table.
+  Image img(dir.path(), "ext4 -N 1000000 -O ^metadata_csum", 1024);
+  ASSERT_TRUE(img.ok());
+  auto files = Drive(img.path());
+  PosixCheckEngine engine(*files, diag);
+  for (bool scan : {false, true}) {
+    Recorded rec;
+    rec.stopAtProgress = 1;
+    engine.Chkdsk("D:\\", "ext4", true, true, false, scan, rec.Callback());
+    EXPECT_EQ(rec.last(), "The check was cancelled.") << scan;
+    EXPECT_LT(rec.progress.front(), 70u);
+    EXPECT_EQ(rec.done, 1);
+    EXPECT_FALSE(rec.Has("Pass 2")) << scan;
+  }
+  // Nothing of the checker is left running on the image.
+  EXPECT_NE(Sh("pgrep -f '[e]2fsck.*" + img.path() + "|[b]adblocks.*" + img.path() + "'"), 0);
+  EXPECT_EQ(Sh("e2fsck -fn " + img.path()), 0);
+}
+
+TEST_F(RealCheck, ADeviceThatVanishesEndsTheCheckWithoutSuccess) {
+  if (!CanMount()) GTEST_SKIP() << "needs root and loop devices";
+  // Pass 1 reads every inode table: time enough for the data to go while the checker reads.
+  Image img(dir.path(), "ext4 -N 1000000 -O ^metadata_csum", 1024);
+  ASSERT_TRUE(img.ok());
+  {
+    std::ofstream commands(dir.path() + "/mkdirs");
+    for (int i = 0; i < 300; ++i) commands << "mkdir d" << i << "\n";
+  }
+  ASSERT_EQ(Sh("debugfs -w -f " + dir.path() + "/mkdirs " + img.path() + " >/dev/null"), 0);
+  std::string out;
+  ASSERT_EQ(Sh("losetup --find --show " + img.path(), &out), 0);
+  const std::string loop = out.substr(0, out.find('\n'));
+  struct Detach {
+    std::string loop;
+    ~Detach() { Sh("losetup -d " + loop + " 2>/dev/null"); }
+  } detach{loop};
+  auto files = Drive(loop);
+  PosixCheckEngine engine(*files, diag);
+  Recorded rec;
+  bool gone = false;
+  rec.onProgress = [&] {
+    if (gone) return;
+    gone = true;
+    // Detached (deferred while the checker holds it), its data and cached blocks gone.
+    Sh("losetup -d " + loop + "; truncate -s 0 " + img.path() + "; blockdev --flushbufs " + loop);
+  };
+  engine.Chkdsk("D:\\", "ext4", false, true, false, false, rec.Callback());
+  EXPECT_EQ(rec.done, 1);
+  EXPECT_EQ(rec.success, 0) << rec.last();
+  EXPECT_NE(rec.last(), "No errors found.");
+}
+
+TEST_F(RealCheck, AMountedImageIsUnmountedFixedAndMountedAgainWhereItWas) {
+  if (!CanMount()) GTEST_SKIP() << "needs root and loop devices";
+  Image img(dir.path(), "ext4", 32);
+  ASSERT_TRUE(img.ok() && img.Corrupt());
+  LoopMount mount(img.path(), folder, "noatime,nodev");
+  if (!mount.ok()) GTEST_SKIP() << "this machine does not mount loop devices";
+  MountEntry before, after;
+  ASSERT_TRUE(mount.MountedHere(&before));
+  auto files = Drive("");  // the device comes from the mount table
+  PosixCheckEngine engine(*files, diag);
+  EXPECT_EQ(engine.FindTarget("D:\\").device, mount.device());
+  Recorded rec;
+  Check(engine, rec);
+  EXPECT_EQ(rec.last(), "Errors were corrected.");
+  ASSERT_TRUE(mount.MountedHere(&after));
+  EXPECT_EQ(after.source, before.source);
+  EXPECT_EQ(after.fsType, "ext4");
+  EXPECT_EQ(after.mountOptions, before.mountOptions);
+  EXPECT_EQ(after.superOptions, before.superOptions);
+  std::string kept;
+  std::getline(std::ifstream(folder + "/keep.txt"), kept);
+  EXPECT_EQ(kept, "kept");
+  EXPECT_FALSE(fs::exists(folder + "/junk"));
+}
+
+TEST_F(RealCheck, ABusyDriveIsCheckedReadOnlyAndStaysMounted) {
+  if (!CanMount()) GTEST_SKIP() << "needs root and loop devices";
+  Image img(dir.path(), "ext4", 32);
+  ASSERT_TRUE(img.ok() && img.Corrupt());
+  LoopMount mount(img.path(), folder, "defaults");
+  if (!mount.ok()) GTEST_SKIP() << "this machine does not mount loop devices";
+  const int held = open((folder + "/keep.txt").c_str(), O_RDONLY);
+  ASSERT_GE(held, 0);
+  auto files = Drive(mount.device());
+  PosixCheckEngine engine(*files, diag);
+  Recorded rec;
+  Check(engine, rec);
+  close(held);
+  EXPECT_TRUE(mount.MountedHere());
+  EXPECT_EQ(rec.lines.front(), "The drive is checked without fixing: it is in use.");
+  EXPECT_EQ(rec.last(), "Errors remain: the drive was checked without fixing (it is in use).");
+}
+
+TEST_F(RealCheck, AFailedRemountIsReportedAndTheCheckIsNoSuccess) {
+  if (!CanMount()) GTEST_SKIP() << "needs root and loop devices";
+  Image img(dir.path(), "ext4", 32);
+  ASSERT_TRUE(img.ok());
+  LoopMount mount(img.path(), folder, "defaults");
+  if (!mount.ok()) GTEST_SKIP() << "this machine does not mount loop devices";
+  auto files = Drive(mount.device());
+  PosixCheckOptions o;
+  o.mount = [](const std::string&, const std::string&, const std::string&, unsigned long,
+               const std::string&) {
+    errno = EIO;
+    return -1;
+  };
+  PosixCheckEngine engine(*files, diag, o);
+  Recorded rec;
+  Check(engine, rec);
+  EXPECT_FALSE(mount.MountedHere());
+  EXPECT_EQ(rec.lines[rec.lines.size() - 2], "No errors found.");
+  EXPECT_EQ(rec.last(), "The drive could not be mounted again at " + fs::canonical(folder).string() +
+                            ": " + std::strerror(EIO) + ".");
+  EXPECT_EQ(rec.success, 0);
+  EXPECT_TRUE(diag.Mentions(mount.device()));
+}
+
+}  // namespace
+}  // namespace qv::test
