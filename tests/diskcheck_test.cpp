@@ -3,18 +3,21 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/mount.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 
 #include "TestProgram.h"
 #include "commands/modDispatch.h"
+#include "core/ProfileString.h"
 #include "disk/modScandisk.h"
 #include "platform/posix/PosixCheckEngine.h"
 #include "platform/posix/PosixMounts.h"
@@ -35,6 +38,23 @@ int Sh(const std::string& command, std::string* out = nullptr) {
   const int status = pclose(f);
   if (out) *out = all;
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Processes whose command line names `text` (zombies count as ended).
+int ProcessesNaming(const std::string& text) {
+  int found = 0;
+  for (const auto& e : fs::directory_iterator("/proc")) {
+    const std::string pid = e.path().filename().string();
+    if (pid.find_first_not_of("0123456789") != std::string::npos || pid == std::to_string(getpid()))
+      continue;
+    std::string cmdline = ReadWholeFile(e.path().string() + "/cmdline");
+    std::replace(cmdline.begin(), cmdline.end(), '\0', ' ');
+    const std::string stat = ReadWholeFile(e.path().string() + "/stat");
+    const size_t close = stat.rfind(')');
+    const bool zombie = close != std::string::npos && stat.compare(close + 2, 1, "Z") == 0;
+    if (!zombie && cmdline.find(text) != std::string::npos) ++found;
+  }
+  return found;
 }
 
 // ---------------------------------------------------------------- reading checker output
@@ -348,12 +368,36 @@ TEST_F(FakeChecker, AKilledCheckerIsAFailureAndACancelStopsItAtOnce) {
   EXPECT_EQ(rec.done, 1);
 }
 
+TEST_F(FakeChecker, TheCheckerEndsWithTheProgram) {
+  const std::string pidFile = dir.path() + "/checker.pid";
+  Script("echo $$ > " + pidFile + ".tmp; mv " + pidFile + ".tmp " + pidFile +
+         "; while :; do sleep 0.05; done");
+  const pid_t program = fork();
+  if (program == 0) {
+    Run("ext4");
+    _exit(0);
+  }
+  ASSERT_GT(program, 0);
+  for (int i = 0; i < 500 && !fs::exists(pidFile); ++i) usleep(10000);
+  const std::string checkerPid = Trim(ReadWholeFile(pidFile));
+  ASSERT_FALSE(checkerPid.empty());
+  kill(program, SIGKILL);
+  waitpid(program, nullptr, 0);
+  bool ended = false;
+  for (int i = 0; i < 500 && !ended; ++i, usleep(10000)) {
+    const std::string stat = ReadWholeFile("/proc/" + checkerPid + "/stat");
+    ended = stat.empty() || stat.find(") Z") != std::string::npos;
+  }
+  EXPECT_TRUE(ended);
+}
+
 // ---------------------------------------------------------------- real images
 
 // A file system image of this test, corrupted on demand.
 class Image {
  public:
   Image(const std::string& dir, const std::string& type, int megabytes) : path_(dir + "/disk.img") {
+    fs::create_directories(dir);
     std::ofstream(path_).close();
     fs::resize_file(path_, static_cast<uintmax_t>(megabytes) << 20);
     // `type` may carry options of mkfs.ext4 after the type.
@@ -493,7 +537,7 @@ TEST_F(RealCheck, CancelDuringPassOneAndDuringTheSurfaceScanLeavesAConsistentIma
     EXPECT_FALSE(rec.Has("Pass 2")) << scan;
   }
   // Nothing of the checker is left running on the image.
-  EXPECT_NE(Sh("pgrep -f '[e]2fsck.*" + img.path() + "|[b]adblocks.*" + img.path() + "'"), 0);
+  EXPECT_EQ(ProcessesNaming(img.path()), 0);
   EXPECT_EQ(Sh("e2fsck -fn " + img.path()), 0);
 }
 
@@ -595,6 +639,109 @@ TEST_F(RealCheck, AFailedRemountIsReportedAndTheCheckIsNoSuccess) {
                             ": " + std::strerror(EIO) + ".");
   EXPECT_EQ(rec.success, 0);
   EXPECT_TRUE(diag.Mentions(mount.device()));
+}
+
+// ---------------------------------------------------------------- the shipped skin, headless
+
+// The program with the default skin in a folder of C:, whose device is an image of the test.
+class ProbeCheck : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!HaveTools()) GTEST_SKIP() << "e2fsprogs is not installed";
+    const fs::path skin = fs::path(QV_BINARY_DIR) / "Skin";
+    ASSERT_TRUE(fs::exists(skin / "checkhdd.ini")) << "the build paints the skin first";
+    fs::create_directories(drive + "/app");
+    fs::copy(skin, drive + "/app/Skin", fs::copy_options::recursive);
+    fs::copy(fs::path(QV_BINARY_DIR) / "settings.ini", drive + "/app/settings.ini");
+    fs::create_directory(out);
+  }
+  // Runs a script; `drives` are more --drive arguments. Returns the probe's status.
+  int Probe(const std::string& script, const std::string& device, const std::string& drives = "") {
+    std::ofstream(dir.path() + "/script.txt") << script;
+    return Sh(std::string(QV_BINARY_DIR) + "/quorvin-probe run --app-dir " + drive +
+              "/app --drive C=" + drive + ",device=" + device + " " + drives + " --out " + out +
+              " " + dir.path() + "/script.txt", &log);
+  }
+  std::string Dump(const std::string& name) { return ReadWholeFile(out + "/" + name); }
+
+  TempDir dir;
+  std::string drive = dir.path() + "/drive", out = dir.path() + "/out", log;
+};
+
+bool ButtonEnabled(const std::string& dump, const std::string& name) {
+  const size_t at = dump.find("\"key\": [\"checkhdd\", \"" + name + "\"]");
+  return dump.compare(dump.find("\"enabled\": ", at) + 11, 4, "true") == 0;
+}
+
+TEST_F(ProbeCheck, TheCheckScreenRepairsAnImageAndCancelsAtOnce) {
+  Image img(dir.path(), "ext4", 32);
+  ASSERT_TRUE(img.ok() && img.Corrupt());
+  ASSERT_EQ(Probe("press loadscreen checkhdd\npress checkhdd start\ndump first.json\n"
+                  "press checkhdd start\ndump second.json\n"
+                  "press checkhdd maintextboxpageup\npress checkhdd maintextboxpageup\n"
+                  "dump paged.json\n",
+                  img.path()),
+            0)
+      << log;
+  const std::vector<std::string> first = DumpItems(Dump("first.json"), "checkhdd", "maintextbox");
+  ASSERT_FALSE(first.empty()) << log;
+  EXPECT_EQ(first.back(), "Errors were corrected.");
+  const std::string second = Dump("second.json");
+  const std::vector<std::string> report = DumpItems(second, "checkhdd", "maintextbox");
+  // Cleared at the start: nothing of the first run is left.
+  EXPECT_EQ(std::count(report.begin(), report.end(), "Errors were corrected."), 0);
+  EXPECT_EQ(report.back(), "No errors found.");
+  EXPECT_TRUE(ButtonEnabled(second, "start"));
+  EXPECT_FALSE(ButtonEnabled(second, "cancel"));
+  EXPECT_NE(second.find("\"percent\": 0"), std::string::npos);
+  const auto top = [](const std::string& dump) {
+    const size_t at = dump.find("\"topIndex\": ", dump.find("\"multiLineTextBoxes\""));
+    return std::stoi(dump.substr(at + 12));
+  };
+  EXPECT_LT(top(Dump("paged.json")), top(second));
+
+  // A cancel pressed while the checker works, on an image whose first pass takes a while.
+  Image big(dir.path() + "/big", "ext4 -N 1000000 -O ^metadata_csum", 1024);
+  ASSERT_TRUE(big.ok());
+  ASSERT_EQ(Probe("press loadscreen checkhdd\npress checkhdd start\n~press checkhdd cancel\n"
+                  "dump cancelled.json\n",
+                  big.path()),
+            0)
+      << log;
+  const std::string cancelled = Dump("cancelled.json");
+  const std::vector<std::string> lines = DumpItems(cancelled, "checkhdd", "maintextbox");
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines.back(), "The check was cancelled.");
+  EXPECT_NE(cancelled.find("\"CheckDiskCancel\": false"), std::string::npos);
+  EXPECT_TRUE(ButtonEnabled(cancelled, "start"));
+  EXPECT_EQ(Sh("e2fsck -fn " + big.path()), 0);
+}
+
+TEST_F(ProbeCheck, ALoopMountedDriveIsRepairedAndLeftMountedWhereItWas) {
+  if (geteuid() != 0 || Sh("command -v losetup") != 0) GTEST_SKIP() << "needs root and loop devices";
+  Image img(dir.path(), "ext4", 32);
+  ASSERT_TRUE(img.ok() && img.Corrupt());
+  const std::string folder = dir.path() + "/mnt";
+  fs::create_directory(folder);
+  LoopMount mount(img.path(), folder, "noatime");
+  if (!mount.ok()) GTEST_SKIP() << "this machine does not mount loop devices";
+  MountEntry before, after;
+  ASSERT_TRUE(mount.MountedHere(&before));
+  Image own(dir.path() + "/own", "ext4", 16);
+  // Row 0 of the open menu is the chosen drive, then C:, then D:.
+  ASSERT_EQ(Probe("press loadscreen checkhdd\ntap checkhdd maindrive 0\ntap checkhdd maindrive 2\n"
+                  "press checkhdd start\ndump mounted.json\nshot report.png\n",
+                  own.path(), "--drive D=" + folder),
+            0)
+      << log;
+  const std::vector<std::string> lines = DumpItems(Dump("mounted.json"), "checkhdd", "maintextbox");
+  ASSERT_FALSE(lines.empty()) << log;
+  EXPECT_EQ(lines.back(), "Errors were corrected.");
+  ASSERT_TRUE(mount.MountedHere(&after));
+  EXPECT_EQ(after.source, before.source);
+  EXPECT_EQ(after.mountOptions, before.mountOptions);
+  EXPECT_TRUE(fs::exists(folder + "/keep.txt"));
+  EXPECT_TRUE(fs::exists(out + "/report.png"));
 }
 
 }  // namespace

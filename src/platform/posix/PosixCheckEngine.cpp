@@ -248,11 +248,16 @@ class CheckRun {
       signal(SIGINT, SIG_DFL);
       signal(SIGTERM, SIG_DFL);
       signal(SIGPIPE, SIG_DFL);
-      const int null = open("/dev/null", O_RDONLY);
-      if (null >= 0) dup2(null, 0);
-      dup2(text[1], 1);
-      dup2(text[1], 2);
-      dup2(progress[1], 3);  // dup2 clears close-on-exec
+      // Out of the way of 0 to 3 first: a pipe may have got one of those numbers.
+      const int textEnd = fcntl(text[1], F_DUPFD_CLOEXEC, 10);
+      const int progressEnd = fcntl(progress[1], F_DUPFD_CLOEXEC, 10);
+      const int null = open("/dev/null", O_RDONLY | O_CLOEXEC);
+      if (textEnd < 0 || progressEnd < 0 || null < 0) _exit(127);
+      // dup2 clears close-on-exec on the copies.
+      dup2(null, 0);
+      dup2(textEnd, 1);
+      dup2(textEnd, 2);
+      dup2(progressEnd, 3);
       execv(program.c_str(), argv.data());
       _exit(127);
     }
@@ -348,11 +353,12 @@ class CheckRun {
     return true;
   }
 
+  // A stop before the start keeps the checker from starting at all.
   void Stop() {
-    if (stopped_ || pid_ <= 0) return;
+    if (stopped_) return;
     stopped_ = true;
     // The whole group: e2fsck's surface scan runs in a child of its own.
-    kill(-pid_, SIGINT);
+    if (pid_ > 0) kill(-pid_, SIGINT);
   }
 
   const CheckCallback& callback_;
@@ -519,15 +525,15 @@ void PosixCheckEngine::Chkdsk(const std::string& root, const std::string& fileSy
 
   std::string error;
   int status = 0;
-  bool started = run.Start(checker, args, &error);
+  const bool started = !run.stopped() && run.Start(checker, args, &error);
   if (started) status = run.Wait();
 
   std::string last;
   bool success = false;
-  if (!started) {
-    last = "The check failed: " + checkerName + " could not be started (" + error + ").";
-  } else if (run.stopped() || (ext && WIFEXITED(status) && (WEXITSTATUS(status) & 32))) {
+  if (run.stopped() || (ext && WIFEXITED(status) && (WEXITSTATUS(status) & 32))) {
     last = "The check was cancelled.";
+  } else if (!started) {
+    last = "The check failed: " + checkerName + " could not be started (" + error + ").";
   } else if (WIFSIGNALED(status)) {
     last = "The check failed: " + checkerName + " was ended by signal " +
            std::to_string(WTERMSIG(status)) + ".";
