@@ -40,7 +40,8 @@ bool RecordingDiagnostics::Mentions(const std::string& text) const {
   return false;
 }
 
-TestApp::TestApp(int extraDrives, const SpecialFoldersBelowC& special)
+TestApp::TestApp(int extraDrives, const SpecialFoldersBelowC& special,
+                 PosixFileSystem::Options files)
     : app_(root_.path() + "/app") {
   std::filesystem::create_directories(app_ + "/Skin/icons");
   std::vector<DriveMapping> drives{DriveMapping{'C', root_.path(), ""}};
@@ -48,7 +49,7 @@ TestApp::TestApp(int extraDrives, const SpecialFoldersBelowC& special)
     extra_.push_back(std::make_unique<TempDir>());
     drives.push_back(DriveMapping{static_cast<char>('D' + i), extra_.back()->path(), ""});
   }
-  files_ = std::make_unique<PosixFileSystem>(drives, app_);
+  files_ = std::make_unique<PosixFileSystem>(drives, app_, std::move(files));
   processes_ = std::make_unique<PosixProcesses>(*files_);
   auto below = [&](const std::string& folder) {
     return folder.empty() ? folder : root_.path() + "/" + folder;

@@ -101,7 +101,8 @@ class TestApp {
  public:
   // Drive C: is a temporary folder that holds the application folder "app"; `extraDrives`
   // more temporary folders become D:, E:, ...
-  explicit TestApp(int extraDrives = 0, const SpecialFoldersBelowC& special = {});
+  explicit TestApp(int extraDrives = 0, const SpecialFoldersBelowC& special = {},
+                   PosixFileSystem::Options files = {});
   // Host folder of a drive letter.
   std::string DrivePath(char letter) const;
 

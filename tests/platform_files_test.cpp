@@ -84,9 +84,10 @@ class DriveTest : public ::testing::Test {
   void TearDown() override { RemoveTree(root_); }
 
   std::string H(const std::string& relative) const { return root_ + "/" + relative; }
-  std::unique_ptr<PosixFileSystem> Drives(std::vector<DriveMapping> table = {}) const {
+  std::unique_ptr<PosixFileSystem> Drives(std::vector<DriveMapping> table = {},
+                                          PosixFileSystem::Options options = {}) const {
     if (table.empty()) table = {{'X', H("x"), ""}};
-    return std::make_unique<PosixFileSystem>(std::move(table), H("x"));
+    return std::make_unique<PosixFileSystem>(std::move(table), H("x"), std::move(options));
   }
 
   std::string root_;
@@ -340,8 +341,9 @@ TEST_F(CopyTest, CopiesContentTimeAndModeWithProgress) {
   struct timespec times[2] = {{0, UTIME_OMIT}, {1234567890, 500}};
   utimensat(AT_FDCWD, H("x/song.mp3").c_str(), times, 0);
   mkdir(H("x/out").c_str(), 0755);
-  auto fs = Drives();
-  fs->SetCopyChunkBytes(65536);
+  PosixFileSystem::Options options;
+  options.copyChunkBytes = 65536;
+  auto fs = Drives({}, options);
 
   std::vector<std::pair<uint64_t, uint64_t>> calls;
   auto progress = [&](uint64_t total, uint64_t done) {
@@ -411,19 +413,22 @@ const char* WayName(Way way) {
          : way == Way::Unnamed ? "unnamed file"
                                : "unnamed file through /proc";
 }
+PosixFileSystem::Options WayOptions(Way way) {
+  PosixFileSystem::Options options;
+  options.forceNamedTemporary = way == Way::Named;
+  options.linkThroughProc = way == Way::UnnamedThroughProc;
+  return options;
+}
 
 TEST_F(CopyTest, NeverReplacesWhatIsThere) {
   for (Way way : kWays) {
-    const bool named = way == Way::Named;
     SCOPED_TRACE(WayName(way));
     RemoveTree(H("x"));
     mkdir(H("x").c_str(), 0755);
     WriteFile(H("x/a.txt"), "new content");
     mkdir(H("x/out").c_str(), 0755);
     WriteFile(H("x/out/A.TXT"), "old");
-    auto fs = Drives();
-    fs->SetForceNamedTemporary(named);
-    fs->SetLinkThroughProc(way == Way::UnnamedThroughProc);
+    auto fs = Drives({}, WayOptions(way));
     int calls = 0;
     auto count = [&](uint64_t, uint64_t) { return ++calls > 0; };
     EXPECT_EQ(fs->CopyFile(R"(X:\a.txt)", R"(X:\out\a.txt)", count), CopyResult::Exists);
@@ -460,10 +465,9 @@ TEST_F(CopyTest, CancelAndFailureLeaveNothingBehind) {
     mkdir(H("x").c_str(), 0755);
     WriteFile(H("x/big.bin"), content);
     mkdir(H("x/out").c_str(), 0755);
-    auto fs = Drives();
-    fs->SetForceNamedTemporary(named);
-    fs->SetLinkThroughProc(way == Way::UnnamedThroughProc);
-    fs->SetCopyChunkBytes(65536);
+    PosixFileSystem::Options options = WayOptions(way);
+    options.copyChunkBytes = 65536;
+    auto fs = Drives({}, options);
     int calls = 0;
     std::vector<std::string> seenDuringCopy;
     auto cancelLate = [&](uint64_t, uint64_t done) {
@@ -507,9 +511,13 @@ TEST_F(CopyTest, CancelAndFailureLeaveNothingBehind) {
 TEST_F(CopyTest, ReadWriteFallbackCopiesTheSame) {
   const std::string content = Pattern((1 << 20) + 5);
   WriteFile(H("x/src.bin"), content);
-  auto fs = Drives();
-  fs->SetForceReadWriteCopy(true);
-  fs->SetCopyChunkBytes(300000);
+  auto withOptions = [&](bool readWrite, size_t chunk) {
+    PosixFileSystem::Options options;
+    options.forceReadWriteCopy = readWrite;
+    options.copyChunkBytes = chunk;
+    return Drives({}, options);
+  };
+  auto fs = withOptions(true, 300000);
   uint64_t last = 0;
   EXPECT_EQ(fs->CopyFile(R"(X:\src.bin)", R"(X:\dst.bin)",
                          [&](uint64_t, uint64_t done) { return (last = done), true; }),
@@ -519,7 +527,7 @@ TEST_F(CopyTest, ReadWriteFallbackCopiesTheSame) {
 
   // A file that grows while it is copied is copied at the length it had when opened.
   for (bool readWrite : {true, false}) {
-    fs->SetForceReadWriteCopy(readWrite);
+    fs = withOptions(readWrite, 300000);
     WriteFile(H("x/growing"), std::string(100, 'g'));
     auto grow = [&](uint64_t, uint64_t done) {
       if (done == 0) std::ofstream(H("x/growing"), std::ios::app) << std::string(1000, '+');
@@ -534,9 +542,8 @@ TEST_F(CopyTest, ReadWriteFallbackCopiesTheSame) {
   ASSERT_EQ(symlink("/proc/version", H("x/version").c_str()), 0);
   const std::string version = ReadFile("/proc/version");
   ASSERT_FALSE(version.empty());
-  fs->SetCopyChunkBytes(16);
   for (bool readWrite : {true, false}) {
-    fs->SetForceReadWriteCopy(readWrite);
+    fs = withOptions(readWrite, 16);
     const std::string name = readWrite ? "version-rw" : "version-range";
     EXPECT_EQ(fs->CopyFile(R"(X:\version)", "X:\\" + name, {}), CopyResult::Copied);
     EXPECT_EQ(ReadFile(H("x/" + name)), version);
@@ -643,9 +650,7 @@ TEST_F(CopyTest, AFileSystemMountedOnTheTargetFolderIsNeverWritten) {
     mkdir(H("x/out").c_str(), 0755);
     WriteFile(H("x/a.mp3"), "a");
     WriteFile(H("x/b.mp3"), "b");
-    auto fs = Drives();
-    fs->SetForceNamedTemporary(way == Way::Named);
-    fs->SetLinkThroughProc(way == Way::UnnamedThroughProc);
+    auto fs = Drives({}, WayOptions(way));
     ASSERT_EQ(fs->CopyFile(R"(X:\a.mp3)", R"(X:\out\a.mp3)", {}), CopyResult::Copied);
 
     LoopMount disk(H("out.img"), H("x/out"));
@@ -664,21 +669,25 @@ TEST_F(CopyTest, AFileSystemMountedOnTheTargetFolderIsNeverWritten) {
 TEST_F(CopyTest, ANameAddedJustAfterAFolderIsListedIsNeverHidden) {
   mkdir(H("x/out").c_str(), 0755);
   WriteFile(H("x/a.txt"), "a");
-  auto fs = Drives();
+  bool armed = false;
+  bool added = false;
+  PosixFileSystem::Options options;
+  options.listed = [&](const std::string& folder) {
+    if (!armed || added || folder.size() < 4 || folder.compare(folder.size() - 4, 4, "/out") != 0)
+      return;
+    added = true;
+    // Past the tick of the folder's time stamp, where file systems count time coarsely.
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    WriteFile(H("x/out/C.TXT"), "other");
+  };
+  auto fs = Drives({}, options);
   ASSERT_EQ(fs->CopyFile(R"(X:\a.txt)", R"(X:\out\a.txt)", {}), CopyResult::Copied);
   // Someone else's change makes the lookup before the next link list the folder again; a name
   // added right after that listing must not pass for a change of our own. (Within a tick of the
   // folder's clock after our own change, no change can be told from ours: one is waited out.)
   std::this_thread::sleep_for(std::chrono::milliseconds(30));
   WriteFile(H("x/out/z.txt"), "z");
-  bool added = false;
-  fs->SetListedHook([&](const std::string& folder) {
-    if (added || folder.size() < 4 || folder.compare(folder.size() - 4, 4, "/out") != 0) return;
-    added = true;
-    // Past the tick of the folder's time stamp, where file systems count time coarsely.
-    std::this_thread::sleep_for(std::chrono::milliseconds(30));
-    WriteFile(H("x/out/C.TXT"), "other");
-  });
+  armed = true;
   EXPECT_EQ(fs->CopyFile(R"(X:\a.txt)", R"(X:\out\b.txt)", {}), CopyResult::Copied);
   ASSERT_TRUE(added);
   EXPECT_EQ(fs->CopyFile(R"(X:\a.txt)", R"(X:\out\c.txt)", {}), CopyResult::Exists);
@@ -713,7 +722,9 @@ TEST_F(CopyTest, AYoungFolderNeverHidesNamesAddedBySomeoneElse) {
   if (!disk.mounted()) GTEST_SKIP() << "cannot loop-mount an ext2 image here (needs root)";
   mkdir(H("sec/D").c_str(), 0755);
   WriteFile(H("x/src"), "s");
-  auto fs = Drives({{'X', H("x"), ""}, {'S', H("sec"), H("sec.img")}});
+  PosixFileSystem::Options options;
+  options.copyChunkBytes = 4096;  // progress calls within the copy below
+  auto fs = Drives({{'X', H("x"), ""}, {'S', H("sec"), H("sec.img")}}, options);
   for (int i = 0; i < 20; ++i) {
     const std::string name = "n" + std::to_string(i);
     EXPECT_EQ(fs->Probe("S:\\D\\" + name), PathState::Absent);
@@ -728,7 +739,6 @@ TEST_F(CopyTest, AYoungFolderNeverHidesNamesAddedBySomeoneElse) {
   // Someone else adds a name while a copy into the folder runs.
   mkdir(H("x/D").c_str(), 0755);
   WriteFile(H("x/big"), Pattern(65536));
-  fs->SetCopyChunkBytes(4096);
   EXPECT_EQ(fs->Probe("X:\\D\\a"), PathState::Absent);
   EXPECT_EQ(fs->Probe("X:\\d\\A"), PathState::Absent);
   bool added = false;

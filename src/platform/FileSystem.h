@@ -41,6 +41,7 @@ enum class CopyResult { Copied, Exists, Cancelled, Failed };
 // Called with the file's size and the bytes copied so far; returning false cancels the copy.
 using CopyProgressFn = std::function<bool(uint64_t total, uint64_t done)>;
 
+// Lookups are not const: an implementation may keep what it learnt about folders.
 class FileSystem {
  public:
   virtual ~FileSystem() = default;
@@ -55,21 +56,21 @@ class FileSystem {
   virtual bool GetVolumeInfo(const std::string& root, VolumeInfo* info) const = 0;
   // Bytes free to the caller and total bytes of the drive holding `path`.
   virtual bool GetFreeSpace(const std::string& path, uint64_t* freeToCaller,
-                            uint64_t* total) const = 0;
+                            uint64_t* total) = 0;
 
   // Entries of a folder in the order the file system returns them, without "." and "..".
   // Entries that are mount points of other drives and names the DOS form cannot express are
   // left out. False when the folder cannot be read. Without `sizesAndTimes` only names and
   // kinds are sure (size and modified may stay 0): walks of large trees need no more.
   virtual bool ListFolder(const std::string& folder, std::vector<DirEntry>* entries,
-                          bool sizesAndTimes = true) const = 0;
-  virtual bool IsFolder(const std::string& path) const = 0;
+                          bool sizesAndTimes = true) = 0;
+  virtual bool IsFolder(const std::string& path) = 0;
   // Absent only when the last component is missing from an existing folder.
-  virtual PathState Probe(const std::string& path) const = 0;
-  virtual bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* data) const = 0;
+  virtual PathState Probe(const std::string& path) = 0;
+  virtual bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* data) = 0;
 
   // The host path behind a DOS path (for tools that hand paths to the host, and messages).
-  virtual std::string HostPath(const std::string& dosPath) const = 0;
+  virtual std::string HostPath(const std::string& dosPath) = 0;
 
   // Creates one folder in an existing folder; false when it exists already or cannot be made.
   virtual bool CreateFolder(const std::string& path) = 0;
@@ -77,7 +78,7 @@ class FileSystem {
   virtual bool CreatePath(const std::string& folderPath) = 0;
   // Renames a file or folder on its drive; fails when `to` exists (a change of case only is fine).
   virtual bool Rename(const std::string& from, const std::string& to) = 0;
-  virtual bool FileLength(const std::string& path, uint64_t* bytes) const = 0;
+  virtual bool FileLength(const std::string& path, uint64_t* bytes) = 0;
   // Copies one file; never replaces an existing `to`, and leaves nothing under `to` when cancelled
   // or failed. Modification time and permissions are kept.
   virtual CopyResult CopyFile(const std::string& from, const std::string& to,

@@ -91,12 +91,10 @@ int RenameNoReplace(const std::string& from, const std::string& to, bool allowLi
 bool RemoveContents(int folderFd) {
   struct stat folderStat;
   if (fstat(folderFd, &folderStat) != 0) return false;
-  int listFd = dup(folderFd);
-  DIR* dir = listFd >= 0 ? fdopendir(listFd) : nullptr;
-  if (!dir) {
-    if (listFd >= 0) close(listFd);
-    return false;
-  }
+  UniqueFd listFd(dup(folderFd));
+  DIR* dir = listFd ? fdopendir(listFd.get()) : nullptr;
+  if (!dir) return false;
+  listFd.release();  // the listing owns it now
   std::vector<std::string> names;
   while (dirent* e = readdir(dir)) {
     std::string name = e->d_name;
@@ -112,13 +110,13 @@ bool RemoveContents(int folderFd) {
         ok = false;
         continue;
       }
-      int sub = openat(folderFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-      if (sub < 0) {
+      const UniqueFd sub(
+          openat(folderFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+      if (!sub) {
         ok = false;
         continue;
       }
-      ok = RemoveContents(sub) && ok;
-      close(sub);
+      ok = RemoveContents(sub.get()) && ok;
       if (unlinkat(folderFd, name.c_str(), AT_REMOVEDIR) != 0) ok = false;
     } else if (unlinkat(folderFd, name.c_str(), 0) != 0) {
       ok = false;
@@ -151,9 +149,9 @@ std::string XdgFolder(const char* variable, const char* fallbackBelowHome) {
 bool PosixFileSystem::CreateFolder(const std::string& path) {
   Resolved r = Resolve(path);
   if (!r.drive || r.names.empty() || r.found + 1 != r.names.size()) return false;
-  NoteChanging(r.HostPrefix(r.found));
+  names_.NoteChanging(r.HostPrefix(r.found));
   if (mkdir(r.Host().c_str(), 0777) != 0) return false;
-  NoteCreated(r.Host());
+  names_.NoteCreated(r.Host());
   return true;
 }
 
@@ -167,9 +165,9 @@ bool PosixFileSystem::CreatePath(const std::string& folderPath) {
     // Something exists there that is not part of this drive (another drive's folder).
     struct stat st;
     if (i == r.found && lstat(host.c_str(), &st) == 0) return false;
-    NoteChanging(r.HostPrefix(i));
+    names_.NoteChanging(r.HostPrefix(i));
     if (mkdir(host.c_str(), 0777) == 0)
-      NoteCreated(host);
+      names_.NoteCreated(host);
     else if (errno != EEXIST)
       return false;
   }
@@ -198,8 +196,8 @@ bool PosixFileSystem::Rename(const std::string& from, const std::string& to) {
   if (error == EEXIST && caseChange)
     error = rename(a.Host().c_str(), target.c_str()) == 0 ? 0 : errno;
   if (error != 0) return false;
-  NoteRemoved(a.Host());
-  NoteRemoved(target);
+  names_.NoteRemoved(a.Host());
+  names_.NoteRemoved(target);
   return true;
 }
 
@@ -207,6 +205,18 @@ CopyResult PosixFileSystem::CopyFile(const std::string& from, const std::string&
                                      const CopyProgressFn& progress) {
   return CopyFileFrom(from, to, progress, true);
 }
+
+struct PosixFileSystem::PendingFile {
+  UniqueFd fd;
+  std::string temporary;  // empty while the file is unnamed, and once it is published
+  struct stat made {};
+  bool madeKnown = false;
+
+  ~PendingFile() {
+    fd.reset();
+    if (!temporary.empty()) unlink(temporary.c_str());
+  }
+};
 
 CopyResult PosixFileSystem::CopyFileFrom(const std::string& from, const std::string& to,
                                          const CopyProgressFn& progress, bool trustCache) {
@@ -216,83 +226,89 @@ CopyResult PosixFileSystem::CopyFileFrom(const std::string& from, const std::str
   Resolved a = Resolve(from, Lookup::Unchecked, true);
   Resolved b = Resolve(to, Lookup::ToCreate, trustCache);
   // A named temporary is made, and an old one removed, only in a folder just looked at.
-  if (b.trusted && (forceNamed_ || b.folderDev == namedOnlyDevice_))
+  if (b.trusted && (options_.forceNamedTemporary || b.folderDev == namedOnlyDevice_))
     b = Resolve(to, Lookup::ToCreate);
   if (!a.complete() || a.names.empty() || !b.drive || b.names.empty()) return CopyResult::Failed;
-  const std::string target = b.Host();
   if (b.complete()) return CopyResult::Exists;
   // Where only the last name is missing, Resolve has just looked for it; the rename below
   // never replaces whatever appears meanwhile.
   struct stat st;
   if (b.found + 1 != b.names.size())
-    return lstat(target.c_str(), &st) == 0 ? CopyResult::Exists : CopyResult::Failed;
+    return lstat(b.Host().c_str(), &st) == 0 ? CopyResult::Exists : CopyResult::Failed;
 
   struct stat source;
-  int in = OpenRegularForReading(a.Host(), &source);
-  if (in >= 0 && a.trusted && source.st_dev != a.folderDev) {
-    close(in);  // something was mounted on the way: the path decides afresh
-    in = -1;
+  UniqueFd in = OpenSource(from, &a, &source);
+  if (!in) return CopyResult::Failed;
+  PendingFile out;
+  switch (OpenTarget(b, source, &out)) {
+    case Opened::Failed:
+      return CopyResult::Failed;
+    case Opened::LookAgain:
+      in.reset();
+      out.fd.reset();
+      return CopyFileFrom(from, to, progress, false);
+    case Opened::Ok:
+      break;
+  }
+  const CopyResult copied =
+      CopyBytes(in.get(), out.fd.get(), static_cast<uint64_t>(source.st_size), progress);
+  if (copied != CopyResult::Copied) return copied;
+  in.reset();
+  return Publish(to, b, source, &out);
+}
+
+UniqueFd PosixFileSystem::OpenSource(const std::string& from, Resolved* a, struct stat* source) {
+  UniqueFd in = OpenRegularForReading(a->Host(), source);
+  if (in && a->trusted && source->st_dev != a->folderDev) {
+    in.reset();  // something was mounted on the way: the path decides afresh
     errno = ENOENT;
   }
   // A name spelt otherwise than on disk is looked up only now.
-  if (in < 0 && errno == ENOENT) {
-    a = Resolve(from);
-    if (a.complete()) in = OpenRegularForReading(a.Host(), &source);
+  if (!in && errno == ENOENT) {
+    *a = Resolve(from);
+    if (a->complete()) in = OpenRegularForReading(a->Host(), source);
   }
-  if (in < 0) return CopyResult::Failed;
-  const std::string folder = b.HostPrefix(b.found);
-  const std::string leftover = JoinHost(folder, TemporaryName(b.names.back()));
-  // An unnamed file carries no name until it is complete: a killed run leaves nothing at all.
-  std::string temporary;  // empty while the file is unnamed
-  int out = -1;
-  struct stat made {};
-  bool madeKnown = false;
-  if (!forceNamed_) {
-    // Nobody can reach an unnamed file: it may have its final mode from the start.
-    out = open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, source.st_mode & 0777);
-    if (out < 0 && !TmpFileUnsupported(errno)) {
-      close(in);
-      return CopyResult::Failed;
-    }
-    if (out < 0) namedOnlyDevice_ = b.trusted ? b.folderDev : b.folderStat.st_dev;
-    madeKnown = out >= 0 && fstat(out, &made) == 0;
-    if (b.trusted && (!madeKnown || made.st_dev != b.folderDev)) {
-      // Another file system mounted there, or one without unnamed files: looked at properly.
-      if (out >= 0) close(out);
-      close(in);
-      return CopyFileFrom(from, to, progress, false);
-    }
-  }
-  if (out < 0) {
-    temporary = leftover;
-    out = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (out < 0 && errno == EEXIST) {  // a killed copy's leftover
-      unlink(temporary.c_str());
-      out = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    }
-  }
-  if (out < 0) {
-    close(in);
-    return CopyResult::Failed;
-  }
-  auto abandon = [&](CopyResult result) {
-    if (out >= 0) close(out);
-    if (in >= 0) close(in);
-    if (!temporary.empty()) unlink(temporary.c_str());
-    return result;
-  };
+  return in;
+}
 
-  const uint64_t total = static_cast<uint64_t>(source.st_size);
+PosixFileSystem::Opened PosixFileSystem::OpenTarget(const Resolved& b, const struct stat& source,
+                                                    PendingFile* out) {
+  const std::string folder = b.HostPrefix(b.found);
+  // An unnamed file carries no name until it is complete: a killed run leaves nothing at all.
+  if (!options_.forceNamedTemporary) {
+    // Nobody can reach an unnamed file: it may have its final mode from the start.
+    out->fd.reset(open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, source.st_mode & 0777));
+    if (!out->fd && !TmpFileUnsupported(errno)) return Opened::Failed;
+    if (!out->fd) namedOnlyDevice_ = b.trusted ? b.folderDev : b.folderStat.st_dev;
+    out->madeKnown = out->fd && fstat(out->fd.get(), &out->made) == 0;
+    // Another file system mounted there, or one without unnamed files: looked at properly.
+    if (b.trusted && (!out->madeKnown || out->made.st_dev != b.folderDev)) return Opened::LookAgain;
+    if (out->fd) return Opened::Ok;
+  }
+  const std::string temporary = JoinHost(folder, TemporaryName(b.names.back()));
+  out->fd.reset(open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+  if (!out->fd && errno == EEXIST) {  // a killed copy's leftover
+    unlink(temporary.c_str());
+    out->fd.reset(open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+  }
+  if (!out->fd) return Opened::Failed;
+  out->temporary = temporary;
+  return Opened::Ok;
+}
+
+CopyResult PosixFileSystem::CopyBytes(int in, int out, uint64_t total,
+                                      const CopyProgressFn& progress) const {
+  const uint64_t chunkBytes = options_.copyChunkBytes;
   uint64_t done = 0;
-  if (progress && !progress(total, 0)) return abandon(CopyResult::Cancelled);
-  bool useRange = !forceReadWrite_;
+  if (progress && !progress(total, 0)) return CopyResult::Cancelled;
+  bool useRange = !options_.forceReadWriteCopy;
   std::vector<char> buffer;
   for (bool end = false; !end;) {
     uint64_t chunk = 0;
-    while (chunk < copyChunk_) {
+    while (chunk < chunkBytes) {
       // No more than the length it had when opened: a file growing meanwhile is copied as it
       // was, a file that tells no length to its end.
-      uint64_t left = copyChunk_ - chunk;
+      uint64_t left = chunkBytes - chunk;
       if (total > 0) left = std::min(left, total - std::min(total, done + chunk));
       if (left == 0) {
         end = true;
@@ -307,13 +323,13 @@ CopyResult PosixFileSystem::CopyFileFrom(const std::string& from, const std::str
           continue;
         }
       } else {
-        if (buffer.empty()) buffer.resize(std::min<size_t>(copyChunk_, size_t{1} << 20));
+        if (buffer.empty()) buffer.resize(std::min<size_t>(chunkBytes, size_t{1} << 20));
         n = read(in, buffer.data(), std::min(want, buffer.size()));
         if (n > 0 && !WriteAll(out, buffer.data(), static_cast<size_t>(n)))
-          return abandon(CopyResult::Failed);
+          return CopyResult::Failed;
       }
       if (n < 0 && (errno == EINTR || StopNonBlocking(in, errno))) continue;
-      if (n < 0) return abandon(CopyResult::Failed);
+      if (n < 0) return CopyResult::Failed;
       if (n == 0) {
         end = true;
         break;
@@ -321,47 +337,50 @@ CopyResult PosixFileSystem::CopyFileFrom(const std::string& from, const std::str
       chunk += static_cast<uint64_t>(n);
     }
     done += chunk;
-    if (chunk > 0 && progress && !progress(total, done)) return abandon(CopyResult::Cancelled);
+    if (chunk > 0 && progress && !progress(total, done)) return CopyResult::Cancelled;
   }
+  return CopyResult::Copied;
+}
 
+CopyResult PosixFileSystem::Publish(const std::string& to, const Resolved& b,
+                                    const struct stat& source, PendingFile* file) {
   const struct timespec times[2] = {{0, UTIME_OMIT}, source.st_mtim};
   // The mask or a default ACL of the folder may have taken bits away.
-  const bool modeKept =
-      temporary.empty() && madeKnown && (made.st_mode & 07777) == (source.st_mode & 0777);
+  const bool modeKept = file->temporary.empty() && file->madeKnown &&
+                        (file->made.st_mode & 07777) == (source.st_mode & 0777);
+  const int out = file->fd.get();
   if ((!modeKept && fchmod(out, source.st_mode & 0777) != 0) || futimens(out, times) != 0)
-    return abandon(CopyResult::Failed);
-  close(in);
-  in = -1;
+    return CopyResult::Failed;
   // The target's folder as it is now, just before the name is given: a name that appeared in
   // any case meanwhile is kept, and a path that leads elsewhere now is not followed.
+  const std::string target = b.Host();
   const Resolved now = Resolve(to, Lookup::ToCreate);
-  if (now.complete()) return abandon(CopyResult::Exists);
+  if (now.complete()) return CopyResult::Exists;
   if (now.found + 1 != now.names.size() || !now.folderStatKnown || now.Host() != target)
-    return abandon(CopyResult::Failed);
-  int error;
+    return CopyResult::Failed;
+  const std::string folder = b.HostPrefix(b.found);
   // A stat taken before a fresh listing cannot tell whether the listing missed a change.
-  NoteChanging(folder, now.listedAnew ? nullptr : &now.folderStat);
-  if (temporary.empty()) {
+  names_.NoteChanging(folder, now.listedAnew ? nullptr : &now.folderStat);
+  int error;
+  if (file->temporary.empty()) {
     // A link never replaces anything either.
     error = LinkUnnamed(out, target, &linkThroughProc_);
-    if (close(out) != 0 && error == 0) {
+    if (!file->fd.Close() && error == 0) {
       unlink(target.c_str());
       error = EIO;
     }
-    out = -1;
     // A named temporary left by a run that could not use unnamed files.
-    if (error == 0 && MayHoldName(folder, TemporaryName(b.names.back())) &&
-        unlink(leftover.c_str()) == 0)
-      NoteRemoved(leftover);
+    const std::string leftoverName = TemporaryName(b.names.back());
+    const std::string leftover = JoinHost(folder, leftoverName);
+    if (error == 0 && names_.MayHold(folder, leftoverName) && unlink(leftover.c_str()) == 0)
+      names_.NoteRemoved(leftover);
   } else {
-    int closed = close(out);
-    out = -1;
     // Something that appeared under the final name meanwhile is never replaced.
-    error = closed != 0 ? EIO : RenameNoReplace(temporary, target, true);
-    if (error != 0) unlink(temporary.c_str());
+    error = file->fd.Close() ? RenameNoReplace(file->temporary, target, true) : EIO;
+    if (error == 0) file->temporary.clear();
   }
   if (error == 0) {
-    NoteCreated(target);
+    names_.NoteCreated(target);
     return CopyResult::Copied;
   }
   return error == EEXIST ? CopyResult::Exists : CopyResult::Failed;
@@ -374,7 +393,7 @@ bool PosixFileSystem::DeleteToTrash(const std::string& path) {
   GFile* file = g_file_new_for_path(r.Host().c_str());
   GError* error = nullptr;
   bool ok = g_file_trash(file, nullptr, &error);
-  if (ok) NoteRemoved(r.Host());
+  if (ok) names_.NoteRemoved(r.Host());
   if (error) g_error_free(error);
   g_object_unref(file);
   return ok;
@@ -412,13 +431,12 @@ bool PosixFileSystem::EmptyTrash() {
   for (const std::string& trash : TrashFolders()) {
     for (const char* part : {"files", "info"}) {
       std::string folder = JoinHost(trash, part);
-      int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-      if (fd < 0) {
+      const UniqueFd fd(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+      if (!fd) {
         if (errno != ENOENT) ok = false;
         continue;
       }
-      ok = RemoveContents(fd) && ok;
-      close(fd);
+      ok = RemoveContents(fd.get()) && ok;
     }
     // The size cache describes folders that are gone now.
     std::string sizes = JoinHost(trash, "directorysizes");

@@ -3,7 +3,6 @@
 #include <blkid/blkid.h>
 #include <dirent.h>
 #include <fcntl.h>
-#include <glib.h>
 #include <linux/fs.h>
 #include <linux/magic.h>
 #include <sys/ioctl.h>
@@ -65,21 +64,6 @@ bool SplitDosPath(const std::string& dos, char* letter, std::vector<std::string>
   }
   *trailing = dos.size() > 2 && IsSeparator(dos.back());
   return true;
-}
-
-// Case-insensitive comparison key: Unicode case folding for UTF-8 names, ASCII otherwise.
-std::string FoldCase(const std::string& name) {
-  std::string out = name;
-  bool ascii = true;
-  for (char& c : out) {
-    ascii = ascii && static_cast<unsigned char>(c) < 0x80;
-    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  }
-  if (ascii || !g_utf8_validate(name.data(), static_cast<gssize>(name.size()), nullptr)) return out;
-  gchar* folded = g_utf8_casefold(name.data(), static_cast<gssize>(name.size()));
-  out = folded;
-  g_free(folded);
-  return out;
 }
 
 // Lexically normal absolute path, then resolved through the deepest existing ancestor.
@@ -228,8 +212,9 @@ bool ProbeDevice(const std::string& device, VolumeInfo* info) {
 // What the mounted file system tells about itself, for when its device cannot be read.
 void ProbeMountedFolder(const std::string& folder, VolumeInfo* info) {
   info->fileSystem = FsTypeOf(folder);
-  int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
+  const UniqueFd folderFd(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!folderFd) return;
+  const int fd = folderFd.get();
   char label[FSLABEL_MAX] = {};
   if (ioctl(fd, FS_IOC_GETFSLABEL, label) == 0)
     info->label.assign(label, strnlen(label, sizeof label));
@@ -247,12 +232,16 @@ void ProbeMountedFolder(const std::string& folder, VolumeInfo* info) {
       info->serial = words[0];
     }
   }
-  close(fd);
 }
 
 }  // namespace
 
-PosixFileSystem::PosixFileSystem(std::vector<DriveMapping> drives, std::string exeHostFolder) {
+PosixFileSystem::PosixFileSystem(std::vector<DriveMapping> drives, std::string exeHostFolder,
+                                 Options options)
+    : options_(std::move(options)),
+      linkThroughProc_(options_.linkThroughProc),
+      names_(options_.listed) {
+  if (options_.copyChunkBytes == 0) options_.copyChunkBytes = 1;
   for (DriveMapping& d : drives) {
     d.letter = static_cast<char>(std::toupper(static_cast<unsigned char>(d.letter)));
     if (d.letter < 'A' || d.letter > 'Z') continue;
@@ -342,178 +331,91 @@ std::string PosixFileSystem::Resolved::HostPrefix(size_t count) const {
   return host;
 }
 
-// The copy engine probes and copies name after name into one folder: a fresh listing per lookup
-// would make that quadratic, so each folder's names are indexed and the index is kept up to date
-// by this object's own changes. A change by someone else shows in the folder's ctime.
-const PosixFileSystem::CaseIndex* PosixFileSystem::IndexOf(const std::string& folder,
-                                                           const struct stat& st, bool list) const {
-  auto it = caseIndex_.find(folder);
-  if (it != caseIndex_.end() && it->second.dev == st.st_dev && it->second.ino == st.st_ino) {
-    CaseIndex& index = it->second;
-    if (index.ctime.tv_sec == st.st_ctim.tv_sec && index.ctime.tv_nsec == st.st_ctim.tv_nsec)
-      return &index;
-    if (index.ownChange && (st.st_ctim.tv_sec < index.ownChangeBy.tv_sec ||
-                            (st.st_ctim.tv_sec == index.ownChangeBy.tv_sec &&
-                             st.st_ctim.tv_nsec <= index.ownChangeBy.tv_nsec))) {
-      index.ctime = st.st_ctim;
-      index.ownChange = false;
-      return &index;
-    }
-  }
-  if (!list) return nullptr;
-  timespec now{};
-  clock_gettime(CLOCK_REALTIME, &now);
-  DIR* dir = opendir(folder.c_str());
-  if (!dir) return nullptr;
-  if (caseIndex_.size() >= 64) caseIndex_.clear();
-  CaseIndex index{st.st_dev, st.st_ino, st.st_ctim, st.st_ctim.tv_sec + 3 <= now.tv_sec, {}};
-  while (dirent* e = readdir(dir)) {
-    if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
-    // The first one in listing order wins.
-    index.byFolded.emplace(FoldCase(e->d_name),
-                           IndexedName{e->d_name, e->d_type == DT_DIR || e->d_type == DT_UNKNOWN});
-  }
-  closedir(dir);
-  ++listings_;
-  if (listed_) listed_(folder);
-  return &(caseIndex_.insert_or_assign(folder, std::move(index)).first->second);
-}
-
-bool PosixFileSystem::FindByCase(const std::string& folder, const struct stat& st,
-                                 const std::string& name, std::string* match) const {
-  const CaseIndex* index = IndexOf(folder, st);
-  if (!index) return false;
-  auto found = index->byFolded.find(FoldCase(name));
-  if (found == index->byFolded.end()) return false;
-  *match = found->second.name;
+bool PosixFileSystem::TakeTrusted(const FolderCache::Folder& c, Lookup lookup,
+                                  Resolved* r) const {
+  // Names matched without regard to case, and another drive on the same device, need the
+  // checks of a walk; anything else the caller's own check covers.
+  if (!c.caseMatched.empty() || SharesDevice(c.dev, r->drive)) return false;
+  if (lookup != Lookup::Unchecked &&
+      (lookup != Lookup::ToCreate || names_.MayHold(c.host, r->names.back())))
+    return false;
+  std::copy(c.names.begin(), c.names.end(), r->names.begin());
+  r->found = c.names.size() + (lookup == Lookup::Unchecked ? 1 : 0);
+  r->foundIsFolder = true;
+  r->folderHost = c.host;
+  r->folderDepth = c.names.size();
+  r->trusted = true;
+  r->folderDev = c.dev;
   return true;
 }
 
-void PosixFileSystem::NoteChanging(const std::string& folder, const struct stat* taken) const {
-  auto it = caseIndex_.find(folder);
-  if (it == caseIndex_.end()) return;
-  struct stat st;
-  if (taken) st = *taken;
-  if ((!taken && stat(folder.c_str(), &st) != 0) || !IndexOf(folder, st, false)) {
-    caseIndex_.erase(folder);
-    return;
-  }
-  it->second.changing = true;
-}
-
-void PosixFileSystem::NoteCreated(const std::string& hostPath) const {
-  size_t slash = hostPath.rfind('/');
-  if (slash == std::string::npos) return;
-  std::string folder = slash == 0 ? "/" : hostPath.substr(0, slash);
-  auto it = caseIndex_.find(folder);
-  if (it == caseIndex_.end()) return;
-  if (!it->second.changing) {
-    caseIndex_.erase(it);
-    return;
-  }
-  it->second.changing = false;
-  it->second.byFolded.emplace(FoldCase(hostPath.substr(slash + 1)),
-                              IndexedName{hostPath.substr(slash + 1), true});
-  it->second.settled = false;  // others may change it in the same tick as ours
-  it->second.ownChange = true;
-  clock_gettime(CLOCK_REALTIME, &it->second.ownChangeBy);
-}
-
-bool PosixFileSystem::MayHoldName(const std::string& folder, const std::string& name) const {
-  auto it = caseIndex_.find(folder);
-  return it == caseIndex_.end() || it->second.byFolded.count(FoldCase(name)) > 0;
-}
-
-void PosixFileSystem::NoteRemoved(const std::string& hostPath) const {
-  size_t slash = hostPath.rfind('/');
-  if (slash != std::string::npos) caseIndex_.erase(slash == 0 ? "/" : hostPath.substr(0, slash));
-}
-
 PosixFileSystem::Resolved PosixFileSystem::Resolve(const std::string& dosPath, Lookup lookup,
-                                                   bool trustCache) const {
+                                                   bool trustCache) {
   Resolved r;
-  const uint64_t listingsBefore = listings_;
+  const uint64_t listingsBefore = names_.Listings();
   char letter = 0;
   if (!SplitDosPath(dosPath, &letter, &r.names, &r.trailingSeparator)) return r;
   r.drive = DriveFor(dosPath);
   if (!r.drive) return r;
   if (!r.names.empty()) r.lastWritten = r.names.back();
-  std::string folder = r.drive->hostFolder;
+  // Files are looked up one after another in the same folders: the folder's path is known
+  // already when one stat still finds the same folder there.
+  std::string key;
   struct stat folderStat;
   size_t start = 0;
-  // Files are looked up one after another in the same folders: its path is known already when
-  // one stat still finds the same folder there.
-  std::string key;
   if (r.names.size() >= 2) {
-    key.assign(1, letter);
-    for (size_t i = 0; i + 1 < r.names.size(); ++i) key += '\\' + r.names[i];
-    auto it = folderCache_.find(key);
-    if (it != folderCache_.end()) {
-      const CachedFolder& c = it->second;
-      const std::string& host = c.host;
-      // Names matched without regard to case, and another drive on the same device, need the
-      // checks below; anything else the caller's own check covers.
-      if (trustCache && c.caseMatched.empty() && !SharesDevice(c.dev, r.drive) &&
-          (lookup == Lookup::Unchecked ||
-           (lookup == Lookup::ToCreate && !MayHoldName(host, r.names.back())))) {
-        std::copy(c.names.begin(), c.names.end(), r.names.begin());
-        r.found = c.names.size() + (lookup == Lookup::Unchecked ? 1 : 0);
-        r.foundIsFolder = true;
-        r.folderHost = host;
-        r.folderDepth = c.names.size();
-        r.trusted = true;
-        r.folderDev = c.dev;
-        return r;
-      }
-      struct stat st;
-      bool valid = stat(host.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_dev == c.dev &&
-                   st.st_ino == c.ino;
-      for (size_t k = 0; valid && k < c.caseMatched.size(); ++k) {
-        const FolderLevel& level = c.caseMatched[k];
-        struct stat ls;
-        valid = stat(level.host.c_str(), &ls) == 0 && ls.st_dev == level.dev &&
-                ls.st_ino == level.ino && ls.st_ctim.tv_sec == level.ctime.tv_sec &&
-                ls.st_ctim.tv_nsec == level.ctime.tv_nsec;
-      }
-      if (valid) {
-        std::copy(c.names.begin(), c.names.end(), r.names.begin());
-        folder = host;
-        folderStat = st;
-        start = r.found = c.names.size();
-      } else {
-        folderCache_.erase(it);
-      }
+    key = FolderCache::KeyOfParent(letter, r.names);
+    const FolderCache::Folder* cached = trustCache ? folders_.Find(key) : nullptr;
+    if (cached && TakeTrusted(*cached, lookup, &r)) return r;
+    cached = folders_.Checked(key, &folderStat);
+    if (cached) {
+      std::copy(cached->names.begin(), cached->names.end(), r.names.begin());
+      r.folderHost = cached->host;
+      start = r.found = cached->names.size();
     }
   }
-  if (start == 0 && (stat(folder.c_str(), &folderStat) != 0 || !S_ISDIR(folderStat.st_mode)))
-    return r;
+  if (start == 0) {
+    r.folderHost = r.drive->hostFolder;
+    if (stat(r.folderHost.c_str(), &folderStat) != 0 || !S_ISDIR(folderStat.st_mode)) {
+      r.folderHost.clear();
+      return r;
+    }
+  }
   r.foundIsFolder = true;
-  r.folderHost = folder;
   r.folderDepth = start;
-  std::vector<FolderLevel> caseMatched;
+  Walk(&r, lookup, key, start, folderStat);
+  r.listedAnew = names_.Listings() != listingsBefore;
+  return r;
+}
+
+void PosixFileSystem::Walk(Resolved* rp, Lookup lookup, const std::string& key, size_t start,
+                           struct stat folderStat) {
+  Resolved& r = *rp;
+  std::string folder = r.folderHost;
+  std::vector<FolderCache::Level> caseMatched;
   for (size_t i = start; i < r.names.size(); ++i) {
     std::string name = r.names[i];
+    const bool last = i + 1 == r.names.size();
     // The copy engine asks for name after name in one folder: one listing answers them all.
-    if (lookup == Lookup::Existence && start > 0 && i + 1 == r.names.size()) {
-      const CaseIndex* index = IndexOf(folder, folderStat);
+    if (lookup == Lookup::Existence && start > 0 && last) {
+      const FolderNameIndex::Index* index = names_.Of(folder, folderStat);
       if (index && index->settled) {
-        auto found = index->byFolded.find(FoldCase(name));
-        if (found == index->byFolded.end()) break;
+        const FolderNameIndex::Name* found = index->Find(name);
+        if (!found) break;
         // A folder may be another drive's: the path below decides.
-        if (!found->second.mayBeFolder) {
-          r.names[i] = found->second.name;
+        if (!found->mayBeFolder) {
+          r.names[i] = found->name;
           r.found = i + 1;
           break;
         }
       }
     }
-    if (i + 1 == r.names.size()) {
+    if (last) {
       // A name that a settled listing of the folder lacks in every case is missing: the copy
       // engine's lookups of target files in a complete backup end here.
-      const CaseIndex* index = IndexOf(folder, folderStat, lookup == Lookup::ToCreate);
-      if (index && (index->settled || lookup == Lookup::ToCreate) &&
-          !index->byFolded.count(FoldCase(name)))
-        break;
+      const FolderNameIndex::Index* index =
+          names_.Of(folder, folderStat, lookup == Lookup::ToCreate);
+      if (index && (index->settled || lookup == Lookup::ToCreate) && !index->Find(name)) break;
       if (lookup == Lookup::Unchecked) {
         r.found = i + 1;
         break;
@@ -522,7 +424,7 @@ PosixFileSystem::Resolved PosixFileSystem::Resolve(const std::string& dosPath, L
     std::string path = JoinHost(folder, name);
     struct stat st;
     bool exists = lstat(path.c_str(), &st) == 0;
-    if (!exists && FindByCase(folder, folderStat, r.names[i], &name)) {
+    if (!exists && names_.FindByCase(folder, folderStat, r.names[i], &name)) {
       path = JoinHost(folder, name);
       exists = lstat(path.c_str(), &st) == 0;
       caseMatched.push_back({folder, folderStat.st_dev, folderStat.st_ino, folderStat.st_ctim});
@@ -533,7 +435,7 @@ PosixFileSystem::Resolved PosixFileSystem::Resolve(const std::string& dosPath, L
       break;
     r.names[i] = name;
     r.found = i + 1;
-    if (i + 1 == r.names.size()) break;
+    if (last) break;
     // What lstat saw of a folder is what stat would see; only a link needs following.
     if (S_ISDIR(st.st_mode)) {
       folderStat = st;
@@ -545,19 +447,15 @@ PosixFileSystem::Resolved PosixFileSystem::Resolve(const std::string& dosPath, L
     folder = path;
     r.folderHost = folder;
     r.folderDepth = i + 1;
-    if (i + 2 == r.names.size() && start == 0) {
-      if (folderCache_.size() >= 4096) folderCache_.clear();
-      folderCache_[key] = {std::vector<std::string>(r.names.begin(), r.names.begin() + i + 1),
-                           folder, folderStat.st_dev, folderStat.st_ino, std::move(caseMatched)};
-    }
+    if (i + 2 == r.names.size() && start == 0)
+      folders_.Store(key, {std::vector<std::string>(r.names.begin(), r.names.begin() + i + 1),
+                           folder, folderStat.st_dev, folderStat.st_ino, std::move(caseMatched)});
   }
   r.folderStat = folderStat;
   r.folderStatKnown = r.foundIsFolder;
-  r.listedAnew = listings_ != listingsBefore;
-  return r;
 }
 
-std::string PosixFileSystem::HostPath(const std::string& dosPath) const {
+std::string PosixFileSystem::HostPath(const std::string& dosPath) {
   Resolved r = Resolve(dosPath);
   if (!r.drive) return "";
   std::string host = r.Host();
@@ -648,7 +546,7 @@ bool PosixFileSystem::GetVolumeInfo(const std::string& root, VolumeInfo* info) c
 }
 
 bool PosixFileSystem::GetFreeSpace(const std::string& path, uint64_t* freeToCaller,
-                                   uint64_t* total) const {
+                                   uint64_t* total) {
   Resolved r = Resolve(path);
   if (!r.drive) return false;
   struct statvfs sv;
@@ -659,18 +557,16 @@ bool PosixFileSystem::GetFreeSpace(const std::string& path, uint64_t* freeToCall
 }
 
 bool PosixFileSystem::ListFolder(const std::string& folder, std::vector<DirEntry>* entries,
-                                 bool sizesAndTimes) const {
+                                 bool sizesAndTimes) {
   entries->clear();
   Resolved r = Resolve(folder);
   if (!r.complete()) return false;
-  int fd = open(r.Host().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return false;
+  UniqueFd folderFd(open(r.Host().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!folderFd) return false;
   struct stat folderStat;
-  DIR* dir = fstat(fd, &folderStat) == 0 ? fdopendir(fd) : nullptr;
-  if (!dir) {
-    close(fd);
-    return false;
-  }
+  DIR* dir = fstat(folderFd.get(), &folderStat) == 0 ? fdopendir(folderFd.get()) : nullptr;
+  if (!dir) return false;
+  const int fd = folderFd.release();  // the listing owns it now
   while (dirent* e = readdir(dir)) {
     std::string name = e->d_name;
     if (name == "." || name == ".." || name.find('\\') != std::string::npos) continue;
@@ -704,7 +600,7 @@ bool PosixFileSystem::ListFolder(const std::string& folder, std::vector<DirEntry
   return true;
 }
 
-bool PosixFileSystem::IsFolder(const std::string& path) const {
+bool PosixFileSystem::IsFolder(const std::string& path) {
   Resolved r = Resolve(path);
   struct stat st;
   if (!r.complete()) return false;
@@ -712,18 +608,19 @@ bool PosixFileSystem::IsFolder(const std::string& path) const {
   return lstat(r.Host().c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-PathState PosixFileSystem::Probe(const std::string& path) const {
+PathState PosixFileSystem::Probe(const std::string& path) {
   Resolved r = Resolve(path, Lookup::Existence);
   if (!r.drive || r.complete() || r.found + 1 != r.names.size()) return PathState::Present;
   return r.foundIsFolder ? PathState::Absent : PathState::Present;
 }
 
-bool PosixFileSystem::ReadWholeFile(const std::string& path, std::vector<uint8_t>* data) const {
+bool PosixFileSystem::ReadWholeFile(const std::string& path, std::vector<uint8_t>* data) {
   Resolved r = Resolve(path);
   if (!r.complete()) return false;
   struct stat st;
-  const int fd = OpenRegularForReading(r.Host(), &st);
-  if (fd < 0) return false;
+  const UniqueFd file = OpenRegularForReading(r.Host(), &st);
+  if (!file) return false;
+  const int fd = file.get();
   // Read straight into place at the length the file tells, one byte more to see its end; a
   // file that grows or tells no length grows the buffer as it goes. Settings, layouts and
   // pictures are far smaller than the limit: a larger file is refused before memory runs out.
@@ -749,7 +646,6 @@ bool PosixFileSystem::ReadWholeFile(const std::string& path, std::vector<uint8_t
   } catch (const std::length_error&) {
     ok = false;
   }
-  close(fd);
   if (ok) {
     data->resize(filled);
   } else {
@@ -758,10 +654,18 @@ bool PosixFileSystem::ReadWholeFile(const std::string& path, std::vector<uint8_t
   return ok;
 }
 
-bool PosixFileSystem::FileLength(const std::string& path, uint64_t* bytes) const {
-  Resolved r = Resolve(path);
+bool PosixFileSystem::FileLength(const std::string& path, uint64_t* bytes) {
+  // A walk asks for file after file of one folder: the folder is taken from the cache, and the
+  // file's own device tells whether its path still leads there; otherwise it is looked up anew.
+  Resolved r = Resolve(path, Lookup::Unchecked, true);
   struct stat st;
-  if (!r.complete() || stat(r.Host().c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  bool found = r.trusted && r.complete() && stat(r.Host().c_str(), &st) == 0 &&
+               st.st_dev == r.folderDev;
+  if (!found) {
+    r = Resolve(path);
+    found = r.complete() && stat(r.Host().c_str(), &st) == 0;
+  }
+  if (!found || !S_ISREG(st.st_mode)) return false;
   *bytes = static_cast<uint64_t>(st.st_size);
   return true;
 }

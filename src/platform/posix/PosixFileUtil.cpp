@@ -12,15 +12,12 @@ std::string JoinHost(const std::string& folder, const std::string& name) {
   return folder + "/" + name;
 }
 
-int OpenRegularForReading(const std::string& hostPath, struct stat* st) {
-  int fd = open(hostPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return -1;
+UniqueFd OpenRegularForReading(const std::string& hostPath, struct stat* st) {
+  UniqueFd fd(open(hostPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  if (!fd) return fd;
   struct stat own;
   if (!st) st = &own;
-  if (fstat(fd, st) != 0 || !S_ISREG(st->st_mode)) {
-    close(fd);
-    return -1;
-  }
+  if (fstat(fd.get(), st) != 0 || !S_ISREG(st->st_mode)) fd.reset();
   return fd;
 }
 

@@ -5,16 +5,18 @@
 
 #include <string>
 
+#include "platform/posix/UniqueFd.h"
+
 namespace qv {
 
 // folder + "/" + name, without doubling the root's "/".
 std::string JoinHost(const std::string& folder, const std::string& name);
 
-// Opens a regular file for reading; -1 for anything else. A FIFO would block the open, so it is
+// Opens a regular file for reading; empty for anything else. A FIFO would block the open, so it is
 // opened without waiting and refused. `st`, when given, receives the file's stat.
 // The descriptor keeps the flag: local file systems ignore it for files, and clearing it costs a
 // call per file.
-int OpenRegularForReading(const std::string& hostPath, struct stat* st = nullptr);
+UniqueFd OpenRegularForReading(const std::string& hostPath, struct stat* st = nullptr);
 // After a read of such a descriptor failed with `error`: true when that was a user-space file
 // system honouring the flag and it is cleared now, so the read may be repeated.
 bool StopNonBlocking(int fd, int error);

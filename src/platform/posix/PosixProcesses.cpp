@@ -82,8 +82,7 @@ std::vector<std::string> SplitWindowsCommandLine(const std::string& line) {
   return args;
 }
 
-std::vector<std::string> PosixProcesses::HostArguments(
-    const std::string& windowsCommandLine) const {
+std::vector<std::string> PosixProcesses::HostArguments(const std::string& windowsCommandLine) {
   std::vector<std::string> args = SplitWindowsCommandLine(windowsCommandLine);
   for (std::string& arg : args) {
     bool absoluteDos = arg.size() >= 3 && std::isalpha(static_cast<unsigned char>(arg[0])) &&

@@ -16,17 +16,17 @@ std::vector<std::string> SplitWindowsCommandLine(const std::string& line);
 
 class PosixProcesses : public Processes {
  public:
-  explicit PosixProcesses(const PosixFileSystem& files) : files_(files) {}
+  explicit PosixProcesses(PosixFileSystem& files) : files_(files) {}
 
   // The host argument vector for a command line: the program and every absolute DOS path of a
   // drive of the table become host paths.
-  std::vector<std::string> HostArguments(const std::string& windowsCommandLine) const;
+  std::vector<std::string> HostArguments(const std::string& windowsCommandLine);
 
   bool Start(const std::string& windowsCommandLine, int64_t* pid) override;
   bool StillActive(int64_t pid, int* exitCode) override;
 
  private:
-  const PosixFileSystem& files_;
+  PosixFileSystem& files_;
   std::map<int64_t, int> ended_;  // exit codes of reaped children, asked for again
 };
 

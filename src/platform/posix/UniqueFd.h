@@ -1,0 +1,40 @@
+// A file descriptor that closes itself.
+#pragma once
+
+#include <unistd.h>
+
+#include <utility>
+
+namespace qv {
+
+class UniqueFd {
+ public:
+  UniqueFd() = default;
+  explicit UniqueFd(int fd) : fd_(fd) {}
+  UniqueFd(UniqueFd&& other) noexcept : fd_(other.release()) {}
+  UniqueFd& operator=(UniqueFd&& other) noexcept {
+    if (this != &other) reset(other.release());
+    return *this;
+  }
+  UniqueFd(const UniqueFd&) = delete;
+  UniqueFd& operator=(const UniqueFd&) = delete;
+  ~UniqueFd() { reset(); }
+
+  int get() const { return fd_; }
+  explicit operator bool() const { return fd_ >= 0; }
+  int release() { return std::exchange(fd_, -1); }
+  void reset(int fd = -1) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = fd;
+  }
+  // Closes now and tells whether the close succeeded (a delayed write error shows here).
+  bool Close() {
+    const int fd = release();
+    return fd < 0 || ::close(fd) == 0;
+  }
+
+ private:
+  int fd_ = -1;
+};
+
+}  // namespace qv
