@@ -82,6 +82,9 @@ shot "$work/edge.png"
 expect_colour "$work/edge.png" $((x0 + 600)) $((y0 + 400)) 20 20 $main_on "after a click on the left edge"
 click_at 180 160
 wait_colour $((x0 + 600)) $((y0 + 400)) 20 20 $two_on "second screen after the click"
+# Past the double-click time: a second tap at once would be the second half of a double tap that
+# left the main screen, which must not act on this one.
+sleep 0.7
 
 # One click types one "a"; a double click types two more: the second release runs the
 # command again although the second press brought no pointer-down.
@@ -97,6 +100,7 @@ expect_colour "$work/ink.png" $((x0 + 170)) $((y0 + 150)) 20 20 $two_on "key aft
 # Back, then exit: the program ends by itself with status 0.
 click_at 460 160
 wait_colour $((x0 + 600)) $((y0 + 400)) 20 20 $main_on "main screen after back"
+sleep 0.7
 click_at 460 160
 wait_program_end 5
 [ "$exit_status" -eq 0 ] || fail "exit button: status $exit_status"
