@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "platform/Platform.h"
-#include "platform/posix/JpegCodec.h"
+#include "platform/common/JpegCodec.h"
 #include "platform/posix/PosixDisplay.h"
 #include "platform/posix/PosixEvents.h"
 #include "platform/posix/PosixFileSystem.h"

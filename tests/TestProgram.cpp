@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <fstream>
 
-#include "platform/posix/JpegCodec.h"
+#include "platform/common/JpegCodec.h"
 #include "shell/frmMain.h"
 #include "shell/modDeclares.h"
 

@@ -14,7 +14,7 @@
 #include "platform/memory/MemoryDisplay.h"
 #include "platform/memory/MemoryEvents.h"
 #include "platform/posix/FontCache.h"
-#include "platform/posix/JpegCodec.h"
+#include "platform/common/JpegCodec.h"
 #include "platform/posix/PosixDisplay.h"
 #include "platform/posix/PosixEvents.h"
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/JpegCodec.h"
+#include "platform/common/JpegCodec.h"
 #include "probe/Delivery.h"
 #include "probe/Json.h"
 #include "probe/KnownKeys.h"

@@ -17,9 +17,9 @@
 
 #include "TestProgram.h"
 #include "platform/memory/MemoryDisplay.h"
-#include "platform/posix/JpegCodec.h"
-#include "platform/posix/PictureCheckCache.h"
-#include "platform/posix/PictureDecoder.h"
+#include "platform/common/JpegCodec.h"
+#include "platform/posix/PictureCheckFile.h"
+#include "platform/common/PictureDecoder.h"
 #include "platform/posix/PosixDisplay.h"
 #include "shell/modDeclares.h"
 
@@ -295,7 +295,7 @@ TEST(PictureBatch, OnlyPicturesFoundIntactAreRememberedAndTrustedLater) {
   first.SetPictureCheckCache(file);
   EXPECT_EQ(Outcomes(first, data), truth);
   {
-    PictureCheckCache cache(file);
+    PictureCheckCache cache = PictureCheckCacheIn(file);
     for (size_t k = 0; k < data.size(); ++k)
       EXPECT_EQ(cache.Intact(PictureCheckCache::KeyOf(data[k])), k < 2) << k;
   }
@@ -320,7 +320,7 @@ TEST(PictureBatch, OnlyPicturesFoundIntactAreRememberedAndTrustedLater) {
 
   // Trust is by the bytes alone: a damaged picture put into the cache by hand is not checked.
   {
-    PictureCheckCache cache(file);
+    PictureCheckCache cache = PictureCheckCacheIn(file);
     cache.Add(PictureCheckCache::KeyOf(data[2]));
     ASSERT_TRUE(cache.Save());
   }
@@ -338,7 +338,7 @@ TEST(PictureBatch, OnlyPicturesFoundIntactAreRememberedAndTrustedLater) {
   for (size_t k = 0; k < data.size(); ++k) {
     const DecodedPicture pic = single.DecodeJpeg(data[k]);
     EXPECT_EQ(pic.warning.empty() && pic.error.empty(), k < 2) << k;
-    EXPECT_EQ(PictureCheckCache(singleFile).Intact(PictureCheckCache::KeyOf(data[k])), k < 2) << k;
+    EXPECT_EQ(PictureCheckCacheIn(singleFile).Intact(PictureCheckCache::KeyOf(data[k])), k < 2) << k;
   }
 
   // A list made by another checker or of another kind is read as empty, then replaced.
@@ -354,19 +354,19 @@ TEST(PictureBatch, OnlyPicturesFoundIntactAreRememberedAndTrustedLater) {
     PosixDisplay other(true);
     other.SetPictureCheckCache(file);
     EXPECT_EQ(Outcomes(other, data), truth) << header;
-    EXPECT_TRUE(PictureCheckCache(file).Intact(PictureCheckCache::KeyOf(data[0])));
-    EXPECT_FALSE(PictureCheckCache(file).Intact(PictureCheckCache::KeyOf(data[2])));
+    EXPECT_TRUE(PictureCheckCacheIn(file).Intact(PictureCheckCache::KeyOf(data[0])));
+    EXPECT_FALSE(PictureCheckCacheIn(file).Intact(PictureCheckCache::KeyOf(data[2])));
   }
   // Only a list in a folder of this user's alone counts, and only a plain file; whatever lies
   // there, start-up goes on with the same answers.
   {
-    PictureCheckCache cache(file);
+    PictureCheckCache cache = PictureCheckCacheIn(file);
     cache.Add(PictureCheckCache::KeyOf(data[2]));
     ASSERT_TRUE(cache.Save());
   }
   const std::filesystem::path cacheFolder = folder / "cache";
   chmod(cacheFolder.c_str(), 0777);
-  EXPECT_FALSE(PictureCheckCache(file).Intact(PictureCheckCache::KeyOf(data[0])));
+  EXPECT_FALSE(PictureCheckCacheIn(file).Intact(PictureCheckCache::KeyOf(data[0])));
   PosixDisplay shared(true);
   shared.SetPictureCheckCache(file);
   EXPECT_EQ(Outcomes(shared, data), truth);
@@ -387,13 +387,13 @@ TEST(PictureBatch, OnlyPicturesFoundIntactAreRememberedAndTrustedLater) {
   EXPECT_EQ(Outcomes(piped, data), truth);
   std::filesystem::remove(file);
   {
-    PictureCheckCache cache(file);
+    PictureCheckCache cache = PictureCheckCacheIn(file);
     cache.Add(PictureCheckCache::KeyOf(data[0]));
     ASSERT_TRUE(cache.Save());
   }
-  EXPECT_TRUE(PictureCheckCache(file).Intact(PictureCheckCache::KeyOf(data[0])));
+  EXPECT_TRUE(PictureCheckCacheIn(file).Intact(PictureCheckCache::KeyOf(data[0])));
   { std::ofstream(file, std::ios::app) << std::string(1 << 20, '\n'); }  // far too long
-  EXPECT_FALSE(PictureCheckCache(file).Intact(PictureCheckCache::KeyOf(data[0])));
+  EXPECT_FALSE(PictureCheckCacheIn(file).Intact(PictureCheckCache::KeyOf(data[0])));
   std::filesystem::remove_all(folder);
   { std::ofstream(folder.string()) << "a file where the folder should be"; }
   PosixDisplay unwritable(true);

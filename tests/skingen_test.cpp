@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "TestProgram.h"
-#include "platform/posix/JpegCodec.h"
+#include "platform/common/JpegCodec.h"
 #include "core/ProfileString.h"
 
 namespace fs = std::filesystem;

@@ -29,11 +29,11 @@ bool KeyboardKeyText(const std::string& name, std::string* text) {
     return false;
   }
   if (name == "spacebar") {
-    *text = " ";
+    text->assign(1, ' ');  // GCC 12 misreads assigning a literal here as overlapping copies
     return true;
   }
   if (name == "pc") {
-    *text = ";";
+    text->assign(1, ';');
     return true;
   }
   return false;

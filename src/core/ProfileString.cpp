@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/common/Utf8.h"
+
 namespace qv {
 
 namespace {
@@ -34,44 +36,12 @@ bool IsBlank(char c) {
   return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
 }
 
-bool IsContinuation(unsigned char c) {
-  return (c & 0xC0) == 0x80;
-}
-
 }  // namespace
 
 bool IsValidUtf8(const std::string& s) {
-  size_t i = 0;
-  const size_t n = s.size();
-  while (i < n) {
-    const unsigned char c = static_cast<unsigned char>(s[i]);
-    size_t len;
-    char32_t cp;
-    if (c < 0x80) {
-      ++i;
-      continue;
-    } else if ((c & 0xE0) == 0xC0) {
-      len = 2;
-      cp = c & 0x1F;
-    } else if ((c & 0xF0) == 0xE0) {
-      len = 3;
-      cp = c & 0x0F;
-    } else if ((c & 0xF8) == 0xF0) {
-      len = 4;
-      cp = c & 0x07;
-    } else {
-      return false;
-    }
-    if (i + len > n) return false;
-    for (size_t k = 1; k < len; ++k) {
-      const unsigned char d = static_cast<unsigned char>(s[i + k]);
-      if (!IsContinuation(d)) return false;
-      cp = (cp << 6) | (d & 0x3F);
-    }
-    // Overlong forms, surrogates and values past Unicode are not UTF-8.
-    if ((len == 2 && cp < 0x80) || (len == 3 && cp < 0x800) || (len == 4 && cp < 0x10000) ||
-        (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF)
-      return false;
+  for (size_t i = 0; i < s.size();) {
+    const size_t len = Utf8Sequence(s, i);
+    if (len == 0) return false;
     i += len;
   }
   return true;

@@ -379,10 +379,14 @@ void CheckRanges(const ProfileFile& file, const SectionData& d, const std::strin
   const double top = d.position[0], left = d.position[1], width = d.position[2],
                height = d.position[3];
   if (designWidth > 0 && (top < 0 || left < 0 || width <= 0 || height <= 0 ||
-                          left + width > designWidth || top + height > designHeight))
-    problems->push_back({section, "Position",
-                         "\"" + value("Position") + "\" lies outside the design area of " +
-                             std::to_string(designWidth) + " x " + std::to_string(designHeight)});
+                          left + width > designWidth || top + height > designHeight)) {
+    // Appended, not added to a literal: GCC 12 misreads the latter as overlapping copies.
+    std::string why = "\"";
+    why += value("Position");
+    why += "\" lies outside the design area of " + std::to_string(designWidth) + " x " +
+           std::to_string(designHeight);
+    problems->push_back({section, "Position", why});
+  }
   if (HasFont(d.type)) {
     if (d.fontSize < 1 || d.fontSize > kMaxFontPoints)
       problems->push_back({section, "Font",

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "platform/posix/JpegCodec.h"
+#include "platform/common/JpegCodec.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   int w = 0, h = 0;

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "platform/common/Utf8.h"
+
 namespace probe {
 
 Json& Json::Add(Json value) {
@@ -17,37 +19,6 @@ Json& Json::Set(std::string key, Json value) {
 }
 
 namespace {
-
-// Length of the valid UTF-8 sequence at s[i], or 0 when it is not one.
-size_t Utf8SequenceLength(const std::string& s, size_t i) {
-  const auto b = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
-  const unsigned char c = b(i);
-  size_t len;
-  uint32_t cp;
-  if (c < 0x80) return 1;
-  if (c >= 0xC2 && c <= 0xDF) {
-    len = 2;
-    cp = c & 0x1F;
-  } else if (c >= 0xE0 && c <= 0xEF) {
-    len = 3;
-    cp = c & 0x0F;
-  } else if (c >= 0xF0 && c <= 0xF4) {
-    len = 4;
-    cp = c & 0x07;
-  } else {
-    return 0;
-  }
-  if (i + len > s.size()) return 0;
-  for (size_t k = 1; k < len; ++k) {
-    if ((b(i + k) & 0xC0) != 0x80) return 0;
-    cp = (cp << 6) | (b(i + k) & 0x3F);
-  }
-  // Overlong forms, surrogates and values beyond Unicode are not valid UTF-8.
-  if ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) ||
-      (cp >= 0xD800 && cp <= 0xDFFF))
-    return 0;
-  return len;
-}
 
 template <typename T>
 std::string ShortestFloat(T v) {
@@ -65,7 +36,7 @@ std::string JsonQuote(const std::string& text) {
   std::string out = "\"";
   for (size_t i = 0; i < text.size();) {
     const unsigned char c = static_cast<unsigned char>(text[i]);
-    const size_t len = Utf8SequenceLength(text, i);
+    const size_t len = qv::Utf8Sequence(text, i);
     if (len == 0) {
       out += "\\ufffd";
       ++i;

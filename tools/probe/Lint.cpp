@@ -10,7 +10,7 @@
 #include "probe/KnownKeys.h"
 #include "probe/SkinFiles.h"
 #include "core/ProfileString.h"
-#include "platform/posix/JpegCodec.h"
+#include "platform/common/JpegCodec.h"
 #include "core/Elements.h"
 #include "skin/modForm.h"
 

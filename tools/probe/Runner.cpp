@@ -155,7 +155,7 @@ class Headless {
         checker_(files_, diag_),
         platform_{display_, events_, files_, diag_, processes_, system_, *clock_, &junk_, &checker_},
         program_(platform_) {
-    display_.SetPictureCheckCache(qv::PictureCheckCache::DefaultFile());
+    display_.SetPictureCheckCache(qv::PictureCheckFile::DefaultFile());
   }
 
   qv::Program& program() { return program_; }

@@ -19,7 +19,7 @@
 #include "Painter.h"
 #include "TextPainter.h"
 #include "Theme.h"
-#include "platform/posix/JpegCodec.h"
+#include "platform/common/JpegCodec.h"
 #include "platform/posix/PosixFileSystem.h"
 
 namespace fs = std::filesystem;

@@ -2,8 +2,9 @@
 
 #include <algorithm>
 
-#include "platform/posix/JpegCodec.h"
-#include "platform/posix/PngFile.h"
+#include "platform/common/JpegCodec.h"
+#include "platform/common/PngFile.h"
+#include "platform/common/Utf8.h"
 
 namespace qv {
 namespace {
@@ -26,24 +27,11 @@ bool Clip(const Rect& r, int width, int height, int* x0, int* y0, int* x1, int* 
 // Code points of a UTF-8 text; a byte that starts no valid sequence stands for itself.
 std::vector<uint32_t> CodePoints(const std::string& s) {
   std::vector<uint32_t> out;
-  size_t i = 0;
-  while (i < s.size()) {
-    auto b = static_cast<unsigned char>(s[i]);
-    int len = b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 0;
-    uint32_t cp = len == 1 ? b : len == 2 ? b & 0x1F : len == 3 ? b & 0x0F : b & 0x07;
-    bool ok = len > 0 && i + len <= s.size();
-    for (int k = 1; ok && k < len; ++k) {
-      auto c = static_cast<unsigned char>(s[i + k]);
-      ok = (c & 0xC0) == 0x80;
-      cp = cp << 6 | (c & 0x3F);
-    }
-    if (ok) {
-      out.push_back(cp);
-      i += len;
-    } else {
-      out.push_back(0xFFFD);
-      i += 1;
-    }
+  for (size_t i = 0; i < s.size();) {
+    uint32_t cp = 0xFFFD;
+    const size_t len = Utf8Sequence(s, i, &cp);
+    out.push_back(len ? cp : 0xFFFD);
+    i += len ? len : 1;
   }
   return out;
 }

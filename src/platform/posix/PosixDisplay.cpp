@@ -11,9 +11,10 @@
 #include <thread>
 #include <utility>
 
-#include "platform/posix/JpegCodec.h"
-#include "platform/posix/PictureDecoder.h"
-#include "platform/posix/PngFile.h"
+#include "platform/common/JpegCodec.h"
+#include "platform/common/PictureDecoder.h"
+#include "platform/common/PngFile.h"
+#include "platform/common/Utf8.h"
 
 namespace qv {
 namespace {
@@ -82,32 +83,6 @@ bool Contains(const Rect& outer, const Rect& inner) {
 
 Rect Bounds(const SDL_Surface* s) {
   return Rect{0, 0, s->w, s->h};
-}
-
-// Strict UTF-8; false for anything malformed.
-bool DecodeUtf8(const std::string& text, std::vector<uint32_t>* out) {
-  out->clear();
-  size_t i = 0;
-  while (i < text.size()) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    int extra = lead < 0x80             ? 0
-                : (lead & 0xE0) == 0xC0 ? 1
-                : (lead & 0xF0) == 0xE0 ? 2
-                : (lead & 0xF8) == 0xF0 ? 3
-                                        : -1;
-    if (extra < 0 || i + static_cast<size_t>(extra) >= text.size() + (extra == 0)) return false;
-    uint32_t cp = extra == 0 ? lead : lead & (0x3F >> extra);
-    for (int k = 1; k <= extra; ++k) {
-      const auto c = static_cast<unsigned char>(text[i + k]);
-      if ((c & 0xC0) != 0x80) return false;
-      cp = cp << 6 | (c & 0x3F);
-    }
-    static const uint32_t kMin[] = {0, 0x80, 0x800, 0x10000};
-    if (cp < kMin[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
-    out->push_back(cp);
-    i += static_cast<size_t>(extra) + 1;
-  }
-  return true;
 }
 
 // Letters of scripts that need no shaping: one glyph per code point, left to right.
@@ -531,7 +506,7 @@ void PosixDisplay::DecodeJpegs(std::vector<std::vector<uint8_t>> data,
 }
 
 void PosixDisplay::SetPictureCheckCache(const std::string& file) {
-  checked_ = file.empty() ? nullptr : std::make_unique<PictureCheckCache>(file);
+  checked_ = file.empty() ? nullptr : std::make_unique<PictureCheckCache>(PictureCheckCacheIn(file));
 }
 
 void PosixDisplay::StretchCopy(Surface& dst, const Rect& dstRect, const Surface& src,

@@ -11,8 +11,8 @@
 
 #include "platform/Display.h"
 #include "platform/posix/FontCache.h"
-#include "platform/posix/JpegCodec.h"
-#include "platform/posix/PictureCheckCache.h"
+#include "platform/common/JpegCodec.h"
+#include "platform/posix/PictureCheckFile.h"
 
 struct SDL_Surface;
 struct SDL_Window;

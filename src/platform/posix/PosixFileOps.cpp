@@ -2,7 +2,6 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <gio/gio.h>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -128,20 +127,6 @@ bool RemoveContents(int folderFd) {
 // A trash folder is used only when it is a real folder of the user, never through a link.
 bool IsOwnFolder(const std::string& path, uid_t uid, struct stat* st) {
   return lstat(path.c_str(), st) == 0 && S_ISDIR(st->st_mode) && st->st_uid == uid;
-}
-
-std::string HomeFolder() {
-  const char* home = std::getenv("HOME");
-  if (home && home[0] == '/') return home;
-  struct passwd* pw = getpwuid(getuid());
-  return pw && pw->pw_dir ? pw->pw_dir : "";
-}
-
-std::string XdgFolder(const char* variable, const char* fallbackBelowHome) {
-  const char* value = std::getenv(variable);
-  if (value && value[0] == '/') return value;
-  std::string home = HomeFolder();
-  return home.empty() ? "" : JoinHost(home, fallbackBelowHome);
 }
 
 }  // namespace

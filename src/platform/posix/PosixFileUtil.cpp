@@ -2,14 +2,29 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <cstdlib>
 
 namespace qv {
 
 std::string JoinHost(const std::string& folder, const std::string& name) {
   if (folder.empty() || folder.back() == '/') return folder + name;
   return folder + "/" + name;
+}
+
+std::string XdgFolder(const char* variable, const char* fallbackBelowHome) {
+  const char* value = std::getenv(variable);
+  if (value && value[0] == '/') return value;
+  std::string home;
+  if (const char* h = std::getenv("HOME"); h && h[0] == '/') {
+    home = h;
+  } else if (struct passwd* pw = getpwuid(getuid()); pw && pw->pw_dir) {
+    home = pw->pw_dir;
+  }
+  return home.empty() ? "" : JoinHost(home, fallbackBelowHome);
 }
 
 UniqueFd OpenRegularForReading(const std::string& hostPath, struct stat* st) {

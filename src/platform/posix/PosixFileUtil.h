@@ -12,6 +12,10 @@ namespace qv {
 // folder + "/" + name, without doubling the root's "/".
 std::string JoinHost(const std::string& folder, const std::string& name);
 
+// The folder an XDG variable names when it holds an absolute path, else `fallbackBelowHome` in the
+// user's home ($HOME, or the user database); empty without a home.
+std::string XdgFolder(const char* variable, const char* fallbackBelowHome);
+
 // Opens a regular file for reading; empty for anything else. A FIFO would block the open, so it is
 // opened without waiting and refused. `st`, when given, receives the file's stat.
 // The descriptor keeps the flag: local file systems ignore it for files, and clearing it costs a

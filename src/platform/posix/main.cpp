@@ -39,7 +39,7 @@ int main() {
   if (!Set("DISPLAY") && !Set("WAYLAND_DISPLAY")) return NoDisplay("DISPLAY is not set");
 
   qv::PosixDisplay display(false);
-  display.SetPictureCheckCache(qv::PictureCheckCache::DefaultFile());
+  display.SetPictureCheckCache(qv::PictureCheckFile::DefaultFile());
   std::string error;
   if (!display.StartVideo(&error)) return NoDisplay(error);
   qv::PosixEvents events(display);

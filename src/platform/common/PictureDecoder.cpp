@@ -1,4 +1,4 @@
-#include "platform/posix/PictureDecoder.h"
+#include "platform/common/PictureDecoder.h"
 
 #include <algorithm>
 #include <atomic>

@@ -1,4 +1,4 @@
-#include "platform/posix/PngFile.h"
+#include "platform/common/PngFile.h"
 
 #include <png.h>
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/JpegCodec.h"
+#include "platform/common/JpegCodec.h"
 
 namespace qv {
 

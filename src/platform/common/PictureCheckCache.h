@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -15,16 +16,24 @@ class PictureCheckCache {
  public:
   using Key = std::array<uint64_t, 2>;
 
-  // Kept in `file`, in a folder of this user's alone (made when missing, below one); empty:
-  // nothing is remembered between objects.
-  explicit PictureCheckCache(std::string file);
-  // $XDG_CACHE_HOME/quorvin/intact-pictures, or below ~/.cache; empty without either.
-  static std::string DefaultFile();
+  // Where the list is kept between runs.
+  class Store {
+   public:
+    virtual ~Store() = default;
+    // The text last written; empty where there is none, it is larger than `maxBytes` or it
+    // cannot be trusted.
+    virtual std::string Read(size_t maxBytes) = 0;
+    // Replaces the text; a reader sees the old text or the new one, never a mix.
+    virtual bool Write(const std::string& text) = 0;
+  };
+
+  // Without a store nothing is remembered between objects.
+  explicit PictureCheckCache(std::unique_ptr<Store> store);
   static Key KeyOf(const std::vector<uint8_t>& data);
 
   bool Intact(const Key& key);
   void Add(const Key& key);
-  // Writes the file when something was added. A cache that cannot be written is no error.
+  // Writes the list when something was added. A cache that cannot be written is no error.
   bool Save();
 
  private:
@@ -34,7 +43,7 @@ class PictureCheckCache {
   void Load();
   static std::string FirstLine();
 
-  std::string file_;
+  std::unique_ptr<Store> store_;
   bool loaded_ = false;
   bool changed_ = false;
   std::vector<Key> order_;  // oldest first

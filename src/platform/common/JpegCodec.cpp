@@ -1,4 +1,4 @@
-#include "platform/posix/JpegCodec.h"
+#include "platform/common/JpegCodec.h"
 
 #include <turbojpeg.h>
 
