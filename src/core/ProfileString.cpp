@@ -32,6 +32,10 @@ void AppendUtf8(std::string& out, char32_t c) {
   }
 }
 
+bool IsContinuation(unsigned char c) {
+  return (c & 0xC0) == 0x80;
+}
+
 bool IsBlank(char c) {
   return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
 }
