@@ -19,7 +19,7 @@
 // `deleteToo`: trash what was found after the search.
 int JunkBench(const std::string& root, bool deleteToo) {
   using Clock = std::chrono::steady_clock;
-  qv::PosixDisplay display(true);
+  qv::PosixDisplay display({.headless = true});
   std::string error;
   if (!display.StartVideo(&error)) {
     std::fprintf(stderr, "qv_bench: %s\n", error.c_str());

@@ -84,7 +84,7 @@ int Decode(const std::vector<std::string>& files) {
 class Bench {
  public:
   Bench(bool window, const std::string& appDir)
-      : display_(!window),
+      : display_({.headless = !window, .counts = &counts_}),
         events_(display_),
         files_({qv::DriveMapping{'C', "/", ""}}, appDir),
         processes_(files_),
@@ -98,8 +98,10 @@ class Bench {
   }
   qv::Program& program() { return program_; }
   qv::PosixDisplay& display() { return display_; }
+  const qv::PresentationCounts& counts() const { return counts_; }
 
  private:
+  qv::PresentationCounts counts_;
   qv::PosixDisplay display_;
   qv::PosixEvents events_;
   qv::PosixFileSystem files_;
@@ -121,10 +123,10 @@ int StartupOnce(const std::string& appDir, bool window) {
 // Present calls and uploads during a measured stretch, the last coalesced upload included.
 class Stretch {
  public:
-  explicit Stretch(qv::PosixDisplay& d) : d_(d) {
+  explicit Stretch(Bench& b) : d_(b.display()), counts_(b.counts()) {
     d_.Flush();
-    calls_ = d_.PresentCalls();
-    uploads_ = d_.Uploads();
+    calls_ = counts_.presents;
+    uploads_ = counts_.uploads;
     start_ = Clock::now();
   }
   void Report(const std::string& name, int operations) {
@@ -132,12 +134,13 @@ class Stretch {
     const double ms = MsSince(start_);
     const double n = operations;
     Figure(name + "_time", ms * 1000.0 / n, "us/op");
-    Figure(name + "_presents", static_cast<double>(d_.PresentCalls() - calls_) / n, "presents/op");
-    Figure(name + "_uploads", static_cast<double>(d_.Uploads() - uploads_), "uploads");
+    Figure(name + "_presents", static_cast<double>(counts_.presents - calls_) / n, "presents/op");
+    Figure(name + "_uploads", static_cast<double>(counts_.uploads - uploads_), "uploads");
   }
 
  private:
   qv::PosixDisplay& d_;
+  const qv::PresentationCounts& counts_;
   uint64_t calls_ = 0;
   uint64_t uploads_ = 0;
   Clock::time_point start_;
@@ -232,7 +235,7 @@ int Widgets(bool window) {
     const float x = static_cast<float>(button.Left + button.Width / 2);
     const float y = static_cast<float>(button.Top + button.Height / 2);
     constexpr int kPresses = 2000;
-    Stretch s(d);
+    Stretch s(b);
     for (int i = 0; i < kPresses; ++i) {
       qv::HandleEvent(p, qv::Event{qv::EventType::PointerDown, 1, 0, x, y, 0});
       qv::HandleEvent(p, qv::Event{qv::EventType::PointerUp, 1, 0, x, y, 0});
@@ -241,7 +244,7 @@ int Widgets(bool window) {
   }
   {
     constexpr int kTexts = 10000;
-    Stretch s(d);
+    Stretch s(b);
     for (int i = 0; i < kTexts; ++i) qv::SetText(p, "bench", "text", std::to_string(i));
     s.Report("settext_" + mode, kTexts);
   }
@@ -253,13 +256,13 @@ int Widgets(bool window) {
     qv::EndListUpdate(p, "bench", "list");
     Figure("redrawlist_visible_rows", list.BottomIndex - list.TopIndex + 1, "rows");
     constexpr int kRedraws = 200;
-    Stretch s(d);
+    Stretch s(b);
     for (int i = 0; i < kRedraws; ++i) qv::RedrawList(p, list);
     s.Report("redrawlist_" + mode, kRedraws);
   }
   {
     constexpr int kLines = 10000;
-    Stretch s(d);
+    Stretch s(b);
     for (int i = 0; i < kLines; ++i)
       qv::AppendLines(p, "bench", "log", "line " + std::to_string(i) + " of the report");
     s.Report("appendlines_" + mode, kLines);
@@ -286,7 +289,7 @@ int CheckReport(bool window) {
   uint64_t yields = 0;
   p.onYield = [&yields](qv::Program&) { ++yields; };
   constexpr int kLines = 10000;
-  Stretch s(b.display());
+  Stretch s(b);
   for (int i = 0; i < kLines; ++i) {
     const std::string text = "Entry 'file" + std::to_string(i) +
                              "' in /some/folder (12) has deleted/unused inode 4711.  Clear? yes";

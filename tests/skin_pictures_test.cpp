@@ -52,7 +52,7 @@ size_t ThreadsOfThisProcess() {
 }
 
 std::vector<std::pair<const char*, std::function<std::unique_ptr<Display>()>>> Displays() {
-  return {{"sdl", [] { return std::make_unique<PosixDisplay>(true); }},
+  return {{"sdl", [] { return std::make_unique<PosixDisplay>(PosixDisplayOptions{.headless = true}); }},
           {"memory", [] { return std::make_unique<MemoryDisplay>(); }}};
 }
 
@@ -102,7 +102,7 @@ TEST(PictureBatch, PixelsMadeWhenFirstDrawnAreTheDecodedOnes) {
     std::string message;
     ASSERT_NE(DecodeJpegImage(data[k], &expected[k], &message), JpegResult::Failed);
   }
-  PosixDisplay display(true);
+  PosixDisplay display({.headless = true});
   std::vector<SurfacePtr> pictures;
   {
     const std::vector<std::vector<uint8_t>> gone = data;
@@ -144,7 +144,7 @@ TEST(PictureBatch, APictureUsedInPartsIsMadeInPartsWithTheWholesPixels) {
   std::vector<uint8_t> damaged = jpeg;
   damaged.resize(damaged.size() * 8 / 10);
 
-  PosixDisplay display(true);
+  PosixDisplay display({.headless = true});
   SurfacePtr picture = display.DecodeJpeg(jpeg).surface;
   SurfacePtr plain = display.DecodeJpeg(damaged).surface;
   ASSERT_TRUE(picture && plain);
@@ -286,13 +286,12 @@ TEST(PictureBatch, OnlyPicturesFoundIntactAreRememberedAndTrustedLater) {
   std::vector<std::vector<uint8_t>> data = Pictures(4);
   data[2].resize(data[2].size() * 6 / 10);     // damaged: a picture and a warning
   data[3] = std::vector<uint8_t>(3000, 0x5A);  // no picture at all
-  PosixDisplay plain(true);
+  PosixDisplay plain({.headless = true});
   const std::vector<std::string> truth = Outcomes(plain, data);
   ASSERT_FALSE(truth[2].ends_with(" "));
   ASSERT_TRUE(truth[3].starts_with("error"));
 
-  PosixDisplay first(true);
-  first.SetPictureCheckCache(file);
+  PosixDisplay first({.headless = true, .pictureCheckFile = file});
   EXPECT_EQ(Outcomes(first, data), truth);
   {
     PictureCheckCache cache = PictureCheckCacheIn(file);
@@ -300,8 +299,7 @@ TEST(PictureBatch, OnlyPicturesFoundIntactAreRememberedAndTrustedLater) {
       EXPECT_EQ(cache.Intact(PictureCheckCache::KeyOf(data[k])), k < 2) << k;
   }
   // The next start gives the same answers, and the same pixels when drawn.
-  PosixDisplay second(true);
-  second.SetPictureCheckCache(file);
+  PosixDisplay second({.headless = true, .pictureCheckFile = file});
   EXPECT_EQ(Outcomes(second, data), truth);
   std::vector<SurfacePtr> drawn;
   second.DecodeJpegs(data, [&](size_t, DecodedPicture pic) { drawn.push_back(pic.surface); });
@@ -324,17 +322,15 @@ TEST(PictureBatch, OnlyPicturesFoundIntactAreRememberedAndTrustedLater) {
     cache.Add(PictureCheckCache::KeyOf(data[2]));
     ASSERT_TRUE(cache.Save());
   }
-  PosixDisplay trusting(true);
-  trusting.SetPictureCheckCache(file);
+  PosixDisplay trusting({.headless = true, .pictureCheckFile = file});
   std::vector<std::string> trusted = truth;
   trusted[2] = truth[2].substr(0, truth[2].find(' ') + 1);
   EXPECT_EQ(Outcomes(trusting, data), trusted);
   // One picture at a time, the same.
   EXPECT_TRUE(trusting.DecodeJpeg(data[2]).warning.empty());
   EXPECT_FALSE(plain.DecodeJpeg(data[2]).warning.empty());
-  PosixDisplay single(true);
   const std::string singleFile = (folder / "single").string();
-  single.SetPictureCheckCache(singleFile);
+  PosixDisplay single({.headless = true, .pictureCheckFile = singleFile});
   for (size_t k = 0; k < data.size(); ++k) {
     const DecodedPicture pic = single.DecodeJpeg(data[k]);
     EXPECT_EQ(pic.warning.empty() && pic.error.empty(), k < 2) << k;
@@ -351,8 +347,7 @@ TEST(PictureBatch, OnlyPicturesFoundIntactAreRememberedAndTrustedLater) {
   }();
   for (const char* header : {"something else", "quorvin intact pictures 2, check 0"}) {
     { std::ofstream(file) << header << "\n" << data2Key << "\n"; }
-    PosixDisplay other(true);
-    other.SetPictureCheckCache(file);
+    PosixDisplay other({.headless = true, .pictureCheckFile = file});
     EXPECT_EQ(Outcomes(other, data), truth) << header;
     EXPECT_TRUE(PictureCheckCacheIn(file).Intact(PictureCheckCache::KeyOf(data[0])));
     EXPECT_FALSE(PictureCheckCacheIn(file).Intact(PictureCheckCache::KeyOf(data[2])));
@@ -367,23 +362,20 @@ TEST(PictureBatch, OnlyPicturesFoundIntactAreRememberedAndTrustedLater) {
   const std::filesystem::path cacheFolder = folder / "cache";
   chmod(cacheFolder.c_str(), 0777);
   EXPECT_FALSE(PictureCheckCacheIn(file).Intact(PictureCheckCache::KeyOf(data[0])));
-  PosixDisplay shared(true);
-  shared.SetPictureCheckCache(file);
+  PosixDisplay shared({.headless = true, .pictureCheckFile = file});
   EXPECT_EQ(Outcomes(shared, data), truth);
   chmod(cacheFolder.c_str(), 0700);
   const std::string victim = (folder / "victim").string();
   { std::ofstream(victim) << "keep me"; }
   std::filesystem::remove(file);
   std::filesystem::create_symlink(victim, file);
-  PosixDisplay linked(true);
-  linked.SetPictureCheckCache(file);
+  PosixDisplay linked({.headless = true, .pictureCheckFile = file});
   EXPECT_EQ(Outcomes(linked, data), truth);
   EXPECT_EQ(ReadText(victim), "keep me");
   EXPECT_FALSE(std::filesystem::is_symlink(file));  // replaced by the list, not written through
   std::filesystem::remove(file);
   ASSERT_EQ(mkfifo(file.c_str(), 0600), 0);
-  PosixDisplay piped(true);
-  piped.SetPictureCheckCache(file);
+  PosixDisplay piped({.headless = true, .pictureCheckFile = file});
   EXPECT_EQ(Outcomes(piped, data), truth);
   std::filesystem::remove(file);
   {
@@ -396,8 +388,7 @@ TEST(PictureBatch, OnlyPicturesFoundIntactAreRememberedAndTrustedLater) {
   EXPECT_FALSE(PictureCheckCacheIn(file).Intact(PictureCheckCache::KeyOf(data[0])));
   std::filesystem::remove_all(folder);
   { std::ofstream(folder.string()) << "a file where the folder should be"; }
-  PosixDisplay unwritable(true);
-  unwritable.SetPictureCheckCache(file);
+  PosixDisplay unwritable({.headless = true, .pictureCheckFile = file});
   EXPECT_EQ(Outcomes(unwritable, data), truth);
   std::filesystem::remove_all(folder);
 }
@@ -429,7 +420,7 @@ class SdlStartUp : public ::testing::Test {
     app.WriteSkin({"Mainscreen"});
   }
   TestApp app;
-  PosixDisplay display{true};
+  PosixDisplay display({.headless = true});
   MemoryEvents events;
   RecordingDiagnostics diag;
   PosixProcesses processes;

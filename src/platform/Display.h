@@ -95,15 +95,9 @@ class Display {
   // Presentation of the back buffer to the window. The implementation may coalesce: it uploads
   // what was drawn into `back` since the last upload, at the latest when Flush is called or one
   // frame after the first pending change. `full` asks for the whole window (repaint).
-  virtual void Present(const Surface& back, bool full) = 0;
+  // Presenting marks what was uploaded: `back` changes.
+  virtual void Present(Surface& back, bool full) = 0;
   virtual void Flush() = 0;
-
-  // Counters for benchmarks: presentations asked for, and uploads actually made.
-  virtual uint64_t PresentCalls() const = 0;
-  virtual uint64_t Uploads() const = 0;
-
-  // Writes a surface as a PNG file at a host path (screenshots of the probe).
-  virtual bool SavePng(const Surface& s, const std::string& hostPath, std::string* error) = 0;
 };
 
 }  // namespace qv

@@ -11,6 +11,7 @@
 #include <system_error>
 
 #include "platform/Platform.h"
+#include "platform/common/PngFile.h"
 #include "platform/posix/PosixCheckEngine.h"
 #include "platform/posix/PosixDisplay.h"
 #include "platform/posix/PosixEvents.h"
@@ -145,7 +146,7 @@ class Headless {
  public:
   Headless(std::vector<qv::DriveMapping> drives, const std::string& appHost,
            const std::optional<ClockTime>& start = std::nullopt)
-      : display_(true),
+      : display_({.headless = true, .pictureCheckFile = qv::PictureCheckFile::DefaultFile()}),
         inner_(display_),
         events_(inner_, display_),
         files_(std::move(drives), appHost),
@@ -154,9 +155,7 @@ class Headless {
         clock_(MakeClock(start)),
         checker_(files_, diag_),
         platform_{display_, events_, files_, diag_, processes_, system_, *clock_, &junk_, &checker_},
-        program_(platform_) {
-    display_.SetPictureCheckCache(qv::PictureCheckFile::DefaultFile());
-  }
+        program_(platform_) {}
 
   qv::Program& program() { return program_; }
   qv::PosixDisplay& display() { return display_; }
@@ -257,7 +256,7 @@ class Carrier {
         const fs::path path = Output(line.argument);
         std::string error;
         if (!p_.skin.BackBuffer) throw LineError{"there is no window picture to write"};
-        if (!h_.display().SavePng(*p_.skin.BackBuffer, path.string(), &error))
+        if (!qv::WriteSurfacePng(path.string(), *p_.skin.BackBuffer, &error))
           throw LineError{"cannot write " + path.string() + ": " + error};
         break;
       }
@@ -492,7 +491,7 @@ int WriteShots(const std::string& appDir, const std::string& outDir, std::ostrea
       h.Settle();
       const fs::path png = fs::path(outDir) / (screen + ".png");
       if (!h.program().skin.BackBuffer ||
-          !h.display().SavePng(*h.program().skin.BackBuffer, png.string(), &error)) {
+          !qv::WriteSurfacePng(png.string(), *h.program().skin.BackBuffer, &error)) {
         err << "quorvin-probe shots: cannot write " << png.string() << ": " << error << "\n";
         status = 1;
         continue;

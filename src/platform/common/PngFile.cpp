@@ -39,4 +39,12 @@ bool WritePng(const std::string& hostPath, const uint32_t* pixels, int width, in
   return true;
 }
 
+bool WriteSurfacePng(const std::string& hostPath, const Surface& surface, std::string* error) {
+  const int width = surface.Width(), height = surface.Height();
+  std::vector<uint32_t> pixels(size_t(width) * size_t(height));
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x) pixels[size_t(y) * width + x] = surface.PixelRGB(x, y);
+  return WritePng(hostPath, pixels.data(), width, height, width * 4, error);
+}
+
 }  // namespace qv

@@ -4,11 +4,15 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/Display.h"
+
 namespace qv {
 
 // `pitch` is the distance between rows in bytes. False with `error` when the file cannot be
 // written.
 bool WritePng(const std::string& hostPath, const uint32_t* pixels, int width, int height, int pitch,
               std::string* error);
+// The pixels of any display's surface, read through the surface (screenshots of the probe).
+bool WriteSurfacePng(const std::string& hostPath, const Surface& surface, std::string* error);
 
 }  // namespace qv

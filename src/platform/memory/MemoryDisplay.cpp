@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "platform/common/JpegCodec.h"
-#include "platform/common/PngFile.h"
 #include "platform/common/Utf8.h"
 
 namespace qv {
@@ -147,20 +146,11 @@ void MemoryDisplay::DrawText(Surface& dst, int x, int y, const std::string& utf8
   }
 }
 
-void MemoryDisplay::Present(const Surface& back, bool full) {
+void MemoryDisplay::Present(Surface& back, bool full) {
   ++presentCalls_;
   if (full) ++fullPresents_;
   lastPresented_ = &back;
   lastPresentFull_ = full;
-}
-
-bool MemoryDisplay::SavePng(const Surface& s, const std::string& hostPath, std::string* error) {
-  auto* m = dynamic_cast<const MemorySurface*>(&s);
-  if (!m) {
-    if (error) *error = "not a surface of this display";
-    return false;
-  }
-  return WritePng(hostPath, m->pixels().data(), m->Width(), m->Height(), m->Width() * 4, error);
 }
 
 }  // namespace qv

@@ -56,12 +56,9 @@ class MemoryDisplay : public Display {
                 Color c) override;
 
   // Every presentation is one upload.
-  void Present(const Surface& back, bool full) override;
+  void Present(Surface& back, bool full) override;
   void Flush() override {}
-  uint64_t PresentCalls() const override { return presentCalls_; }
-  uint64_t Uploads() const override { return presentCalls_; }
-
-  bool SavePng(const Surface& s, const std::string& hostPath, std::string* error) override;
+  uint64_t PresentCalls() const { return presentCalls_; }
 
   // Test controls and observations.
   void SetDisplaySize(int width, int height) {

@@ -38,8 +38,7 @@ int main() {
   std::setlocale(LC_ALL, "");
   if (!Set("DISPLAY") && !Set("WAYLAND_DISPLAY")) return NoDisplay("DISPLAY is not set");
 
-  qv::PosixDisplay display(false);
-  display.SetPictureCheckCache(qv::PictureCheckFile::DefaultFile());
+  qv::PosixDisplay display({.pictureCheckFile = qv::PictureCheckFile::DefaultFile()});
   std::string error;
   if (!display.StartVideo(&error)) return NoDisplay(error);
   qv::PosixEvents events(display);
