@@ -6,34 +6,25 @@
 
 #include "disk/modHDDclean.h"
 #include "platform/Platform.h"
-#include "platform/posix/PosixDisplay.h"
-#include "platform/posix/PosixEvents.h"
-#include "platform/posix/PosixFileSystem.h"
-#include "platform/posix/PosixClock.h"
-#include "platform/posix/PosixJunkScan.h"
-#include "platform/posix/PosixProcesses.h"
-#include "platform/posix/PosixSystem.h"
-#include "platform/posix/StderrDiagnostics.h"
+#include "platform/posix/PosixPlatform.h"
 #include "core/Program.h"
 
 // `deleteToo`: trash what was found after the search.
 int JunkBench(const std::string& root, bool deleteToo) {
   using Clock = std::chrono::steady_clock;
-  qv::PosixDisplay display({.headless = true});
+  // No special folders: the tree's own names decide.
+  qv::PosixPlatform posix({.appHost = root,
+                           .drives = std::vector<qv::DriveMapping>{{'C', root, ""}},
+                           .display = qv::PosixDisplayOptions{.headless = true},
+                           .clock = qv::PosixClockOptions{false, "", nullptr},
+                           .junk = qv::PosixJunkScanOptions{"", ""},
+                           .checkEngine = false});
   std::string error;
-  if (!display.StartVideo(&error)) {
+  if (!posix.display().StartVideo(&error)) {
     std::fprintf(stderr, "qv_bench: %s\n", error.c_str());
     return 1;
   }
-  qv::PosixEvents events(display);
-  qv::PosixFileSystem files({qv::DriveMapping{'C', root, ""}}, root);
-  qv::PosixProcesses processes(files);
-  // No special folders: the tree's own names decide.
-  qv::PosixJunkScan junk(files, qv::PosixJunkScanOptions{"", ""});
-  qv::StderrDiagnostics diag;
-  qv::PosixSystem system;
-  qv::PosixClock clock(qv::PosixClockOptions{false, "", nullptr});
-  qv::Program p(qv::Platform{display, events, files, diag, processes, system, clock, &junk});
+  qv::Program p(posix.Services());
   auto ms = [](Clock::time_point from) {
     return std::chrono::duration<double, std::milli>(Clock::now() - from).count();
   };

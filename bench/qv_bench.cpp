@@ -22,13 +22,7 @@
 
 #include "platform/Platform.h"
 #include "platform/common/JpegCodec.h"
-#include "platform/posix/PosixDisplay.h"
-#include "platform/posix/PosixEvents.h"
-#include "platform/posix/PosixFileSystem.h"
-#include "platform/posix/PosixClock.h"
-#include "platform/posix/PosixProcesses.h"
-#include "platform/posix/PosixSystem.h"
-#include "platform/posix/StderrDiagnostics.h"
+#include "platform/posix/PosixPlatform.h"
 #include "core/Program.h"
 #include "disk/modScandisk.h"
 #include "shell/frmMain.h"
@@ -84,12 +78,13 @@ int Decode(const std::vector<std::string>& files) {
 class Bench {
  public:
   Bench(bool window, const std::string& appDir)
-      : display_({.headless = !window, .counts = &counts_}),
-        events_(display_),
-        files_({qv::DriveMapping{'C', "/", ""}}, appDir),
-        processes_(files_),
-        clock_(qv::PosixClockOptions{false, "", nullptr}),
-        program_(qv::Platform{display_, events_, files_, diag_, processes_, system_, clock_}) {}
+      : posix_({.appHost = appDir,
+                .drives = std::vector<qv::DriveMapping>{{'C', "/", ""}},
+                .display = qv::PosixDisplayOptions{.headless = !window, .counts = &counts_},
+                .clock = qv::PosixClockOptions{false, "", nullptr},
+                .checkEngine = false}),
+        display_(posix_.display()),
+        program_(posix_.Services()) {}
 
   bool Start() {
     if (!qv::StartUp(program_)) return false;
@@ -102,13 +97,8 @@ class Bench {
 
  private:
   qv::PresentationCounts counts_;
-  qv::PosixDisplay display_;
-  qv::PosixEvents events_;
-  qv::PosixFileSystem files_;
-  qv::PosixProcesses processes_;
-  qv::PosixSystem system_;
-  qv::PosixClock clock_;
-  qv::StderrDiagnostics diag_;
+  qv::PosixPlatform posix_;
+  qv::PosixDisplay& display_;
   qv::Program program_;
 };
 
@@ -224,7 +214,6 @@ int Widgets(bool window) {
   Bench b(window, app);
   if (!b.Start()) return 1;
   qv::Program& p = b.program();
-  qv::PosixDisplay& d = b.display();
   const std::string mode = window ? "window" : "headless";
   if (p.tables.Buttons.size() != 1 || p.tables.ListBoxes.size() != 1 ||
       p.tables.MultiLineTextBoxes.size() != 1 || p.tables.TextBoxes.size() != 1)

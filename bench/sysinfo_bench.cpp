@@ -19,12 +19,7 @@
 
 #include "core/Program.h"
 #include "platform/Platform.h"
-#include "platform/posix/PosixClock.h"
-#include "platform/posix/PosixDisplay.h"
-#include "platform/posix/PosixEvents.h"
-#include "platform/posix/PosixFileSystem.h"
-#include "platform/posix/PosixProcesses.h"
-#include "platform/posix/PosixSystem.h"
+#include "platform/posix/PosixPlatform.h"
 #include "platform/posix/StderrDiagnostics.h"
 #include "shell/frmMain.h"
 #include "shell/modDeclares.h"
@@ -47,19 +42,14 @@ double Median(std::vector<double> v) {
 // The real program's platform: the machine's drives, /proc, its clock (read only).
 struct RealProgram {
   explicit RealProgram(const std::string& appDir, bool window)
-      : display(!window),
-        events(display),
-        files(qv::PosixFileSystem::FromMounts(appDir)),
-        processes(*files),
-        clock(qv::PosixClockOptions{false, "", nullptr}),
-        program(qv::Platform{display, events, *files, diag, processes, system, clock}) {}
-  qv::PosixDisplay display;
-  qv::PosixEvents events;
-  std::unique_ptr<qv::PosixFileSystem> files;
-  qv::PosixProcesses processes;
-  qv::StderrDiagnostics diag;
-  qv::PosixSystem system;
-  qv::PosixClock clock;
+      : posix({.appHost = appDir,
+               .display = qv::PosixDisplayOptions{.headless = !window},
+               .clock = qv::PosixClockOptions{false, "", nullptr},
+               .checkEngine = false}),
+        display(posix.display()),
+        program(posix.Services()) {}
+  qv::PosixPlatform posix;
+  qv::PosixDisplay& display;
   qv::Program program;
 };
 

@@ -49,15 +49,20 @@ TestApp::TestApp(int extraDrives, const SpecialFoldersBelowC& special,
     extra_.push_back(std::make_unique<TempDir>());
     drives.push_back(DriveMapping{static_cast<char>('D' + i), extra_.back()->path(), ""});
   }
-  files_ = std::make_unique<PosixFileSystem>(drives, app_, std::move(files));
-  processes_ = std::make_unique<PosixProcesses>(*files_);
   auto below = [&](const std::string& folder) {
     return folder.empty() ? folder : root_.path() + "/" + folder;
   };
-  junk_ = std::make_unique<PosixJunkScan>(
-      *files_, PosixJunkScanOptions{below(special.systemTemp), below(special.userCache)});
-  program_ = std::make_unique<Program>(
-      Platform{display_, events_, *files_, diag_, *processes_, system_, clock_, junk_.get()});
+  // The real file system, processes and junk search; the display, events, machine figures and
+  // clock are the test's own, and no disk check engine unless a test puts one in.
+  posix_ = std::make_unique<PosixPlatform>(PosixPlatformOptions{
+      .appHost = app_,
+      .drives = drives,
+      .files = std::move(files),
+      .junk = PosixJunkScanOptions{below(special.systemTemp), below(special.userCache)},
+      .checkEngine = false});
+  program_ = std::make_unique<Program>(posix_->Services(
+      {.display = &display_, .events = &events_, .diag = &diag_, .system = &system_,
+       .clock = &clock_}));
   InstallReactions(*program_);
 }
 
@@ -128,7 +133,7 @@ ProbeResult TestApp::RunProbe(const std::string& script, const std::string& outD
   std::ofstream(scriptFile, std::ios::binary) << script;
   std::string command = environment + " " + Quote(std::string(QV_BINARY_DIR) + "/quorvin-probe") +
                         " run " + options + " --app-dir " + Quote(app_) + " --out " + Quote(outDir);
-  for (const DriveMapping& d : files_->Drives())
+  for (const DriveMapping& d : posix_->files().Drives())
     command += " --drive " + Quote(std::string(1, d.letter) + "=" + d.hostFolder);
   const std::string out = root_.path() + "/probe.out";
   const std::string err = root_.path() + "/probe.err";

@@ -12,10 +12,7 @@
 
 #include "platform/memory/MemoryDisplay.h"
 #include "platform/memory/MemoryEvents.h"
-#include "platform/posix/PosixClock.h"
-#include "platform/posix/PosixFileSystem.h"
-#include "platform/posix/PosixJunkScan.h"
-#include "platform/posix/PosixProcesses.h"
+#include "platform/posix/PosixPlatform.h"
 #include "core/Program.h"
 #include "shell/modSettings.h"
 #include "skin/modForm.h"
@@ -127,8 +124,8 @@ class TestApp {
   Program& program() { return *program_; }
   MemoryDisplay& display() { return display_; }
   MemoryEvents& events() { return events_; }
-  PosixFileSystem& files() { return *files_; }
-  PosixJunkScan& junk() { return *junk_; }
+  PosixFileSystem& files() { return posix_->files(); }
+  PosixJunkScan& junk() { return posix_->junk(); }
   RecordingDiagnostics& diag() { return diag_; }
   FakeSystem& system() { return system_; }
   FixedClock& clock() { return clock_; }
@@ -143,9 +140,7 @@ class TestApp {
   std::string app_;
   MemoryDisplay display_;
   MemoryEvents events_;
-  std::unique_ptr<PosixFileSystem> files_;
-  std::unique_ptr<PosixProcesses> processes_;
-  std::unique_ptr<PosixJunkScan> junk_;
+  std::unique_ptr<PosixPlatform> posix_;
   RecordingDiagnostics diag_;
   FakeSystem system_;
   FixedClock clock_{kTestClockStart};

@@ -420,7 +420,7 @@ class SdlStartUp : public ::testing::Test {
     app.WriteSkin({"Mainscreen"});
   }
   TestApp app;
-  PosixDisplay display({.headless = true});
+  PosixDisplay display{{.headless = true}};
   MemoryEvents events;
   RecordingDiagnostics diag;
   PosixProcesses processes;

@@ -128,4 +128,12 @@ void HandleEvent(Program& p, const Event& e) {
   }
 }
 
+void HandleEventSafely(Program& p, const Event& e) {
+  try {
+    HandleEvent(p, e);
+  } catch (const std::exception& ex) {
+    p.os.diag.Warn(std::string("an operation failed: ") + ex.what());
+  }
+}
+
 }  // namespace qv

@@ -16,5 +16,8 @@ void OnClockTimerTick(Program& p);
 
 // Hands one platform event to its handler. A quit event ends the program (ExitProgram).
 void HandleEvent(Program& p, const Event& e);
+// HandleEvent for the top-level loops: no handler may take the window down with it, so an
+// error is reported and the loop goes on.
+void HandleEventSafely(Program& p, const Event& e);
 
 }  // namespace qv

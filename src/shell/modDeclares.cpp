@@ -143,12 +143,7 @@ int MessageLoop(Program& p) {
     for (;;) {
       Event e;
       p.os.events.WaitEvent(&e);
-      try {
-        HandleEvent(p, e);
-      } catch (const std::exception& ex) {
-        // No handler may take the window down with it.
-        p.os.diag.Warn(std::string("an operation failed: ") + ex.what());
-      }
+      HandleEventSafely(p, e);
     }
   } catch (const ProgramExit& exit) {
     return exit.status;

@@ -12,14 +12,7 @@
 
 #include "platform/Platform.h"
 #include "platform/common/PngFile.h"
-#include "platform/posix/PosixCheckEngine.h"
-#include "platform/posix/PosixDisplay.h"
-#include "platform/posix/PosixEvents.h"
-#include "platform/posix/PosixJunkScan.h"
-#include "platform/posix/PosixClock.h"
-#include "platform/posix/PosixProcesses.h"
-#include "platform/posix/PosixSystem.h"
-#include "platform/posix/StderrDiagnostics.h"
+#include "platform/posix/PosixPlatform.h"
 #include "probe/Delivery.h"
 #include "probe/SkinFiles.h"
 #include "probe/StateDump.h"
@@ -128,9 +121,9 @@ std::string KeyText(const std::string& group, const std::string& name) {
   return "(\"" + group + "\", \"" + name + "\")";
 }
 
-// The probe never sets the machine's clock.
-std::unique_ptr<qv::Clock> MakeClock(const std::optional<ClockTime>& start) {
-  if (!start) return std::make_unique<qv::PosixClock>(qv::PosixClockOptions{false, "", nullptr});
+// The fake clock of --clock; none: the machine's clock, which the probe never sets.
+std::unique_ptr<qv::FixedClock> MakeFakeClock(const std::optional<ClockTime>& start) {
+  if (!start) return nullptr;
   qv::LocalTime t;
   t.year = start->year;
   t.month = start->month;
@@ -146,48 +139,31 @@ class Headless {
  public:
   Headless(std::vector<qv::DriveMapping> drives, const std::string& appHost,
            const std::optional<ClockTime>& start = std::nullopt)
-      : display_({.headless = true, .pictureCheckFile = qv::PictureCheckFile::DefaultFile()}),
-        inner_(display_),
-        events_(inner_, display_),
-        files_(std::move(drives), appHost),
-        processes_(files_),
-        junk_(files_),
-        clock_(MakeClock(start)),
-        checker_(files_, diag_),
-        platform_{display_, events_, files_, diag_, processes_, system_, *clock_, &junk_, &checker_},
-        program_(platform_) {}
+      : posix_({.appHost = appHost,
+                .drives = std::move(drives),
+                .display = qv::PosixDisplayOptions{.headless = true,
+                                                   .pictureCheckFile =
+                                                       qv::PictureCheckFile::DefaultFile()},
+                .clock = qv::PosixClockOptions{false, "", nullptr}}),
+        events_(posix_.events(), posix_.display()),
+        fakeClock_(MakeFakeClock(start)),
+        program_(posix_.Services({.events = &events_, .clock = fakeClock_.get()})) {}
 
   qv::Program& program() { return program_; }
-  qv::PosixDisplay& display() { return display_; }
   ProbeEvents& events() { return events_; }
-  qv::PosixFileSystem& files() { return files_; }
-  // The fake clock of --clock; null when the machine's clock is read.
-  qv::FixedClock* fakeClock() { return dynamic_cast<qv::FixedClock*>(clock_.get()); }
+  qv::PosixFileSystem& files() { return posix_.files(); }
+  qv::FixedClock* fakeClock() { return fakeClock_.get(); }
 
   // What the top-level message loop does with the pending events.
   void Settle() {
     qv::Event e;
-    while (events_.PollEvent(&e)) {
-      try {
-        qv::HandleEvent(program_, e);
-      } catch (const std::exception& ex) {
-        diag_.Warn(std::string("an operation failed: ") + ex.what());
-      }
-    }
+    while (events_.PollEvent(&e)) qv::HandleEventSafely(program_, e);
   }
 
  private:
-  qv::PosixDisplay display_;
-  qv::PosixEvents inner_;
+  qv::PosixPlatform posix_;
   ProbeEvents events_;
-  qv::PosixFileSystem files_;
-  qv::PosixProcesses processes_;
-  qv::PosixJunkScan junk_;
-  qv::StderrDiagnostics diag_;
-  qv::PosixSystem system_;
-  std::unique_ptr<qv::Clock> clock_;
-  qv::PosixCheckEngine checker_;
-  qv::Platform platform_;
+  std::unique_ptr<qv::FixedClock> fakeClock_;
   qv::Program program_;
 };
 

@@ -29,7 +29,7 @@ struct PosixDisplayOptions {
   // SDL's dummy video driver: a window exists but nothing reaches a screen.
   bool headless = false;
   // Where DecodeJpegs remembers the pictures it found intact (PictureCheckFile); empty: nowhere.
-  std::string pictureCheckFile;
+  std::string pictureCheckFile{};
   // False: every drawing is done at once instead of when its pixels are needed (tests).
   bool deferDrawing = true;
   // Counted here when given.

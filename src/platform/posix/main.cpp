@@ -4,16 +4,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/Platform.h"
-#include "platform/posix/PosixCheckEngine.h"
-#include "platform/posix/PosixDisplay.h"
-#include "platform/posix/PosixEvents.h"
-#include "platform/posix/PosixFileSystem.h"
-#include "platform/posix/PosixJunkScan.h"
-#include "platform/posix/PosixClock.h"
-#include "platform/posix/PosixProcesses.h"
-#include "platform/posix/PosixSystem.h"
-#include "platform/posix/StderrDiagnostics.h"
+#include "platform/posix/PosixPlatform.h"
 #include "core/Program.h"
 #include "shell/modDeclares.h"
 
@@ -38,18 +29,12 @@ int main() {
   std::setlocale(LC_ALL, "");
   if (!Set("DISPLAY") && !Set("WAYLAND_DISPLAY")) return NoDisplay("DISPLAY is not set");
 
-  qv::PosixDisplay display({.pictureCheckFile = qv::PictureCheckFile::DefaultFile()});
+  qv::PosixPlatform platform({
+      .appHost = qv::PosixFileSystem::RunningExecutableFolder(),
+      .display = qv::PosixDisplayOptions{.pictureCheckFile = qv::PictureCheckFile::DefaultFile()},
+  });
   std::string error;
-  if (!display.StartVideo(&error)) return NoDisplay(error);
-  qv::PosixEvents events(display);
-  auto files = qv::PosixFileSystem::FromMounts(qv::PosixFileSystem::RunningExecutableFolder());
-  qv::PosixProcesses processes(*files);
-  qv::PosixJunkScan junk(*files);
-  qv::StderrDiagnostics diag;
-  qv::PosixSystem system;
-  qv::PosixClock clock;
-  qv::PosixCheckEngine checker(*files, diag);
-  qv::Platform platform{display, events, *files, diag, processes, system, clock, &junk, &checker};
-  qv::Program program(platform);
+  if (!platform.display().StartVideo(&error)) return NoDisplay(error);
+  qv::Program program(platform.Services());
   return qv::RunProgram(program);
 }

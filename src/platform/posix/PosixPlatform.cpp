@@ -1,0 +1,44 @@
+#include "platform/posix/PosixPlatform.h"
+
+#include <stdexcept>
+#include <utility>
+
+namespace qv {
+
+PosixPlatform::PosixPlatform(PosixPlatformOptions options) : clock_(std::move(options.clock)) {
+  if (options.display) {
+    display_ = std::make_unique<PosixDisplay>(std::move(*options.display));
+    events_ = std::make_unique<PosixEvents>(*display_);
+  }
+  files_ = options.drives ? std::make_unique<PosixFileSystem>(std::move(*options.drives),
+                                                               options.appHost,
+                                                               std::move(options.files))
+                          : PosixFileSystem::FromMounts(options.appHost);
+  processes_ = std::make_unique<PosixProcesses>(*files_);
+  junk_ = std::make_unique<PosixJunkScan>(*files_, std::move(options.junk));
+  if (options.checkEngine) checker_ = std::make_unique<PosixCheckEngine>(*files_, diag_);
+}
+
+PosixDisplay& PosixPlatform::display() {
+  if (!display_) throw std::logic_error("this platform was made without a display");
+  return *display_;
+}
+
+PosixEvents& PosixPlatform::events() {
+  if (!events_) throw std::logic_error("this platform was made without a display");
+  return *events_;
+}
+
+Platform PosixPlatform::Services(const PlatformOverrides& own) {
+  return Platform{own.display ? *own.display : display(),
+                  own.events ? *own.events : events(),
+                  *files_,
+                  own.diag ? *own.diag : diag_,
+                  *processes_,
+                  own.system ? *own.system : system_,
+                  own.clock ? *own.clock : clock_,
+                  junk_.get(),
+                  checker_.get()};
+}
+
+}  // namespace qv
