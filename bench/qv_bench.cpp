@@ -7,6 +7,8 @@
 //   qv_bench copyfloor SOURCE DEST      the system calls a media copy cannot do without
 //   qv_bench sysinfo APPDIR [--window]  processor-load timer ticks and the meter's accuracy
 //   qv_bench checkreport [--window]     10,000 disk-check report lines, each with its yield
+//   qv_bench defrag ROOT                the free-space map and deep analysis of a mounted folder
+//   qv_bench defragmap [--window]       the drive map of a volume with a million free runs
 #include <stdlib.h>
 
 #include <algorithm>
@@ -304,7 +306,9 @@ int Usage() {
                "       qv_bench copyfloor SOURCE DEST\n"
                "       qv_bench junksearch|junkclean ROOT\n"
                "       qv_bench sysinfo APPDIR [--window]\n"
-               "       qv_bench checkreport [--window]\n");
+               "       qv_bench checkreport [--window]\n"
+               "       qv_bench defrag ROOT\n"
+               "       qv_bench defragmap [--window]\n");
   return 2;
 }
 
@@ -313,6 +317,8 @@ int Usage() {
 int CopyFloor(const std::string& source, const std::string& destination);  // copy_floor.cpp
 int JunkBench(const std::string& root, bool deleteToo);                    // junk_bench.cpp
 int SysinfoBench(const std::string& appDir, bool window);                  // sysinfo_bench.cpp
+int DefragAnalysisBench(const std::string& root);                          // defrag_bench.cpp
+int DefragMapBench(bool window);                                           // defrag_bench.cpp
 
 int main(int argc, char** argv) {
   if (argc < 2) return Usage();
@@ -328,6 +334,8 @@ int main(int argc, char** argv) {
     if ((command == "junksearch" || command == "junkclean") && argc == 3)
       return JunkBench(argv[2], command == "junkclean");
     if (command == "sysinfo" && argc >= 3) return SysinfoBench(argv[2], window);
+    if (command == "defrag" && argc == 3) return DefragAnalysisBench(argv[2]);
+    if (command == "defragmap") return DefragMapBench(window);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "qv_bench: %s\n", e.what());
     return 1;

@@ -15,6 +15,7 @@
 #include <fstream>
 #include <functional>
 
+#include "DiskImages.h"
 #include "TestProgram.h"
 #include "commands/modDispatch.h"
 #include "core/ProfileString.h"
@@ -27,18 +28,6 @@ namespace qv::test {
 namespace {
 
 namespace fs = std::filesystem;
-
-int Sh(const std::string& command, std::string* out = nullptr) {
-  std::string all;
-  FILE* f = popen((command + " 2>&1").c_str(), "r");
-  if (!f) return -1;
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, f)) > 0) all.append(buf, n);
-  const int status = pclose(f);
-  if (out) *out = all;
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
 
 // Processes whose command line names `text` (zombies count as ended).
 int ProcessesNaming(const std::string& text) {
@@ -418,38 +407,6 @@ class Image {
  private:
   std::string path_;
   bool ok_ = false;
-};
-
-// A loop device for an image, mounted on a folder; undone in every outcome.
-class LoopMount {
- public:
-  LoopMount(const std::string& image, const std::string& folder, const std::string& options)
-      : folder_(folder) {
-    std::string out;
-    if (Sh("losetup --find --show " + image, &out) != 0) return;
-    device_ = out.substr(0, out.find('\n'));
-    mounted_ = Sh("mount -o " + options + " " + device_ + " " + folder) == 0;
-  }
-  ~LoopMount() {
-    // Whatever the check left: unmount every mount on the folder, then detach.
-    for (int i = 0; i < 10 && MountedHere(); ++i) umount2(folder_.c_str(), 0);
-    if (!device_.empty()) Sh("losetup -d " + device_);
-  }
-  bool ok() const { return mounted_; }
-  const std::string& device() const { return device_; }
-  bool MountedHere(MountEntry* entry = nullptr) const {
-    bool found = false;
-    for (const MountEntry& m : ReadMountInfo())
-      if (m.mountPoint == folder_) {
-        if (entry) *entry = m;
-        found = true;
-      }
-    return found;
-  }
-
- private:
-  std::string folder_, device_;
-  bool mounted_ = false;
 };
 
 bool HaveTools() {

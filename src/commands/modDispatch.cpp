@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "disk/modDefrag.h"
 #include "disk/modHDDclean.h"
 #include "disk/modScandisk.h"
 #include "files/modCopyMedia.h"
@@ -144,7 +145,10 @@ void RunCommand(Program& p, const std::string& word, const std::string& argument
     ShowScreen(p, argument.empty() ? p.skin.PreviousScreen : argument);
   } else if (word == "function") {
     RunFunction(p, argument);
-  } else if (word == "copy" || word == "explorerinfo" || word == "defrag") {
+  } else if (word == "defrag") {
+    if (argument == "start") StartDefrag(p);
+    if (argument == "cancel") p.flags.CancelRequested = true;
+  } else if (word == "copy" || word == "explorerinfo") {
     if (argument == "cancel") p.flags.CancelRequested = true;
   } else if (word == "checkhdd") {
     RunCheckHdd(p, argument);

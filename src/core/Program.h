@@ -57,6 +57,7 @@ struct DriveMenuState {
 struct DiskState {
   int64_t TotalClusters = 0;
   bool checkRunning = false;  // a disk check is under way further down the stack
+  bool defragRunning = false;  // likewise a defragmentation run
 };
 
 // The junk cleaner's figures of the last run (counters 0 to 14 per rule, 15 every entry seen).

@@ -6,13 +6,14 @@
 
 namespace qv {
 
-void RunAndWait(Program& p, const std::string& commandLine) {
+bool RunAndWait(Program& p, const std::string& commandLine) {
   int64_t pid = 0;
   const bool started = p.os.processes.Start(commandLine, &pid);
   int exitCode = 0;
   do {
     Yield(p, true);
   } while (started && p.os.processes.StillActive(pid, &exitCode));
+  return started;
 }
 
 bool IsVolumeReady(Program& p, const std::string& drive) {

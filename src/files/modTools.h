@@ -13,7 +13,8 @@ namespace qv {
 struct Program;
 
 // Starts a program (Windows command-line form) and yields until it has ended. No time-out.
-void RunAndWait(Program& p, const std::string& commandLine);
+// False when it could not be started.
+bool RunAndWait(Program& p, const std::string& commandLine);
 
 // True when the volume of a drive designator ("c:") can be read.
 bool IsVolumeReady(Program& p, const std::string& drive);

@@ -11,6 +11,7 @@
 #include "platform/JunkScan.h"
 #include "platform/Processes.h"
 #include "platform/SystemQueries.h"
+#include "platform/Volumes.h"
 
 namespace qv {
 
@@ -32,6 +33,8 @@ struct Platform {
   JunkScan* junk = nullptr;  // none: the junk cleaner finds nothing to do
   // The disk check's engine; null where the platform has none.
   CheckEngine* checker = nullptr;
+  // Cluster bitmaps and file extents; null: no volume can be opened.
+  Volumes* volumes = nullptr;
 };
 
 }  // namespace qv

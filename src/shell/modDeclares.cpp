@@ -12,6 +12,7 @@
 #include "shell/modSettings.h"
 #include "skin/modForm.h"
 #include "shell/frmMain.h"
+#include "disk/modDefrag.h"
 #include "sysinfo/modSystemInfo.h"
 #include "widgets/modStatusbar.h"
 
@@ -55,6 +56,7 @@ void InstallReactions(Program& p) {
   p.reactions.handleEvent = HandleEvent;
   RegisterExplorerReactions(p);
   RegisterSystemInfoReactions(p);
+  RegisterDefragReactions(p);
 }
 
 bool StartUp(Program& p) {

@@ -17,6 +17,7 @@ PosixPlatform::PosixPlatform(PosixPlatformOptions options) : clock_(std::move(op
   processes_ = std::make_unique<PosixProcesses>(*files_);
   junk_ = std::make_unique<PosixJunkScan>(*files_, std::move(options.junk));
   if (options.checkEngine) checker_ = std::make_unique<PosixCheckEngine>(*files_, diag_);
+  volumes_ = std::make_unique<PosixVolumes>(*files_, std::move(options.volumes));
 }
 
 PosixDisplay& PosixPlatform::display() {
@@ -38,7 +39,8 @@ Platform PosixPlatform::Services(const PlatformOverrides& own) {
                   own.system ? *own.system : system_,
                   own.clock ? *own.clock : clock_,
                   junk_.get(),
-                  checker_.get()};
+                  checker_.get(),
+                  volumes_.get()};
 }
 
 }  // namespace qv

@@ -17,6 +17,7 @@
 #include "platform/posix/PosixJunkScan.h"
 #include "platform/posix/PosixProcesses.h"
 #include "platform/posix/PosixSystem.h"
+#include "platform/posix/PosixVolumes.h"
 #include "platform/posix/StderrDiagnostics.h"
 
 namespace qv {
@@ -33,6 +34,7 @@ struct PosixPlatformOptions {
   PosixJunkScanOptions junk{};
   // The file system's own checker behind the disk check; false: none.
   bool checkEngine = true;
+  PosixVolumeOptions volumes{};
 };
 
 // Services given by the caller; a null one is the Linux service.
@@ -71,6 +73,7 @@ class PosixPlatform {
   PosixSystem system_;
   PosixClock clock_;
   std::unique_ptr<PosixCheckEngine> checker_;
+  std::unique_ptr<PosixVolumes> volumes_;
 };
 
 }  // namespace qv

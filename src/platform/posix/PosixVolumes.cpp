@@ -1,0 +1,378 @@
+#include "platform/posix/PosixVolumes.h"
+
+#include <ext2fs/ext2fs.h>
+#include <fcntl.h>
+#include <linux/fiemap.h>
+#include <linux/fs.h>
+#include <linux/fsmap.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/statfs.h>
+#include <sys/sysmacros.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "platform/posix/PosixMounts.h"
+#include "platform/posix/UniqueFd.h"
+
+namespace qv {
+
+void AppendMergedExtent(std::vector<ClusterExtent>* extents, const ClusterExtent& e) {
+  if (e.length <= 0) return;
+  if (!extents->empty()) {
+    ClusterExtent& last = extents->back();
+    if (last.vcn + last.length == e.vcn && last.lcn + last.length == e.lcn) {
+      last.length += e.length;
+      return;
+    }
+  }
+  extents->push_back(e);
+}
+
+namespace {
+
+uint64_t NowMs() {
+  timespec t{};
+  clock_gettime(CLOCK_MONOTONIC, &t);
+  return static_cast<uint64_t>(t.tv_sec) * 1000 + static_cast<uint64_t>(t.tv_nsec) / 1000000;
+}
+
+bool IsExtFamily(const std::string& type) {
+  return type == "ext2" || type == "ext3" || type == "ext4";
+}
+
+// Serves the bitmap pieces from a whole-volume source of used clusters.
+class ChunkedVolume : public OpenVolume {
+ public:
+  uint32_t GetVolumeBitmap(int64_t startingLcn, VolumeBitmap* out) override {
+    *out = VolumeBitmap{};
+    if (startingLcn < 0 || startingLcn >= total_) return kVolumeFailed;
+    out->StartingLcn = startingLcn;
+    out->BitmapSize = total_ - startingLcn;
+    const int64_t count = std::min<int64_t>(kBitmapChunkClusters, total_ - startingLcn);
+    if (!Fill(startingLcn, count, out->Buffer)) return kVolumeFailed;
+    return startingLcn + count < total_ ? kVolumeMoreData : kVolumeOk;
+  }
+
+ protected:
+  virtual bool Fill(int64_t start, int64_t count, uint8_t* bits) = 0;
+  int64_t total_ = 0;
+};
+
+// The block bitmap as libext2fs reads it from the device or image.
+class Ext2Volume : public ChunkedVolume {
+ public:
+  explicit Ext2Volume(ext2_filsys fs) : fs_(fs) {
+    total_ = static_cast<int64_t>(ext2fs_blocks_count(fs_->super));
+  }
+  ~Ext2Volume() override { ext2fs_close_free(&fs_); }
+
+ protected:
+  bool Fill(int64_t start, int64_t count, uint8_t* bits) override {
+    // Blocks before the first data block (the boot block of 1 KiB file systems) are no part of
+    // the bitmap: they are in use.
+    const int64_t first = fs_->super->s_first_data_block;
+    int64_t from = std::max(start, first);
+    for (int64_t b = start; b < from && b < start + count; ++b)
+      bits[(b - start) / 8] |= static_cast<uint8_t>(1u << ((b - start) % 8));
+    if (from >= start + count) return true;
+    if (from == start) {
+      return ext2fs_get_block_bitmap_range2(fs_->block_map, static_cast<blk64_t>(start),
+                                            static_cast<size_t>(count), bits) == 0;
+    }
+    // Rare: the piece begins before the first data block; copy bit by bit.
+    for (int64_t b = from; b < start + count; ++b)
+      if (ext2fs_test_block_bitmap2(fs_->block_map, static_cast<blk64_t>(b)))
+        bits[(b - start) / 8] |= static_cast<uint8_t>(1u << ((b - start) % 8));
+    return true;
+  }
+
+ private:
+  ext2_filsys fs_;
+};
+
+// The kernel's map of a mounted file system: everything it reports is in use, the gaps are free.
+class KernelMapVolume : public ChunkedVolume {
+ public:
+  KernelMapVolume(int64_t total, std::vector<std::pair<int64_t, int64_t>> used)
+      : used_(std::move(used)) {
+    total_ = total;
+  }
+
+ protected:
+  bool Fill(int64_t start, int64_t count, uint8_t* bits) override {
+    // Pieces are asked for in order: continue where the last one ended.
+    if (start < lastStart_) next_ = 0;
+    lastStart_ = start;
+    while (next_ < used_.size() && used_[next_].second <= start) ++next_;
+    for (size_t k = next_; k < used_.size() && used_[k].first < start + count; ++k) {
+      const int64_t a = std::max(used_[k].first, start);
+      const int64_t b = std::min(used_[k].second, start + count);
+      for (int64_t c = a; c < b; ++c)
+        bits[(c - start) / 8] |= static_cast<uint8_t>(1u << ((c - start) % 8));
+    }
+    return true;
+  }
+
+ private:
+  std::vector<std::pair<int64_t, int64_t>> used_;  // [first, end) in clusters, sorted, merged
+  size_t next_ = 0;
+  int64_t lastStart_ = 0;
+};
+
+std::unique_ptr<OpenVolume> ReadKernelMap(const std::string& folder) {
+  UniqueFd fd(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!fd) return nullptr;
+  struct stat st {};
+  struct statfs sf {};
+  if (fstat(fd.get(), &st) != 0 || fstatfs(fd.get(), &sf) != 0 || sf.f_bsize <= 0) return nullptr;
+  const int64_t block = sf.f_bsize;
+  constexpr unsigned kRecords = 512;
+  std::vector<uint8_t> buffer(sizeof(fsmap_head) + kRecords * sizeof(fsmap));
+  auto* head = reinterpret_cast<fsmap_head*>(buffer.data());
+  head->fmh_count = kRecords;
+  head->fmh_keys[1].fmr_device = UINT32_MAX;
+  head->fmh_keys[1].fmr_physical = UINT64_MAX;
+  head->fmh_keys[1].fmr_owner = UINT64_MAX;
+  head->fmh_keys[1].fmr_offset = UINT64_MAX;
+  head->fmh_keys[1].fmr_flags = UINT32_MAX;
+  const uint32_t device = static_cast<uint32_t>((minor(st.st_dev) & 0xff) | (major(st.st_dev) << 8) |
+                                                ((minor(st.st_dev) & ~0xffu) << 12));
+  std::vector<std::pair<int64_t, int64_t>> used;
+  int64_t end = 0;
+  for (;;) {
+    if (ioctl(fd.get(), FS_IOC_GETFSMAP, head) != 0) return nullptr;
+    if (head->fmh_entries == 0) break;
+    for (unsigned k = 0; k < head->fmh_entries; ++k) {
+      const fsmap& r = head->fmh_recs[k];
+      if (r.fmr_device != device || ((r.fmr_flags & FMR_OF_SPECIAL_OWNER) && r.fmr_owner == FMR_OWN_FREE))
+        continue;
+      const int64_t a = static_cast<int64_t>(r.fmr_physical) / block;
+      const int64_t b = static_cast<int64_t>((r.fmr_physical + r.fmr_length + block - 1) / block);
+      end = std::max(end, b);
+      if (!used.empty() && a <= used.back().second)
+        used.back().second = std::max(used.back().second, b);
+      else
+        used.emplace_back(a, b);
+    }
+    const fsmap& last = head->fmh_recs[head->fmh_entries - 1];
+    if (last.fmr_flags & FMR_OF_LAST) break;
+    head->fmh_keys[0] = last;
+  }
+  std::sort(used.begin(), used.end());
+  // The volume's size in blocks: the device's, as the mounted file system does not say how many
+  // blocks its own tables take.
+  int64_t total = 0;
+  std::ifstream size("/sys/dev/block/" + std::to_string(major(st.st_dev)) + ":" +
+                     std::to_string(minor(st.st_dev)) + "/size");
+  int64_t sectors = 0;
+  if (size >> sectors) total = sectors * 512 / block;
+  total = std::max(total, end);
+  if (total <= 0) return nullptr;
+  return std::make_unique<KernelMapVolume>(total, std::move(used));
+}
+
+class FiemapFile : public OpenFile {
+ public:
+  FiemapFile(UniqueFd fd, int64_t blockSize) : fd_(std::move(fd)), block_(blockSize) {}
+
+  uint32_t GetRetrievalPointers(int64_t startingVcn, RetrievalPointers* out) override {
+    out->ExtentCount = 0;
+    out->StartingVcn = 0;
+    if (!read_ && !Read()) return kVolumeFailed;
+    size_t k = 0;
+    while (k < extents_.size() && extents_[k].vcn + extents_[k].length <= startingVcn) ++k;
+    if (k < extents_.size()) out->StartingVcn = std::max(startingVcn, extents_[k].vcn);
+    uint32_t n = 0;
+    for (; k < extents_.size() && n < kExtentsPerRead; ++k, ++n) {
+      out->Extents[n].NextVcn = extents_[k].vcn + extents_[k].length;
+      out->Extents[n].Lcn = extents_[k].lcn;
+    }
+    out->ExtentCount = n;
+    return k < extents_.size() ? kVolumeMoreData : kVolumeOk;
+  }
+
+ private:
+  bool Read() {
+    read_ = true;
+    constexpr unsigned kBatch = 512;
+    std::vector<uint8_t> buffer(sizeof(fiemap) + kBatch * sizeof(fiemap_extent));
+    auto* map = reinterpret_cast<fiemap*>(buffer.data());
+    uint64_t from = 0;
+    bool first = true;
+    for (;;) {
+      std::memset(buffer.data(), 0, buffer.size());
+      map->fm_start = from;
+      map->fm_length = FIEMAP_MAX_OFFSET - from;
+      // Delayed allocations get their places first, as they would before a move.
+      map->fm_flags = first ? FIEMAP_FLAG_SYNC : 0;
+      map->fm_extent_count = kBatch;
+      first = false;
+      if (ioctl(fd_.get(), FS_IOC_FIEMAP, map) != 0) return !extents_.empty();
+      if (map->fm_mapped_extents == 0) return true;
+      bool last = false;
+      for (unsigned k = 0; k < map->fm_mapped_extents; ++k) {
+        const fiemap_extent& e = map->fm_extents[k];
+        if (e.fe_flags & FIEMAP_EXTENT_LAST) last = true;
+        from = e.fe_logical + e.fe_length;
+        // Data kept inside the file system's own tables has no place of its own.
+        if (e.fe_flags & (FIEMAP_EXTENT_DATA_INLINE | FIEMAP_EXTENT_UNKNOWN)) continue;
+        AppendMergedExtent(&extents_,
+                           ClusterExtent{static_cast<int64_t>(e.fe_logical) / block_,
+                                         static_cast<int64_t>(e.fe_physical) / block_,
+                                         static_cast<int64_t>((e.fe_length + block_ - 1) / block_)});
+      }
+      if (last || from >= FIEMAP_MAX_OFFSET) return true;
+    }
+  }
+
+  UniqueFd fd_;
+  int64_t block_;
+  bool read_ = false;
+  std::vector<ClusterExtent> extents_;
+};
+
+// "/proc/swaps" writes blanks and other special bytes of names as octal escapes.
+std::string Unescape(const std::string& s) {
+  std::string out;
+  for (size_t i = 0; i < s.size(); ++i) {
+    if (s[i] == '\\' && i + 3 < s.size() && std::isdigit(static_cast<unsigned char>(s[i + 1])) &&
+        std::isdigit(static_cast<unsigned char>(s[i + 2])) &&
+        std::isdigit(static_cast<unsigned char>(s[i + 3]))) {
+      out += static_cast<char>((s[i + 1] - '0') * 64 + (s[i + 2] - '0') * 8 + (s[i + 3] - '0'));
+      i += 3;
+    } else {
+      out += s[i];
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+PosixVolumes::PosixVolumes(PosixFileSystem& files, PosixVolumeOptions options)
+    : files_(files), options_(std::move(options)) {}
+
+PosixVolumes::~PosixVolumes() = default;
+
+PosixVolumes::Target PosixVolumes::FindTarget(const std::string& drive) const {
+  Target t;
+  if (drive.empty()) return t;
+  const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(drive[0])));
+  for (const DriveMapping& d : files_.Drives())
+    if (d.letter == letter) {
+      t.device = d.device;
+      t.hostFolder = d.hostFolder;
+    }
+  if (t.hostFolder.empty()) return t;
+  // Only the last mount on the drive's folder is visible.
+  std::string mountDevice;
+  for (const MountEntry& m : ReadMountInfo())
+    if (m.mountPoint == t.hostFolder) {
+      t.mounted = true;
+      t.fsType = m.fsType;
+      mountDevice.clear();
+      struct stat st {};
+      if (!m.source.empty() && m.source[0] == '/' && stat(m.source.c_str(), &st) == 0 &&
+          S_ISBLK(st.st_mode))
+        mountDevice = m.source;
+    }
+  if (t.device.empty()) t.device = mountDevice;
+  return t;
+}
+
+std::unique_ptr<OpenVolume> PosixVolumes::Open(const std::string& drive) {
+  const Target t = FindTarget(drive);
+  if (t.hostFolder.empty()) return nullptr;
+  // Only other file systems than ext2/3/4 are refused before trying: an image given with the
+  // drive may not be mounted at all.
+  if (t.mounted && !IsExtFamily(t.fsType)) return nullptr;
+  if (t.mounted) {
+    // The bitmap on the device is what the file system last wrote back.
+    UniqueFd folder(open(t.hostFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (folder) syncfs(folder.get());
+  }
+  if (!t.device.empty() && !options_.forceKernelMap) {
+    ext2_filsys fs = nullptr;
+    if (ext2fs_open(t.device.c_str(), EXT2_FLAG_64BITS | EXT2_FLAG_SKIP_MMP, 0, 0, unix_io_manager,
+                    &fs) == 0) {
+      if (ext2fs_read_block_bitmap(fs) == 0) return std::make_unique<Ext2Volume>(fs);
+      ext2fs_close_free(&fs);
+      return nullptr;
+    }
+  }
+  if (t.mounted) return ReadKernelMap(t.hostFolder);
+  return nullptr;
+}
+
+int64_t PosixVolumes::BlockSize(int fd, dev_t dev) {
+  for (const auto& [d, size] : blockSizes_)
+    if (d == dev) return size;
+  struct statfs sf {};
+  if (fstatfs(fd, &sf) != 0 || sf.f_bsize <= 0) return 0;
+  blockSizes_.emplace_back(dev, static_cast<int64_t>(sf.f_bsize));
+  return sf.f_bsize;
+}
+
+bool PosixVolumes::IsActiveSwap(dev_t dev, ino_t ino) {
+  // Swap files come and go rarely; once a second is often enough to look.
+  const uint64_t now = NowMs();
+  if (!swapsKnown_ || now - swapsReadMs_ >= 1000) {
+    swapsKnown_ = true;
+    swapsReadMs_ = now;
+    swaps_.clear();
+    std::ifstream in(options_.swaps);
+    std::string line;
+    std::getline(in, line);  // the heading
+    while (std::getline(in, line)) {
+      std::istringstream fields(line);
+      std::string name, type;
+      if (!(fields >> name >> type) || type != "file") continue;
+      struct stat st {};
+      if (stat(Unescape(name).c_str(), &st) == 0) swaps_.push_back(SwapFile{st.st_dev, st.st_ino});
+    }
+  }
+  for (const SwapFile& s : swaps_)
+    if (s.dev == dev && s.ino == ino) return true;
+  return false;
+}
+
+std::unique_ptr<OpenFile> PosixVolumes::OpenForExtents(const std::string& path, bool forMoving) {
+  PosixFileSystem::Resolved r = files_.Resolve(path, PosixFileSystem::Lookup::Unchecked, true);
+  if (!r.drive) return nullptr;
+  std::string host = r.Host();
+  struct stat root {};
+  if (stat(r.drive->hostFolder.c_str(), &root) != 0) return nullptr;
+  // Links are not followed: their targets belong to whatever they point at.
+  UniqueFd fd(open(host.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  if (!fd && errno == ENOENT) {
+    // The cache may be out of date: look again properly.
+    r = files_.Resolve(path);
+    if (!r.complete()) return nullptr;
+    host = r.Host();
+    fd.reset(open(host.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  }
+  if (!fd) return nullptr;
+  struct stat st {};
+  // Only regular files of the drive's own file system have extents there.
+  if (fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_dev != root.st_dev)
+    return nullptr;
+  if (forMoving) {
+    int flags = 0;
+    if (ioctl(fd.get(), FS_IOC_GETFLAGS, &flags) == 0 &&
+        (flags & (FS_IMMUTABLE_FL | FS_APPEND_FL)))
+      return nullptr;
+    if (IsActiveSwap(st.st_dev, st.st_ino)) return nullptr;
+  }
+  const int64_t block = BlockSize(fd.get(), st.st_dev);
+  if (block <= 0) return nullptr;
+  return std::make_unique<FiemapFile>(std::move(fd), block);
+}
+
+}  // namespace qv

@@ -1,0 +1,68 @@
+// Volumes on Linux: the block bitmap of an ext2/3/4 file system through libext2fs (or, where the
+// device cannot be opened, the kernel's map of a mounted one) and file extents through FIEMAP.
+// A cluster is a file-system block.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/Volumes.h"
+#include "platform/posix/PosixFileSystem.h"
+
+namespace qv {
+
+struct PosixVolumeOptions {
+  // Reads the map through FS_IOC_GETFSMAP even where the device can be opened.
+  bool forceKernelMap = false;
+  std::string swaps = "/proc/swaps";
+};
+
+// Extents of a file in clusters, merged where one continues the other both in the file and on
+// the volume (a contiguous run is one extent, as filefrag counts them).
+struct ClusterExtent {
+  int64_t vcn = 0;
+  int64_t lcn = 0;
+  int64_t length = 0;
+};
+void AppendMergedExtent(std::vector<ClusterExtent>* extents, const ClusterExtent& e);
+
+class PosixVolumes : public Volumes {
+ public:
+  explicit PosixVolumes(PosixFileSystem& files, PosixVolumeOptions options = {});
+  ~PosixVolumes() override;
+
+  std::unique_ptr<OpenVolume> Open(const std::string& drive) override;
+  std::unique_ptr<OpenFile> OpenForExtents(const std::string& path, bool forMoving) override;
+
+  // The device or image behind a drive and whether its file system is mounted as the drive;
+  // empty device when there is none.
+  struct Target {
+    std::string device;
+    std::string hostFolder;
+    std::string fsType;  // of the mount; empty when not mounted there
+    bool mounted = false;
+  };
+  Target FindTarget(const std::string& drive) const;
+
+ private:
+  struct SwapFile {
+    dev_t dev;
+    ino_t ino;
+  };
+  bool IsActiveSwap(dev_t dev, ino_t ino);
+  // Block size of a file system by device, asked once.
+  int64_t BlockSize(int fd, dev_t dev);
+
+  PosixFileSystem& files_;
+  PosixVolumeOptions options_;
+  std::vector<SwapFile> swaps_;
+  uint64_t swapsReadMs_ = 0;
+  bool swapsKnown_ = false;
+  std::vector<std::pair<dev_t, int64_t>> blockSizes_;
+};
+
+}  // namespace qv

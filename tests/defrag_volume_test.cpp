@@ -1,0 +1,256 @@
+// Fragmentation analysis on real ext4 and FAT images, loop-mounted as a drive: figures compared
+// with filefrag and dumpe2fs, and a defragmentation run through the shipped tool.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/mount.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+
+#include "DiskImages.h"
+#include "TestProgram.h"
+#include "disk/modDefrag.h"
+
+namespace qv::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+// False when the volume is full.
+bool WriteBlocks(const std::string& path, size_t bytes) {
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) return false;
+  const std::string data(bytes, 'q');
+  const bool ok = write(fd, data.data(), data.size()) == static_cast<ssize_t>(data.size());
+  close(fd);
+  return ok;
+}
+
+// Extents of a file as filefrag counts them; -1 when it cannot tell.
+int FilefragExtents(const std::string& path) {
+  std::string out;
+  if (Sh("filefrag '" + path + "'", &out) != 0) return -1;
+  std::smatch m;
+  if (!std::regex_search(out, m, std::regex(": (\\d+) extents? found"))) return -1;
+  return std::stoi(m[1]);
+}
+
+// Free blocks as dumpe2fs finds them in the group bitmaps (not the superblock's count).
+int64_t DumpedFreeBlocks(const std::string& device, int64_t* total) {
+  std::string out;
+  if (Sh("dumpe2fs " + device, &out) != 0) return -1;
+  int64_t free = 0;
+  std::smatch m;
+  if (std::regex_search(out, m, std::regex("Block count:\\s+(\\d+)"))) *total = std::stoll(m[1]);
+  const std::regex ranges("\n  Free blocks: ([0-9, -]*)");
+  for (auto it = std::sregex_iterator(out.begin(), out.end(), ranges); it != std::sregex_iterator(); ++it) {
+    std::istringstream list((*it)[1].str());
+    for (std::string part; std::getline(list, part, ',');) {
+      int64_t a = 0, b = 0;
+      const int n = std::sscanf(part.c_str(), " %ld-%ld", &a, &b);
+      if (n == 1) free += 1;
+      if (n == 2) free += b - a + 1;
+    }
+  }
+  return free;
+}
+
+class Volume : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (geteuid() != 0 || Sh("command -v losetup && command -v mkfs.ext4 && command -v filefrag") != 0)
+      GTEST_SKIP() << "needs root, loop devices and e2fsprogs to mount test images";
+    drive = app.DrivePath('D');
+    image = app.DrivePath('C') + "/disk.img";
+  }
+  // Formats and mounts the image as drive D:; false (and a skip) where mounting is refused.
+  bool Mount(const std::string& mkfs, int megabytes = 32) {
+    Sh("truncate -s " + std::to_string(megabytes) + "M '" + image + "'");
+    if (Sh(mkfs + " '" + image + "'") != 0) return false;
+    mount = std::make_unique<LoopMount>(image, drive, "noatime");
+    return mount->ok();
+  }
+  // Fills the drive with 16 KiB files, deletes every second one and writes `name` into the
+  // holes; the other small files are deleted afterwards when `room` is asked for.
+  void Fragment(const std::string& name, size_t bytes, bool room) {
+    fs::create_directory(drive + "/fill");
+    int n = 0;
+    while (WriteBlocks(drive + "/fill/" + std::to_string(n), 16384)) ++n;
+    for (int i = 0; i < n; i += 2) fs::remove(drive + "/fill/" + std::to_string(i));
+    sync();
+    ASSERT_TRUE(WriteBlocks(drive + "/" + name, bytes));
+    if (room) fs::remove_all(drive + "/fill");
+    sync();
+  }
+  Program& p() { return app.program(); }
+
+  TestApp app{1};
+  std::string drive, image;
+  std::unique_ptr<LoopMount> mount;
+};
+
+#define MOUNT_OR_SKIP(mkfs) \
+  if (!Mount(mkfs)) GTEST_SKIP() << "this machine does not mount loop devices"
+
+TEST_F(Volume, ExtentsAndFreeClustersAgreeWithTheSystemTools) {
+  MOUNT_OR_SKIP("mkfs.ext4 -q -F -b 4096 -i 8192");
+  Fragment("big.bin", 1 << 20, false);
+  WriteBlocks(drive + "/small.txt", 100);
+  WriteBlocks(drive + "/empty", 0);
+  const int big = FilefragExtents(drive + "/big.bin");
+  ASSERT_GT(big, 3) << "the image did not fragment the file";
+  EXPECT_EQ(GetFileExtents(p(), "D:\\big.bin").ExtentCount, big);
+  EXPECT_TRUE(GetFileExtents(p(), "D:\\big.bin").Movable);
+  EXPECT_EQ(GetFileExtents(p(), "D:\\small.txt").ExtentCount, FilefragExtents(drive + "/small.txt"));
+  EXPECT_EQ(GetFileExtents(p(), "D:\\empty").ExtentCount, 0);
+  EXPECT_EQ(GetFileExtents(p(), "D:\\fill\\1").ExtentCount, FilefragExtents(drive + "/fill/1"));
+
+  int64_t total = 0;
+  const std::vector<FreeRun> runs = ReadFreeSpaceRuns(p(), "D:", total);
+  int64_t free = 0;
+  for (const FreeRun& r : runs) free += r.Length;
+  int64_t dumpedTotal = 0;
+  EXPECT_EQ(free, DumpedFreeBlocks(mount->device(), &dumpedTotal));
+  EXPECT_EQ(total, dumpedTotal);
+  EXPECT_GT(runs.size(), 10u);
+
+  // The kernel's map of the mounted file system gives the same runs once the file system has
+  // let go of what it keeps in reserve for files being written.
+  mount.reset();
+  mount = std::make_unique<LoopMount>(image, drive, "noatime");
+  ASSERT_TRUE(mount->ok());
+  const std::vector<FreeRun> settled = ReadFreeSpaceRuns(p(), "D:", total);
+  PosixVolumes kernel(app.files(), PosixVolumeOptions{true, "/proc/swaps"});
+  Platform os = p().os;
+  os.volumes = &kernel;
+  Program other(os);
+  int64_t kernelTotal = 0;
+  const std::vector<FreeRun> kernelRuns = ReadFreeSpaceRuns(other, "D:", kernelTotal);
+  EXPECT_EQ(kernelTotal, total);
+  ASSERT_EQ(kernelRuns.size(), settled.size());
+  for (size_t k = 0; k < settled.size(); ++k) {
+    EXPECT_EQ(kernelRuns[k].StartLcn, settled[k].StartLcn) << k;
+    EXPECT_EQ(kernelRuns[k].Length, settled[k].Length) << k;
+  }
+}
+
+TEST_F(Volume, WhatCannotBeMovedAndWhatTheWalkLeavesAlone) {
+  MOUNT_OR_SKIP("mkfs.ext4 -q -F -b 4096");
+  WriteBlocks(drive + "/locked", 8192);
+  WriteBlocks(drive + "/appendonly", 8192);
+  WriteBlocks(drive + "/swap file", 8192);
+  WriteBlocks(drive + "/plain", 8192);
+  auto setFlag = [&](const std::string& name, int flag) {
+    const int fd = open((drive + "/" + name).c_str(), O_RDONLY);
+    int flags = 0;
+    const bool ok = fd >= 0 && ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 &&
+                    (flags |= flag, ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0);
+    close(fd);
+    return ok;
+  };
+  ASSERT_TRUE(setFlag("locked", FS_IMMUTABLE_FL));
+  ASSERT_TRUE(setFlag("appendonly", FS_APPEND_FL));  // both go with the image
+  // A swap list that names the file (the machine's own swap is left alone).
+  std::ofstream(app.DrivePath('C') + "/swaps")
+      << "Filename\tType\tSize\tUsed\tPriority\n"
+      << drive << "/swap\\040file                file\t8\t0\t-2\n";
+  PosixVolumes volumes(app.files(), PosixVolumeOptions{false, app.DrivePath('C') + "/swaps"});
+  p().os.volumes = &volumes;
+  for (const char* name : {"locked", "appendonly", "swap file"}) {
+    const FileExtentInfo info = GetFileExtents(p(), std::string("D:\\") + name);
+    EXPECT_FALSE(info.Movable) << name;
+    EXPECT_EQ(info.ExtentCount, 1) << name;  // still read, to be marked on the map
+  }
+  EXPECT_TRUE(GetFileExtents(p(), "D:\\plain").Movable);
+
+  // Gone between the walk and the read.
+  const FileExtentInfo gone = GetFileExtents(p(), "D:\\gone");
+  EXPECT_FALSE(gone.Movable);
+  EXPECT_EQ(gone.ExtentCount, 0);
+
+  // A link to a folder outside and another file system mounted inside are not walked; the link
+  // itself has no extents of its own.
+  TempDir outside;
+  WriteBlocks(outside.path() + "/outside.bin", 4096);
+  fs::create_symlink(outside.path(), drive + "/link");
+  fs::create_directory(drive + "/inner");
+  ASSERT_EQ(::mount("tmpfs", (drive + "/inner").c_str(), "tmpfs", 0, "size=1m"), 0);
+  struct Unmount {
+    std::string at;
+    ~Unmount() { umount2(at.c_str(), MNT_DETACH); }
+  } unmountInner{drive + "/inner"};
+  WriteBlocks(drive + "/inner/inside.bin", 4096);
+  std::vector<std::string> files;
+  CollectFiles(p(), "D:\\", files, true);
+  for (const std::string& f : files) {
+    EXPECT_EQ(f.find("outside.bin"), std::string::npos);
+    EXPECT_EQ(f.find("inside.bin"), std::string::npos);
+  }
+  EXPECT_NE(std::find(files.begin(), files.end(), "D:\\plain"), files.end());
+  EXPECT_EQ(GetFileExtents(p(), "D:\\link").ExtentCount, 0);
+}
+
+TEST_F(Volume, OnlyExtFileSystemsHaveAMap) {
+  if (Sh("command -v mkfs.fat") != 0) GTEST_SKIP() << "dosfstools is not installed";
+  Sh("truncate -s 32M '" + image + "'");
+  ASSERT_EQ(Sh("mkfs.fat '" + image + "'"), 0);
+  PosixFileSystem files({DriveMapping{'D', drive, image}}, drive);
+  PosixVolumes volumes(files);
+  EXPECT_EQ(volumes.Open("D:"), nullptr);
+  p().os.volumes = &volumes;
+  int64_t total = 17;
+  EXPECT_TRUE(ReadFreeSpaceRuns(p(), "D:", total).empty());
+  EXPECT_EQ(total, 17);
+  // The same drive as an ext4 image has one.
+  ASSERT_EQ(Sh("mkfs.ext4 -q -F -b 4096 '" + image + "'"), 0);
+  EXPECT_FALSE(ReadFreeSpaceRuns(p(), "D:", total).empty());
+  EXPECT_EQ(total, 8192);
+}
+
+// The default skin's screen through the probe: the map on entering, then a run whose tool
+// defragments the fragmented file.
+TEST_F(Volume, TheDefaultSkinsScreenDefragmentsTheImage) {
+  if (Sh("command -v e4defrag") != 0) GTEST_SKIP() << "e4defrag is not installed";
+  const fs::path skin = fs::path(QV_BINARY_DIR) / "Skin";
+  ASSERT_TRUE(fs::exists(skin / "defrag.ini")) << "the build paints the skin first";
+  MOUNT_OR_SKIP("mkfs.ext4 -q -F -b 4096 -i 8192");
+  Fragment("big file ä.bin", 1 << 20, true);
+  const std::string file = drive + "/big file ä.bin";
+  const int before = FilefragExtents(file);
+  ASSERT_GT(before, 3) << "the image did not fragment the file";
+  // The program lives on the image: its own drive is the one the screen shows first.
+  const std::string own = drive + "/app", out = own + "/out";
+  fs::create_directories(own + "/Tools");
+  fs::create_directories(out);
+  fs::copy(skin, own + "/Skin", fs::copy_options::recursive);
+  fs::copy(fs::path(QV_BINARY_DIR) / "settings.ini", own + "/settings.ini");
+  fs::copy(fs::path(QV_SOURCE_DIR) / "tools/defrag/Defrag.exe", own + "/Tools/Defrag.exe");
+  std::ofstream(own + "/script.txt") << "press loadscreen defrag\ndump entered.json\n"
+                                        "press defrag start\ndump done.json\n";
+  std::string log;
+  ASSERT_EQ(Sh(std::string(QV_BINARY_DIR) + "/quorvin-probe run --app-dir '" + own +
+                   "' --drive 'C=" + drive + "' --out '" + out + "' '" + own + "/script.txt'",
+               &log),
+            0)
+      << log;
+  const std::string entered = ReadWholeFile(out + "/entered.json");
+  // The text box of that key, not the bar.
+  const auto status = [](const std::string& dump) {
+    return DumpText(dump.substr(dump.find("\"textBoxes\"")), "defrag", "status");
+  };
+  EXPECT_EQ(status(entered), "-");
+  EXPECT_NE(entered.find("\"TotalClusters\": 8192"), std::string::npos) << log;
+  const std::string done = ReadWholeFile(out + "/done.json");
+  EXPECT_EQ(status(done), "-");
+  EXPECT_GE(std::stoi(DumpText(done, "defrag", "maxnumberofextents")), before);
+  EXPECT_EQ(DumpText(done, "defrag", "numberofextents"), "8192");
+  EXPECT_LT(FilefragExtents(file), before);
+}
+
+}  // namespace
+}  // namespace qv::test
