@@ -1,7 +1,6 @@
 // Fragmentation analysis and the defragmentation run over volumes with exact bitmaps and extents:
 // the bitmap scan, the statistics, the screen's states and the tool's runs.
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -24,7 +23,8 @@ namespace fs = std::filesystem;
 // A volume whose clusters in use are given, served like the platform serves them.
 class FakeVolume : public OpenVolume {
  public:
-  FakeVolume(std::vector<bool> used, int64_t failFrom) : used_(std::move(used)), failFrom_(failFrom) {}
+  FakeVolume(std::vector<bool> used, int64_t failFrom)
+      : used_(std::move(used)), failFrom_(failFrom) {}
   uint32_t GetVolumeBitmap(int64_t start, VolumeBitmap* out) override {
     *out = VolumeBitmap{};
     const int64_t total = static_cast<int64_t>(used_.size());
@@ -78,7 +78,8 @@ class FakeVolumes : public Volumes {
   }
 };
 
-std::vector<bool> UsedExceptFree(int64_t total, const std::vector<std::pair<int64_t, int64_t>>& free) {
+std::vector<bool> UsedExceptFree(int64_t total,
+                                 const std::vector<std::pair<int64_t, int64_t>>& free) {
   std::vector<bool> used(static_cast<size_t>(total), true);
   for (auto [from, length] : free)
     for (int64_t c = from; c < from + length; ++c) used[static_cast<size_t>(c)] = false;
@@ -87,7 +88,8 @@ std::vector<bool> UsedExceptFree(int64_t total, const std::vector<std::pair<int6
 
 std::string Runs(const std::vector<FreeRun>& runs) {
   std::string s;
-  for (const FreeRun& r : runs) s += std::to_string(r.StartLcn) + "+" + std::to_string(r.Length) + " ";
+  for (const FreeRun& r : runs)
+    s += std::to_string(r.StartLcn) + "+" + std::to_string(r.Length) + " ";
   return s;
 }
 
@@ -100,22 +102,23 @@ class Defrag : public ::testing::Test {
     std::string layout =
         "[0]\nType=drivelist\nCommand0=defrag;maindrive\nPosition=10;10;300;20\n" + font +
         "MenuColor=0|0|0\nMenuFontColor=0|255|0\n"
-        "[1]\nType=statusbar\nCommand0=defrag;status\nPosition=40;10;300;20\n" + font +
+        "[1]\nType=statusbar\nCommand0=defrag;status\nPosition=40;10;300;20\n" +
+        font +
         "[2]\nType=button\nCommand0=defrag;start\nPosition=70;10;64;64\n"
         "[3]\nType=button\nCommand0=defrag;cancel\nPosition=70;100;64;64\n"
         "[4]\nType=button\nCommand0=loadscreen;mainscreen\nPosition=70;200;64;64\n";
     int n = 5;
-    for (const char* box : {"status", "numberofextents", "numberoffiles", "numberofnonmoveablefiles",
-                            "numberoffragmentedfiles", "numberoffragments",
-                            "percentoffragmentedfiles", "percentoffragmentsperfile",
-                            "maxnumberofextents"})
-    {
+    for (const char* box :
+         {"status", "numberofextents", "numberoffiles", "numberofnonmoveablefiles",
+          "numberoffragmentedfiles", "numberoffragments", "percentoffragmentedfiles",
+          "percentoffragmentsperfile", "maxnumberofextents"}) {
       layout += "[" + std::to_string(n) + "]\nType=textbox\nCommand0=defrag;" + box +
                 "\nPosition=" + std::to_string(150 + 25 * n) + ";400;200;20\n" + font;
       ++n;
     }
     // The map last, as the quick analysis it starts needs the elements above.
-    layout += "[" + std::to_string(n) + "]\nType=diagramm\nCommand0=defrag;drive\nPosition=600;100;800;100\n";
+    layout += "[" + std::to_string(n) +
+              "]\nType=diagramm\nCommand0=defrag;drive\nPosition=600;100;800;100\n";
     app.WriteLayout("defrag", layout);
     app.WriteLayout("Mainscreen", "");
     ASSERT_TRUE(app.Start());
@@ -301,7 +304,8 @@ TEST_F(Defrag, ARunTreatsEachFileWithMoreThanThreeExtents) {
   const std::vector<std::string> runs = ToolRuns();
   ASSERT_EQ(runs.size(), 25u);
   // Each path whole, with the option after it.
-  EXPECT_NE(std::find(runs.begin(), runs.end(), "2|" + app.DrivePath('D') + "/f100|-q"), runs.end());
+  EXPECT_NE(std::find(runs.begin(), runs.end(), "2|" + app.DrivePath('D') + "/f100|-q"),
+            runs.end());
   EXPECT_EQ(*bar, (std::vector<int>{0, 42, 83}));
   EXPECT_EQ(Text("numberoffiles"), "26");
   EXPECT_EQ(Text("maxnumberofextents"), "600");

@@ -48,7 +48,8 @@ int64_t DumpedFreeBlocks(const std::string& device, int64_t* total) {
   std::smatch m;
   if (std::regex_search(out, m, std::regex("Block count:\\s+(\\d+)"))) *total = std::stoll(m[1]);
   const std::regex ranges("\n  Free blocks: ([0-9, -]*)");
-  for (auto it = std::sregex_iterator(out.begin(), out.end(), ranges); it != std::sregex_iterator(); ++it) {
+  for (auto it = std::sregex_iterator(out.begin(), out.end(), ranges); it != std::sregex_iterator();
+       ++it) {
     std::istringstream list((*it)[1].str());
     for (std::string part; std::getline(list, part, ',');) {
       int64_t a = 0, b = 0;
@@ -63,7 +64,8 @@ int64_t DumpedFreeBlocks(const std::string& device, int64_t* total) {
 class Volume : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (geteuid() != 0 || Sh("command -v losetup && command -v mkfs.ext4 && command -v filefrag") != 0)
+    if (geteuid() != 0 ||
+        Sh("command -v losetup && command -v mkfs.ext4 && command -v filefrag") != 0)
       GTEST_SKIP() << "needs root, loop devices and e2fsprogs to mount test images";
     drive = app.DrivePath('D');
     image = app.DrivePath('C') + "/disk.img";
@@ -106,7 +108,8 @@ TEST_F(Volume, ExtentsAndFreeClustersAgreeWithTheSystemTools) {
   ASSERT_GT(big, 3) << "the image did not fragment the file";
   EXPECT_EQ(GetFileExtents(p(), "D:\\big.bin").ExtentCount, big);
   EXPECT_TRUE(GetFileExtents(p(), "D:\\big.bin").Movable);
-  EXPECT_EQ(GetFileExtents(p(), "D:\\small.txt").ExtentCount, FilefragExtents(drive + "/small.txt"));
+  EXPECT_EQ(GetFileExtents(p(), "D:\\small.txt").ExtentCount,
+            FilefragExtents(drive + "/small.txt"));
   EXPECT_EQ(GetFileExtents(p(), "D:\\empty").ExtentCount, 0);
   EXPECT_EQ(GetFileExtents(p(), "D:\\fill\\1").ExtentCount, FilefragExtents(drive + "/fill/1"));
 

@@ -6,12 +6,12 @@
 #include "core/ProfileString.h"
 #include "core/Program.h"
 #include "files/modTools.h"
+#include "skin/modForm.h"
 #include "widgets/modButton.h"
 #include "widgets/modDiagramm.h"
 #include "widgets/modDriveList.h"
 #include "widgets/modStatusbar.h"
 #include "widgets/modTextBox.h"
-#include "skin/modForm.h"
 
 namespace qv {
 
@@ -107,7 +107,8 @@ void CollectFiles(Program& p, const std::string& folder, std::vector<std::string
     }
     const DirEntry& e = entries[k];
     if (e.isFolder) {
-      if (!e.name.empty() && e.name[0] != '.') CollectFiles(p, folder + e.name + "\\", files, false);
+      if (!e.name.empty() && e.name[0] != '.')
+        CollectFiles(p, folder + e.name + "\\", files, false);
     } else {
       files.push_back(folder + e.name);
     }
@@ -279,9 +280,8 @@ void StartDefrag(Program& p) {
 }
 
 void RegisterDefragReactions(Program& p) {
-  p.reactions.diagramLoaded.Register(kGroup, "drive", [](Program& q, int16_t) {
-    AnalyzeFreeSpace(q);
-  });
+  p.reactions.diagramLoaded.Register(kGroup, "drive",
+                                     [](Program& q, int16_t) { AnalyzeFreeSpace(q); });
   p.reactions.driveChosen.Register(kGroup, "maindrive", [](Program& q, int16_t, bool open) {
     if (!open) AnalyzeFreeSpace(q);
   });

@@ -142,8 +142,8 @@ std::unique_ptr<OpenVolume> ReadKernelMap(const std::string& folder) {
   head->fmh_keys[1].fmr_owner = UINT64_MAX;
   head->fmh_keys[1].fmr_offset = UINT64_MAX;
   head->fmh_keys[1].fmr_flags = UINT32_MAX;
-  const uint32_t device = static_cast<uint32_t>((minor(st.st_dev) & 0xff) | (major(st.st_dev) << 8) |
-                                                ((minor(st.st_dev) & ~0xffu) << 12));
+  const uint32_t device = static_cast<uint32_t>(
+      (minor(st.st_dev) & 0xff) | (major(st.st_dev) << 8) | ((minor(st.st_dev) & ~0xffu) << 12));
   std::vector<std::pair<int64_t, int64_t>> used;
   int64_t end = 0;
   for (;;) {
@@ -151,7 +151,8 @@ std::unique_ptr<OpenVolume> ReadKernelMap(const std::string& folder) {
     if (head->fmh_entries == 0) break;
     for (unsigned k = 0; k < head->fmh_entries; ++k) {
       const fsmap& r = head->fmh_recs[k];
-      if (r.fmr_device != device || ((r.fmr_flags & FMR_OF_SPECIAL_OWNER) && r.fmr_owner == FMR_OWN_FREE))
+      if (r.fmr_device != device ||
+          ((r.fmr_flags & FMR_OF_SPECIAL_OWNER) && r.fmr_owner == FMR_OWN_FREE))
         continue;
       const int64_t a = static_cast<int64_t>(r.fmr_physical) / block;
       const int64_t b = static_cast<int64_t>((r.fmr_physical + r.fmr_length + block - 1) / block);
@@ -223,10 +224,10 @@ class FiemapFile : public OpenFile {
         from = e.fe_logical + e.fe_length;
         // Data kept inside the file system's own tables has no place of its own.
         if (e.fe_flags & (FIEMAP_EXTENT_DATA_INLINE | FIEMAP_EXTENT_UNKNOWN)) continue;
-        AppendMergedExtent(&extents_,
-                           ClusterExtent{static_cast<int64_t>(e.fe_logical) / block_,
-                                         static_cast<int64_t>(e.fe_physical) / block_,
-                                         static_cast<int64_t>((e.fe_length + block_ - 1) / block_)});
+        AppendMergedExtent(
+            &extents_, ClusterExtent{static_cast<int64_t>(e.fe_logical) / block_,
+                                     static_cast<int64_t>(e.fe_physical) / block_,
+                                     static_cast<int64_t>((e.fe_length + block_ - 1) / block_)});
       }
       if (last || from >= FIEMAP_MAX_OFFSET) return true;
     }
@@ -361,12 +362,10 @@ std::unique_ptr<OpenFile> PosixVolumes::OpenForExtents(const std::string& path, 
   if (!fd) return nullptr;
   struct stat st {};
   // Only regular files of the drive's own file system have extents there.
-  if (fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_dev != root.st_dev)
-    return nullptr;
+  if (fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_dev != root.st_dev) return nullptr;
   if (forMoving) {
     int flags = 0;
-    if (ioctl(fd.get(), FS_IOC_GETFLAGS, &flags) == 0 &&
-        (flags & (FS_IMMUTABLE_FL | FS_APPEND_FL)))
+    if (ioctl(fd.get(), FS_IOC_GETFLAGS, &flags) == 0 && (flags & (FS_IMMUTABLE_FL | FS_APPEND_FL)))
       return nullptr;
     if (IsActiveSwap(st.st_dev, st.st_ino)) return nullptr;
   }
