@@ -53,7 +53,10 @@ for round in $(seq 12); do
   for ((f = 0; f < fragmented; f++)); do printf '%s' "$block" >> "$mnt/frag/f$f"; done
   sync
 done
-sync
+# Mounted afresh: what the file system held in reserve for files being written is let go, so
+# the bitmap on the device and the kernel's map (which e2freefrag reads) agree.
+umount "$mnt"
+mount -o noatime "$loop" "$mnt"
 
 # Page cache warm for both sides.
 find "$mnt" -type f -print0 | xargs -0 filefrag >"$work/filefrag.txt" 2>/dev/null || true

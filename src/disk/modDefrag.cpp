@@ -46,6 +46,24 @@ void ScanBitmapChunk(const VolumeBitmap& chunk, std::vector<FreeRun>& runs, int6
   const bool ends = n <= static_cast<int64_t>(kBitmapChunkClusters);
   const int64_t last = ends ? n - 1 : kBitmapChunkClusters - 1;
   for (int64_t j = 0; j <= last; ++j) {
+    // Whole bytes of one kind at once: a large volume is mostly that.
+    if (j % 8 == 0 && j + 7 <= last) {
+      const uint8_t byte = chunk.Buffer[j / 8];
+      if (byte == 0x00) {
+        pending += 8;
+        j += 7;
+        continue;
+      }
+      if (byte == 0xFF) {
+        if (pending > 0) {
+          CompleteRun(runs, counter, pending);
+          runs.emplace_back();
+        }
+        counter += 8;
+        j += 7;
+        continue;
+      }
+    }
     if (chunk.Buffer[j / 8] & (1u << (j % 8))) {
       if (pending > 0) {
         CompleteRun(runs, counter, pending);
