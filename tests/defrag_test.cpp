@@ -145,9 +145,10 @@ class Defrag : public ::testing::Test {
       volumes.extents[name] = extents;
     }
   }
+  // It fails every time: only its end counts.
   void WriteTool() {
-    app.WriteFile("Tools/Defrag.exe",
-                  "#!/bin/sh\nprintf '%s|%s|%s\\n' \"$#\" \"$1\" \"$2\" >> '" + ToolLog() + "'\n");
+    app.WriteFile("Tools/Defrag.exe", "#!/bin/sh\nprintf '%s|%s|%s\\n' \"$#\" \"$1\" \"$2\" >> '" +
+                                          ToolLog() + "'\nexit 3\n");
     chmod(app.AppPath("Tools/Defrag.exe").c_str(), 0755);
   }
   std::string ToolLog() const { return app.DrivePath('C') + "/tool.log"; }
@@ -300,6 +301,15 @@ TEST_F(Defrag, ARunTreatsEachFileWithMoreThanThreeExtents) {
   volumes.extents["f999"] = 9;
   WriteTool();
   WatchBar();
+  // A start pressed while the run is on the stack starts no second run inside it.
+  const auto watch = p().onYield;
+  p().onYield = [&, pressed = false](Program& q) mutable {
+    watch(q);
+    if (!pressed && Text("status") == "Defrag...") {
+      pressed = true;
+      RunCommand(q, "defrag", "start");
+    }
+  };
   RunCommand(p(), "defrag", "start");
   const std::vector<std::string> runs = ToolRuns();
   ASSERT_EQ(runs.size(), 25u);
@@ -374,6 +384,18 @@ TEST_F(Defrag, CancelAndFailuresEndTheRunIdle) {
   RunCommand(p(), "defrag", "start");
   EXPECT_EQ(Text("numberofnonmoveablefiles"), "3");
   EXPECT_EQ(Text("numberoffragments"), "50");
+
+  // A cancel during the walk keeps the files found so far.
+  bool once = false;
+  p().onYield = [&](Program& q) {
+    if (!once && !Enabled(1) && Text("status") == "Deep Analyze...") {
+      once = true;
+      q.flags.CancelRequested = true;
+    }
+  };
+  RunCommand(p(), "defrag", "start");
+  EXPECT_EQ(Text("numberoffiles"), "2");
+  expectIdle();
 }
 
 }  // namespace
