@@ -243,6 +243,29 @@ TEST_F(DriveTest, ListingKeepsToTheDrive) {
   EXPECT_FALSE(fs->ListFolder(R"(X:\data.bin)", &entries));
 }
 
+// ext4 hands names out in hash order; the explorer shows them as Windows does.
+TEST_F(DriveTest, ListingIsInNameOrderWithoutRegardToCase) {
+  const std::vector<std::string> names = {"a", "B", "b", "c10", "C2", "Zebra", "\xc3\x84rger", "\xc3\xa4z"};
+  for (auto it = names.rbegin(); it != names.rend(); ++it) WriteFile(H("x/" + *it), "");
+  mkdir(H("x/Mid").c_str(), 0755);
+  for (int i = 0; i < 300; ++i) WriteFile(H("x/n" + std::to_string(i * 7919 % 1000)), "");
+  auto fs = Drives();
+  for (bool sizes : {true, false}) {
+    std::vector<DirEntry> entries;
+    ASSERT_TRUE(fs->ListFolder(R"(X:\)", &entries, sizes));
+    std::vector<std::string> got;
+    for (const DirEntry& e : entries)
+      if (e.name[0] != 'n') got.push_back(e.name);
+    EXPECT_EQ(got, (std::vector<std::string>{"a", "B", "b", "c10", "C2", "Mid", "Zebra",
+                                             "\xc3\x84rger", "\xc3\xa4z"}));
+    for (size_t k = 1; k < entries.size(); ++k) {
+      if (entries[k - 1].name[0] == 'n' && entries[k].name[0] == 'n') {
+        EXPECT_LT(entries[k - 1].name, entries[k].name);
+      }
+    }
+  }
+}
+
 TEST_F(DriveTest, ProbeTellsMissingFileFromMissingFolder) {
   WriteFile(H("x/File.txt"), "x");
   auto fs = Drives();

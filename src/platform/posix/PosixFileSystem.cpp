@@ -556,6 +556,23 @@ bool PosixFileSystem::GetFreeSpace(const std::string& path, uint64_t* freeToCall
   return true;
 }
 
+namespace {
+
+// Listings come in name order without regard to case, as Windows users see them; the file
+// system's own order (a hash on ext4) looks random in the explorer.
+void SortByName(std::vector<DirEntry>* entries) {
+  std::vector<std::pair<std::string, DirEntry>> keyed;
+  keyed.reserve(entries->size());
+  for (DirEntry& e : *entries) keyed.emplace_back(FoldCase(e.name), std::move(e));
+  std::sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) {
+    return a.first != b.first ? a.first < b.first : a.second.name < b.second.name;
+  });
+  entries->clear();
+  for (auto& k : keyed) entries->push_back(std::move(k.second));
+}
+
+}  // namespace
+
 bool PosixFileSystem::ListFolder(const std::string& folder, std::vector<DirEntry>* entries,
                                  bool sizesAndTimes) {
   entries->clear();
@@ -597,6 +614,7 @@ bool PosixFileSystem::ListFolder(const std::string& folder, std::vector<DirEntry
     entries->push_back(std::move(entry));
   }
   closedir(dir);
+  SortByName(entries);
   return true;
 }
 
