@@ -362,7 +362,7 @@ TEST(PosixSystemProc, MissingTruncatedAndOddFiles) {
   ASSERT_TRUE(system.IdleTime(&idle));
   EXPECT_EQ(idle, 1000 * tick);
   for (const char* bad : {"cpu  10 0 5\n", "cpu0 1 2 3 4 5\n", "", "cpu  a b c d e\n",
-                          "cpu  1 2 3 -4 5\n"}) {
+                          "cpu  1 2 3 -4 5\n", "cpu  1 2 3 9223372036854775807 5\n"}) {
     WriteText(proc / "stat", bad);
     EXPECT_FALSE(system.IdleTime(&idle)) << bad;
   }
@@ -382,7 +382,9 @@ TEST(PosixSystemProc, MissingTruncatedAndOddFiles) {
   // Truncated in the middle of a line, and values in another unit.
   WriteText(proc / "meminfo", "MemTotal:       1048576 kB\nMemAvailable:    262");
   EXPECT_FALSE(system.GetMemoryStatus().hasPhysical);
-  WriteText(proc / "meminfo", "MemTotal: 1048576 MB\nMemAvailable: 2 kB\nCommitLimit: x kB\n");
+  WriteText(proc / "meminfo",
+            "MemTotal: 1048576 MB\nMemAvailable: 2 kB\nCommitLimit: x kB\n"
+            "Committed_AS: 99999999999999999 kB\n");
   m = system.GetMemoryStatus();
   EXPECT_FALSE(m.hasPhysical || m.hasPageFile);
 

@@ -6,7 +6,9 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
+#include <climits>
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
@@ -29,7 +31,10 @@ std::map<std::string, int64_t> ReadKilobyteTable(const std::string& file) {
     std::istringstream rest(line.substr(colon + 1));
     long long value = 0;
     std::string unit;
-    if (!(rest >> value) || !(rest >> unit) || unit != "kB" || value < 0) continue;
+    // A figure beyond what bytes can count is as unreadable as a garbled one.
+    if (!(rest >> value) || !(rest >> unit) || unit != "kB" || value < 0 ||
+        value > INT64_MAX / 1024)
+      continue;
     table[line.substr(0, colon)] = static_cast<int64_t>(value) * 1024;
   }
   return table;
@@ -166,7 +171,9 @@ bool PosixSystem::IdleTime(int64_t* idle) {
     ++count;
   }
   if (count < 4) return false;
-  *idle = (values[3] + (count == 5 ? values[4] : 0)) * tickUnits_;
+  const long long ticks = values[3] + (count == 5 ? std::min(values[4], LLONG_MAX - values[3]) : 0);
+  if (ticks > INT64_MAX / tickUnits_) return false;
+  *idle = ticks * tickUnits_;
   return true;
 }
 
