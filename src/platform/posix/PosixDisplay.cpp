@@ -61,6 +61,9 @@ bool PosixDisplay::StartVideo(std::string* error) {
   }
   // A touch or click on a window without focus is a press, not only a focus change.
   SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
+  // SDL counts a second press within 32 pixels as a double click: quick taps on two neighbouring
+  // list rows would open the first one. A few pixels, as on Windows, with room for a finger.
+  SDL_SetHint(SDL_HINT_MOUSE_DOUBLE_CLICK_RADIUS, "8");
   // The window surface goes to the X server as a shared-memory picture. SDL would otherwise go
   // through OpenGL, which without a graphics card (a virtual screen, a plain desktop) is a
   // software rasterizer spending more on each upload than the program spends on the copy.
