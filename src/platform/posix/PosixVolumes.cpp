@@ -203,12 +203,16 @@ class FiemapFile : public OpenFile {
   bool Read() {
     read_ = true;
     constexpr unsigned kBatch = 512;
-    std::vector<uint8_t> buffer(sizeof(fiemap) + kBatch * sizeof(fiemap_extent));
+    // One buffer for every file read on this thread; the kernel fills the extents, only the
+    // request's head needs clearing.
+    thread_local std::vector<uint64_t> buffer(
+        (sizeof(fiemap) + kBatch * sizeof(fiemap_extent) + sizeof(uint64_t) - 1) /
+        sizeof(uint64_t));
     auto* map = reinterpret_cast<fiemap*>(buffer.data());
     uint64_t from = 0;
     bool first = true;
     for (;;) {
-      std::memset(buffer.data(), 0, buffer.size());
+      std::memset(map, 0, sizeof(fiemap));
       map->fm_start = from;
       map->fm_length = FIEMAP_MAX_OFFSET - from;
       // Delayed allocations get their places first, as they would before a move.
@@ -288,7 +292,18 @@ PosixVolumes::Target PosixVolumes::FindTarget(const std::string& drive) const {
   return t;
 }
 
+dev_t PosixVolumes::RootDevice(const std::string& hostFolder) {
+  for (const auto& [folder, dev] : rootDevices_)
+    if (folder == hostFolder) return dev;
+  struct stat st {};
+  if (stat(hostFolder.c_str(), &st) != 0) return 0;
+  rootDevices_.emplace_back(hostFolder, st.st_dev);
+  return st.st_dev;
+}
+
 std::unique_ptr<OpenVolume> PosixVolumes::Open(const std::string& drive) {
+  // A drive may have been mounted or unmounted since the last analysis.
+  rootDevices_.clear();
   const Target t = FindTarget(drive);
   if (t.hostFolder.empty()) return nullptr;
   // Only other file systems than ext2/3/4 are refused before trying: an image given with the
@@ -348,8 +363,8 @@ std::unique_ptr<OpenFile> PosixVolumes::OpenForExtents(const std::string& path, 
   PosixFileSystem::Resolved r = files_.Resolve(path, PosixFileSystem::Lookup::Unchecked, true);
   if (!r.drive) return nullptr;
   std::string host = r.Host();
-  struct stat root {};
-  if (stat(r.drive->hostFolder.c_str(), &root) != 0) return nullptr;
+  const dev_t rootDev = RootDevice(r.drive->hostFolder);
+  if (rootDev == 0) return nullptr;
   // Links are not followed: their targets belong to whatever they point at.
   UniqueFd fd(open(host.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
   if (!fd && errno == ENOENT) {
@@ -360,16 +375,26 @@ std::unique_ptr<OpenFile> PosixVolumes::OpenForExtents(const std::string& path, 
     fd.reset(open(host.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
   }
   if (!fd) return nullptr;
-  struct stat st {};
+  // One call for the kind, the device and (where the file system reports them) the immutable
+  // and append-only flags: the deep analysis does this for every file of the drive.
+  struct statx sx {};
+  if (statx(fd.get(), "", AT_EMPTY_PATH, STATX_TYPE | STATX_INO, &sx) != 0) return nullptr;
+  const dev_t dev = makedev(sx.stx_dev_major, sx.stx_dev_minor);
   // Only regular files of the drive's own file system have extents there.
-  if (fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_dev != root.st_dev) return nullptr;
+  if (!S_ISREG(sx.stx_mode) || dev != rootDev) return nullptr;
   if (forMoving) {
-    int flags = 0;
-    if (ioctl(fd.get(), FS_IOC_GETFLAGS, &flags) == 0 && (flags & (FS_IMMUTABLE_FL | FS_APPEND_FL)))
-      return nullptr;
-    if (IsActiveSwap(st.st_dev, st.st_ino)) return nullptr;
+    constexpr uint64_t kFixed = STATX_ATTR_IMMUTABLE | STATX_ATTR_APPEND;
+    if ((sx.stx_attributes_mask & kFixed) == kFixed) {
+      if (sx.stx_attributes & kFixed) return nullptr;
+    } else {
+      int flags = 0;
+      if (ioctl(fd.get(), FS_IOC_GETFLAGS, &flags) == 0 &&
+          (flags & (FS_IMMUTABLE_FL | FS_APPEND_FL)))
+        return nullptr;
+    }
+    if (IsActiveSwap(dev, sx.stx_ino)) return nullptr;
   }
-  const int64_t block = BlockSize(fd.get(), st.st_dev);
+  const int64_t block = BlockSize(fd.get(), dev);
   if (block <= 0) return nullptr;
   return std::make_unique<FiemapFile>(std::move(fd), block);
 }

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/Volumes.h"
@@ -56,6 +57,8 @@ class PosixVolumes : public Volumes {
   bool IsActiveSwap(dev_t dev, ino_t ino);
   // Block size of a file system by device, asked once.
   int64_t BlockSize(int fd, dev_t dev);
+  // The device of a drive's folder, looked up once per opening of a volume; 0 when unknown.
+  dev_t RootDevice(const std::string& hostFolder);
 
   PosixFileSystem& files_;
   PosixVolumeOptions options_;
@@ -63,6 +66,7 @@ class PosixVolumes : public Volumes {
   uint64_t swapsReadMs_ = 0;
   bool swapsKnown_ = false;
   std::vector<std::pair<dev_t, int64_t>> blockSizes_;
+  std::vector<std::pair<std::string, dev_t>> rootDevices_;
 };
 
 }  // namespace qv
