@@ -3,14 +3,19 @@
 #include <dirent.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/socket.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <sstream>
 #include <thread>
 
@@ -180,7 +185,7 @@ class Copying : public ::testing::Test {
 
   static constexpr const char* kBoxes[] = {
       "status",           "total",          "filesfound",         "filesnew", "filesexisting",
-      "directoriesfound", "directoriesnew", "directoriesexisting"};
+      "directoriesfound", "directoriesnew", "directoriesexisting", "filesfailed"};
   TestApp app;
   std::string src, dst;
 };
@@ -269,33 +274,171 @@ TEST_F(Copying, MissingSourceDoesNothing) {
   EXPECT_FALSE(fs::exists(app.DrivePath('D') + "/backup"));
 }
 
-TEST_F(Copying, PresentFilesAreKeptAndUnreadableOnesLeaveNothing) {
+TEST_F(Copying, PresentFilesAreKeptUnderAnyCaseButCaseTwinsAreBothCopied) {
   // An existing destination is found whatever the case of its name.
   dst = app.DrivePath('D') + "/Backup/Audio";
   Write(src + "/a.mp3", "new content");
   Write(dst + "/A.MP3", "the user's own");  // present under another case: the same file
   Write(src + "/b.mp3", "b");
   Write(dst + "/.quorvin-b.mp3.part", "left by a killed run");
-  Write(src + "/zz.mp3", "z");
-  mkfifo((src + "/pipe").c_str(), 0644);
-  fs::create_symlink(src + "/gone", src + "/dangling");
-  fs::create_directories(app.DrivePath('E') + "/Elsewhere");
-  Write(app.DrivePath('E') + "/Elsewhere/far.mp3", "far");
-  fs::create_directory_symlink(app.DrivePath('E') + "/Elsewhere", src + "/Linked");
-  fs::create_directory_symlink(src, src + "/Self");
+  Write(src + "/Twins/song.mp3", "lower");
+  Write(src + "/Twins/SONG.mp3", "upper");
+  Write(dst + "/Twins/Song.mp3", "the user's own twin");
 
   PressMedia(0);
   EXPECT_EQ(Read(dst + "/A.MP3"), "the user's own");
   EXPECT_FALSE(fs::exists(dst + "/a.mp3"));
   EXPECT_EQ(Read(dst + "/b.mp3"), "b");
-  EXPECT_EQ(Read(dst + "/zz.mp3"), "z");
-  // A pipe, a dangling link and links to folders cannot be read as files: counted as new,
-  // nothing under their names, nothing followed.
-  for (const char* name : {"pipe", "dangling", "Linked", "Self", "Linked/far.mp3"})
-    EXPECT_FALSE(fs::exists(fs::symlink_status(dst + "/" + name))) << name;
-  // Only the root is a folder, and it is not counted.
-  EXPECT_EQ(Counters(), (std::vector<std::string>{"0", "-", "-", "7", "6", "1"}));
+  // Twins in the source go to the backup under their own names, beside the user's third.
+  EXPECT_EQ(Read(dst + "/Twins/song.mp3"), "lower");
+  EXPECT_EQ(Read(dst + "/Twins/SONG.mp3"), "upper");
+  EXPECT_EQ(Read(dst + "/Twins/Song.mp3"), "the user's own twin");
+  EXPECT_EQ(Counters(), (std::vector<std::string>{"1", "-", "1", "4", "3", "1"}));
   EXPECT_TRUE(Leftovers(dst).empty());
+  PressMedia(0);
+  EXPECT_EQ(Counters(), (std::vector<std::string>{"1", "-", "1", "4", "-", "4"}));
+}
+
+TEST_F(Copying, EntriesThatAreNoFilesAreNeitherCopiedNorCounted) {
+  Write(src + "/song.mp3", "song");
+  fs::create_symlink(src + "/song.mp3", src + "/alias.mp3");
+  mkfifo((src + "/pipe").c_str(), 0644);
+  fs::create_symlink(src + "/gone", src + "/dangling");
+  fs::create_directories(app.DrivePath('E') + "/Elsewhere");
+  Write(app.DrivePath('E') + "/Elsewhere/far.mp3", "far");
+  fs::create_directory_symlink(app.DrivePath('E') + "/Elsewhere", src + "/Linked");
+  fs::create_directories(src + "/Sub");
+  fs::create_directory_symlink(src, src + "/Sub/Self");
+  const int sock = socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  const std::string socketPath = src + "/Sub/socket";
+  ASSERT_LT(socketPath.size(), sizeof address.sun_path);
+  std::strcpy(address.sun_path, socketPath.c_str());
+  ASSERT_EQ(bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  const bool device = mknod((src + "/null").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0;
+
+  PressMedia(0);
+  close(sock);
+  // A link to a file is copied as the file's content; nothing else lands in the backup.
+  EXPECT_EQ(Read(dst + "/alias.mp3"), "song");
+  EXPECT_FALSE(fs::is_symlink(dst + "/alias.mp3"));
+  for (const char* name : {"pipe", "dangling", "Linked", "Sub/Self", "Sub/socket", "null"})
+    EXPECT_FALSE(fs::exists(fs::symlink_status(dst + "/" + name))) << name;
+  EXPECT_EQ(Counters(), (std::vector<std::string>{"1", "1", "-", "2", "2", "-"}));
+  EXPECT_EQ(Text("filesfailed"), "-");
+  for (const char* name : {"pipe (FIFO)", "dangling (dangling link)", "Linked (link to a folder)",
+                           "Self (link to a folder)", "socket (socket)"})
+    EXPECT_TRUE(app.diag().Mentions(name)) << name;
+  EXPECT_EQ(app.diag().Mentions("null (device)"), device);
+  // Nor are they new again at the next run.
+  PressMedia(0);
+  EXPECT_EQ(Counters(), (std::vector<std::string>{"1", "-", "1", "2", "-", "2"}));
+}
+
+TEST_F(Copying, UnreachableDestinationEndsTheRunBeforeAnythingIsCounted) {
+  Write(src + "/Sub/song.mp3", "song");
+  Write(app.DrivePath('C') + "/notes.txt", "notes");
+  for (const char* destination :
+       {"Q:\\Backup\\", "\\\\server\\share\\backup\\", "C:\\notes.txt\\backup\\"}) {
+    SCOPED_TRACE(destination);
+    WriteSettings("C:\\Media\\Audio\\", destination);
+    LoadSettings(p());
+    app.diag().lines.clear();
+    PressMedia(0);
+    EXPECT_EQ(Counters(), (std::vector<std::string>{"-", "-", "-", "-", "-", "-"}));
+    EXPECT_NE(Text("status").find("cannot be reached"), std::string::npos) << Text("status");
+    EXPECT_EQ(app.diag().lines.size(), 1u);
+    EXPECT_FALSE(Button("copy", "cancel").Enabled);
+    EXPECT_TRUE(Button("loadscreen", "").Enabled);
+  }
+  EXPECT_EQ(Read(app.DrivePath('C') + "/notes.txt"), "notes");
+  EXPECT_TRUE(fs::is_empty(app.DrivePath('D')));
+}
+
+TEST_F(Copying, SettingsPathsGetTheirFinalBackslashAndCutOnesAreRefused) {
+  Write(src + "/a.mp3", "a");
+  Write(src + "/Sub/b.mp3", "b");
+  WriteSettings("C:\\Media\\Audio", "D:\\Backup\\Music");
+  LoadSettings(p());
+  PressMedia(0);
+  EXPECT_EQ(Read(app.DrivePath('D') + "/backup/music/a.mp3"), "a");
+  EXPECT_EQ(Read(app.DrivePath('D') + "/backup/music/Sub/b.mp3"), "b");
+  EXPECT_FALSE(fs::exists(app.DrivePath('D') + "/backup/musica.mp3"));
+
+  // A value of 254 characters or more was cut by the reader: nothing is copied to the cut path.
+  const std::string longName(260 - 12, 'x');
+  WriteSettings("C:\\Media\\Audio\\", "D:\\Backup\\" + longName + "\\");
+  LoadSettings(p());
+  PressMedia(0);
+  EXPECT_NE(Text("status").find("254"), std::string::npos) << Text("status");
+  EXPECT_EQ(fs::directory_iterator(app.DrivePath('D') + "/backup")->path().filename(), "music");
+  EXPECT_EQ(std::distance(fs::directory_iterator(app.DrivePath('D') + "/backup"),
+                          fs::directory_iterator()),
+            1);
+}
+
+TEST_F(Copying, DestinationInsideTheSourceIsLeftOutOfTheScan) {
+  Write(src + "/a.mp3", "a");
+  Write(src + "/Album/b.mp3", "b");
+  WriteSettings("C:\\Media\\Audio\\", "C:\\Media\\Audio\\Backup\\");
+  LoadSettings(p());
+  for (int run = 0; run < 3; ++run) PressMedia(0);
+  EXPECT_EQ(Read(src + "/backup/Album/b.mp3"), "b");
+  EXPECT_FALSE(fs::exists(src + "/backup/backup"));
+  EXPECT_EQ(Counters(), (std::vector<std::string>{"1", "-", "1", "2", "-", "2"}));
+}
+
+TEST_F(Copying, LinkedSourceRootIsFollowedAndLinksInTheBackupAreNeverWrittenThrough) {
+  const std::string real = app.DrivePath('C') + "/Real Music";
+  Write(real + "/a.mp3", "a");
+  Write(real + "/Rock/r.mp3", "r");
+  Write(real + "/Jazz/j.mp3", "j");
+  fs::create_directories(app.DrivePath('C') + "/Media");
+  fs::create_directory_symlink(real, src);
+  // The backup holds a link where the folder Rock belongs, leading off the drive.
+  const std::string outside = app.DrivePath('E') + "/Outside";
+  fs::create_directories(outside);
+  fs::create_directories(dst);
+  fs::create_directory_symlink(outside, dst + "/Rock");
+
+  PressMedia(0);
+  EXPECT_EQ(Read(dst + "/a.mp3"), "a");
+  EXPECT_EQ(Read(dst + "/Jazz/j.mp3"), "j");
+  EXPECT_TRUE(fs::is_empty(outside));
+  EXPECT_EQ(Counters(), (std::vector<std::string>{"2", "1", "-", "3", "2", "-"}));
+  EXPECT_EQ(Text("filesfailed"), "1");
+  EXPECT_NE(Text("status").find("r.mp3"), std::string::npos) << Text("status");
+  EXPECT_TRUE(app.diag().Mentions("Rock\\ (not a folder)"));
+}
+
+TEST_F(Copying, NamesTheDrivePathFormCannotHoldAndPathsTooLongAreNeverLostSilently) {
+  for (const char* name : {"back\\slash.mp3", "ends in dots..", "ends in a blank "})
+    Write(src + "/" + name, name);
+  Write(src + "/Folder./inner.mp3", "inner");
+  PressMedia(0);
+  for (const char* name : {"back\\slash.mp3", "ends in dots..", "ends in a blank "})
+    EXPECT_EQ(Read(dst + "/" + name), name) << name;
+  EXPECT_EQ(Read(dst + "/Folder./inner.mp3"), "inner");
+  EXPECT_EQ(Counters(), (std::vector<std::string>{"1", "1", "-", "4", "4", "-"}));
+
+  // Targets beyond the system's path limit: each a counted failure, named on stderr.
+  std::string deep = "D:\\";
+  while (deep.size() < 3800) deep += std::string(200, 'd') + "\\";
+  const std::string sel = app.DrivePath('C') + "/Sel/";
+  const std::string longName(250, 'n');
+  Write(sel + longName + "/one.mp3", "1");
+  Write(sel + longName + "/two.mp3", "2");
+  Write(sel + longName + ".mp3", "3");
+  Write(sel + "short.mp3", "s");
+  p().explorer.CopyList = {"C:\\Sel\\"};
+  app.diag().lines.clear();
+  CopyItems(p(), "C:\\", deep, false);
+  EXPECT_EQ(Text("filesnew"), "1");
+  EXPECT_EQ(Text("filesfailed"), "3");
+  EXPECT_EQ(app.diag().lines.size(), 4u);  // the folder and three files
+  EXPECT_TRUE(app.diag().Mentions("File name too long"));
+  EXPECT_NE(Text("status").find("Not copied"), std::string::npos);
 }
 
 TEST_F(Copying, CancelDuringTheScanCopiesNothing) {
@@ -406,12 +549,15 @@ TEST_F(Copying, EngineReportsSelectionsAndRootsAsGiven) {
 
 class Mounted {
  public:
-  // Mounts `what` (an image file, or "tmpfs") on `folder`; unmounted by the destructor.
+  // Mounts `what` (an image file, or "tmpfs") on `folder`; unmounted by the destructor. An image
+  // is made with `size`, or without one mounted read-only as it is.
   Mounted(const std::string& what, const std::string& folder, const std::string& size)
       : folder_(folder) {
     if (geteuid() != 0) return;
     std::string command;
-    if (what == "tmpfs") {
+    if (size.empty()) {
+      command = "mount -o loop,ro '" + what + "' '" + folder + "'";
+    } else if (what == "tmpfs") {
       command = "mount -t tmpfs -o size=" + size + " none '" + folder + "'";
     } else {
       if (std::system(
@@ -457,7 +603,11 @@ TEST_F(Copying, FullDiskAndAnotherFileSystem) {
   EXPECT_FALSE(fs::exists(e + "/b huge.mp3"));
   EXPECT_FALSE(fs::exists(e + "/Foreign"));
   EXPECT_TRUE(Leftovers(app.DrivePath('E')).empty());
-  EXPECT_EQ(Counters(), (std::vector<std::string>{"1", "1", "-", "3", "3", "-"}));
+  // The file that did not fit is a failure, not a new file.
+  EXPECT_EQ(Counters(), (std::vector<std::string>{"1", "1", "-", "3", "2", "-"}));
+  EXPECT_EQ(Text("filesfailed"), "1");
+  EXPECT_NE(Text("status").find("b huge.mp3 (No space left on device)"), std::string::npos)
+      << Text("status");
 
   // With room again the next press completes the backup.
   fs::remove(e + "/a small.mp3");
@@ -465,6 +615,74 @@ TEST_F(Copying, FullDiskAndAnotherFileSystem) {
   PressMedia(0);
   EXPECT_TRUE(Read(e + "/b huge.mp3") == Read(src + "/b huge.mp3"));
   EXPECT_EQ(Counters(), (std::vector<std::string>{"1", "-", "1", "3", "2", "1"}));
+}
+
+TEST_F(Copying, AFileThatCannotBeReadIsAFailureNotANewFile) {
+  TempDir images;
+  const std::string image = images.path() + "/bad.img";
+  Write(images.path() + "/content", Pattern(64 << 10, 5));
+  // An ext2 volume of 1 KiB blocks whose file has its indirect block past the volume's end: the
+  // first 12 KiB read, then the disk answers with an I/O error.
+  const std::string debugfs = "debugfs -w -R ";
+  const bool made =
+      std::system(("mkfs.ext2 -q -F -b 1024 '" + image + "' 2048 >/dev/null 2>&1").c_str()) == 0 &&
+      std::system((debugfs + "'write " + images.path() + "/content bad.mp3' '" + image +
+                   "' >/dev/null 2>&1")
+                      .c_str()) == 0 &&
+      std::system((debugfs + "'write " + images.path() + "/content good.mp3' '" + image +
+                   "' >/dev/null 2>&1")
+                      .c_str()) == 0 &&
+      std::system((debugfs + "'sif bad.mp3 block[IND] 1000000' '" + image + "' >/dev/null 2>&1")
+                      .c_str()) == 0;
+  if (!made) GTEST_SKIP() << "mkfs.ext2 and debugfs are needed to make the damaged volume";
+  Mounted volume(image, app.DrivePath('E'), "");
+  if (!volume.mounted()) GTEST_SKIP() << "cannot loop-mount an ext2 image here (needs root)";
+  WriteSettings("E:\\", "D:\\Backup\\");
+  LoadSettings(p());
+  PressMedia(0);
+  const std::string backup = app.DrivePath('D') + "/backup";
+  EXPECT_TRUE(Read(backup + "/good.mp3") == Pattern(64 << 10, 5));
+  EXPECT_FALSE(fs::exists(backup + "/bad.mp3"));
+  EXPECT_TRUE(Leftovers(backup).empty());
+  EXPECT_EQ(Text("filesnew"), "1");
+  EXPECT_EQ(Text("filesfailed"), "1");
+  EXPECT_NE(Text("status").find("bad.mp3 (Input/output error)"), std::string::npos)
+      << Text("status");
+  EXPECT_TRUE(app.diag().Mentions("bad.mp3 (Input/output error)"));
+}
+
+// A source that gives 4 MB a second, as a slow stick or a network share does.
+class CopyingFromSlowMedia : public Copying {
+ protected:
+  CopyingFromSlowMedia() : Copying(Options()) {}
+  static PosixFileSystem::Options Options() {
+    PosixFileSystem::Options options;
+    options.bytesPerSecond = 4000000;
+    return options;
+  }
+};
+
+TEST_F(CopyingFromSlowMedia, ProgressComesByTimeSoACancelIsHeardWithinTheFile) {
+  Write(src + "/first.mp3", Pattern(2 << 20, 1));
+  Write(src + "/second.mp3", Pattern(2 << 20, 2));
+  // Half a second per file: reports by size alone (8 MiB) would come only at its end.
+  std::chrono::steady_clock::time_point pushedAt;
+  p().onYield = [&](Program&) {
+    const int bar = Bar("copy");
+    if (Text("filesnew") != "-" || bar <= 0 || bar >= 100) return;
+    if (pushedAt == std::chrono::steady_clock::time_point()) {
+      pushedAt = std::chrono::steady_clock::now();
+      PushCancel();
+    }
+  };
+  PressMedia(0);
+  const auto latency = std::chrono::steady_clock::now() - pushedAt;
+  ASSERT_NE(pushedAt, std::chrono::steady_clock::time_point()) << "too few reports in the file";
+  std::cout << "cancel heard after "
+            << std::chrono::duration_cast<std::chrono::milliseconds>(latency).count() << " ms\n";
+  EXPECT_LT(Bar("copy"), 100);
+  EXPECT_EQ(Text("filesnew"), "1");  // the file whose copy was started, abandoned
+  EXPECT_TRUE(fs::is_empty(dst));
 }
 
 // ---------------------------------------------------------------------------------------------

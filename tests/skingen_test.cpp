@@ -167,7 +167,8 @@ TEST(DefaultSkinLayouts, CarriesTheKeysTheFunctionsAddress) {
   has("Mainscreen", "statusbar", {"systeminfo;cpu"});
   has("copy", "textbox",
       {"copy;filesfound", "copy;filesnew", "copy;filesexisting", "copy;directoriesfound",
-       "copy;directoriesnew", "copy;directoriesexisting", "copy;status", "copy;total"});
+       "copy;directoriesnew", "copy;directoriesexisting", "copy;status", "copy;total",
+       "copy;filesfailed"});
   has("copy", "statusbar", {"copy;total", "copy;copy"});
   has("copy", "button", {"copy;cancel"});
   has("explorerinfo", "textbox",

@@ -1,10 +1,12 @@
 #include "files/modCopy.h"
 
 #include <algorithm>
+#include <unordered_map>
 #include <vector>
 
 #include "files/modTools.h"
 #include "core/Convert.h"
+#include "core/ProfileString.h"
 #include "core/Program.h"
 #include "widgets/modButton.h"
 #include "widgets/modStatusbar.h"
@@ -36,6 +38,50 @@ bool CopyProgress(Program& p, uint64_t totalSize, uint64_t transferred) {
   return !cancel;
 }
 
+namespace {
+
+// What went wrong with the entries of one run: counted in "filesfailed", each told on standard
+// error, the last one named in "status" at the end.
+struct Failures {
+  Failures(Program& program, const std::string& reportGroup) : p(program), group(reportGroup) {}
+  Program& p;
+  const std::string& group;
+  size_t files = 0;
+  std::string last;
+  // Folder targets (final "\") that could not be made or are no real folders: nothing is
+  // written below them.
+  std::vector<std::string> blocked;
+
+  void Note(const std::string& target, const std::string& reason, bool isFile) {
+    last = target + " (" + reason + ")";
+    p.os.diag.Warn("copy: not copied: " + last);
+    if (isFile) SetText(p, group, "filesfailed", Digits(++files));
+  }
+  // The blocked folder a target lies in, or null.
+  const std::string* BlockedAbove(const std::string& target) const {
+    for (const std::string& folder : blocked)
+      if (target.size() > folder.size() && target.compare(0, folder.size(), folder) == 0)
+        return &folder;
+    return nullptr;
+  }
+};
+
+// The target of a selected folder when it lies inside that folder, as the scan spells paths
+// below it (the names as on disk); empty otherwise.
+std::string TargetInside(Program& p, const std::string& folder, const std::string& target) {
+  const std::string hostFolder = p.os.files.HostPath(folder);
+  const std::string hostTarget = p.os.files.HostPath(target);
+  if (hostFolder.empty() || hostFolder.back() != '/' || hostTarget.size() <= hostFolder.size() ||
+      hostTarget.compare(0, hostFolder.size(), hostFolder) != 0)
+    return "";
+  std::string below = hostTarget.substr(hostFolder.size());
+  std::replace(below.begin(), below.end(), '/', '\\');
+  if (below.back() != '\\') below += '\\';
+  return folder + below;
+}
+
+}  // namespace
+
 void CopyItems(Program& p, const std::string& sourceRoot, const std::string& destinationRoot,
                bool RootIsFirst) {
   if (p.explorer.CopyList.empty()) {
@@ -45,8 +91,9 @@ void CopyItems(Program& p, const std::string& sourceRoot, const std::string& des
   const std::string g = p.explorer.ReportGroup;
   SetProgress(p, g, "total", 0);
   SetProgress(p, g, "copy", 0);
-  for (const char* name : {"filesfound", "filesnew", "filesexisting", "directoriesfound",
-                           "directoriesnew", "directoriesexisting", "status", "total"})
+  for (const char* name : {"filesfound", "filesnew", "filesexisting", "filesfailed",
+                           "directoriesfound", "directoriesnew", "directoriesexisting", "status",
+                           "total"})
     SetText(p, g, name, "-");
   EnableButtons(p, g, "cancel");
   DisableButtons(p, "mainscreen", "*");
@@ -57,29 +104,49 @@ void CopyItems(Program& p, const std::string& sourceRoot, const std::string& des
   // A copy: a command run during a yield may rebuild CopyList.
   const std::vector<std::string> items = p.explorer.CopyList;
   for (const std::string& item : items) {
-    if (p.os.files.IsFolder(item)) {
-      selectedFolders.push_back(item);
-      FolderList.push_back(item);
+    // A link chosen by the user is followed; links below it are not.
+    if (p.os.files.IsFolder(item, true)) {
+      const std::string folder = item.back() == '\\' ? item : item + "\\";
+      selectedFolders.push_back(folder);
+      FolderList.push_back(folder);
     } else {
       FileList.push_back(item);
     }
   }
+  const size_t rootLength = sourceRoot.size();
+  Failures failed(p, g);
+  CopyScan scan;
   for (const std::string& folder : selectedFolders) {
-    if (ScanFolderTree(p, folder, FileList, FolderList, 1, true, true))
+    // A backup kept inside its own source would be copied into itself at every run.
+    scan.leaveOut = TargetInside(p, folder, destinationRoot + RelativePath(folder, rootLength));
+    if (ScanFolderTree(p, folder, FileList, FolderList, 1, true, true, &scan))
       p.flags.CancelRequested = true;
     if (p.flags.CancelRequested) break;
   }
+  for (const std::string& entry : scan.notFiles) p.os.diag.Warn("copy: left out: " + entry);
 
   const size_t skip = RootIsFirst ? 1 : 0;
   const size_t folderCount = FolderList.size() > skip ? FolderList.size() - skip : 0;
   SetText(p, g, "total", Digits(folderCount + FileList.size()));
 
-  // Without its root every file below it would probe as present and be skipped.
-  if (!p.flags.CancelRequested && !destinationRoot.empty())
-    p.os.files.CreatePath(destinationRoot.back() == '\\' ? destinationRoot
-                                                         : destinationRoot + "\\");
+  // Without its root every file below it would probe as present and be skipped; a root that
+  // cannot be made ends the run before anything is counted.
+  if (!p.flags.CancelRequested) {
+    const std::string root = destinationRoot.empty() || destinationRoot.back() == '\\'
+                                 ? destinationRoot
+                                 : destinationRoot + "\\";
+    if (!p.os.files.CreatePath(root)) {
+      const std::string why = root + " cannot be reached (" + p.os.files.FailureReason() + ")";
+      p.os.diag.Warn("copy: " + why);
+      SetText(p, g, "status", "Not copied: " + why);
+      p.flags.CancelRequested = false;
+      return;
+    }
+  }
+  for (const std::string& folder : scan.unreadable)
+    failed.Note(destinationRoot + RelativePath(folder, rootLength), "its source cannot be read",
+                true);
 
-  const size_t rootLength = sourceRoot.size();
   if (!FolderList.empty()) {
     size_t created = 0;
     size_t existing = 0;
@@ -89,11 +156,21 @@ void CopyItems(Program& p, const std::string& sourceRoot, const std::string& des
       if (p.flags.CancelRequested) break;
       const std::string target = destinationRoot + RelativePath(FolderList[d], rootLength);
       SetText(p, g, "status", target);
-      if (PathExists(p, target)) {
-        SetText(p, g, "directoriesexisting", Digits(++existing));
-      } else {
+      if (failed.BlockedAbove(target)) {
+        failed.blocked.push_back(target);
+      } else if (PathExists(p, target)) {
+        // Never written through: a link (or a file) where a folder belongs fails the folder.
+        if (p.os.files.IsFolder(target)) {
+          SetText(p, g, "directoriesexisting", Digits(++existing));
+        } else {
+          failed.Note(target, "not a folder", false);
+          failed.blocked.push_back(target);
+        }
+      } else if (p.os.files.CreatePath(target)) {
         SetText(p, g, "directoriesnew", Digits(++created));
-        p.os.files.CreatePath(target);
+      } else {
+        failed.Note(target, p.os.files.FailureReason(), false);
+        failed.blocked.push_back(target);
       }
     }
   }
@@ -106,6 +183,9 @@ void CopyItems(Program& p, const std::string& sourceRoot, const std::string& des
     const CopyProgressFn progress = [&p](uint64_t total, uint64_t done) {
       return CopyProgress(p, total, done);
     };
+    // Names that differ only in case (possible on Linux) are kept apart in the backup.
+    std::unordered_map<std::string, int> spellings;
+    for (const std::string& file : FileList) ++spellings[LowerCase(file)];
     for (size_t i = 0; i < n; ++i) {
       if (i % 10 == 0) Yield(p, false);
       if (p.flags.CancelRequested) break;
@@ -114,14 +194,33 @@ void CopyItems(Program& p, const std::string& sourceRoot, const std::string& des
                       RoundHalfEven(100.0 / static_cast<double>(n) * static_cast<double>(i + 1))));
       const std::string target = destinationRoot + RelativePath(FileList[i], rootLength);
       SetText(p, g, "status", target);
-      if (PathExists(p, target)) {
+      if (const std::string* folder = failed.BlockedAbove(target)) {
+        failed.Note(target, "its folder " + *folder + " could not be used", true);
+        continue;
+      }
+      const bool twin = spellings[LowerCase(FileList[i])] > 1;
+      if (p.os.files.Probe(target, twin) != PathState::Absent) {
         SetText(p, g, "filesexisting", Digits(++existing));
-      } else {
-        SetText(p, g, "filesnew", Digits(++copied));
-        p.os.files.CopyFile(FileList[i], target, progress);
+        continue;
+      }
+      switch (p.os.files.CopyFile(FileList[i], target, progress, twin)) {
+        case CopyResult::Copied:
+        case CopyResult::Cancelled:  // counted as the copy that was started
+          SetText(p, g, "filesnew", Digits(++copied));
+          break;
+        case CopyResult::Exists:  // appeared meanwhile
+          SetText(p, g, "filesexisting", Digits(++existing));
+          break;
+        case CopyResult::NotAFile:
+          p.os.diag.Warn("copy: left out: " + FileList[i] + " (not a file)");
+          break;
+        case CopyResult::Failed:
+          failed.Note(target, p.os.files.FailureReason(), true);
+          break;
       }
     }
   }
+  if (!failed.last.empty()) SetText(p, g, "status", "Not copied: " + failed.last);
   p.flags.CancelRequested = false;
 }
 

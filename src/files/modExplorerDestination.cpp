@@ -2,6 +2,7 @@
 
 #include "files/modCopy.h"
 #include "files/modExplorerSource.h"
+#include "files/modTools.h"
 #include "core/Program.h"
 #include "widgets/modButton.h"
 
@@ -24,7 +25,7 @@ void CopySelectionHere(Program& p) {
 
 void CopyToMediaFolder(Program& p, const std::string& destination) {
   p.explorer.ReportGroup = "copy";
-  p.explorer.DestinationPath = destination;
+  p.explorer.DestinationPath = FolderPath(destination);
   CopySelectionHere(p);
 }
 

@@ -30,11 +30,32 @@ void EmptyRecycleBin(Program& p) {
   p.os.files.EmptyTrash();
 }
 
+std::string FolderPath(const std::string& path) {
+  return path.empty() || path.back() == '\\' ? path : path + "\\";
+}
+
 bool PathExists(Program& p, const std::string& path) {
   return p.os.files.Probe(path) != PathState::Absent;
 }
 
 namespace {
+
+const char* KindText(EntryKind kind) {
+  switch (kind) {
+    case EntryKind::LinkToFolder:
+      return "link to a folder";
+    case EntryKind::DanglingLink:
+      return "dangling link";
+    case EntryKind::Fifo:
+      return "FIFO";
+    case EntryKind::Socket:
+      return "socket";
+    case EntryKind::Device:
+      return "device";
+    default:
+      return "file";
+  }
+}
 
 // Stores at a slot the way the lists grow: the list ends just after the slot written.
 void StoreAt(std::vector<std::string>& list, int32_t slot, std::string value) {
@@ -46,13 +67,19 @@ void StoreAt(std::vector<std::string>& list, int32_t slot, std::string value) {
 
 void ScanFolder(Program& p, const std::string& folder, std::vector<std::string>& files,
                 std::vector<std::string>& folders, int32_t& count, int32_t& folderSlot,
-                int32_t& fileSlot, std::vector<std::string>& pending, bool includeHidden) {
+                int32_t& fileSlot, std::vector<std::string>& pending, bool includeHidden,
+                CopyScan* copy) {
   const std::string base = !folder.empty() && folder.back() == '\\' ? folder : folder + "\\";
   std::vector<DirEntry> entries;
-  p.os.files.ListFolder(base, &entries, false);
+  if (!p.os.files.ListFolder(base, &entries, false) && copy) copy->unreadable.push_back(base);
   for (DirEntry& e : entries) {
     if (e.name.empty() || e.name.back() == '.') continue;
     if (e.hidden && !includeHidden) continue;
+    if (copy && !e.isFolder && e.kind != EntryKind::File && e.kind != EntryKind::LinkToFile) {
+      copy->notFiles.push_back(base + e.name + " (" + KindText(e.kind) + ")");
+      continue;
+    }
+    if (copy && e.isFolder && base + e.name + "\\" == copy->leaveOut) continue;
     if (e.isFolder) {
       StoreAt(folders, folderSlot++, base + e.name + "\\");
       pending.push_back(base + e.name);
@@ -70,7 +97,7 @@ void ScanFolder(Program& p, const std::string& folder, std::vector<std::string>&
 
 bool ScanFolderTree(Program& p, const std::string& path, std::vector<std::string>& files,
                     std::vector<std::string>& folders, int32_t recurse, bool includeHidden,
-                    bool append) {
+                    bool append, CopyScan* copy) {
   std::vector<std::string> pending;
   int32_t fileSlot = 0;
   int32_t folderSlot = 0;
@@ -79,7 +106,7 @@ bool ScanFolderTree(Program& p, const std::string& path, std::vector<std::string
     folderSlot = static_cast<int32_t>(folders.size());
   }
   int32_t count = fileSlot + folderSlot;
-  ScanFolder(p, path, files, folders, count, folderSlot, fileSlot, pending, includeHidden);
+  ScanFolder(p, path, files, folders, count, folderSlot, fileSlot, pending, includeHidden, copy);
   bool cancelled = p.flags.CancelRequested;
   if (recurse == 1 && !cancelled) {
     // The queue grows while it is walked: index, not iterator.
@@ -89,7 +116,8 @@ bool ScanFolderTree(Program& p, const std::string& path, std::vector<std::string
         break;
       }
       const std::string next = pending[i];
-      ScanFolder(p, next, files, folders, count, folderSlot, fileSlot, pending, includeHidden);
+      ScanFolder(p, next, files, folders, count, folderSlot, fileSlot, pending, includeHidden,
+                 copy);
     }
     // A cancel that arrives while the last folder is listed must not be lost either.
     cancelled = cancelled || p.flags.CancelRequested;

@@ -25,8 +25,19 @@ void DeleteToRecycleBin(Program& p, std::string& path);
 // Empties every recycle bin of every drive, without asking.
 void EmptyRecycleBin(Program& p);
 
+// A folder path with its final "\" ("" stays "").
+std::string FolderPath(const std::string& path);
+
 // False only when the last component is missing from an existing folder.
 bool PathExists(Program& p, const std::string& path);
+
+// What a copy asks of a scan beyond the lists: only entries it can copy as files, every other
+// one and every folder that cannot be read told apart, and a folder left out.
+struct CopyScan {
+  std::string leaveOut;  // a folder path with its final "\" (the destination inside the source)
+  std::vector<std::string> notFiles;    // "path (what it is)": links to folders, FIFOs, ...
+  std::vector<std::string> unreadable;  // folders whose entries could not be listed
+};
 
 // Breadth-first listing of a folder tree into the caller's lists (files: full paths; folders:
 // full paths with a final "\"). Subfolders are entered only when `recurse` is exactly 1. With
@@ -34,11 +45,12 @@ bool PathExists(Program& p, const std::string& path);
 // stopped the scan; the flag is clear afterwards.
 bool ScanFolderTree(Program& p, const std::string& path, std::vector<std::string>& files,
                     std::vector<std::string>& folders, int32_t recurse, bool includeHidden,
-                    bool append);
+                    bool append, CopyScan* copy = nullptr);
 
 // Lists one folder into the slots of the scan lists and queues its subfolders (no final "\").
 void ScanFolder(Program& p, const std::string& folder, std::vector<std::string>& files,
                 std::vector<std::string>& folders, int32_t& count, int32_t& folderSlot,
-                int32_t& fileSlot, std::vector<std::string>& pending, bool includeHidden);
+                int32_t& fileSlot, std::vector<std::string>& pending, bool includeHidden,
+                CopyScan* copy = nullptr);
 
 }  // namespace qv

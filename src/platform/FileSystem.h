@@ -9,12 +9,16 @@
 
 namespace qv {
 
+// What an entry is; links are told by what they lead to.
+enum class EntryKind { File, Folder, LinkToFile, LinkToFolder, DanglingLink, Fifo, Socket, Device };
+
 struct DirEntry {
   std::string name;  // file name only, as stored on disk
-  bool isFolder = false;
+  bool isFolder = false;  // a real folder; a link to one is no folder for walks
   bool hidden = false;
   uint64_t size = 0;     // bytes (files)
   int64_t modified = 0;  // seconds since 1970
+  EntryKind kind = EntryKind::File;
 };
 
 // Drive types in the numbering the program uses.
@@ -36,7 +40,8 @@ struct VolumeInfo {
 
 enum class PathState { Present, Absent };
 
-enum class CopyResult { Copied, Exists, Cancelled, Failed };
+// NotAFile: the source is no regular file nor a link to one (a FIFO, a device, a dangling link).
+enum class CopyResult { Copied, Exists, Cancelled, Failed, NotAFile };
 
 // Called with the file's size and the bytes copied so far; returning false cancels the copy.
 using CopyProgressFn = std::function<bool(uint64_t total, uint64_t done)>;
@@ -59,14 +64,16 @@ class FileSystem {
                             uint64_t* total) = 0;
 
   // Entries of a folder in the order the file system returns them, without "." and "..".
-  // Entries that are mount points of other drives and names the DOS form cannot express are
-  // left out. False when the folder cannot be read. Without `sizesAndTimes` only names and
+  // Entries that are mount points of other drives are left out; characters of a name that the DOS
+  // form cannot hold are shown through the private-use mapping (U+F000 plus the character). False when the folder cannot be read. Without `sizesAndTimes` only names and
   // kinds are sure (size and modified may stay 0): walks of large trees need no more.
   virtual bool ListFolder(const std::string& folder, std::vector<DirEntry>* entries,
                           bool sizesAndTimes = true) = 0;
-  virtual bool IsFolder(const std::string& path) = 0;
-  // Absent only when the last component is missing from an existing folder.
-  virtual PathState Probe(const std::string& path) = 0;
+  // A link to a folder counts only with `followLink`.
+  virtual bool IsFolder(const std::string& path, bool followLink = false) = 0;
+  // Absent only when the last component is missing from an existing folder. With `exactCase` a
+  // last component present only in another case is absent.
+  virtual PathState Probe(const std::string& path, bool exactCase = false) = 0;
   virtual bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* data) = 0;
 
   // The host path behind a DOS path (for tools that hand paths to the host, and messages).
@@ -80,9 +87,12 @@ class FileSystem {
   virtual bool Rename(const std::string& from, const std::string& to) = 0;
   virtual bool FileLength(const std::string& path, uint64_t* bytes) = 0;
   // Copies one file; never replaces an existing `to`, and leaves nothing under `to` when cancelled
-  // or failed. Modification time and permissions are kept.
+  // or failed. Modification time and permissions are kept. With `exactCase` a name present only in
+  // another case does not count as `to`.
   virtual CopyResult CopyFile(const std::string& from, const std::string& to,
-                              const CopyProgressFn& progress) = 0;
+                              const CopyProgressFn& progress, bool exactCase = false) = 0;
+  // Why the last CreatePath or CopyFile that failed did so, in words.
+  virtual std::string FailureReason() const = 0;
   // Moves a file or folder into the recycle bin; false where the drive has none (never deletes).
   virtual bool DeleteToTrash(const std::string& path) = 0;
   // Deletes the contents of every recycle bin on every drive.

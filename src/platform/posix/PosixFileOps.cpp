@@ -7,8 +7,11 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <thread>
 #include <vector>
 
 #include "platform/posix/PosixFileSystem.h"
@@ -140,24 +143,50 @@ bool PosixFileSystem::CreateFolder(const std::string& path) {
   return true;
 }
 
+CopyResult PosixFileSystem::Fail(int error) {
+  failure_ = std::strerror(error);
+  return CopyResult::Failed;
+}
+
+CopyResult PosixFileSystem::Fail(const char* reason) {
+  failure_ = reason;
+  return CopyResult::Failed;
+}
+
 bool PosixFileSystem::CreatePath(const std::string& folderPath) {
   size_t last = folderPath.find_last_of("\\/");
-  if (last == std::string::npos) return false;
+  if (last == std::string::npos || folderPath.size() < 2 || folderPath[1] != ':') {
+    Fail("not a path on a drive");
+    return false;
+  }
   Resolved r = Resolve(folderPath.substr(0, last + 1));
-  if (!r.drive) return false;
+  if (!r.drive) {
+    Fail("no such drive");
+    return false;
+  }
   for (size_t i = r.found; i < r.names.size(); ++i) {
     std::string host = r.HostPrefix(i + 1);
     // Something exists there that is not part of this drive (another drive's folder).
     struct stat st;
-    if (i == r.found && lstat(host.c_str(), &st) == 0) return false;
-    names_.NoteChanging(r.HostPrefix(i));
-    if (mkdir(host.c_str(), 0777) == 0)
-      names_.NoteCreated(host);
-    else if (errno != EEXIST)
+    if (i == r.found && lstat(host.c_str(), &st) == 0) {
+      Fail(S_ISDIR(st.st_mode) ? "another drive's folder is in the way" : std::strerror(ENOTDIR));
       return false;
+    }
+    names_.NoteChanging(r.HostPrefix(i));
+    if (mkdir(host.c_str(), 0777) == 0) {
+      names_.NoteCreated(host);
+    } else if (errno != EEXIST) {
+      Fail(errno);
+      return false;
+    }
   }
   struct stat st;
-  return stat(r.Host().c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  if (stat(r.Host().c_str(), &st) != 0) {
+    Fail(errno);
+    return false;
+  }
+  if (!S_ISDIR(st.st_mode)) Fail(ENOTDIR);
+  return S_ISDIR(st.st_mode);
 }
 
 bool PosixFileSystem::Rename(const std::string& from, const std::string& to) {
@@ -187,8 +216,8 @@ bool PosixFileSystem::Rename(const std::string& from, const std::string& to) {
 }
 
 CopyResult PosixFileSystem::CopyFile(const std::string& from, const std::string& to,
-                                     const CopyProgressFn& progress) {
-  return CopyFileFrom(from, to, progress, true);
+                                     const CopyProgressFn& progress, bool exactCase) {
+  return CopyFileFrom(from, to, progress, true, exactCase);
 }
 
 struct PosixFileSystem::PendingFile {
@@ -204,7 +233,8 @@ struct PosixFileSystem::PendingFile {
 };
 
 CopyResult PosixFileSystem::CopyFileFrom(const std::string& from, const std::string& to,
-                                         const CopyProgressFn& progress, bool trustCache) {
+                                         const CopyProgressFn& progress, bool trustCache,
+                                         bool exactCase) {
   // Folders looked at a moment ago are taken as they were: the source's open shows whether its
   // path still holds, the unnamed file's device whether the target's does, and the target's
   // folder is looked at again just before the name is given.
@@ -213,33 +243,47 @@ CopyResult PosixFileSystem::CopyFileFrom(const std::string& from, const std::str
   // A named temporary is made, and an old one removed, only in a folder just looked at.
   if (b.trusted && (options_.forceNamedTemporary || b.folderDev == namedOnlyDevice_))
     b = Resolve(to, Lookup::ToCreate);
-  if (!a.complete() || a.names.empty() || !b.drive || b.names.empty()) return CopyResult::Failed;
+  if (exactCase) b.KeepWrittenCase();
+  if (!a.drive || !b.drive) return Fail("no such drive");
+  if (!a.complete() || a.names.empty() || b.names.empty()) return Fail(ENOENT);
   if (b.complete()) return CopyResult::Exists;
   // Where only the last name is missing, Resolve has just looked for it; the rename below
   // never replaces whatever appears meanwhile.
   struct stat st;
-  if (b.found + 1 != b.names.size())
-    return lstat(b.Host().c_str(), &st) == 0 ? CopyResult::Exists : CopyResult::Failed;
+  if (b.found + 1 != b.names.size()) {
+    if (lstat(b.Host().c_str(), &st) == 0) return CopyResult::Exists;
+    return Fail(errno);
+  }
 
   struct stat source;
   UniqueFd in = OpenSource(from, &a, &source);
-  if (!in) return CopyResult::Failed;
+  if (!in) {
+    const int error = errno;
+    // Only regular files are copied, and links to them as their content.
+    const std::string host = a.Host();
+    if (lstat(host.c_str(), &st) == 0 &&
+        (S_ISLNK(st.st_mode) ? stat(host.c_str(), &st) != 0 || !S_ISREG(st.st_mode)
+                             : !S_ISREG(st.st_mode)))
+      return CopyResult::NotAFile;
+    return Fail(error);
+  }
   PendingFile out;
   switch (OpenTarget(b, source, &out)) {
     case Opened::Failed:
-      return CopyResult::Failed;
+      return Fail(errno);
     case Opened::LookAgain:
       in.reset();
       out.fd.reset();
-      return CopyFileFrom(from, to, progress, false);
+      return CopyFileFrom(from, to, progress, false, exactCase);
     case Opened::Ok:
       break;
   }
   const CopyResult copied =
       CopyBytes(in.get(), out.fd.get(), static_cast<uint64_t>(source.st_size), progress);
+  if (copied == CopyResult::Failed) return Fail(errno);
   if (copied != CopyResult::Copied) return copied;
   in.reset();
-  return Publish(to, b, source, &out);
+  return Publish(to, b, source, &out, exactCase);
 }
 
 UniqueFd PosixFileSystem::OpenSource(const std::string& from, Resolved* a, struct stat* source) {
@@ -283,9 +327,18 @@ PosixFileSystem::Opened PosixFileSystem::OpenTarget(const Resolved& b, const str
 
 CopyResult PosixFileSystem::CopyBytes(int in, int out, uint64_t total,
                                       const CopyProgressFn& progress) const {
+  using Clock = std::chrono::steady_clock;
+  // Progress, and with it a cancel, comes at least this often on slow media too; each call to
+  // the kernel asks for no more than it can do in a fraction of that time.
+  constexpr auto kReportEvery = std::chrono::milliseconds(100);
+  constexpr auto kSlowCall = std::chrono::milliseconds(25);
+  constexpr auto kFastCall = std::chrono::milliseconds(5);
+  constexpr uint64_t kLeastStep = uint64_t{64} << 10;
   const uint64_t chunkBytes = options_.copyChunkBytes;
+  uint64_t step = std::min<uint64_t>(chunkBytes, uint64_t{256} << 10);
   uint64_t done = 0;
   if (progress && !progress(total, 0)) return CopyResult::Cancelled;
+  Clock::time_point reported = Clock::now();
   bool useRange = !options_.forceReadWriteCopy;
   std::vector<char> buffer;
   for (bool end = false; !end;) {
@@ -293,13 +346,14 @@ CopyResult PosixFileSystem::CopyBytes(int in, int out, uint64_t total,
     while (chunk < chunkBytes) {
       // No more than the length it had when opened: a file growing meanwhile is copied as it
       // was, a file that tells no length to its end.
-      uint64_t left = chunkBytes - chunk;
+      uint64_t left = std::min(chunkBytes - chunk, step);
       if (total > 0) left = std::min(left, total - std::min(total, done + chunk));
       if (left == 0) {
         end = true;
         break;
       }
       const size_t want = static_cast<size_t>(left);
+      const Clock::time_point before = Clock::now();
       ssize_t n;
       if (useRange) {
         n = copy_file_range(in, nullptr, out, nullptr, want, 0);
@@ -319,30 +373,44 @@ CopyResult PosixFileSystem::CopyBytes(int in, int out, uint64_t total,
         end = true;
         break;
       }
+      if (options_.bytesPerSecond > 0)
+        std::this_thread::sleep_for(std::chrono::microseconds(
+            static_cast<uint64_t>(n) * 1000000 / options_.bytesPerSecond));
       chunk += static_cast<uint64_t>(n);
+      const Clock::time_point after = Clock::now();
+      if (after - before > kSlowCall)
+        step = std::max(kLeastStep, step / 2);
+      else if (after - before < kFastCall)
+        step = std::min(chunkBytes, step * 2);
+      if (after - reported >= kReportEvery) break;
     }
     done += chunk;
-    if (chunk > 0 && progress && !progress(total, done)) return CopyResult::Cancelled;
+    if (chunk > 0 && progress) {
+      if (!progress(total, done)) return CopyResult::Cancelled;
+      reported = Clock::now();
+    }
   }
   return CopyResult::Copied;
 }
 
 CopyResult PosixFileSystem::Publish(const std::string& to, const Resolved& b,
-                                    const struct stat& source, PendingFile* file) {
+                                    const struct stat& source, PendingFile* file,
+                                    bool exactCase) {
   const struct timespec times[2] = {{0, UTIME_OMIT}, source.st_mtim};
   // The mask or a default ACL of the folder may have taken bits away.
   const bool modeKept = file->temporary.empty() && file->madeKnown &&
                         (file->made.st_mode & 07777) == (source.st_mode & 0777);
   const int out = file->fd.get();
   if ((!modeKept && fchmod(out, source.st_mode & 0777) != 0) || futimens(out, times) != 0)
-    return CopyResult::Failed;
+    return Fail(errno);
   // The target's folder as it is now, just before the name is given: a name that appeared in
   // any case meanwhile is kept, and a path that leads elsewhere now is not followed.
   const std::string target = b.Host();
-  const Resolved now = Resolve(to, Lookup::ToCreate);
+  Resolved now = Resolve(to, Lookup::ToCreate);
+  if (exactCase) now.KeepWrittenCase();
   if (now.complete()) return CopyResult::Exists;
   if (now.found + 1 != now.names.size() || !now.folderStatKnown || now.Host() != target)
-    return CopyResult::Failed;
+    return Fail("the target's folder changed during the copy");
   const std::string folder = b.HostPrefix(b.found);
   // A stat taken before a fresh listing cannot tell whether the listing missed a change.
   names_.NoteChanging(folder, now.listedAnew ? nullptr : &now.folderStat);
@@ -368,7 +436,7 @@ CopyResult PosixFileSystem::Publish(const std::string& to, const Resolved& b,
     names_.NoteCreated(target);
     return CopyResult::Copied;
   }
-  return error == EEXIST ? CopyResult::Exists : CopyResult::Failed;
+  return error == EEXIST ? CopyResult::Exists : Fail(error);
 }
 
 bool PosixFileSystem::DeleteToTrash(const std::string& path) {

@@ -39,6 +39,47 @@ bool IsSeparator(char c) {
   return c == '\\' || c == '/';
 }
 
+// Characters of a host name that the DOS form cannot hold ("\\" anywhere, dots and blanks at the
+// end, which Windows path handling strips) travel as U+F000 plus their code, as Windows tools on
+// Linux write them: three bytes of UTF-8.
+constexpr unsigned char kPrivateLead = 0xEF;
+
+std::string Private(char c) {
+  const unsigned code = 0xF000u + static_cast<unsigned char>(c);
+  return {static_cast<char>(kPrivateLead), static_cast<char>(0x80 | ((code >> 6) & 0x3F)),
+          static_cast<char>(0x80 | (code & 0x3F))};
+}
+
+std::string MapHostName(const std::string& name) {
+  size_t end = name.size();
+  while (end > 0 && (name[end - 1] == '.' || name[end - 1] == ' ')) --end;
+  if (end == name.size() && name.find('\\') == std::string::npos) return name;
+  std::string out;
+  for (size_t i = 0; i < name.size(); ++i)
+    out += i >= end || name[i] == '\\' ? Private(name[i]) : std::string(1, name[i]);
+  return out;
+}
+
+// The host name behind a DOS component: the inverse of MapHostName.
+std::string UnmapDosName(const std::string& name) {
+  if (name.find(static_cast<char>(kPrivateLead)) == std::string::npos) return name;
+  const std::string backslash = Private('\\'), dot = Private('.'), blank = Private(' ');
+  size_t end = name.size();
+  while (end >= 3 && (name.compare(end - 3, 3, dot) == 0 || name.compare(end - 3, 3, blank) == 0))
+    end -= 3;
+  std::string out;
+  for (size_t i = 0; i < end;) {
+    if (name.compare(i, 3, backslash) == 0) {
+      out += '\\';
+      i += 3;
+    } else {
+      out += name[i++];
+    }
+  }
+  for (size_t i = end; i < name.size(); i += 3) out += name.compare(i, 3, dot) == 0 ? '.' : ' ';
+  return out;
+}
+
 // Splits "X:\a\b\" into its letter and components; "." and ".." are resolved by name and never
 // climb above the drive root, so a path cannot leave its drive.
 bool SplitDosPath(const std::string& dos, char* letter, std::vector<std::string>* components,
@@ -57,7 +98,7 @@ bool SplitDosPath(const std::string& dos, char* letter, std::vector<std::string>
       if (name == "..") {
         if (!components->empty()) components->pop_back();
       } else if (name != ".") {
-        components->push_back(std::move(name));
+        components->push_back(UnmapDosName(name));
       }
     }
     i = end;
@@ -331,6 +372,15 @@ std::string PosixFileSystem::Resolved::HostPrefix(size_t count) const {
   return host;
 }
 
+void PosixFileSystem::Resolved::KeepWrittenCase() {
+  if (!complete() || names.empty() || names.back() == lastWritten) return;
+  struct stat st;
+  const std::string written = JoinHost(HostPrefix(names.size() - 1), lastWritten);
+  if (lstat(written.c_str(), &st) == 0 || errno != ENOENT) return;
+  names.back() = lastWritten;
+  --found;
+}
+
 bool PosixFileSystem::TakeTrusted(const FolderCache::Folder& c, Lookup lookup,
                                   Resolved* r) const {
   // Names matched without regard to case, and another drive on the same device, need the
@@ -491,10 +541,8 @@ std::string PosixFileSystem::DosPathForHost(const std::string& hostPath) const {
     size_t end = rest.find('/', i);
     if (end == std::string::npos) end = rest.size();
     if (end > i) {
-      std::string name = rest.substr(i, end - i);
-      if (name.find('\\') != std::string::npos) return "";
       if (!first) dos += '\\';
-      dos += name;
+      dos += MapHostName(rest.substr(i, end - i));
       first = false;
     }
     i = end;
@@ -585,31 +633,46 @@ bool PosixFileSystem::ListFolder(const std::string& folder, std::vector<DirEntry
   if (!dir) return false;
   const int fd = folderFd.release();  // the listing owns it now
   while (dirent* e = readdir(dir)) {
-    std::string name = e->d_name;
-    if (name == "." || name == ".." || name.find('\\') != std::string::npos) continue;
-    // Links count as files either way, and only a folder can be another drive.
-    if (!sizesAndTimes && (e->d_type == DT_REG || e->d_type == DT_LNK)) {
-      entries->push_back(DirEntry{name, false, name[0] == '.', 0, 0});
+    const std::string name = e->d_name;
+    if (name == "." || name == "..") continue;
+    DirEntry entry;
+    entry.name = MapHostName(name);
+    entry.hidden = name[0] == '.';
+    // Only a folder can be another drive, and only a link needs a look at what it leads to.
+    if (!sizesAndTimes && e->d_type != DT_DIR && e->d_type != DT_LNK && e->d_type != DT_UNKNOWN) {
+      entry.kind = e->d_type == DT_REG    ? EntryKind::File
+                   : e->d_type == DT_FIFO ? EntryKind::Fifo
+                   : e->d_type == DT_SOCK ? EntryKind::Socket
+                                          : EntryKind::Device;
+      entries->push_back(std::move(entry));
       continue;
     }
     struct stat st;
     if (fstatat(fd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;  // gone meanwhile
-    DirEntry entry;
-    entry.name = name;
-    entry.hidden = name[0] == '.';
     entry.modified = st.st_mtime;
     if (S_ISDIR(st.st_mode)) {
       if (IsForeignFolder(folderStat.st_dev, st.st_dev, st.st_ino, r.drive)) continue;
       entry.isFolder = true;
+      entry.kind = EntryKind::Folder;
     } else if (S_ISLNK(st.st_mode)) {
       // Links count as files so that walks never follow them; a link to a file has its size.
       struct stat target;
-      if (fstatat(fd, e->d_name, &target, 0) == 0 && S_ISREG(target.st_mode)) {
-        entry.size = static_cast<uint64_t>(target.st_size);
-        entry.modified = target.st_mtime;
+      entry.kind = EntryKind::DanglingLink;
+      if (fstatat(fd, e->d_name, &target, 0) == 0) {
+        entry.kind = S_ISREG(target.st_mode)   ? EntryKind::LinkToFile
+                     : S_ISDIR(target.st_mode) ? EntryKind::LinkToFolder
+                                               : EntryKind::Device;
+        if (S_ISREG(target.st_mode)) {
+          entry.size = static_cast<uint64_t>(target.st_size);
+          entry.modified = target.st_mtime;
+        }
       }
     } else if (S_ISREG(st.st_mode)) {
       entry.size = static_cast<uint64_t>(st.st_size);
+    } else {
+      entry.kind = S_ISFIFO(st.st_mode)   ? EntryKind::Fifo
+                   : S_ISSOCK(st.st_mode) ? EntryKind::Socket
+                                          : EntryKind::Device;
     }
     entries->push_back(std::move(entry));
   }
@@ -618,16 +681,18 @@ bool PosixFileSystem::ListFolder(const std::string& folder, std::vector<DirEntry
   return true;
 }
 
-bool PosixFileSystem::IsFolder(const std::string& path) {
+bool PosixFileSystem::IsFolder(const std::string& path, bool followLink) {
   Resolved r = Resolve(path);
   struct stat st;
   if (!r.complete()) return false;
-  if (r.names.empty()) return stat(r.Host().c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  if (r.names.empty() || followLink)
+    return stat(r.Host().c_str(), &st) == 0 && S_ISDIR(st.st_mode);
   return lstat(r.Host().c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-PathState PosixFileSystem::Probe(const std::string& path) {
+PathState PosixFileSystem::Probe(const std::string& path, bool exactCase) {
   Resolved r = Resolve(path, Lookup::Existence);
+  if (exactCase) r.KeepWrittenCase();
   if (!r.drive || r.complete() || r.found + 1 != r.names.size()) return PathState::Present;
   return r.foundIsFolder ? PathState::Absent : PathState::Present;
 }

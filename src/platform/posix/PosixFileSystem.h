@@ -29,6 +29,8 @@ struct DriveMapping {
 struct PosixFileOptions {
   // Bytes copied between two progress calls.
   size_t copyChunkBytes = size_t{8} << 20;
+  // Reads no faster than this, as a slow medium does (0: as fast as the disk).
+  uint64_t bytesPerSecond = 0;
   // Copies with read and write instead of copy_file_range.
   bool forceReadWriteCopy = false;
   // Makes the named temporary used where a file system has no unnamed files.
@@ -62,8 +64,8 @@ class PosixFileSystem : public FileSystem {
   bool GetFreeSpace(const std::string& path, uint64_t* freeToCaller, uint64_t* total) override;
   bool ListFolder(const std::string& folder, std::vector<DirEntry>* entries,
                   bool sizesAndTimes = true) override;
-  bool IsFolder(const std::string& path) override;
-  PathState Probe(const std::string& path) override;
+  bool IsFolder(const std::string& path, bool followLink = false) override;
+  PathState Probe(const std::string& path, bool exactCase = false) override;
   bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* data) override;
   std::string HostPath(const std::string& dosPath) override;
 
@@ -72,7 +74,8 @@ class PosixFileSystem : public FileSystem {
   bool Rename(const std::string& from, const std::string& to) override;
   bool FileLength(const std::string& path, uint64_t* bytes) override;
   CopyResult CopyFile(const std::string& from, const std::string& to,
-                      const CopyProgressFn& progress) override;
+                      const CopyProgressFn& progress, bool exactCase = false) override;
+  std::string FailureReason() const override { return failure_; }
   bool DeleteToTrash(const std::string& path) override;
   bool EmptyTrash() override;
 
@@ -99,6 +102,9 @@ class PosixFileSystem : public FileSystem {
     bool listedAnew = false;
 
     bool complete() const { return drive && found == names.size(); }
+    // A last component found only in another case while the name as written is free: it is
+    // taken as missing, spelt as written. For twins whose names differ only in case.
+    void KeepWrittenCase();
     std::string Host() const { return HostPrefix(names.size()); }
     // Host path of the root plus the first `count` components.
     std::string HostPrefix(size_t count) const;
@@ -149,7 +155,10 @@ class PosixFileSystem : public FileSystem {
 
   // The copy's steps. `trustCache`: the target's folder may be taken from the cache.
   CopyResult CopyFileFrom(const std::string& from, const std::string& to,
-                          const CopyProgressFn& progress, bool trustCache);
+                          const CopyProgressFn& progress, bool trustCache, bool exactCase);
+  // Notes why an operation failed (an errno, or words) and answers Failed.
+  CopyResult Fail(int error);
+  CopyResult Fail(const char* reason);
   // The source as a regular file open for reading; `a` is looked up again where needed.
   UniqueFd OpenSource(const std::string& from, Resolved* a, struct stat* source);
   enum class Opened { Ok, Failed, LookAgain };
@@ -159,7 +168,7 @@ class PosixFileSystem : public FileSystem {
   CopyResult CopyBytes(int in, int out, uint64_t total, const CopyProgressFn& progress) const;
   // Gives the complete file its mode, time and final name, never replacing anything.
   CopyResult Publish(const std::string& to, const Resolved& b, const struct stat& source,
-                     PendingFile* file);
+                     PendingFile* file, bool exactCase);
 
   std::vector<DriveMapping> drives_;
   std::vector<RootId> rootIds_;  // parallel to drives_; dev 0 where the folder was missing
@@ -169,6 +178,7 @@ class PosixFileSystem : public FileSystem {
   dev_t namedOnlyDevice_ = 0;     // the last device found without unnamed files
   FolderNameIndex names_;
   FolderCache folders_;
+  std::string failure_;  // see FailureReason
 };
 
 }  // namespace qv
