@@ -47,7 +47,7 @@ class Tools : public ::testing::Test {
 TEST_F(Tools, ScanIsBreadthFirstAndSkipsWhatItShould) {
   Write("t/a.txt");
   Write("t/.hidden");
-  Write("t/dots.");
+  Write("t/dots.");  // found under the private-use form of its dot
   Write("t/Sub One/b.txt");
   Write("t/Sub One/Deep/c.txt");
   Write("t/Sub One/Deep/Deeper/d.txt");
@@ -61,14 +61,15 @@ TEST_F(Tools, ScanIsBreadthFirstAndSkipsWhatItShould) {
   EXPECT_EQ(Sorted(files),
             (std::vector<std::string>{"C:\\t\\Sub One\\Deep\\Deeper\\d.txt",
                                       "C:\\t\\Sub One\\Deep\\c.txt", "C:\\t\\Sub One\\b.txt",
-                                      "C:\\t\\a.txt", "C:\\t\\loop", "C:\\t\\zwei\\Grüße.txt"}));
+                                      "C:\\t\\a.txt", "C:\\t\\dots\uF02E", "C:\\t\\loop",
+                                      "C:\\t\\zwei\\Grüße.txt"}));
   ASSERT_EQ(folders.size(), 5u);
   // Breadth-first: the folders of the top level come first, deeper levels after them.
   EXPECT_EQ(Sorted({folders.begin(), folders.begin() + 3}),
             (std::vector<std::string>{"C:\\t\\Sub One\\", "C:\\t\\empty\\", "C:\\t\\zwei\\"}));
   EXPECT_EQ(folders[3], "C:\\t\\Sub One\\Deep\\");
   EXPECT_EQ(folders[4], "C:\\t\\Sub One\\Deep\\Deeper\\");
-  EXPECT_EQ(Total(), "11");
+  EXPECT_EQ(Total(), "12");
 
   // A final "\" changes nothing; hidden entries and everything below them come with the flag.
   std::vector<std::string> files2, folders2;
@@ -83,9 +84,10 @@ TEST_F(Tools, ScanIsBreadthFirstAndSkipsWhatItShould) {
   // Without recursion only the folder's own entries, its subfolders included.
   std::vector<std::string> top, topFolders;
   ScanFolderTree(p(), "C:\\t", top, topFolders, 2, false, false);
-  EXPECT_EQ(Sorted(top), (std::vector<std::string>{"C:\\t\\a.txt", "C:\\t\\loop"}));
+  EXPECT_EQ(Sorted(top), (std::vector<std::string>{"C:\\t\\a.txt", "C:\\t\\dots\uF02E",
+                                                  "C:\\t\\loop"}));
   EXPECT_EQ(topFolders.size(), 3u);
-  EXPECT_EQ(Total(), "5");
+  EXPECT_EQ(Total(), "6");
 
   // Appending continues the caller's lists and counts the old entries as well.
   std::vector<std::string> more{"old file"}, moreFolders{"old\\", "older\\"};

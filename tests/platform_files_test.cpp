@@ -121,7 +121,10 @@ TEST_F(DriveTest, TranslatesDosPathsBothWays) {
   EXPECT_EQ(fs->DosPathForHost(H("x/Skin/../app/")), R"(X:\app)");
   EXPECT_EQ(fs->DosPathForHost(H("x/not yet/there")), R"(X:\not yet\there)");
   EXPECT_EQ(fs->DosPathForHost(H("outside")), "");
-  EXPECT_EQ(fs->DosPathForHost(H("x/back\\slash")), "");
+  // What the DOS form cannot hold travels as U+F000 plus the character, and back.
+  EXPECT_EQ(fs->DosPathForHost(H("x/back\\slash/dots..")),
+            "X:\\back\uF05Cslash\\dots\uF02E\uF02E");
+  EXPECT_EQ(fs->HostPath("X:\\back\uF05Cslash\\blank\uF020"), H("x/back\\slash/blank "));
   EXPECT_EQ(fs->DosPathForHost("relative/path"), "");
 
   EXPECT_EQ(fs->ExecutableFolder(), R"(X:\)");
@@ -206,10 +209,15 @@ TEST_F(DriveTest, ListingKeepsToTheDrive) {
 
   std::vector<DirEntry> entries;
   ASSERT_TRUE(fs->ListFolder(R"(X:\)", &entries));
-  EXPECT_EQ(Names(entries),
-            (std::vector<std::string>{".hidden", "data.bin", "filelink", "link", "real"}));
+  EXPECT_EQ(Names(entries), (std::vector<std::string>{".hidden", "back\uF05Cslash", "data.bin",
+                                                      "filelink", "link", "real"}));
   for (const DirEntry& e : entries) {
     EXPECT_EQ(e.isFolder, e.name == "real") << e.name;
+    EXPECT_EQ(e.kind, e.name == "real"       ? EntryKind::Folder
+                      : e.name == "link"     ? EntryKind::LinkToFolder
+                      : e.name == "filelink" ? EntryKind::LinkToFile
+                                             : EntryKind::File)
+        << e.name;
     EXPECT_EQ(e.hidden, e.name == ".hidden") << e.name;
     if (e.name == "data.bin" || e.name == "filelink") {
       EXPECT_EQ(e.size, 1234u);
@@ -226,6 +234,7 @@ TEST_F(DriveTest, ListingKeepsToTheDrive) {
   for (size_t k = 0; k < kinds.size(); ++k) {
     EXPECT_EQ(kinds[k].isFolder, entries[k].isFolder) << kinds[k].name;
     EXPECT_EQ(kinds[k].hidden, entries[k].hidden) << kinds[k].name;
+    EXPECT_EQ(kinds[k].kind, entries[k].kind) << kinds[k].name;
   }
 
   // The nested drive's folder is no part of X:, but is a drive of its own.
@@ -518,10 +527,10 @@ TEST_F(CopyTest, CancelAndFailureLeaveNothingBehind) {
 
     EXPECT_EQ(fs->CopyFile(R"(X:\none.bin)", R"(X:\out\none.bin)", {}), CopyResult::Failed);
     EXPECT_EQ(fs->CopyFile(R"(X:\big.bin)", R"(X:\nofolder\big.bin)", {}), CopyResult::Failed);
-    EXPECT_EQ(fs->CopyFile(R"(X:\out)", R"(X:\outcopy)", {}), CopyResult::Failed);
+    EXPECT_EQ(fs->CopyFile(R"(X:\out)", R"(X:\outcopy)", {}), CopyResult::NotAFile);
     // A named pipe would block a plain open forever.
     mkfifo(H("x/pipe").c_str(), 0644);
-    EXPECT_EQ(fs->CopyFile(R"(X:\pipe)", R"(X:\out\pipe)", {}), CopyResult::Failed);
+    EXPECT_EQ(fs->CopyFile(R"(X:\pipe)", R"(X:\out\pipe)", {}), CopyResult::NotAFile);
     EXPECT_FALSE(Exists(H("x/out/pipe")));
     // Names near the length limit still get a temporary name of their own.
     std::string longName(250, 'n');
