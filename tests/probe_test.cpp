@@ -538,5 +538,10 @@ TEST_F(ProbeRun, LintPassesAGoodSkinWithNotes) {
   EXPECT_EQ(Probe({"lint", temp_.path()}).status, 2);  // no skin folder there
 }
 
+TEST_F(ProbeRun, TheShippedSkinPassesLint) {
+  const ProbeResult r = Probe({"lint", QV_BINARY_DIR});
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+}
+
 }  // namespace
 }  // namespace probe

@@ -20,8 +20,9 @@ const KeyGroup kKeys[] = {
     {"statusbar", "loading", {"status"}},
 
     // CopyItems and its folder scan (ScanFolderTree writes "total" of ReportGroup).
-    {"textbox", "copy", {"filesfound", "filesnew", "filesexisting", "directoriesfound",
-                         "directoriesnew", "directoriesexisting", "status", "total"}},
+    {"textbox", "copy", {"filesfound", "filesnew", "filesexisting", "filesfailed",
+                         "directoriesfound", "directoriesnew", "directoriesexisting", "status",
+                         "total"}},
     {"statusbar", "copy", {"total", "copy"}},
 
     // FillSourceList, FillDestinationList and the layout loader's folder captions.
