@@ -184,7 +184,7 @@ class Copying : public ::testing::Test {
   }
 
   static constexpr const char* kBoxes[] = {
-      "status",           "total",          "filesfound",         "filesnew", "filesexisting",
+      "status",           "total",          "filesfound",          "filesnew",   "filesexisting",
       "directoriesfound", "directoriesnew", "directoriesexisting", "filesfailed"};
   TestApp app;
   std::string src, dst;
@@ -632,8 +632,9 @@ TEST_F(Copying, AFileThatCannotBeReadIsAFailureNotANewFile) {
       std::system((debugfs + "'write " + images.path() + "/content good.mp3' '" + image +
                    "' >/dev/null 2>&1")
                       .c_str()) == 0 &&
-      std::system((debugfs + "'sif bad.mp3 block[IND] 1000000' '" + image + "' >/dev/null 2>&1")
-                      .c_str()) == 0;
+      std::system(
+          (debugfs + "'sif bad.mp3 block[IND] 1000000' '" + image + "' >/dev/null 2>&1").c_str()) ==
+          0;
   if (!made) GTEST_SKIP() << "mkfs.ext2 and debugfs are needed to make the damaged volume";
   Mounted volume(image, app.DrivePath('E'), "");
   if (!volume.mounted()) GTEST_SKIP() << "cannot loop-mount an ext2 image here (needs root)";

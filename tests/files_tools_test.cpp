@@ -58,11 +58,10 @@ TEST_F(Tools, ScanIsBreadthFirstAndSkipsWhatItShould) {
 
   std::vector<std::string> files, folders;
   EXPECT_FALSE(ScanFolderTree(p(), "C:\\t", files, folders, 1, false, false));
-  EXPECT_EQ(Sorted(files),
-            (std::vector<std::string>{"C:\\t\\Sub One\\Deep\\Deeper\\d.txt",
-                                      "C:\\t\\Sub One\\Deep\\c.txt", "C:\\t\\Sub One\\b.txt",
-                                      "C:\\t\\a.txt", "C:\\t\\dots\uF02E", "C:\\t\\loop",
-                                      "C:\\t\\zwei\\Grüße.txt"}));
+  EXPECT_EQ(Sorted(files), (std::vector<std::string>{
+                               "C:\\t\\Sub One\\Deep\\Deeper\\d.txt", "C:\\t\\Sub One\\Deep\\c.txt",
+                               "C:\\t\\Sub One\\b.txt", "C:\\t\\a.txt", "C:\\t\\dots\uF02E",
+                               "C:\\t\\loop", "C:\\t\\zwei\\Grüße.txt"}));
   ASSERT_EQ(folders.size(), 5u);
   // Breadth-first: the folders of the top level come first, deeper levels after them.
   EXPECT_EQ(Sorted({folders.begin(), folders.begin() + 3}),
@@ -84,8 +83,8 @@ TEST_F(Tools, ScanIsBreadthFirstAndSkipsWhatItShould) {
   // Without recursion only the folder's own entries, its subfolders included.
   std::vector<std::string> top, topFolders;
   ScanFolderTree(p(), "C:\\t", top, topFolders, 2, false, false);
-  EXPECT_EQ(Sorted(top), (std::vector<std::string>{"C:\\t\\a.txt", "C:\\t\\dots\uF02E",
-                                                  "C:\\t\\loop"}));
+  EXPECT_EQ(Sorted(top),
+            (std::vector<std::string>{"C:\\t\\a.txt", "C:\\t\\dots\uF02E", "C:\\t\\loop"}));
   EXPECT_EQ(topFolders.size(), 3u);
   EXPECT_EQ(Total(), "6");
 

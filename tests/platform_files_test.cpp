@@ -122,8 +122,7 @@ TEST_F(DriveTest, TranslatesDosPathsBothWays) {
   EXPECT_EQ(fs->DosPathForHost(H("x/not yet/there")), R"(X:\not yet\there)");
   EXPECT_EQ(fs->DosPathForHost(H("outside")), "");
   // What the DOS form cannot hold travels as U+F000 plus the character, and back.
-  EXPECT_EQ(fs->DosPathForHost(H("x/back\\slash/dots..")),
-            "X:\\back\uF05Cslash\\dots\uF02E\uF02E");
+  EXPECT_EQ(fs->DosPathForHost(H("x/back\\slash/dots..")), "X:\\back\uF05Cslash\\dots\uF02E\uF02E");
   EXPECT_EQ(fs->HostPath("X:\\back\uF05Cslash\\blank\uF020"), H("x/back\\slash/blank "));
   EXPECT_EQ(fs->DosPathForHost("relative/path"), "");
 

@@ -91,9 +91,9 @@ void CopyItems(Program& p, const std::string& sourceRoot, const std::string& des
   const std::string g = p.explorer.ReportGroup;
   SetProgress(p, g, "total", 0);
   SetProgress(p, g, "copy", 0);
-  for (const char* name : {"filesfound", "filesnew", "filesexisting", "filesfailed",
-                           "directoriesfound", "directoriesnew", "directoriesexisting", "status",
-                           "total"})
+  for (const char* name :
+       {"filesfound", "filesnew", "filesexisting", "filesfailed", "directoriesfound",
+        "directoriesnew", "directoriesexisting", "status", "total"})
     SetText(p, g, name, "-");
   EnableButtons(p, g, "cancel");
   DisableButtons(p, "mainscreen", "*");

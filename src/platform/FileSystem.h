@@ -65,8 +65,9 @@ class FileSystem {
 
   // Entries of a folder in the order the file system returns them, without "." and "..".
   // Entries that are mount points of other drives are left out; characters of a name that the DOS
-  // form cannot hold are shown through the private-use mapping (U+F000 plus the character). False when the folder cannot be read. Without `sizesAndTimes` only names and
-  // kinds are sure (size and modified may stay 0): walks of large trees need no more.
+  // form cannot hold are shown through the private-use mapping (U+F000 plus the character). False
+  // when the folder cannot be read. Without `sizesAndTimes` only names and kinds are sure (size and
+  // modified may stay 0): walks of large trees need no more.
   virtual bool ListFolder(const std::string& folder, std::vector<DirEntry>* entries,
                           bool sizesAndTimes = true) = 0;
   // A link to a folder counts only with `followLink`.

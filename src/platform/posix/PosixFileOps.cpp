@@ -374,8 +374,8 @@ CopyResult PosixFileSystem::CopyBytes(int in, int out, uint64_t total,
         break;
       }
       if (options_.bytesPerSecond > 0)
-        std::this_thread::sleep_for(std::chrono::microseconds(
-            static_cast<uint64_t>(n) * 1000000 / options_.bytesPerSecond));
+        std::this_thread::sleep_for(std::chrono::microseconds(static_cast<uint64_t>(n) * 1000000 /
+                                                              options_.bytesPerSecond));
       chunk += static_cast<uint64_t>(n);
       const Clock::time_point after = Clock::now();
       if (after - before > kSlowCall)
@@ -394,8 +394,7 @@ CopyResult PosixFileSystem::CopyBytes(int in, int out, uint64_t total,
 }
 
 CopyResult PosixFileSystem::Publish(const std::string& to, const Resolved& b,
-                                    const struct stat& source, PendingFile* file,
-                                    bool exactCase) {
+                                    const struct stat& source, PendingFile* file, bool exactCase) {
   const struct timespec times[2] = {{0, UTIME_OMIT}, source.st_mtim};
   // The mask or a default ACL of the folder may have taken bits away.
   const bool modeKept = file->temporary.empty() && file->madeKnown &&

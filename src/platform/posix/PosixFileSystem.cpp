@@ -685,8 +685,7 @@ bool PosixFileSystem::IsFolder(const std::string& path, bool followLink) {
   Resolved r = Resolve(path);
   struct stat st;
   if (!r.complete()) return false;
-  if (r.names.empty() || followLink)
-    return stat(r.Host().c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  if (r.names.empty() || followLink) return stat(r.Host().c_str(), &st) == 0 && S_ISDIR(st.st_mode);
   return lstat(r.Host().c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
