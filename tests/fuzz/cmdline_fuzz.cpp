@@ -19,5 +19,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   files.Probe(text);
   files.IsFolder(text);
   (void)host;
+  // Any name below the drive has a DOS form that leads back to it (through the private-use
+  // mapping where the DOS form cannot hold a character).
+  std::string name = text;
+  for (char& c : name)
+    if (c == '/' || c == '\0') c = '_';
+  if (name.empty() || name == "." || name == "..") return 0;
+  // A name already holding a private-use character of the mapping cannot be told apart from a
+  // mapped one (U+F000 to U+F0FF: EF 80 80 to EF 83 BF).
+  for (const char* mapped : {"\xef\x80", "\xef\x81", "\xef\x82", "\xef\x83"})
+    if (name.find(mapped) != std::string::npos) return 0;
+  const std::string hostName = std::string(root) + "/" + name;
+  const std::string dos = files.DosPathForHost(hostName);
+  if (!dos.empty() && files.HostPath(dos) != hostName) __builtin_trap();
   return 0;
 }
