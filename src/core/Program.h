@@ -56,7 +56,7 @@ struct DriveMenuState {
 
 struct DiskState {
   int64_t TotalClusters = 0;
-  bool checkRunning = false;  // a disk check is under way further down the stack
+  bool checkRunning = false;   // a disk check is under way further down the stack
   bool defragRunning = false;  // likewise a defragmentation run
 };
 

@@ -13,7 +13,7 @@ namespace qv {
 enum class EntryKind { File, Folder, LinkToFile, LinkToFolder, DanglingLink, Fifo, Socket, Device };
 
 struct DirEntry {
-  std::string name;  // file name only, as stored on disk
+  std::string name;       // file name only, as stored on disk
   bool isFolder = false;  // a real folder; a link to one is no folder for walks
   bool hidden = false;
   uint64_t size = 0;     // bytes (files)
@@ -60,8 +60,7 @@ class FileSystem {
   virtual int GetDriveType(const std::string& root) const = 0;
   virtual bool GetVolumeInfo(const std::string& root, VolumeInfo* info) const = 0;
   // Bytes free to the caller and total bytes of the drive holding `path`.
-  virtual bool GetFreeSpace(const std::string& path, uint64_t* freeToCaller,
-                            uint64_t* total) = 0;
+  virtual bool GetFreeSpace(const std::string& path, uint64_t* freeToCaller, uint64_t* total) = 0;
 
   // Entries of a folder in the order the file system returns them, without "." and "..".
   // Entries that are mount points of other drives are left out; characters of a name that the DOS

@@ -71,8 +71,9 @@ bool PosixDisplay::StartVideo(std::string* error) {
   if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
     if (error) {
       std::string where = x11 && *x11 ? x11 : wayland && *wayland ? wayland : "";
-      *error = options_.headless || where.empty() ? std::string(SDL_GetError())
-                                          : "cannot open display " + where + ": " + SDL_GetError();
+      *error = options_.headless || where.empty()
+                   ? std::string(SDL_GetError())
+                   : "cannot open display " + where + ": " + SDL_GetError();
     }
     return false;
   }
@@ -164,9 +165,9 @@ SurfacePtr PosixDisplay::CreateSurface(int width, int height) {
   // allocation makes over every byte, and the pages of a surface never drawn on stay untouched.
   std::shared_ptr<void> pixels;
   if (width > 0 && height > 0) pixels.reset(std::calloc(size_t(width) * height, 4), std::free);
-  SDL_Surface* s = pixels ? SurfaceOver(pixels.get(), width, height)
-                          : SDL_CreateRGBSurfaceWithFormat(0, width, height, 32,
-                                                           SDL_PIXELFORMAT_XRGB8888);
+  SDL_Surface* s =
+      pixels ? SurfaceOver(pixels.get(), width, height)
+             : SDL_CreateRGBSurfaceWithFormat(0, width, height, 32, SDL_PIXELFORMAT_XRGB8888);
   return std::make_shared<PosixSurface>(s, queue_, s ? std::move(pixels) : nullptr);
 }
 
