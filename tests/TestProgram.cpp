@@ -41,7 +41,7 @@ bool RecordingDiagnostics::Mentions(const std::string& text) const {
 }
 
 TestApp::TestApp(int extraDrives, const SpecialFoldersBelowC& special,
-                 PosixFileSystem::Options files)
+                 PosixFileSystem::Options files, Clock* clock)
     : app_(root_.path() + "/app") {
   std::filesystem::create_directories(app_ + "/Skin/icons");
   std::vector<DriveMapping> drives{DriveMapping{'C', root_.path(), ""}};
@@ -62,7 +62,7 @@ TestApp::TestApp(int extraDrives, const SpecialFoldersBelowC& special,
       .checkEngine = false});
   program_ = std::make_unique<Program>(posix_->Services(
       {.display = &display_, .events = &events_, .diag = &diag_, .system = &system_,
-       .clock = &clock_}));
+       .clock = clock ? clock : &clock_}));
   InstallReactions(*program_);
 }
 

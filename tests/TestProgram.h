@@ -62,7 +62,7 @@ class FakeSystem : public SystemQueries {
     return true;
   }
   bool IdleTime(int64_t* v) override { return !idleFails && (*v = idle, true); }
-  bool TimeOfDay(int64_t* v) override { return !timeFails && (*v = now, true); }
+  bool MonotonicTime(int64_t* v) override { return !timeFails && (*v = now, true); }
   bool ProcessorCount(int* v) override { return !countFails && (*v = processors, true); }
 };
 
@@ -97,9 +97,9 @@ struct SpecialFoldersBelowC {
 class TestApp {
  public:
   // Drive C: is a temporary folder that holds the application folder "app"; `extraDrives`
-  // more temporary folders become D:, E:, ...
+  // more temporary folders become D:, E:, ... `clock`: the program's clock instead of clock().
   explicit TestApp(int extraDrives = 0, const SpecialFoldersBelowC& special = {},
-                   PosixFileSystem::Options files = {});
+                   PosixFileSystem::Options files = {}, Clock* clock = nullptr);
   // Host folder of a drive letter.
   std::string DrivePath(char letter) const;
 

@@ -16,6 +16,7 @@
 #include "TestProgram.h"
 #include "platform/posix/LocaleClock.h"
 #include "platform/posix/PosixClock.h"
+#include "sysinfo/modDateTime.h"
 
 namespace qv::test {
 namespace {
@@ -27,7 +28,8 @@ const char kTimedateXml[] =
     "<arg type='b' name='interactive' direction='in'/></method>"
     "</interface></node>";
 
-// org.freedesktop.timedate1 on a private bus: records what it is asked and can refuse.
+// org.freedesktop.timedate1 on a private bus: records what it is asked, and answers at once,
+// after a delay, never, or with a refusal.
 class StandInTimeService {
  public:
   struct Request {
@@ -70,6 +72,7 @@ class StandInTimeService {
     running_ = false;
     g_main_context_wakeup(context_);
     thread_.join();
+    for (GDBusMethodInvocation* unanswered : held_) g_object_unref(unanswered);
     if (bus_) {
       g_dbus_connection_close_sync(bus_, nullptr, nullptr);
       g_object_unref(bus_);
@@ -82,15 +85,29 @@ class StandInTimeService {
     std::lock_guard<std::mutex> lock(mutex_);
     refusal_ = errorName;
   }
+  // Milliseconds before each answer; below 0: no answer ever.
+  void Delay(int ms) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    delayMs_ = ms;
+  }
+  // A request came and has no answer yet.
+  bool Waiting() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return waiting_ > 0;
+  }
   std::vector<Request> requests() {
     std::lock_guard<std::mutex> lock(mutex_);
     return requests_;
   }
 
  private:
-  static void OnCall(GDBusConnection*, const gchar*, const gchar*, const gchar*,
-                     const gchar* method, GVariant* parameters, GDBusMethodInvocation* invocation,
-                     gpointer self) {
+  struct Later {
+    StandInTimeService* service;
+    GDBusMethodInvocation* invocation;
+  };
+
+  static void OnCall(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*,
+                     GVariant* parameters, GDBusMethodInvocation* invocation, gpointer self) {
     auto* service = static_cast<StandInTimeService*>(self);
     gint64 usec = 0;
     gboolean relative = FALSE, interactive = FALSE;
@@ -98,13 +115,37 @@ class StandInTimeService {
     const bool mayInteract = (g_dbus_message_get_flags(g_dbus_method_invocation_get_message(
                                   invocation)) &
                               G_DBUS_MESSAGE_FLAGS_ALLOW_INTERACTIVE_AUTHORIZATION) != 0;
-    std::string refusal;
+    int delay = 0;
     {
       std::lock_guard<std::mutex> lock(service->mutex_);
       service->requests_.push_back({usec, relative != FALSE, interactive != FALSE, mayInteract});
-      refusal = service->refusal_;
+      ++service->waiting_;
+      delay = service->delayMs_;
     }
-    if (std::string(method) != "SetTime" || refusal.empty())
+    if (delay == 0) return service->Answer(invocation);
+    if (delay < 0) return service->held_.push_back(invocation);
+    GSource* timer = g_timeout_source_new(static_cast<guint>(delay));
+    g_source_set_callback(
+        timer,
+        [](gpointer data) -> gboolean {
+          const Later* later = static_cast<Later*>(data);
+          later->service->Answer(later->invocation);
+          delete later;
+          return G_SOURCE_REMOVE;
+        },
+        new Later{service, invocation}, nullptr);
+    g_source_attach(timer, service->context_);
+    g_source_unref(timer);
+  }
+
+  void Answer(GDBusMethodInvocation* invocation) {
+    std::string refusal;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      refusal = refusal_;
+      --waiting_;
+    }
+    if (refusal.empty())
       g_dbus_method_invocation_return_value(invocation, nullptr);
     else
       g_dbus_method_invocation_return_dbus_error(invocation, refusal.c_str(), "refused by test");
@@ -116,59 +157,71 @@ class StandInTimeService {
   std::atomic<bool> running_{true};
   std::mutex mutex_;
   std::string refusal_;
+  int delayMs_ = 0;
+  int waiting_ = 0;
   std::vector<Request> requests_;
+  std::vector<GDBusMethodInvocation*> held_;  // only touched on the service's thread
 };
 
-int64_t LocalUsec(const LocalTime& t) {
-  struct tm tm {};
-  tm.tm_year = t.year - 1900;
-  tm.tm_mon = t.month - 1;
-  tm.tm_mday = t.day;
-  tm.tm_hour = t.hour;
-  tm.tm_min = t.minute;
-  tm.tm_sec = t.second;
-  tm.tm_isdst = -1;
-  return static_cast<int64_t>(mktime(&tm)) * 1000000;
+// A private bus for one test, taken down in every outcome.
+class PrivateBus {
+ public:
+  PrivateBus() : dbus_(g_test_dbus_new(G_TEST_DBUS_NONE)) {
+    g_test_dbus_up(dbus_);
+    address_ = g_test_dbus_get_bus_address(dbus_);
+  }
+  ~PrivateBus() {
+    g_test_dbus_down(dbus_);
+    g_object_unref(dbus_);
+  }
+  const std::string& address() const { return address_; }
+
+ private:
+  GTestDBus* dbus_;
+  std::string address_;
+};
+
+ClockChange Wait(ClockRequest& request) {
+  for (int i = 0; i < 10000 && !request.Poll(); ++i) g_usleep(1000);
+  EXPECT_TRUE(request.Poll()) << "no answer after 10 s";
+  return request.Answer();
 }
 
-TEST(TimeService, SetsThroughTheServiceFallsBackWithoutItAndReportsRefusals) {
+TEST(TimeService, StepsRelativelyThroughTheServiceOrDirectlyAndReportsRefusals) {
   if (!g_find_program_in_path("dbus-daemon")) GTEST_SKIP() << "dbus-daemon is not installed";
-  GTestDBus* dbus = g_test_dbus_new(G_TEST_DBUS_NONE);
-  g_test_dbus_up(dbus);
-  const std::string address = g_test_dbus_get_bus_address(dbus);
-  std::vector<int64_t> direct;  // what the stand-in for clock_settime was asked
+  PrivateBus bus;
+  std::vector<int64_t> direct;  // what the stand-in for clock_settime was asked to step
   int directAnswer = 0;
   PosixClockOptions options;
-  options.busAddress = address;
-  options.setRealtime = [&](const timespec& ts) {
-    direct.push_back(static_cast<int64_t>(ts.tv_sec) * 1000000 + ts.tv_nsec / 1000);
+  options.busAddress = bus.address();
+  options.timeoutMs = 5000;
+  options.stepRealtime = [&](int64_t usec) {
+    direct.push_back(usec);
     return directAnswer;
   };
   PosixClock clock(options);
-  const LocalTime when{2031, 7, 14, 22, 30, 5, 0};
 
-  // No time service on the bus: the clock is set directly, or the refusal says why.
-  ClockChange change = clock.Set(when);
+  // No time service on the bus: the clock is stepped directly, or the refusal says why.
+  ClockChange change = Wait(*clock.StepBy(-3600));
   EXPECT_TRUE(change.ok) << change.detail;
-  ASSERT_EQ(direct.size(), 1u);
-  EXPECT_EQ(direct[0], LocalUsec(when));
+  EXPECT_EQ(direct, std::vector<int64_t>{-3600 * int64_t{1000000}});
   directAnswer = EPERM;
-  change = clock.Set(when);
+  change = Wait(*clock.StepBy(1));
   EXPECT_FALSE(change.ok);
   EXPECT_EQ(change.reason, "Not allowed to set the clock");
   EXPECT_NE(change.detail.find("Operation not permitted"), std::string::npos) << change.detail;
 
   {
-    StandInTimeService service(address);
+    StandInTimeService service(bus.address());
     ASSERT_TRUE(service.ready());
     direct.clear();
-    change = clock.Set(when);
+    change = Wait(*clock.StepBy(31 * 86400));
     EXPECT_TRUE(change.ok) << change.detail;
     EXPECT_TRUE(direct.empty());
     auto asked = service.requests();
     ASSERT_EQ(asked.size(), 1u);
-    EXPECT_EQ(asked[0].usec, LocalUsec(when));
-    EXPECT_FALSE(asked[0].relative);
+    EXPECT_EQ(asked[0].usec, 31 * 86400 * int64_t{1000000});
+    EXPECT_TRUE(asked[0].relative);
     EXPECT_TRUE(asked[0].interactive);
     EXPECT_TRUE(asked[0].mayInteract);
 
@@ -182,8 +235,8 @@ TEST(TimeService, SetsThroughTheServiceFallsBackWithoutItAndReportsRefusals) {
     };
     for (const auto& [name, reason] : refusals) {
       service.Refuse(name);
-      change = clock.Set(when);
-      EXPECT_FALSE(change.ok) << name;
+      change = Wait(*clock.StepBy(1));
+      EXPECT_FALSE(change.ok || change.unknown) << name;
       EXPECT_EQ(change.reason, reason);
       EXPECT_NE(change.detail.find("refused by test"), std::string::npos) << change.detail;
     }
@@ -192,13 +245,151 @@ TEST(TimeService, SetsThroughTheServiceFallsBackWithoutItAndReportsRefusals) {
   }
 
   // A clock that may not be set asks nobody.
-  PosixClock readOnly(PosixClockOptions{false, address, options.setRealtime});
+  PosixClock readOnly(PosixClockOptions{false, bus.address(), options.stepRealtime, 5000});
   direct.clear();
-  EXPECT_FALSE(readOnly.Set(when).ok);
+  EXPECT_FALSE(Wait(*readOnly.StepBy(1)).ok);
   EXPECT_TRUE(direct.empty());
+}
 
-  g_test_dbus_down(dbus);
-  g_object_unref(dbus);
+TEST(TimeService, TheWindowGoesOnWhileTheServiceDecidesAndSaysWhenNoAnswerCame) {
+  if (!g_find_program_in_path("dbus-daemon")) GTEST_SKIP() << "dbus-daemon is not installed";
+  PrivateBus bus;
+  StandInTimeService service(bus.address());
+  ASSERT_TRUE(service.ready());
+  PosixClockOptions options;
+  options.busAddress = bus.address();
+  options.timeoutMs = 1500;
+  options.stepRealtime = [](int64_t) { return EPERM; };  // never the machine's clock
+  PosixClock clock(options);
+  TestApp app(0, {}, {}, &clock);
+  app.WriteSettings(1024, 768);
+  app.WriteSkin({"Mainscreen"});
+  app.WriteLayout("Mainscreen",
+                  "[0]\nType=textbox\nCommand0=datetime;status\nPosition=10;10;600;20\n"
+                  "Font=arial;10;0;0;255|255|255;1\n"
+                  "[1]\nType=button\nCommand0=datetime;second+\nPosition=100;600;60;60\n");
+  ASSERT_TRUE(app.Start());
+  Program& p = app.program();
+  const ButtonElement& button = p.tables.Buttons.at(0);
+  auto pointer = [&](EventType type) {
+    Event e;
+    e.type = type;
+    e.x = static_cast<float>(button.Left + button.Width / 2);
+    e.y = static_cast<float>(button.Top + button.Height / 2);
+    return e;
+  };
+  auto status = [&] { return p.tables.TextBoxes.at(0).Text; };
+  int ticksWhileAsked = 0;
+  p.reactions.timerTicked[kClockTimer].push_back([&](Program&) {
+    if (service.Waiting()) ++ticksWhileAsked;
+  });
+  bool pressedAgain = false;
+  p.onYield = [&](Program&) {
+    Event tick;
+    tick.type = EventType::TimerTick;
+    tick.timer = kClockTimer;
+    app.events().Push(tick);
+    // A second tap while the first step is asked for is no second step.
+    if (service.Waiting() && !pressedAgain) {
+      pressedAgain = true;
+      app.events().Push(pointer(EventType::PointerDown));
+      app.events().Push(pointer(EventType::PointerUp));
+    }
+  };
+
+  service.Delay(300);
+  app.Click(button.Left + button.Width / 2.0, button.Top + button.Height / 2.0);
+  EXPECT_GT(ticksWhileAsked, 0) << "the window stood still while the service decided";
+  EXPECT_TRUE(pressedAgain);
+  auto asked = service.requests();
+  ASSERT_EQ(asked.size(), 1u);
+  EXPECT_EQ(asked[0].usec, 1000000);
+  EXPECT_TRUE(asked[0].relative);
+  EXPECT_EQ(status(), "");
+
+  // A service that never answers: the window goes on, then the screen says so.
+  service.Delay(-1);
+  ticksWhileAsked = 0;
+  pressedAgain = true;
+  app.Click(button.Left + button.Width / 2.0, button.Top + button.Height / 2.0);
+  EXPECT_GT(ticksWhileAsked, 0);
+  EXPECT_EQ(service.requests().size(), 2u);
+  EXPECT_EQ(status(), "No answer from the time service: the clock may have changed");
+  EXPECT_TRUE(app.diag().Mentions("did not answer")) << "nothing in the log";
+  p.onYield = nullptr;
+}
+
+// TZ for one test, put back in every outcome.
+class ZoneForTest {
+ public:
+  explicit ZoneForTest(const char* zone) {
+    const char* old = std::getenv("TZ");
+    had_ = old != nullptr;
+    if (old) old_ = old;
+    setenv("TZ", zone, 1);
+    tzset();
+  }
+  ~ZoneForTest() {
+    if (had_)
+      setenv("TZ", old_.c_str(), 1);
+    else
+      unsetenv("TZ");
+    tzset();
+  }
+
+ private:
+  bool had_ = false;
+  std::string old_;
+};
+
+int64_t Utc(int year, int month, int day, int hour, int minute, int second = 0) {
+  struct tm tm {};
+  tm.tm_year = year - 1900;
+  tm.tm_mon = month - 1;
+  tm.tm_mday = day;
+  tm.tm_hour = hour;
+  tm.tm_min = minute;
+  tm.tm_sec = second;
+  return static_cast<int64_t>(timegm(&tm));
+}
+
+TEST(ClockSteps, HoursStepRealTimeAndDaysTheCalendarAcrossDaylightSaving) {
+  if (!std::filesystem::exists("/usr/share/zoneinfo/Europe/Berlin"))
+    GTEST_SKIP() << "no time zone data (package tzdata)";
+  ZoneForTest berlin("Europe/Berlin");
+  PosixClock zone(PosixClockOptions{false, "", nullptr, 0});
+  // 29 March 2026 02:00 CET becomes 03:00 CEST, 25 October 2026 03:00 CEST becomes 02:00 CET,
+  // both at 01:00 UTC.
+  struct Case {
+    int64_t now;
+    const char* command;
+    int64_t then;
+    const char* what;
+  };
+  const Case cases[] = {
+      {Utc(2026, 3, 29, 1, 30), "hour-", Utc(2026, 3, 29, 0, 30), "03:30 CEST, an hour back"},
+      {Utc(2026, 3, 29, 0, 30), "hour+", Utc(2026, 3, 29, 1, 30), "01:30 CET, an hour on"},
+      {Utc(2026, 3, 29, 0, 59, 59), "second+", Utc(2026, 3, 29, 1, 0), "01:59:59 CET"},
+      {Utc(2026, 10, 25, 1, 30), "hour-", Utc(2026, 10, 25, 0, 30), "02:30 CET, an hour back"},
+      {Utc(2026, 3, 28, 1, 30), "day+", Utc(2026, 3, 29, 1, 0), "02:30 CET, a day on: gap"},
+      {Utc(2026, 3, 30, 0, 30), "day-", Utc(2026, 3, 29, 1, 0), "02:30 CEST, a day back: gap"},
+      {Utc(2025, 3, 29, 1, 30), "year+", Utc(2026, 3, 29, 1, 0), "a year on into the gap"},
+      {Utc(2026, 10, 24, 0, 30), "day+", Utc(2026, 10, 25, 0, 30), "into 02:30 shown twice"},
+      {Utc(2026, 10, 26, 1, 30), "day-", Utc(2026, 10, 25, 1, 30), "back into 02:30 CET"},
+      {Utc(2026, 3, 3, 22, 59, 30), "minute+", Utc(2026, 3, 2, 23, 0, 30), "midnight wraps"},
+      {Utc(2024, 2, 29, 11, 0), "year+", Utc(2025, 2, 28, 11, 0), "29 February"},
+  };
+  for (const Case& c : cases) {
+    int64_t seconds = 0;
+    ASSERT_TRUE(StepSeconds(zone, c.now, c.command, &seconds)) << c.what;
+    EXPECT_EQ(c.now + seconds, c.then) << c.what << " (" << c.command << ")";
+  }
+  // Nothing before the year 1 to step to.
+  int64_t seconds = 0;
+  EXPECT_FALSE(StepSeconds(zone, Utc(1, 6, 15, 12, 0), "year-", &seconds));
+  EXPECT_FALSE(StepSeconds(zone, Utc(1, 1, 1, 12, 0), "day-", &seconds));
+  EXPECT_TRUE(StepSeconds(zone, Utc(1, 1, 1, 12, 0), "day+", &seconds));
+  EXPECT_EQ(seconds, 86400);
 }
 
 TEST(LocaleForms, TakenFromTheLocalesOwnFormats) {

@@ -1,5 +1,6 @@
 // The processor-load meter, the system-information page and the clock fields.
 #include <gtest/gtest.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -23,18 +24,28 @@ namespace {
 constexpr int64_t kSecond = 10000000;  // 100 ns units
 constexpr int64_t kMiB = 1 << 20;
 
-TEST(CpuMeter, FollowsTheFormulaOnFakeSamples) {
+TEST(CpuMeter, ReadsZeroToHundredOverIntervalsLongEnoughToMean) {
   FakeSystem s;
   s.processors = 2;
-  s.now = 100 * kSecond;
+  s.now = 100 * kSecond;  // since the system started
   s.idle = 10 * kSecond;
   clsCPU cpu(s);
+  // Right after start the counters moved by one tick at most: the first reading is the
+  // average since the system started, not that tick.
+  s.now += kSecond / 1000;
+  s.idle += kSecond / 100;
+  EXPECT_NEAR(cpu.CurrentCPUUsage(), 95, 0.01);
   // One of two processors idle for the whole quarter second.
   s.now += kSecond / 4;
   s.idle += kSecond / 4;
   EXPECT_FLOAT_EQ(cpu.CurrentCPUUsage(), 50);
-  // Within one tick of the clock and nothing idle: fully busy, no division by zero.
-  EXPECT_FLOAT_EQ(cpu.CurrentCPUUsage(), 100);
+  // Too soon after, the reading stands and the sample stays for the longer interval.
+  s.now += kSecond / 1000;
+  s.idle += kSecond / 100;
+  EXPECT_FLOAT_EQ(cpu.CurrentCPUUsage(), 50);
+  s.now += kSecond - kSecond / 1000;
+  s.idle += kSecond / 2 - kSecond / 100;
+  EXPECT_FLOAT_EQ(cpu.CurrentCPUUsage(), 75);
   // A failed query reports 0 and keeps the sample: the next call covers both intervals.
   s.now += kSecond;
   s.idle += kSecond;
@@ -44,10 +55,13 @@ TEST(CpuMeter, FollowsTheFormulaOnFakeSamples) {
   s.now += kSecond;
   s.idle += 2 * kSecond;
   EXPECT_FLOAT_EQ(cpu.CurrentCPUUsage(), 25);  // 3 s idle of 2 x 2 s
-  // Idle counted beyond the processors' time is passed on below 0.
+  // Idle counted beyond the processors' time, or counted back, stays within the range.
   s.now += kSecond;
   s.idle += 3 * kSecond;
-  EXPECT_FLOAT_EQ(cpu.CurrentCPUUsage(), -50);
+  EXPECT_FLOAT_EQ(cpu.CurrentCPUUsage(), 0);
+  s.now += kSecond;
+  s.idle -= kSecond / 10;
+  EXPECT_FLOAT_EQ(cpu.CurrentCPUUsage(), 100);
   // Without a processor count nothing is divided, but the sample is taken.
   s.processors = 0;
   s.now += kSecond;
@@ -57,13 +71,24 @@ TEST(CpuMeter, FollowsTheFormulaOnFakeSamples) {
   s.idle += kSecond / 2;
   EXPECT_FLOAT_EQ(cpu.CurrentCPUUsage(), 50);
 
-  // A construction whose query failed measures from zero.
+  // A construction whose query failed measures from the system's start.
   s.idleFails = true;
   clsCPU fromZero(s);
   s.idleFails = false;
   s.now = 10 * kSecond;
   s.idle = 5 * kSecond;
   EXPECT_FLOAT_EQ(fromZero.CurrentCPUUsage(), 50);
+
+  // The machine's intervals come from a clock that setting the time does not move.
+  auto units = [](const timespec& ts) { return int64_t{ts.tv_sec} * kSecond + ts.tv_nsec / 100; };
+  PosixSystem machine;
+  timespec before{}, after{};
+  int64_t now = 0;
+  clock_gettime(CLOCK_MONOTONIC, &before);
+  ASSERT_TRUE(machine.MonotonicTime(&now));
+  clock_gettime(CLOCK_MONOTONIC, &after);
+  EXPECT_GE(now, units(before));
+  EXPECT_LE(now, units(after));
 }
 
 TEST(SystemInfoForms, MemoryDriveAndSerialForms) {
@@ -294,7 +319,12 @@ TEST(ClockSteps, FollowTheCalendar) {
                                 c.to.second}))
         << c.command << " from " << c.from.year << "-" << c.from.month << "-" << c.from.day;
   }
+  // Nothing before the year 1, and no table read for a month that is none.
   LocalTime r;
+  EXPECT_FALSE(StepDateTime(LocalTime{1, 6, 15, 8, 0, 0}, "year-", &r));
+  EXPECT_FALSE(StepDateTime(LocalTime{1, 1, 31, 8, 0, 0}, "month-", &r));
+  EXPECT_FALSE(StepDateTime(LocalTime{1, 1, 1, 8, 0, 0}, "day-", &r));
+  EXPECT_FALSE(StepDateTime(LocalTime{2026, 13, 1, 8, 0, 0}, "day+", &r));
   EXPECT_FALSE(StepDateTime(LocalTime{}, "week+", &r));
   EXPECT_FALSE(StepDateTime(LocalTime{}, "day", &r));
 }

@@ -73,6 +73,7 @@ struct CleanerState {
 
 struct SystemInfoState {
   std::shared_ptr<clsCPU> cpu;  // the processor-load meter, made at start-up
+  bool clockChanging = false;   // a step of the clock waits for the system's answer
 };
 
 struct Program {

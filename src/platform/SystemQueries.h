@@ -50,8 +50,8 @@ class SystemQueries {
   // The load meter's queries; false when the figure cannot be had.
   // Time all processors together spent idle, in 100 ns units.
   virtual bool IdleTime(int64_t* idle) = 0;
-  // The system time, in 100 ns units.
-  virtual bool TimeOfDay(int64_t* now) = 0;
+  // Time since the system started on a clock that is never set, in 100 ns units.
+  virtual bool MonotonicTime(int64_t* now) = 0;
   virtual bool ProcessorCount(int* count) = 0;
 };
 

@@ -1,36 +1,54 @@
 #include "sysinfo/clsCPU.h"
 
+#include <algorithm>
+
 #include "platform/SystemQueries.h"
 
 namespace qv {
 
+namespace {
+
+// Over a shorter interval the idle counter's ticks outweigh what happened.
+constexpr int64_t kShortestInterval = 1000000;  // 100 ms in 100 ns units
+
+}  // namespace
+
 clsCPU::clsCPU(SystemQueries& system) : system_(system) {
   int64_t now = 0;
   int64_t idle = 0;
-  if (!system_.TimeOfDay(&now)) return;
+  if (!system_.MonotonicTime(&now)) return;
   if (!system_.IdleTime(&idle)) return;
   previousIdleTime_ = idle;
   previousSystemTime_ = now;
 }
 
 float clsCPU::CurrentCPUUsage() {
-  float load = 0;
   int processors = 0;
   int64_t now = 0;
   int64_t idle = 0;
   if (!system_.ProcessorCount(&processors)) return 0;
-  if (!system_.TimeOfDay(&now)) return 0;
+  if (!system_.MonotonicTime(&now)) return 0;
   if (!system_.IdleTime(&idle)) return 0;
-  // Both differences are read as fixed-point numbers with four decimals.
-  const float idleDiff = static_cast<float>(static_cast<double>(idle - previousIdleTime_) / 10000.0);
-  const int64_t timeDiff = now - previousSystemTime_;
-  const float ratio =
-      timeDiff != 0 ? static_cast<float>(idleDiff / (static_cast<double>(timeDiff) / 10000.0))
-                    : idleDiff;
+  int64_t fromTime = previousSystemTime_;
+  int64_t fromIdle = previousIdleTime_;
+  if (now - fromTime < kShortestInterval) {
+    // Too soon: the last reading stands and the sample stays, so the next call measures longer.
+    if (hasReading_) return lastLoad_;
+    // The first reading right after start: the average since the system started.
+    fromTime = 0;
+    fromIdle = 0;
+    if (now <= 0) return 0;
+  }
+  float load = 0;
   // Without a processor count the load cannot be had; the sample is still taken.
-  if (processors != 0) load = 100.0f - ratio * 100.0f / static_cast<float>(processors);
+  if (processors > 0) {
+    const double ratio = static_cast<double>(idle - fromIdle) / static_cast<double>(now - fromTime);
+    load = std::clamp(static_cast<float>(100.0 - ratio * 100.0 / processors), 0.0f, 100.0f);
+  }
   previousIdleTime_ = idle;
   previousSystemTime_ = now;
+  lastLoad_ = load;
+  hasReading_ = true;
   return load;
 }
 

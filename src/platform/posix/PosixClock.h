@@ -2,9 +2,9 @@
 // does, or directly where no such service answers.
 #pragma once
 
-#include <time.h>
-
+#include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "platform/posix/LocaleClock.h"
@@ -16,17 +16,21 @@ struct PosixClockOptions {
   bool maySet = true;
   // The bus where org.freedesktop.timedate1 is asked; empty: the system bus.
   std::string busAddress;
-  // Sets the clock where no time service answers; returns 0 or an errno value.
-  // clock_settime(CLOCK_REALTIME) when empty.
-  std::function<int(const timespec&)> setRealtime;
+  // Moves the clock by this many microseconds where no time service answers; returns 0 or an
+  // errno value. CLOCK_REALTIME through clock_settime when empty.
+  std::function<int(int64_t)> stepRealtime;
+  // How long an answer of the time service is waited for (the bus's own default).
+  int timeoutMs = 25000;
 };
 
 class PosixClock : public LocaleClock {
  public:
   explicit PosixClock(PosixClockOptions options = {}, locale_t locale = nullptr);
 
-  LocalTime Now() override;
-  ClockChange Set(const LocalTime& t) override;
+  int64_t Instant() override;
+  LocalTime ToLocal(int64_t instant) const override;
+  // Asks the time service without waiting: the request's Poll runs GLib's default main context.
+  std::unique_ptr<ClockRequest> StepBy(int64_t seconds) override;
 
  private:
   PosixClockOptions options_;
@@ -38,17 +42,18 @@ class FixedClock : public LocaleClock {
  public:
   explicit FixedClock(const LocalTime& start, locale_t locale = nullptr);
 
-  LocalTime Now() override;
-  ClockChange Set(const LocalTime& t) override;
+  int64_t Instant() override { return seconds_; }
+  LocalTime ToLocal(int64_t instant) const override;
+  std::unique_ptr<ClockRequest> StepBy(int64_t seconds) override;
 
   void Advance(int64_t seconds) { seconds_ += seconds; }
-  // Every later Set fails with this answer (ok = false), or succeeds again with ok = true.
+  // Every later step fails with this answer (ok = false), or succeeds again with ok = true.
   void SetAnswer(const ClockChange& answer) { answer_ = answer; }
   int SetCalls() const { return setCalls_; }
 
  private:
   int64_t seconds_;
-  ClockChange answer_{true, "", ""};
+  ClockChange answer_{true, "", "", false};
   int setCalls_ = 0;
 };
 

@@ -177,9 +177,9 @@ bool PosixSystem::IdleTime(int64_t* idle) {
   return true;
 }
 
-bool PosixSystem::TimeOfDay(int64_t* now) {
+bool PosixSystem::MonotonicTime(int64_t* now) {
   struct timespec ts;
-  if (clock_gettime(CLOCK_REALTIME, &ts) != 0) return false;
+  if (clock_gettime(CLOCK_MONOTONIC, &ts) != 0) return false;
   *now = static_cast<int64_t>(ts.tv_sec) * 10000000 + ts.tv_nsec / 100;
   return true;
 }

@@ -19,7 +19,7 @@ class PosixSystem : public SystemQueries {
   bool GetComputerName(std::string* name) override;
   bool GetUserName(std::string* name) override;
   bool IdleTime(int64_t* idle) override;
-  bool TimeOfDay(int64_t* now) override;
+  bool MonotonicTime(int64_t* now) override;
   bool ProcessorCount(int* count) override;
 
  private:
