@@ -109,6 +109,15 @@ int MeterAgainstProcStat() {
   if (busy < 0) throw std::runtime_error("cannot start the load");
   std::this_thread::sleep_for(std::chrono::milliseconds(500));
   qv::PosixSystem system;
+  {
+    // Right after start the meter has had no interval worth measuring.
+    qv::clsCPU fresh(system);
+    Figure("meter_first_reading", fresh.CurrentCPUUsage(), "%");
+    long long total = 0, idle = 0;
+    ReadStat(&total, &idle);
+    Figure("procstat_load_since_boot", total > 0 ? 100.0 * (1.0 - double(idle) / double(total)) : 0,
+           "%");
+  }
   qv::clsCPU meter(system);
   long long total0 = 0, idle0 = 0;
   ReadStat(&total0, &idle0);
