@@ -161,7 +161,11 @@ class ServiceRequest : public ClockRequest {
   explicit ServiceRequest(CallRef call)
       : call_(std::move(call)), deadline_(MonotonicMs() + call_->options.timeoutMs) {}
   ~ServiceRequest() override {
-    if (!call_->done) g_cancellable_cancel(call_->cancel);
+    g_cancellable_cancel(call_->cancel);
+    // GIO hands back a cancelled call on the next turns of the context: let it, so that the
+    // call and its connection go now rather than at some later poll.
+    for (int i = 0; i < 64 && g_main_context_iteration(nullptr, FALSE); ++i) {
+    }
   }
   ServiceRequest(const ServiceRequest&) = delete;
   ServiceRequest& operator=(const ServiceRequest&) = delete;
