@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstring>
 
 #include "platform/posix/PosixFileUtil.h"
@@ -32,6 +33,13 @@ bool IsTopTrashName(const char* name) {
 
 bool IsSpecialNode(mode_t mode) {
   return S_ISSOCK(mode) || S_ISFIFO(mode) || S_ISCHR(mode) || S_ISBLK(mode);
+}
+
+// In a folder that users share (sticky and writable by more than its owner, as /tmp), only the
+// running user's own entries are theirs to clear away; root included.
+bool OthersInSharedFolder(const struct stat& folder, const struct stat& entry) {
+  const bool shared = (folder.st_mode & S_ISVTX) && (folder.st_mode & (S_IWGRP | S_IWOTH));
+  return shared && entry.st_uid != geteuid();
 }
 
 bool IsSpecialType(unsigned char type) {
@@ -86,8 +94,8 @@ PosixJunkScan::PosixJunkScan(const PosixFileSystem& files, Options options)
   }
 }
 
-void PosixJunkScan::GatherInUse() {
-  inUse_ = qv::GatherInUse(options_.procRoot);
+bool PosixJunkScan::GatherInUse(const std::function<bool()>& keepGoing) {
+  const bool complete = qv::GatherInUse(options_.procRoot, &inUse_, keepGoing);
   recycleBins_.clear();
   std::vector<std::string> bins{JoinHost(g_get_user_data_dir(), "Trash")};
   for (const DriveMapping& d : files_.Drives()) bins.push_back(d.hostFolder);
@@ -107,6 +115,8 @@ void PosixJunkScan::GatherInUse() {
         recycleBins_.push_back({trash.st_dev, trash.st_ino});
     }
   }
+  inUseKnown_ = complete;
+  return complete;
 }
 
 bool PosixJunkScan::IsRecycleBin(dev_t dev, ino_t ino) const {
@@ -146,8 +156,12 @@ int PosixJunkScan::OpenNoFollow(const std::string& dosPath, bool parentOnly, Dri
   for (const std::string& name : parts) {
     // O_NOFOLLOW with O_DIRECTORY refuses a link where a folder stood.
     int next = openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    const int error = errno;  // why, for Gone
     close(fd);
-    if (next < 0) return -1;
+    if (next < 0) {
+      errno = error;
+      return -1;
+    }
     fd = next;
     if (fstat(fd, &st) != 0 || st.st_dev != drive->dev ||
         IsOtherDriveRoot(drive->mapping, st.st_dev, st.st_ino)) {
@@ -224,23 +238,26 @@ bool PosixJunkScan::Examine(const std::string& path, JunkIdentity* id, uint64_t*
   std::string leaf;
   std::string dosPath = path;
   while (dosPath.size() > 3 && dosPath.back() == '\\') dosPath.pop_back();
+  // A gathering cut short may have missed what holds this entry.
+  if (!inUseKnown_) return false;
   const int parent = OpenNoFollow(dosPath, true, &drive, &leaf);
   if (parent < 0) return false;
-  struct stat st;
+  struct stat st, folder;
   bool free = fstatat(parent, leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-              !IsSpecialNode(st.st_mode) && !inUse_.Holds(st.st_dev, st.st_ino);
+              !IsSpecialNode(st.st_mode) && !inUse_.Holds(st.st_dev, st.st_ino) &&
+              fstat(parent, &folder) == 0 && !OthersInSharedFolder(folder, st);
   if (free && S_ISDIR(st.st_mode)) {
     free = st.st_dev == drive.dev && !IsRecycleBin(st.st_dev, st.st_ino) &&
            !IsOtherDriveRoot(drive.mapping, st.st_dev, st.st_ino);
-    int folder = free ? openat(parent, leaf.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)
-                      : -1;
+    int sub = free ? openat(parent, leaf.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)
+                   : -1;
     struct stat opened;
     // The folder opened must be the one just looked at.
-    free = folder >= 0 && fstat(folder, &opened) == 0 && opened.st_ino == st.st_ino &&
+    free = sub >= 0 && fstat(sub, &opened) == 0 && opened.st_ino == st.st_ino &&
            opened.st_dev == st.st_dev;
     unsigned visited = 0;
-    if (free) free = !HoldsKept(folder, st.st_dev, keepGoing, &visited);
-    if (folder >= 0) close(folder);
+    if (free) free = !HoldsKept(sub, st.st_dev, keepGoing, &visited);
+    if (sub >= 0) close(sub);
   }
   close(parent);
   if (!free) return false;
@@ -257,6 +274,20 @@ bool PosixJunkScan::Recheck(const std::string& path, const JunkIdentity& id,
   uint64_t bytes = 0;
   return Examine(path, &now, &bytes, keepGoing) && now.device == id.device &&
          now.inode == id.inode && now.isFolder == id.isFolder;
+}
+
+bool PosixJunkScan::Gone(const std::string& path) {
+  Drive drive;
+  std::string leaf;
+  std::string dosPath = path;
+  while (dosPath.size() > 3 && dosPath.back() == '\\') dosPath.pop_back();
+  errno = 0;
+  const int parent = OpenNoFollow(dosPath, true, &drive, &leaf);
+  if (parent < 0) return errno == ENOENT;
+  struct stat st;
+  const bool gone = fstatat(parent, leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT;
+  close(parent);
+  return gone;
 }
 
 std::string PosixJunkScan::SpecialFolder(const std::string& which) const {
