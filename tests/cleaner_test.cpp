@@ -182,7 +182,7 @@ TEST_F(Cleaner, InFoldersUsersShareOnlyOurOwnEntriesAreJunk) {
     Write(shared + "/mine.log", "");
     Write(shared + "/theirs", "");
     Write(shared + "/theirs.log", "");
-    Write(shared + "/theirs.d/inner", "");
+    Write(shared + "/theirs.d/inner.log", "");
     for (const char* name : {"/theirs", "/theirs.log", "/theirs.d"})
       ASSERT_EQ(lchown((shared + name).c_str(), other, other), 0) << name;
     ASSERT_EQ(chmod(shared.c_str(), 01777), 0);
@@ -197,7 +197,7 @@ TEST_F(Cleaner, InFoldersUsersShareOnlyOurOwnEntriesAreJunk) {
             (std::set<std::string>{c + "/tmp/mine", c + "/tmp/mine.log", d + "/pub/mine.log",
                                    d + "/own/theirs.log"}));
   for (const std::string& shared : {c + "/tmp", d + "/pub"})
-    for (const char* name : {"/theirs", "/theirs.log", "/theirs.d/inner"})
+    for (const char* name : {"/theirs", "/theirs.log", "/theirs.d/inner.log"})
       EXPECT_TRUE(Exists(shared + name)) << shared + name;
 }
 

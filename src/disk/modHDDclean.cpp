@@ -183,18 +183,19 @@ void FindJunk(Program& p, std::string folder, std::vector<std::string>& junk) {
 
   std::vector<JunkScanEntry> entries;
   p.os.junk->List(folder, &entries);
-  // Recycle bins are not searched: the design's by name, this system's by what they are.
+  // Recycle bins are not searched (the design's by name, this system's by what they are), nor
+  // what other users keep in a folder they share.
   const bool inRecycler = folder.find("RECYCLER") != std::string::npos;
   std::vector<std::string> subfolders;
   for (const JunkScanEntry& e : entries) {
     Yield(p, false);
-    if (e.isFolder && !e.recycleBin && !inRecycler) subfolders.push_back(e.name);
+    if (e.isFolder && !e.recycleBin && !e.othersOwn && !inRecycler) subfolders.push_back(e.name);
   }
 
   for (const JunkScanEntry& e : entries) {
     if (++c.JunkCounters[15] % 100 == 0)
       SetText(p, kGroup, "total files/directories", std::to_string(c.JunkCounters[15]));
-    if (!e.kept && !e.recycleBin) {
+    if (!e.kept && !e.recycleBin && !e.othersOwn) {
       const std::string name = LowerCase(e.name);
       int rule = -1;
       for (int k = 0; k < 12 && rule < 0; ++k)

@@ -14,6 +14,8 @@ struct JunkScanEntry {
   bool isFolder = false;    // a folder of the drive's own file system (links never are)
   bool kept = false;        // in use by a running program, a socket, FIFO or device node
   bool recycleBin = false;  // a recycle-bin folder of this system: never searched, never junk
+  // Another user's, directly in a folder that users share (/tmp): never searched, never junk.
+  bool othersOwn = false;
 };
 
 // Who an entry is, to tell it from whatever stands under its name later.

@@ -37,9 +37,12 @@ bool IsSpecialNode(mode_t mode) {
 
 // In a folder that users share (sticky and writable by more than its owner, as /tmp), only the
 // running user's own entries are theirs to clear away; root included.
+bool IsShared(const struct stat& folder) {
+  return (folder.st_mode & S_ISVTX) && (folder.st_mode & (S_IWGRP | S_IWOTH));
+}
+
 bool OthersInSharedFolder(const struct stat& folder, const struct stat& entry) {
-  const bool shared = (folder.st_mode & S_ISVTX) && (folder.st_mode & (S_IWGRP | S_IWOTH));
-  return shared && entry.st_uid != geteuid();
+  return IsShared(folder) && entry.st_uid != geteuid();
 }
 
 bool IsSpecialType(unsigned char type) {
@@ -180,7 +183,11 @@ bool PosixJunkScan::List(const std::string& folder, std::vector<JunkScanEntry>* 
   if (!dir) return false;
   struct statfs sfs;
   // On an overlay the listing's inode numbers need not be the ones stat gives.
-  const bool statAll = fstatfs(dir.fd(), &sfs) != 0 || sfs.f_type == OVERLAYFS_SUPER_MAGIC;
+  const bool overlay = fstatfs(dir.fd(), &sfs) != 0 || sfs.f_type == OVERLAYFS_SUPER_MAGIC;
+  struct stat self;
+  // A folder whose mode cannot be read is taken for a shared one.
+  const bool shared = fstat(dir.fd(), &self) != 0 || IsShared(self);
+  const bool statAll = overlay || shared;
   while (dirent* e = dir.Next()) {
     const char* name = e->d_name;
     if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0 || !Expressible(name)) continue;
@@ -200,6 +207,7 @@ bool PosixJunkScan::List(const std::string& folder, std::vector<JunkScanEntry>* 
         entry.recycleBin = IsRecycleBin(st.st_dev, st.st_ino);
       }
       entry.kept = IsSpecialNode(st.st_mode) || inUse_.Holds(st.st_dev, st.st_ino);
+      entry.othersOwn = shared && st.st_uid != geteuid();
     }
     entry.name = name;
     entries->push_back(std::move(entry));
