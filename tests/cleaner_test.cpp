@@ -172,6 +172,23 @@ TEST_F(OddlyNamedSpecialFolders, AreThoseVeryFoldersNotPatternsNorCaseTwins) {
   EXPECT_EQ(Text("windows temp"), "2");
   EXPECT_EQ(Text("user temp"), "1");
   for (const char* folder : others) EXPECT_TRUE(Exists(c + "/" + folder + "/g.txt")) << folder;
+
+  // A temporary folder set to a drive's root or to the home folder names no special folder.
+  const std::string home = c + "/home/me";
+  fs::create_directories(home);
+  const char* const oldHome = std::getenv("HOME");
+  const std::string keepHome = oldHome ? oldHome : "";
+  setenv("HOME", home.c_str(), 1);
+  const PosixJunkScan roots(app.files(), PosixJunkScanOptions{c, c + "/home"});
+  const PosixJunkScan homes(app.files(), PosixJunkScanOptions{home, home + "/.cache"});
+  EXPECT_EQ(roots.SpecialFolder("windows temp"), "");
+  EXPECT_EQ(roots.SpecialFolder("user temp"), "");
+  EXPECT_EQ(homes.SpecialFolder("windows temp"), "");
+  EXPECT_EQ(homes.SpecialFolder("user temp"), "C:\\home\\me\\.cache\\");
+  if (oldHome)
+    setenv("HOME", keepHome.c_str(), 1);
+  else
+    unsetenv("HOME");
 }
 
 TEST_F(Cleaner, InFoldersUsersShareOnlyOurOwnEntriesAreJunk) {

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/posix/PosixFileUtil.h"
@@ -307,6 +308,13 @@ std::string PosixJunkScan::SpecialFolder(const std::string& which) const {
   if (host.empty() || host[0] != '/') return "";
   std::string dos = files_.DosPathForHost(host);
   if (!dos.empty() && dos.back() != '\\') dos += '\\';
+  // Everything directly inside is junk: a $TMPDIR set to a drive's root, or to the home folder
+  // or above it, would clear away the user's own files.
+  const char* const homeVariable = std::getenv("HOME");  // as GLib takes it, but not cached
+  std::string home = files_.DosPathForHost(homeVariable && *homeVariable ? homeVariable
+                                                                         : g_get_home_dir());
+  if (!home.empty() && home.back() != '\\') home += '\\';
+  if (dos.size() <= 3 || home.compare(0, dos.size(), dos) == 0) return "";
   return dos;
 }
 
