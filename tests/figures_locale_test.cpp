@@ -25,8 +25,7 @@ TEST(Figures, KeepTheirFormsInLocalesWithADecimalComma) {
   int tried = 0;
   for (const std::string source : {"de_DE", "fr_FR"}) {
     const std::string name = source + ".UTF-8";
-    if (!CompileLocale(locales.path(), name, source) ||
-        !std::setlocale(LC_ALL, name.c_str()))
+    if (!CompileLocale(locales.path(), name, source) || !std::setlocale(LC_ALL, name.c_str()))
       continue;
     ++tried;
     ASSERT_STREQ(std::localeconv()->decimal_point, ",") << source;

@@ -36,8 +36,8 @@ bool ParseDecimal(const std::string& text, double* value) {
   // from_chars reads "." whatever the user's locale (strtod would stop at it in de_DE).
   const size_t from = t[0] == '+' ? 1 : 0;
   double v = 0;
-  const auto [end, error] = std::from_chars(t.data() + from, t.data() + t.size(), v,
-                                            std::chars_format::fixed);
+  const auto [end, error] =
+      std::from_chars(t.data() + from, t.data() + t.size(), v, std::chars_format::fixed);
   if (error != std::errc() || end != t.data() + t.size() || !std::isfinite(v)) return false;
   *value = v;
   return true;

@@ -258,8 +258,8 @@ bool PosixJunkScan::Examine(const std::string& path, JunkIdentity* id, uint64_t*
   if (free && S_ISDIR(st.st_mode)) {
     free = st.st_dev == drive.dev && !IsRecycleBin(st.st_dev, st.st_ino) &&
            !IsOtherDriveRoot(drive.mapping, st.st_dev, st.st_ino);
-    int sub = free ? openat(parent, leaf.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)
-                   : -1;
+    int sub =
+        free ? openat(parent, leaf.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC) : -1;
     struct stat opened;
     // The folder opened must be the one just looked at.
     free = sub >= 0 && fstat(sub, &opened) == 0 && opened.st_ino == st.st_ino &&
@@ -311,8 +311,8 @@ std::string PosixJunkScan::SpecialFolder(const std::string& which) const {
   // Everything directly inside is junk: a $TMPDIR set to a drive's root, or to the home folder
   // or above it, would clear away the user's own files.
   const char* const homeVariable = std::getenv("HOME");  // as GLib takes it, but not cached
-  std::string home = files_.DosPathForHost(homeVariable && *homeVariable ? homeVariable
-                                                                         : g_get_home_dir());
+  std::string home =
+      files_.DosPathForHost(homeVariable && *homeVariable ? homeVariable : g_get_home_dir());
   if (!home.empty() && home.back() != '\\') home += '\\';
   if (dos.size() <= 3 || home.compare(0, dos.size(), dos) == 0) return "";
   return dos;
