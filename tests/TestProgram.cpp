@@ -1,5 +1,6 @@
 #include "TestProgram.h"
 
+#include <glib.h>
 #include <stdlib.h>
 #include <sys/wait.h>
 
@@ -182,6 +183,15 @@ uint32_t TestApp::Pixel(int x, int y) const {
 void TestApp::Click(double x, double y) {
   OnPointerDown(*program_, 1, 0, static_cast<float>(x), static_cast<float>(y));
   OnPointerUp(*program_, 1, 0, static_cast<float>(x), static_cast<float>(y));
+}
+
+bool CompileLocale(const std::string& dir, const std::string& name, const std::string& source) {
+  gchar* localedef = g_find_program_in_path("localedef");
+  g_free(localedef);
+  if (!localedef) return false;
+  const std::string command = "localedef -i " + source + " -f UTF-8 '" + dir + "/" + name +
+                              "' >/dev/null 2>&1";
+  return std::system(command.c_str()) == 0 && std::filesystem::is_directory(dir + "/" + name);
 }
 
 bool Near(uint32_t a, uint32_t b, int tolerance) {

@@ -159,4 +159,8 @@ std::string DumpText(const std::string& dump, const std::string& group, const st
 // Colours after a JPEG round trip are close, not equal.
 bool Near(uint32_t a, uint32_t b, int tolerance = 24);
 
+// A locale of the machine's locale sources ("de_DE") compiled into `dir` under `name`, for
+// LOCPATH; false where that cannot be done (no localedef: package locales).
+bool CompileLocale(const std::string& dir, const std::string& name, const std::string& source);
+
 }  // namespace qv::test

@@ -111,6 +111,8 @@ std::string Layout() {
 // "home/.cache"; drive D: is a second fixed drive.
 class Cleaner : public ::testing::Test {
  protected:
+  explicit Cleaner(const SpecialFoldersBelowC& special = {"tmp", "home/.cache"})
+      : app{1, special} {}
   void SetUp() override {
     ASSERT_EQ(std::string(g_get_user_data_dir()).rfind("/tmp/", 0), 0u)
         << "the recycle bin of the tests must be a temporary folder";
@@ -147,9 +149,74 @@ class Cleaner : public ::testing::Test {
     p().onYield = nullptr;
   }
 
-  TestApp app{1, {"tmp", "home/.cache"}};
+  TestApp app;
   std::string c, d;
 };
+
+// Special folders whose names hold the characters that patterns give a meaning.
+class OddlyNamedSpecialFolders : public Cleaner {
+ protected:
+  OddlyNamedSpecialFolders() : Cleaner({"tmp2/t[1]x#", "c?che*"}) {}
+};
+
+TEST_F(OddlyNamedSpecialFolders, AreThoseVeryFoldersNotPatternsNorCaseTwins) {
+  for (const char* folder : {"tmp2/t[1]x#", "c?che*"}) Write(c + "/" + folder + "/f.txt", "");
+  Write(c + "/tmp2/t[1]x#/sub/g.txt", "");
+  // What the paths would match as patterns, or without regard to case.
+  const char* const others[] = {"tmp2/t1x5", "TMP2/t[1]x#", "tmp2/T[1]X#", "cache-old", "C?CHE*"};
+  for (const char* folder : others) Write(c + "/" + folder + "/g.txt", "");
+  Clean();
+  EXPECT_EQ(TrashedOriginals(),
+            (std::set<std::string>{c + "/tmp2/t[1]x#/f.txt", c + "/tmp2/t[1]x#/sub",
+                                   c + "/c?che*/f.txt"}));
+  EXPECT_EQ(Text("windows temp"), "2");
+  EXPECT_EQ(Text("user temp"), "1");
+  for (const char* folder : others) EXPECT_TRUE(Exists(c + "/" + folder + "/g.txt")) << folder;
+
+  // A temporary folder set to a drive's root or to the home folder names no special folder.
+  const std::string home = c + "/home/me";
+  fs::create_directories(home);
+  const char* const oldHome = std::getenv("HOME");
+  const std::string keepHome = oldHome ? oldHome : "";
+  setenv("HOME", home.c_str(), 1);
+  const PosixJunkScan roots(app.files(), PosixJunkScanOptions{c, c + "/home"});
+  const PosixJunkScan homes(app.files(), PosixJunkScanOptions{home, home + "/.cache"});
+  EXPECT_EQ(roots.SpecialFolder("windows temp"), "");
+  EXPECT_EQ(roots.SpecialFolder("user temp"), "");
+  EXPECT_EQ(homes.SpecialFolder("windows temp"), "");
+  EXPECT_EQ(homes.SpecialFolder("user temp"), "C:\\home\\me\\.cache\\");
+  if (oldHome)
+    setenv("HOME", keepHome.c_str(), 1);
+  else
+    unsetenv("HOME");
+}
+
+TEST_F(Cleaner, InFoldersUsersShareOnlyOurOwnEntriesAreJunk) {
+  const uid_t other = getuid() + 4321;
+  // The temporary folder as /tmp is, and a shared folder elsewhere on a drive.
+  for (const std::string& shared : {c + "/tmp", d + "/pub"}) {
+    Write(shared + "/mine", "");
+    Write(shared + "/mine.log", "");
+    Write(shared + "/theirs", "");
+    Write(shared + "/theirs.log", "");
+    Write(shared + "/theirs.d/inner.log", "");
+    for (const char* name : {"/theirs", "/theirs.log", "/theirs.d"})
+      ASSERT_EQ(lchown((shared + name).c_str(), other, other), 0) << name;
+    ASSERT_EQ(chmod(shared.c_str(), 01777), 0);
+  }
+  // Not shared without the sticky bit: a folder of one's own holding what others left.
+  Write(d + "/own/theirs.log", "");
+  ASSERT_EQ(lchown((d + "/own/theirs.log").c_str(), other, other), 0);
+  Clean();
+  Choose('D');
+  Clean();
+  EXPECT_EQ(TrashedOriginals(),
+            (std::set<std::string>{c + "/tmp/mine", c + "/tmp/mine.log", d + "/pub/mine.log",
+                                   d + "/own/theirs.log"}));
+  for (const std::string& shared : {c + "/tmp", d + "/pub"})
+    for (const char* name : {"/theirs", "/theirs.log", "/theirs.d/inner.log"})
+      EXPECT_TRUE(Exists(shared + name)) << shared + name;
+}
 
 TEST_F(Cleaner, RulesInOrderCountersTotalsAndRestorableTrash) {
   const std::string mib(1048576, 'x');
@@ -385,6 +452,25 @@ TEST_F(Cleaner, AnEntryTheBinRefusesStays) {
   close(again);
   EXPECT_TRUE(Exists(d + "/locked.log"));
   EXPECT_EQ(TrashedOriginals(), std::set<std::string>{d + "/free.log"});
+  // Named where the user looks and on standard error, and not counted as cleared away.
+  const std::string dos = "D:\\locked.log";
+  EXPECT_EQ(Text("status").rfind("Not moved to the recycle bin: " + dos, 0), 0u) << Text("status");
+  EXPECT_TRUE(app.diag().Mentions(dos));
+  EXPECT_EQ(Text("*.log"), "1");
+  EXPECT_EQ(Text("total junk-files/directories"), "1");
+  EXPECT_EQ(Text("total junksize"), "0 MB");
+}
+
+TEST(InUse, TheGatheringYieldsAfterEachProcessAndStopsWhenTold) {
+  TempDir proc;
+  for (const char* pid : {"1", "22", "333"}) fs::create_directories(proc.path() + "/" + pid);
+  InUseSet set;
+  int calls = 0;
+  EXPECT_TRUE(GatherInUse(proc.path(), &set, [&] { return ++calls > 0; }));
+  EXPECT_EQ(calls, 3);
+  calls = 0;
+  EXPECT_FALSE(GatherInUse(proc.path(), &set, [&] { return ++calls < 2; }));
+  EXPECT_EQ(calls, 2);
 }
 
 TEST_F(Cleaner, CancelsAndAStartWhileACancelledRunUnwinds) {

@@ -405,14 +405,6 @@ TEST(LocaleForms, TakenFromTheLocalesOwnFormats) {
   EXPECT_EQ(LongDateFormat("%A %-e %B %Y, %H:%M:%S (UTC%z)"), "%A %-d %B %Y");
 }
 
-// A locale of the machine's locale sources compiled into `dir`; false where that cannot be done.
-bool CompileLocale(const std::string& dir, const std::string& name, const std::string& source) {
-  if (!g_find_program_in_path("localedef")) return false;
-  const std::string command = "localedef -i " + source + " -f UTF-8 '" + dir + "/" + name +
-                              "' >/dev/null 2>&1";
-  return std::system(command.c_str()) == 0 && std::filesystem::is_directory(dir + "/" + name);
-}
-
 TEST(ProbeClock, FakeClockStepsWithTheLocalesNamesAndSurvivesAMissingLocale) {
   TestApp app;
   app.WriteSettings(1024, 768);

@@ -397,24 +397,27 @@ TEST(PosixSystemProc, MissingTruncatedAndOddFiles) {
     EXPECT_FALSE(system.IdleTime(&idle)) << bad;
   }
 
+  // A healthy machine whose programs have reserved more than the commit limit, which Linux
+  // does not enforce by default: the page file is memory and swap together.
   WriteText(proc / "meminfo",
             "MemTotal:       1048576 kB\nMemFree: 1 kB\nMemAvailable:    262144 kB\n"
+            "SwapTotal:       2097152 kB\nSwapFree:        1048576 kB\n"
             "CommitLimit:     2097152 kB\nCommitted_AS:    3000000 kB\n");
   WriteText(proc / "self" / "status", "Name:\tx\nVmSize:\t    4096 kB\n");
   m = system.GetMemoryStatus();
   ASSERT_TRUE(m.hasPhysical && m.hasPageFile && m.hasVirtual);
   EXPECT_EQ(m.TotalPhys, int64_t{1} << 30);
   EXPECT_EQ(m.AvailPhys, int64_t{1} << 28);
-  EXPECT_EQ(m.TotalPageFile, int64_t{2} << 30);
-  EXPECT_EQ(m.AvailPageFile, 0);  // overcommitted: nothing left, not a negative amount
+  EXPECT_EQ(m.TotalPageFile, int64_t{3} << 30);
+  EXPECT_EQ(m.AvailPageFile, (int64_t{5} << 30) / 4);
   EXPECT_EQ(m.TotalVirtual - m.AvailVirtual, 4096 * 1024);
 
   // Truncated in the middle of a line, and values in another unit.
   WriteText(proc / "meminfo", "MemTotal:       1048576 kB\nMemAvailable:    262");
   EXPECT_FALSE(system.GetMemoryStatus().hasPhysical);
   WriteText(proc / "meminfo",
-            "MemTotal: 1048576 MB\nMemAvailable: 2 kB\nCommitLimit: x kB\n"
-            "Committed_AS: 99999999999999999 kB\n");
+            "MemTotal: 1048576 MB\nMemAvailable: 2 kB\nSwapTotal: x kB\n"
+            "SwapFree: 99999999999999999 kB\n");
   m = system.GetMemoryStatus();
   EXPECT_FALSE(m.hasPhysical || m.hasPageFile);
 

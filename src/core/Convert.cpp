@@ -1,8 +1,7 @@
 #include "core/Convert.h"
 
+#include <charconv>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 
 #include "core/ProfileString.h"
 
@@ -34,8 +33,14 @@ bool ParseDecimal(const std::string& text, double* value) {
     }
   }
   if (!digits || i != t.size()) return false;
-  *value = std::strtod(t.c_str(), nullptr);
-  return std::isfinite(*value);
+  // from_chars reads "." whatever the user's locale (strtod would stop at it in de_DE).
+  const size_t from = t[0] == '+' ? 1 : 0;
+  double v = 0;
+  const auto [end, error] =
+      std::from_chars(t.data() + from, t.data() + t.size(), v, std::chars_format::fixed);
+  if (error != std::errc() || end != t.data() + t.size() || !std::isfinite(v)) return false;
+  *value = v;
+  return true;
 }
 
 bool ParseInt16(const std::string& text, int16_t* value) {
@@ -66,9 +71,12 @@ bool ParseBool(const std::string& text, bool* value) {
 std::string PlainDecimal(double value, int decimals) {
   const double scale = std::pow(10.0, decimals);
   const double rounded = RoundHalfEven(value * scale) / scale;
+  // to_chars writes "." whatever the user's locale, as the figures' forms require.
   char buf[400];
-  std::snprintf(buf, sizeof buf, "%.*f", decimals, rounded);
-  std::string text = buf;
+  const auto [end, error] =
+      std::to_chars(buf, buf + sizeof buf, rounded, std::chars_format::fixed, decimals);
+  if (error != std::errc()) return "0";
+  std::string text(buf, end);
   if (text.find('.') != std::string::npos) {
     while (text.back() == '0') text.pop_back();
     if (text.back() == '.') text.pop_back();

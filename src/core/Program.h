@@ -61,11 +61,17 @@ struct DiskState {
 };
 
 // The junk cleaner's figures of the last run (counters 0 to 14 per rule, 15 every entry seen).
+struct JunkFacts {
+  int rule = -1;
+  uint64_t bytes = 0;
+};
+
 struct CleanerState {
   int64_t JunkCounters[16] = {};
   // Slot 0 stays empty: the last slot's number is the number of entries.
   std::vector<std::string> JunkList{std::string()};
   std::vector<JunkIdentity> JunkIds{JunkIdentity()};  // who each entry was when it was found
+  std::vector<JunkFacts> JunkFound{JunkFacts()};      // its rule and length, to take back
   double JunkSizeMB = 0;
   bool running = false;       // a run is on the stack, perhaps cancelled and still unwinding
   bool startPending = false;  // a start pressed meanwhile, run when that one has ended

@@ -1,10 +1,9 @@
 #include "disk/modHDDclean.h"
 
-#include <cctype>
-#include <cstdio>
 #include <functional>
 
 #include "core/Convert.h"
+#include "core/ProfileString.h"
 #include "core/Program.h"
 #include "files/modTools.h"
 #include "widgets/modButton.h"
@@ -23,13 +22,15 @@ const char* const kNameRules[12] = {"*.log", "*.~*", "~*.*",  "*.*~",         "*
 const char* const kFolderRuleBoxes[3] = {"windows temp", "user temp", "cookies"};
 const int32_t kFolderRuleCsidl[3] = {kWindowsTemp, kCsidlHistory, kCsidlCookies};
 
-std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
-
 std::string RuleBox(int rule) {
   return rule < 12 ? kNameRules[rule] : kFolderRuleBoxes[rule - 12];
+}
+
+// Two DOS folder paths ending in "\" name the same folder: the drive letter in either case,
+// the rest byte for byte.
+bool SameFolder(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && a.size() >= 3 && b[1] == ':' && (a[0] | 0x20) == (b[0] | 0x20) &&
+         a.compare(1, std::string::npos, b, 1, std::string::npos) == 0;
 }
 
 // Length of the character at `s[i]`: a whole UTF-8 sequence counts as one.
@@ -138,18 +139,7 @@ bool MatchesWildcard(const std::string& text, const std::string& pattern) {
 }
 
 std::string JunkSizeText(double megabytes) {
-  const double cents = RoundHalfEven(megabytes * 100.0);
-  const long long whole = static_cast<long long>(cents) / 100;
-  int fraction = static_cast<int>(static_cast<long long>(cents) % 100);
-  std::string text = std::to_string(whole);
-  if (fraction != 0) {
-    char digits[4];
-    std::snprintf(digits, sizeof digits, "%02d", fraction);
-    text += '.';
-    text += digits[0];
-    if (digits[1] != '0') text += digits[1];
-  }
-  return text + " MB";
+  return PlainDecimal(megabytes, 2) + " MB";
 }
 
 std::string GetSpecialFolderPath(Program& p, int32_t csidl) {
@@ -170,7 +160,10 @@ void AddJunk(Program& p, std::vector<std::string>& junk, const std::string& path
              const JunkIdentity& id, uint64_t bytes) {
   CleanerState& c = p.cleaner;
   junk.push_back(path);
-  if (&junk == &c.JunkList) c.JunkIds.push_back(id);
+  if (&junk == &c.JunkList) {
+    c.JunkIds.push_back(id);
+    c.JunkFound.push_back(JunkFacts{-1, bytes});
+  }
   SetText(p, kGroup, "total junk-files/directories", std::to_string(junk.size() - 1));
   c.JunkSizeMB += static_cast<double>(bytes) / 1048576.0;
   SetText(p, kGroup, "total junksize", JunkSizeText(c.JunkSizeMB));
@@ -180,29 +173,30 @@ void FindJunk(Program& p, std::string folder, std::vector<std::string>& junk) {
   if (folder.empty() || folder.back() != '\\') folder += '\\';
   CleanerState& c = p.cleaner;
   // Which special folder this one is decides rules 13 to 15 for all its entries; a special
-  // folder that this system lacks matches nothing.
-  const std::string lowerFolder = Lower(folder);
+  // folder that this system lacks matches nothing. Only that very folder: a path is no pattern,
+  // and on this system a case twin ("TMP" beside "tmp") is another folder.
   int folderRule = -1;
   for (int k = 0; k < 3 && folderRule < 0; ++k) {
     const std::string special = GetSpecialFolderPath(p, kFolderRuleCsidl[k]);
-    if (!special.empty() && MatchesWildcard(lowerFolder, "*" + Lower(special))) folderRule = 12 + k;
+    if (SameFolder(folder, special)) folderRule = 12 + k;
   }
 
   std::vector<JunkScanEntry> entries;
   p.os.junk->List(folder, &entries);
-  // Recycle bins are not searched: the design's by name, this system's by what they are.
+  // Recycle bins are not searched (the design's by name, this system's by what they are), nor
+  // what other users keep in a folder they share.
   const bool inRecycler = folder.find("RECYCLER") != std::string::npos;
   std::vector<std::string> subfolders;
   for (const JunkScanEntry& e : entries) {
     Yield(p, false);
-    if (e.isFolder && !e.recycleBin && !inRecycler) subfolders.push_back(e.name);
+    if (e.isFolder && !e.recycleBin && !e.othersOwn && !inRecycler) subfolders.push_back(e.name);
   }
 
   for (const JunkScanEntry& e : entries) {
     if (++c.JunkCounters[15] % 100 == 0)
       SetText(p, kGroup, "total files/directories", std::to_string(c.JunkCounters[15]));
-    if (!e.kept && !e.recycleBin) {
-      const std::string name = Lower(e.name);
+    if (!e.kept && !e.recycleBin && !e.othersOwn) {
+      const std::string name = LowerCase(e.name);
       int rule = -1;
       for (int k = 0; k < 12 && rule < 0; ++k)
         if (MatchesWildcard(name, kNameRules[k])) rule = k;
@@ -212,6 +206,7 @@ void FindJunk(Program& p, std::string folder, std::vector<std::string>& junk) {
       // In use, or holding anything that must stay: no junk, whatever its name.
       if (rule >= 0 && p.os.junk->Examine(folder + e.name, &id, &bytes, KeepGoing(p))) {
         AddJunk(p, junk, folder + e.name, id, bytes);
+        if (&junk == &c.JunkList) c.JunkFound.back().rule = rule;
         SetText(p, kGroup, RuleBox(rule), std::to_string(++c.JunkCounters[rule]));
       }
     }
@@ -228,14 +223,17 @@ void FindJunk(Program& p, std::string folder, std::vector<std::string>& junk) {
 
 void SearchJunk(Program& p, const std::string& drive) {
   SetText(p, kGroup, "status", "Searching...");
-  p.os.junk->GatherInUse();
+  // Only a cancel cuts the gathering short; nothing is searched then.
+  if (!p.os.junk->GatherInUse(KeepGoing(p))) return;
   FindJunk(p, drive, p.cleaner.JunkList);
 }
 
-void DeleteJunk(Program& p) {
+std::string DeleteJunk(Program& p) {
   CleanerState& c = p.cleaner;
   SetText(p, kGroup, "status", "Deleting...");
   const size_t n = c.JunkList.size() - 1;
+  size_t kept = 0;
+  std::string lastKept;
   for (size_t i = 1; i <= n; ++i) {
     if (p.flags.CancelRequested) {
       p.flags.CancelRequested = false;
@@ -243,7 +241,25 @@ void DeleteJunk(Program& p) {
     }
     std::string path = c.JunkList[i];
     // The path may lead elsewhere by now (a folder replaced by a link), or hold what must stay.
-    if (p.os.junk->Recheck(path, c.JunkIds[i], KeepGoing(p))) DeleteToRecycleBin(p, path);
+    std::string why;
+    if (!p.os.junk->Recheck(path, c.JunkIds[i], KeepGoing(p))) {
+      // A cancel during the look below a folder leaves it for the cancel's sake alone.
+      if (!p.flags.CancelRequested) why = "changed or taken into use since the search";
+    } else if (!DeleteToRecycleBin(p, path)) {
+      why = p.os.files.FailureReason();
+    }
+    // An entry inside a junk folder trashed before it went with that folder.
+    if (!why.empty() && !p.os.junk->Gone(c.JunkList[i])) {
+      lastKept = c.JunkList[i] + " (" + why + ")";
+      p.os.diag.Warn("cleaner: not moved to the recycle bin: " + lastKept);
+      // What stays is no longer counted among what was cleared away.
+      const JunkFacts& f = c.JunkFound[i];
+      if (f.rule >= 0)
+        SetText(p, kGroup, RuleBox(f.rule), std::to_string(--c.JunkCounters[f.rule]));
+      SetText(p, kGroup, "total junk-files/directories", std::to_string(n - ++kept));
+      c.JunkSizeMB -= static_cast<double>(f.bytes) / 1048576.0;
+      SetText(p, kGroup, "total junksize", JunkSizeText(c.JunkSizeMB));
+    }
     // The last one too: a bar left short of its end would tell of entries still to go.
     if (i % 10 == 0 || i == n)
       SetProgress(p, kGroup, "status",
@@ -251,6 +267,7 @@ void DeleteJunk(Program& p) {
                                                      static_cast<double>(i))));
     Yield(p, false);
   }
+  return lastKept.empty() ? std::string() : "Not moved to the recycle bin: " + lastKept;
 }
 
 void RunCleaning(Program& p) {
@@ -258,13 +275,14 @@ void RunCleaning(Program& p) {
   c.JunkSizeMB = 0;
   c.JunkList.assign(1, std::string());
   c.JunkIds.assign(1, JunkIdentity());
+  c.JunkFound.assign(1, JunkFacts());
   const std::string drive = GetChosenDrive(p, kGroup, "maindrive").substr(0, 2);
   if (!p.os.junk || drive.size() < 2 || !IsVolumeReady(p, drive) ||
       p.os.files.GetDriveType(drive + "\\") != kDriveFixed)
     return;
   SearchJunk(p, drive);
-  DeleteJunk(p);
-  SetText(p, kGroup, "status", "-");
+  const std::string kept = DeleteJunk(p);
+  SetText(p, kGroup, "status", kept.empty() ? "-" : kept);
 }
 
 void StartCleaning(Program& p) {

@@ -19,7 +19,8 @@ void CancelCleaning(Program& p);
 void RunCleaning(Program& p);
 // The two halves of a run: the search of a drive ("c:") and the deletion of what it found.
 void SearchJunk(Program& p, const std::string& drive);
-void DeleteJunk(Program& p);
+// Gives "" when everything listed went, or a status text naming the last entry that stayed.
+std::string DeleteJunk(Program& p);
 
 // Searches one folder and, unless cancelled, its subfolders in the order found.
 void FindJunk(Program& p, std::string folder, std::vector<std::string>& junk);

@@ -21,9 +21,9 @@ bool IsVolumeReady(Program& p, const std::string& drive) {
   return p.os.files.GetVolumeInfo(drive + "\\", &info);
 }
 
-void DeleteToRecycleBin(Program& p, std::string& path) {
+bool DeleteToRecycleBin(Program& p, std::string& path) {
   if (!path.empty() && path.back() == '\\') path.pop_back();
-  p.os.files.DeleteToTrash(path);
+  return p.os.files.DeleteToTrash(path);
 }
 
 void EmptyRecycleBin(Program& p) {

@@ -20,7 +20,8 @@ bool RunAndWait(Program& p, const std::string& commandLine);
 bool IsVolumeReady(Program& p, const std::string& drive);
 
 // Moves a file or folder into the recycle bin, silently. A final "\" is removed from `path`.
-void DeleteToRecycleBin(Program& p, std::string& path);
+// False when it stayed (the file system's FailureReason says why).
+bool DeleteToRecycleBin(Program& p, std::string& path);
 
 // Empties every recycle bin of every drive, without asking.
 void EmptyRecycleBin(Program& p);

@@ -91,7 +91,7 @@ class FileSystem {
   // another case does not count as `to`.
   virtual CopyResult CopyFile(const std::string& from, const std::string& to,
                               const CopyProgressFn& progress, bool exactCase = false) = 0;
-  // Why the last CreatePath or CopyFile that failed did so, in words.
+  // Why the last CreatePath, CopyFile or DeleteToTrash that failed did so, in words.
   virtual std::string FailureReason() const = 0;
   // Moves a file or folder into the recycle bin; false where the drive has none (never deletes).
   virtual bool DeleteToTrash(const std::string& path) = 0;

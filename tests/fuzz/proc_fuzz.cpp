@@ -33,6 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (m.AvailPageFile < 0 || m.AvailVirtual < 0) __builtin_trap();
   int64_t idle = 0;
   if (system.IdleTime(&idle) && idle < 0) __builtin_trap();
-  qv::GatherInUse(root);
+  qv::InUseSet inUse;
+  qv::GatherInUse(root, &inUse);
   return 0;
 }

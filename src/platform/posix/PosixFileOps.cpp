@@ -441,11 +441,15 @@ CopyResult PosixFileSystem::Publish(const std::string& to, const Resolved& b,
 bool PosixFileSystem::DeleteToTrash(const std::string& path) {
   Resolved r = Resolve(path);
   // Never a whole drive.
-  if (!r.complete() || r.names.empty()) return false;
+  if (!r.complete() || r.names.empty()) {
+    failure_ = r.names.empty() ? "a whole drive is never trashed" : std::strerror(ENOENT);
+    return false;
+  }
   GFile* file = g_file_new_for_path(r.Host().c_str());
   GError* error = nullptr;
   bool ok = g_file_trash(file, nullptr, &error);
   if (ok) names_.NoteRemoved(r.Host());
+  if (!ok) failure_ = error ? error->message : "the recycle bin refused it";
   if (error) g_error_free(error);
   g_object_unref(file);
   return ok;

@@ -92,11 +92,13 @@ void AddUnixSockets(InUseSet* set, const std::string& procRoot) {
 
 }  // namespace
 
-InUseSet GatherInUse(const std::string& procRoot) {
-  InUseSet set;
+bool GatherInUse(const std::string& procRoot, InUseSet* out,
+                 const std::function<bool()>& keepGoing) {
+  InUseSet& set = *out;
+  set = InUseSet();
   std::unordered_set<std::string> mappedPaths;
   DIR* proc = opendir(procRoot.c_str());
-  if (!proc) return set;
+  if (!proc) return true;
   const int procDirFd = dirfd(proc);
   while (dirent* e = readdir(proc)) {
     if (!IsNumber(e->d_name)) continue;
@@ -115,10 +117,14 @@ InUseSet GatherInUse(const std::string& procRoot) {
     }
     AddMaps(&set, pid, &mappedPaths);
     close(pid);
+    if (keepGoing && !keepGoing()) {
+      closedir(proc);
+      return false;
+    }
   }
   closedir(proc);
   AddUnixSockets(&set, procRoot);
-  return set;
+  return true;
 }
 
 }  // namespace qv

@@ -5,6 +5,7 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <unordered_set>
 
@@ -30,7 +31,10 @@ class InUseSet {
   std::unordered_set<uint64_t> inodes_;
 };
 
-// Everything every process under `procRoot` holds that this process may look at.
-InUseSet GatherInUse(const std::string& procRoot = "/proc");
+// Everything every process under `procRoot` holds that this process may look at, into `set`.
+// `keepGoing` is called after each process (a long list must not freeze the window); when it
+// answers false the gathering stops and false comes back: the set is then incomplete.
+bool GatherInUse(const std::string& procRoot, InUseSet* set,
+                 const std::function<bool()>& keepGoing = nullptr);
 
 }  // namespace qv

@@ -10,6 +10,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/posix/PosixFileUtil.h"
@@ -32,6 +34,16 @@ bool IsTopTrashName(const char* name) {
 
 bool IsSpecialNode(mode_t mode) {
   return S_ISSOCK(mode) || S_ISFIFO(mode) || S_ISCHR(mode) || S_ISBLK(mode);
+}
+
+// In a folder that users share (sticky and writable by more than its owner, as /tmp), only the
+// running user's own entries are theirs to clear away; root included.
+bool IsShared(const struct stat& folder) {
+  return (folder.st_mode & S_ISVTX) && (folder.st_mode & (S_IWGRP | S_IWOTH));
+}
+
+bool OthersInSharedFolder(const struct stat& folder, const struct stat& entry) {
+  return IsShared(folder) && entry.st_uid != geteuid();
 }
 
 bool IsSpecialType(unsigned char type) {
@@ -86,8 +98,8 @@ PosixJunkScan::PosixJunkScan(const PosixFileSystem& files, Options options)
   }
 }
 
-void PosixJunkScan::GatherInUse() {
-  inUse_ = qv::GatherInUse(options_.procRoot);
+bool PosixJunkScan::GatherInUse(const std::function<bool()>& keepGoing) {
+  const bool complete = qv::GatherInUse(options_.procRoot, &inUse_, keepGoing);
   recycleBins_.clear();
   std::vector<std::string> bins{JoinHost(g_get_user_data_dir(), "Trash")};
   for (const DriveMapping& d : files_.Drives()) bins.push_back(d.hostFolder);
@@ -107,6 +119,8 @@ void PosixJunkScan::GatherInUse() {
         recycleBins_.push_back({trash.st_dev, trash.st_ino});
     }
   }
+  inUseKnown_ = complete;
+  return complete;
 }
 
 bool PosixJunkScan::IsRecycleBin(dev_t dev, ino_t ino) const {
@@ -146,8 +160,12 @@ int PosixJunkScan::OpenNoFollow(const std::string& dosPath, bool parentOnly, Dri
   for (const std::string& name : parts) {
     // O_NOFOLLOW with O_DIRECTORY refuses a link where a folder stood.
     int next = openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    const int error = errno;  // why, for Gone
     close(fd);
-    if (next < 0) return -1;
+    if (next < 0) {
+      errno = error;
+      return -1;
+    }
     fd = next;
     if (fstat(fd, &st) != 0 || st.st_dev != drive->dev ||
         IsOtherDriveRoot(drive->mapping, st.st_dev, st.st_ino)) {
@@ -166,7 +184,11 @@ bool PosixJunkScan::List(const std::string& folder, std::vector<JunkScanEntry>* 
   if (!dir) return false;
   struct statfs sfs;
   // On an overlay the listing's inode numbers need not be the ones stat gives.
-  const bool statAll = fstatfs(dir.fd(), &sfs) != 0 || sfs.f_type == OVERLAYFS_SUPER_MAGIC;
+  const bool overlay = fstatfs(dir.fd(), &sfs) != 0 || sfs.f_type == OVERLAYFS_SUPER_MAGIC;
+  struct stat self;
+  // A folder whose mode cannot be read is taken for a shared one.
+  const bool shared = fstat(dir.fd(), &self) != 0 || IsShared(self);
+  const bool statAll = overlay || shared;
   while (dirent* e = dir.Next()) {
     const char* name = e->d_name;
     if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0 || !Expressible(name)) continue;
@@ -186,6 +208,7 @@ bool PosixJunkScan::List(const std::string& folder, std::vector<JunkScanEntry>* 
         entry.recycleBin = IsRecycleBin(st.st_dev, st.st_ino);
       }
       entry.kept = IsSpecialNode(st.st_mode) || inUse_.Holds(st.st_dev, st.st_ino);
+      entry.othersOwn = shared && st.st_uid != geteuid();
     }
     entry.name = name;
     entries->push_back(std::move(entry));
@@ -224,23 +247,26 @@ bool PosixJunkScan::Examine(const std::string& path, JunkIdentity* id, uint64_t*
   std::string leaf;
   std::string dosPath = path;
   while (dosPath.size() > 3 && dosPath.back() == '\\') dosPath.pop_back();
+  // A gathering cut short may have missed what holds this entry.
+  if (!inUseKnown_) return false;
   const int parent = OpenNoFollow(dosPath, true, &drive, &leaf);
   if (parent < 0) return false;
-  struct stat st;
+  struct stat st, folder;
   bool free = fstatat(parent, leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-              !IsSpecialNode(st.st_mode) && !inUse_.Holds(st.st_dev, st.st_ino);
+              !IsSpecialNode(st.st_mode) && !inUse_.Holds(st.st_dev, st.st_ino) &&
+              fstat(parent, &folder) == 0 && !OthersInSharedFolder(folder, st);
   if (free && S_ISDIR(st.st_mode)) {
     free = st.st_dev == drive.dev && !IsRecycleBin(st.st_dev, st.st_ino) &&
            !IsOtherDriveRoot(drive.mapping, st.st_dev, st.st_ino);
-    int folder = free ? openat(parent, leaf.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)
-                      : -1;
+    int sub =
+        free ? openat(parent, leaf.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC) : -1;
     struct stat opened;
     // The folder opened must be the one just looked at.
-    free = folder >= 0 && fstat(folder, &opened) == 0 && opened.st_ino == st.st_ino &&
+    free = sub >= 0 && fstat(sub, &opened) == 0 && opened.st_ino == st.st_ino &&
            opened.st_dev == st.st_dev;
     unsigned visited = 0;
-    if (free) free = !HoldsKept(folder, st.st_dev, keepGoing, &visited);
-    if (folder >= 0) close(folder);
+    if (free) free = !HoldsKept(sub, st.st_dev, keepGoing, &visited);
+    if (sub >= 0) close(sub);
   }
   close(parent);
   if (!free) return false;
@@ -259,6 +285,20 @@ bool PosixJunkScan::Recheck(const std::string& path, const JunkIdentity& id,
          now.inode == id.inode && now.isFolder == id.isFolder;
 }
 
+bool PosixJunkScan::Gone(const std::string& path) {
+  Drive drive;
+  std::string leaf;
+  std::string dosPath = path;
+  while (dosPath.size() > 3 && dosPath.back() == '\\') dosPath.pop_back();
+  errno = 0;
+  const int parent = OpenNoFollow(dosPath, true, &drive, &leaf);
+  if (parent < 0) return errno == ENOENT;
+  struct stat st;
+  const bool gone = fstatat(parent, leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT;
+  close(parent);
+  return gone;
+}
+
 std::string PosixJunkScan::SpecialFolder(const std::string& which) const {
   std::string host;
   if (which == "windows temp")
@@ -268,6 +308,13 @@ std::string PosixJunkScan::SpecialFolder(const std::string& which) const {
   if (host.empty() || host[0] != '/') return "";
   std::string dos = files_.DosPathForHost(host);
   if (!dos.empty() && dos.back() != '\\') dos += '\\';
+  // Everything directly inside is junk: a $TMPDIR set to a drive's root, or to the home folder
+  // or above it, would clear away the user's own files.
+  const char* const homeVariable = std::getenv("HOME");  // as GLib takes it, but not cached
+  std::string home =
+      files_.DosPathForHost(homeVariable && *homeVariable ? homeVariable : g_get_home_dir());
+  if (!home.empty() && home.back() != '\\') home += '\\';
+  if (dos.size() <= 3 || home.compare(0, dos.size(), dos) == 0) return "";
   return dos;
 }
 

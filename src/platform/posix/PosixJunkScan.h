@@ -27,12 +27,13 @@ class PosixJunkScan : public JunkScan {
   using Options = PosixJunkScanOptions;
   explicit PosixJunkScan(const PosixFileSystem& files, Options options = {});
 
-  void GatherInUse() override;
+  bool GatherInUse(const std::function<bool()>& keepGoing) override;
   bool List(const std::string& folder, std::vector<JunkScanEntry>* entries) override;
   bool Examine(const std::string& path, JunkIdentity* id, uint64_t* bytes,
                const std::function<bool()>& keepGoing) override;
   bool Recheck(const std::string& path, const JunkIdentity& id,
                const std::function<bool()>& keepGoing) override;
+  bool Gone(const std::string& path) override;
   std::string SpecialFolder(const std::string& which) const override;
 
  private:
@@ -53,6 +54,7 @@ class PosixJunkScan : public JunkScan {
   const PosixFileSystem& files_;
   Options options_;
   InUseSet inUse_;
+  bool inUseKnown_ = false;  // the last gathering went through every process
   struct Id {
     dev_t dev;
     ino_t ino;

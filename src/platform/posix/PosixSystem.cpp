@@ -99,13 +99,15 @@ MemoryStatus PosixSystem::GetMemoryStatus() {
   const auto meminfo = ReadKilobyteTable(procRoot_ + "/meminfo");
   m.hasPhysical = Lookup(meminfo, "MemTotal", &m.TotalPhys) &&
                   Lookup(meminfo, "MemAvailable", &m.AvailPhys);
-  int64_t limit = 0;
-  int64_t committed = 0;
-  if (Lookup(meminfo, "CommitLimit", &limit) && Lookup(meminfo, "Committed_AS", &committed)) {
+  // The commit limit binds only in strict overcommit mode, which Linux does not use by
+  // default: memory and swap together are what programs can have.
+  int64_t swapTotal = 0;
+  int64_t swapFree = 0;
+  if (m.hasPhysical && Lookup(meminfo, "SwapTotal", &swapTotal) &&
+      Lookup(meminfo, "SwapFree", &swapFree)) {
     m.hasPageFile = true;
-    m.TotalPageFile = limit;
-    // An overcommitted system has nothing left to commit, not a negative amount.
-    m.AvailPageFile = committed < limit ? limit - committed : 0;
+    m.TotalPageFile = m.TotalPhys + swapTotal;
+    m.AvailPageFile = std::min(m.AvailPhys, m.TotalPhys) + std::min(swapFree, swapTotal);
   }
   int64_t used = 0;
   if (Lookup(ReadKilobyteTable(procRoot_ + "/self/status"), "VmSize", &used)) {
