@@ -41,6 +41,8 @@ class AlternatingVolumes : public qv::Volumes {
   std::unique_ptr<qv::OpenFile> OpenForExtents(const std::string&, bool) override {
     return nullptr;
   }
+  // No file is ever opened, so none is ever the one analysed.
+  bool IsSameFile(const std::string&, const qv::FileIdentity&) override { return false; }
 };
 
 qv::PosixPlatformOptions MachineOptions(const std::string& root, bool headless,

@@ -3,13 +3,21 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <linux/fs.h>
+#include <sys/inotify.h>
 #include <sys/ioctl.h>
 #include <sys/mount.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <regex>
+#include <set>
 #include <sstream>
 
 #include "DiskImages.h"
@@ -253,6 +261,140 @@ TEST_F(Volume, TheDefaultSkinsScreenDefragmentsTheImage) {
   EXPECT_GE(std::stoi(DumpText(done, "defrag", "maxnumberofextents")), before);
   EXPECT_EQ(DumpText(done, "defrag", "numberofextents"), "8192");
   EXPECT_LT(FilefragExtents(file), before);
+}
+
+// Holes punched into a file, never written, or inserted before a piece leave the pieces where
+// they were on the volume: filefrag counts such a file as one extent, and so does the analysis.
+TEST_F(Volume, FilesWithHolesCountAsFilefragCountsThem) {
+  MOUNT_OR_SKIP("mkfs.ext4 -q -F -b 4096");
+  const auto at = [&](const std::string& name) { return "'" + drive + "/" + name + "'"; };
+  ASSERT_TRUE(WriteBlocks(drive + "/punched", 64 * 4096));
+  ASSERT_TRUE(WriteBlocks(drive + "/inserted", 64 * 4096));
+  sync();
+  ASSERT_EQ(Sh("fallocate --punch-hole -o 8192 -l 8192 " + at("punched") +
+               " && fallocate --punch-hole -o 131072 -l 4096 " + at("punched")),
+            0);
+  ASSERT_EQ(Sh("fallocate --insert-range -o 16384 -l 8192 " + at("inserted")), 0);
+  // Written block by block far apart, each on the volume before the next.
+  for (int block : {0, 40, 41, 200})
+    ASSERT_EQ(Sh("dd status=none if=/dev/zero of=" + at("sparse") +
+                 " bs=4096 count=1 seek=" + std::to_string(block) + " conv=notrunc,fsync"),
+              0);
+  // And one whose pieces really are apart, with holes between them.
+  Fragment("apart", 256 * 1024, true);
+  ASSERT_EQ(Sh("fallocate --punch-hole -o 65536 -l 65536 " + at("apart")), 0);
+  for (const char* name : {"punched", "inserted", "sparse", "apart"}) {
+    const int expected = FilefragExtents(drive + "/" + name);
+    ASSERT_GT(expected, 0) << name;
+    EXPECT_EQ(GetFileExtents(p(), std::string("D:\\") + name).ExtentCount, expected) << name;
+  }
+  EXPECT_EQ(FilefragExtents(drive + "/punched"), 1) << "the holes moved the rest";
+  EXPECT_GT(FilefragExtents(drive + "/apart"), 1) << "the image did not fragment the file";
+}
+
+// Only regular files are analysed, none of the rest is even opened, and just before a run the
+// path must still lead, through no link, to the file analysed.
+TEST_F(Volume, OnlyTheAnalysedRegularFileIsTreated) {
+  MOUNT_OR_SKIP("mkfs.ext4 -q -F -b 4096");
+  fs::create_directory(drive + "/sub");
+  ASSERT_TRUE(WriteBlocks(drive + "/sub/plain", 8192));
+  ASSERT_EQ(mkfifo((drive + "/fifo").c_str(), 0600), 0);
+  ASSERT_EQ(mknod((drive + "/null").c_str(), S_IFCHR | 0600, makedev(1, 3)), 0);
+  fs::create_symlink("sub/plain", drive + "/link");
+  fs::create_symlink(mount->device(), drive + "/disk");
+  const int sock = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  const std::string sockPath = drive + "/sock";
+  ASSERT_LT(sockPath.size(), sizeof address.sun_path);
+  std::strcpy(address.sun_path, sockPath.c_str());
+  ASSERT_EQ(bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  close(sock);
+
+  const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  ASSERT_GE(watch, 0);
+  inotify_add_watch(watch, drive.c_str(), IN_OPEN);
+  std::vector<std::string> files;
+  CollectFiles(p(), "D:\\", files, true);
+  EXPECT_EQ(files, std::vector<std::string>{"D:\\sub\\plain"});
+  for (const char* name : {"fifo", "null", "link", "disk", "sock"}) {
+    const FileExtentInfo info = GetFileExtents(p(), std::string("D:\\") + name);
+    EXPECT_EQ(info.ExtentCount, 0) << name;
+    EXPECT_FALSE(info.Movable) << name;
+  }
+  alignas(inotify_event) char events[4096];
+  std::set<std::string> opened;  // folders are opened to be listed
+  for (ssize_t n; (n = read(watch, events, sizeof events)) > 0;) {
+    for (ssize_t at = 0; at < n;) {
+      const auto* e = reinterpret_cast<const inotify_event*>(events + at);
+      if (e->len) opened.insert(e->name);
+      at += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
+    }
+  }
+  close(watch);
+  for (const char* name : {"fifo", "null", "link", "disk", "sock"})
+    EXPECT_EQ(opened.count(name), 0u) << name;
+
+  const FileExtentInfo plain = GetFileExtents(p(), "D:\\sub\\plain");
+  ASSERT_EQ(plain.ExtentCount, 1);
+  Volumes& volumes = *p().os.volumes;
+  EXPECT_TRUE(volumes.IsSameFile("D:\\sub\\plain", plain.Identity));
+  EXPECT_FALSE(volumes.IsSameFile("D:\\link", plain.Identity));
+  // The same file through a folder that became a link.
+  fs::rename(drive + "/sub", drive + "/real");
+  fs::create_symlink("real", drive + "/sub");
+  EXPECT_FALSE(volumes.IsSameFile("D:\\sub\\plain", plain.Identity));
+  fs::remove(drive + "/sub");
+  fs::create_directory(drive + "/sub");
+  // The name taken over by a link to it, a FIFO, a device, a link to the disk, another file.
+  const std::string name = drive + "/sub/plain";
+  const std::vector<std::function<void()>> swaps = {
+      [&] { fs::create_symlink(drive + "/real/plain", name); }, [&] { mkfifo(name.c_str(), 0600); },
+      [&] { mknod(name.c_str(), S_IFCHR | 0600, makedev(1, 3)); },
+      [&] { fs::create_symlink(mount->device(), name); }, [&] { WriteBlocks(name, 8192); }};
+  for (size_t k = 0; k < swaps.size(); ++k) {
+    swaps[k]();
+    EXPECT_FALSE(volumes.IsSameFile("D:\\sub\\plain", plain.Identity)) << k;
+    fs::remove(name);
+  }
+  fs::rename(drive + "/real/plain", name);
+  EXPECT_TRUE(volumes.IsSameFile("D:\\sub\\plain", plain.Identity));
+}
+
+// The shipped tool runs as root on names anyone could choose: it passes on exactly one regular
+// file reached through no link, so that e4defrag cannot take it for an option or a device.
+TEST(DefragTool, TakesOneRegularFileAndNothingElse) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to make device nodes";
+  TempDir dir;
+  const std::string d = dir.path();
+  // An e4defrag that notes what it was given, found before the real one.
+  fs::create_directory(d + "/bin");
+  std::ofstream(d + "/bin/e4defrag") << "#!/bin/sh\nprintf '%s|' \"$@\" >> '" << d << "/log'\n";
+  chmod((d + "/bin/e4defrag").c_str(), 0755);
+  const std::string tool = std::string(QV_SOURCE_DIR) + "/tools/defrag/Defrag.exe";
+  const auto run = [&](const std::string& args) {
+    fs::remove(d + "/log");
+    const int status =
+        Sh("cd '" + d + "' && PATH='" + d + "/bin':\"$PATH\" '" + tool + "' " + args);
+    return std::make_pair(status, ReadWholeFile(d + "/log"));
+  };
+  fs::create_directory(d + "/real");
+  const std::string file = d + "/real/-a \"b\" c";
+  std::ofstream(file) << "x";
+  EXPECT_EQ(run("'" + file + "' -q"), std::make_pair(0, "--|" + file + "|"));
+  fs::create_symlink("real", d + "/linked");
+  fs::create_symlink(file, d + "/link");
+  mkfifo((d + "/fifo").c_str(), 0600);
+  mknod((d + "/block").c_str(), S_IFBLK | 0600, makedev(7, 0));
+  fs::create_symlink(d + "/block", d + "/blocklink");
+  for (const std::string& args : std::vector<std::string>{
+           "'" + d + "/linked/-a \"b\" c'", "'" + d + "/link'", "'" + d + "/fifo'",
+           "'" + d + "/block'", "'" + d + "/blocklink'", "'" + d + "/real'", "'real/-a \"b\" c'",
+           "-x '" + file + "'", "'" + file + "' '" + file + "'", "-q", ""}) {
+    const auto [status, log] = run(args);
+    EXPECT_NE(status, 0) << args;
+    EXPECT_EQ(log, "") << args;
+  }
 }
 
 }  // namespace

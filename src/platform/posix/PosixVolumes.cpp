@@ -23,14 +23,16 @@
 
 namespace qv {
 
-void AppendMergedExtent(std::vector<ClusterExtent>* extents, const ClusterExtent& e) {
+void AppendMergedExtent(std::vector<ClusterExtent>* extents, ClusterExtent* lastPiece,
+                        const ClusterExtent& e) {
   if (e.length <= 0) return;
-  if (!extents->empty()) {
+  const ClusterExtent before = *lastPiece;
+  *lastPiece = e;
+  if (!extents->empty() &&
+      (e.lcn == before.lcn + before.length || e.lcn == before.lcn + (e.vcn - before.vcn))) {
     ClusterExtent& last = extents->back();
-    if (last.vcn + last.length == e.vcn && last.lcn + last.length == e.lcn) {
-      last.length += e.length;
-      return;
-    }
+    last.length = std::max(last.length, e.vcn + e.length - last.vcn);
+    return;
   }
   extents->push_back(e);
 }
@@ -181,7 +183,10 @@ std::unique_ptr<OpenVolume> ReadKernelMap(const std::string& folder) {
 
 class FiemapFile : public OpenFile {
  public:
-  FiemapFile(UniqueFd fd, int64_t blockSize) : fd_(std::move(fd)), block_(blockSize) {}
+  FiemapFile(UniqueFd fd, int64_t blockSize, FileIdentity identity)
+      : fd_(std::move(fd)), block_(blockSize), identity_(identity) {}
+
+  FileIdentity Identity() const override { return identity_; }
 
   uint32_t GetRetrievalPointers(int64_t startingVcn, RetrievalPointers* out) override {
     out->ExtentCount = 0;
@@ -229,9 +234,10 @@ class FiemapFile : public OpenFile {
         // Data kept inside the file system's own tables has no place of its own.
         if (e.fe_flags & (FIEMAP_EXTENT_DATA_INLINE | FIEMAP_EXTENT_UNKNOWN)) continue;
         AppendMergedExtent(
-            &extents_, ClusterExtent{static_cast<int64_t>(e.fe_logical) / block_,
-                                     static_cast<int64_t>(e.fe_physical) / block_,
-                                     static_cast<int64_t>((e.fe_length + block_ - 1) / block_)});
+            &extents_, &lastPiece_,
+            ClusterExtent{static_cast<int64_t>(e.fe_logical) / block_,
+                          static_cast<int64_t>(e.fe_physical) / block_,
+                          static_cast<int64_t>((e.fe_length + block_ - 1) / block_)});
       }
       if (last || from >= FIEMAP_MAX_OFFSET) return true;
     }
@@ -239,8 +245,10 @@ class FiemapFile : public OpenFile {
 
   UniqueFd fd_;
   int64_t block_;
+  FileIdentity identity_;
   bool read_ = false;
   std::vector<ClusterExtent> extents_;
+  ClusterExtent lastPiece_;
 };
 
 // "/proc/swaps" writes blanks and other special bytes of names as octal escapes.
@@ -365,23 +373,35 @@ std::unique_ptr<OpenFile> PosixVolumes::OpenForExtents(const std::string& path, 
   std::string host = r.Host();
   const dev_t rootDev = RootDevice(r.drive->hostFolder);
   if (rootDev == 0) return nullptr;
-  // Links are not followed: their targets belong to whatever they point at.
-  UniqueFd fd(open(host.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-  if (!fd && errno == ENOENT) {
+  // A place, not an opening: a FIFO, socket or device found here is never opened, and a link
+  // is not followed (its target belongs to whatever it points at).
+  UniqueFd place(open(host.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+  if (!place && errno == ENOENT) {
     // The cache may be out of date: look again properly.
     r = files_.Resolve(path);
     if (!r.complete()) return nullptr;
     host = r.Host();
-    fd.reset(open(host.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    place.reset(open(host.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
   }
-  if (!fd) return nullptr;
+  if (!place) return nullptr;
   // One call for the kind, the device and (where the file system reports them) the immutable
   // and append-only flags: the deep analysis does this for every file of the drive.
   struct statx sx {};
-  if (statx(fd.get(), "", AT_EMPTY_PATH, STATX_TYPE | STATX_INO, &sx) != 0) return nullptr;
+  if (statx(place.get(), "", AT_EMPTY_PATH, STATX_TYPE | STATX_INO, &sx) != 0) return nullptr;
   const dev_t dev = makedev(sx.stx_dev_major, sx.stx_dev_minor);
   // Only regular files of the drive's own file system have extents there.
   if (!S_ISREG(sx.stx_mode) || dev != rootDev) return nullptr;
+  // Opened through the place itself, so it is the file just looked at.
+  UniqueFd fd(open(("/proc/self/fd/" + std::to_string(place.get())).c_str(),
+                   O_RDONLY | O_NOCTTY | O_CLOEXEC));
+  if (!fd && errno == ENOENT) {
+    // No /proc: open the name, and keep it only if it is still that file.
+    fd.reset(open(host.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    struct stat st {};
+    if (fd && (fstat(fd.get(), &st) != 0 || st.st_dev != dev || st.st_ino != sx.stx_ino))
+      fd.reset();
+  }
+  if (!fd) return nullptr;
   if (forMoving) {
     constexpr uint64_t kFixed = STATX_ATTR_IMMUTABLE | STATX_ATTR_APPEND;
     if ((sx.stx_attributes_mask & kFixed) == kFixed) {
@@ -396,7 +416,23 @@ std::unique_ptr<OpenFile> PosixVolumes::OpenForExtents(const std::string& path, 
   }
   const int64_t block = BlockSize(fd.get(), dev);
   if (block <= 0) return nullptr;
-  return std::make_unique<FiemapFile>(std::move(fd), block);
+  return std::make_unique<FiemapFile>(std::move(fd), block,
+                                      FileIdentity{static_cast<uint64_t>(dev), sx.stx_ino});
+}
+
+bool PosixVolumes::IsSameFile(const std::string& path, const FileIdentity& identity) {
+  const PosixFileSystem::Resolved r = files_.Resolve(path);
+  if (!r.complete() || r.names.empty()) return false;
+  // Component by component, so that a link anywhere on the way fails the walk.
+  UniqueFd at(open(r.drive->hostFolder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+  for (size_t k = 0; at && k < r.names.size(); ++k) {
+    const int folder = k + 1 < r.names.size() ? O_DIRECTORY : 0;
+    at.reset(openat(at.get(), r.names[k].c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC | folder));
+  }
+  struct stat st {};
+  return at && fstat(at.get(), &st) == 0 && S_ISREG(st.st_mode) &&
+         static_cast<uint64_t>(st.st_dev) == identity.device &&
+         static_cast<uint64_t>(st.st_ino) == identity.inode;
 }
 
 }  // namespace qv

@@ -22,14 +22,17 @@ struct PosixVolumeOptions {
   std::string swaps = "/proc/swaps";
 };
 
-// Extents of a file in clusters, merged where one continues the other both in the file and on
-// the volume (a contiguous run is one extent, as filefrag counts them).
+// Extents of a file in clusters. A piece continues the one before it when it starts where that
+// one ends on the volume, or where it would start had the hole between them been written (a
+// punched or never written range): filefrag counts so, and the merged extent spans the hole.
 struct ClusterExtent {
   int64_t vcn = 0;
   int64_t lcn = 0;
   int64_t length = 0;
 };
-void AppendMergedExtent(std::vector<ClusterExtent>* extents, const ClusterExtent& e);
+// `lastPiece` is the piece appended before (zero before the first).
+void AppendMergedExtent(std::vector<ClusterExtent>* extents, ClusterExtent* lastPiece,
+                        const ClusterExtent& e);
 
 class PosixVolumes : public Volumes {
  public:
@@ -38,6 +41,7 @@ class PosixVolumes : public Volumes {
 
   std::unique_ptr<OpenVolume> Open(const std::string& drive) override;
   std::unique_ptr<OpenFile> OpenForExtents(const std::string& path, bool forMoving) override;
+  bool IsSameFile(const std::string& path, const FileIdentity& identity) override;
 
   // The device or image behind a drive and whether its file system is mounted as the drive;
   // empty device when there is none.
