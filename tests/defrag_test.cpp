@@ -188,8 +188,12 @@ TEST_F(Defrag, BitmapPiecesBecomeFreeRuns) {
   // with the volume.
   volumes.used = UsedExceptFree(70000, {{0, 5}, {32760, 20}, {50000, 1}, {69990, 10}});
   int64_t total = 0;
+  int yields = 0;  // one per piece: the window stays live while a large volume is read
+  p().onYield = [&](Program&) { ++yields; };
   EXPECT_EQ(Runs(ReadFreeSpaceRuns(p(), "D:", total)), "0+5 32760+20 50000+1 69990+10 ");
   EXPECT_EQ(total, 70000);
+  EXPECT_EQ(yields, 3);
+  p().onYield = nullptr;
 
   // A volume of exactly two pieces keeps its last run and leaves no empty record.
   volumes.used = UsedExceptFree(65536, {{65530, 6}});

@@ -1,5 +1,6 @@
 // Fragmentation analysis on real ext4 and FAT images, loop-mounted as a drive: figures compared
 // with filefrag and dumpe2fs, and a defragmentation run through the shipped tool.
+#include <ext2fs/ext2fs.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <linux/fs.h>
@@ -266,7 +267,7 @@ TEST_F(Volume, TheDefaultSkinsScreenDefragmentsTheImage) {
 // Holes punched into a file, never written, or inserted before a piece leave the pieces where
 // they were on the volume: filefrag counts such a file as one extent, and so does the analysis.
 TEST_F(Volume, FilesWithHolesCountAsFilefragCountsThem) {
-  MOUNT_OR_SKIP("mkfs.ext4 -q -F -b 4096");
+  MOUNT_OR_SKIP("mkfs.ext4 -q -F -b 4096 -i 8192");
   const auto at = [&](const std::string& name) { return "'" + drive + "/" + name + "'"; };
   ASSERT_TRUE(WriteBlocks(drive + "/punched", 64 * 4096));
   ASSERT_TRUE(WriteBlocks(drive + "/inserted", 64 * 4096));
@@ -281,7 +282,7 @@ TEST_F(Volume, FilesWithHolesCountAsFilefragCountsThem) {
                  " bs=4096 count=1 seek=" + std::to_string(block) + " conv=notrunc,fsync"),
               0);
   // And one whose pieces really are apart, with holes between them.
-  Fragment("apart", 256 * 1024, true);
+  Fragment("apart", 1 << 20, true);
   ASSERT_EQ(Sh("fallocate --punch-hole -o 65536 -l 65536 " + at("apart")), 0);
   for (const char* name : {"punched", "inserted", "sparse", "apart"}) {
     const int expected = FilefragExtents(drive + "/" + name);
@@ -394,6 +395,51 @@ TEST(DefragTool, TakesOneRegularFileAndNothingElse) {
     const auto [status, log] = run(args);
     EXPECT_NE(status, 0) << args;
     EXPECT_EQ(log, "") << args;
+  }
+}
+
+// The map is read group by group, a piece at a time; it must be the bitmap libext2fs reads whole,
+// whatever the layout: groups never initialised, tables of other groups inside a group, 1 KiB
+// blocks, no flexible groups, no group checksums, meta_bg.
+TEST(Ext2Map, PiecesAreTheWholeBitmap) {
+  if (Sh("command -v mkfs.ext4") != 0) GTEST_SKIP() << "e2fsprogs is not installed";
+  TempDir dir;
+  const std::string image = dir.path() + "/disk.img", tree = dir.path() + "/tree";
+  fs::create_directories(tree + "/a/b");
+  for (int i = 0; i < 40; ++i)
+    ASSERT_TRUE(WriteBlocks(tree + "/a/" + std::to_string(i), static_cast<size_t>(i) * 37000));
+  ASSERT_TRUE(WriteBlocks(tree + "/a/b/big", 9 << 20));
+  fs::create_directory(dir.path() + "/drive");
+  PosixFileSystem files({DriveMapping{'D', dir.path() + "/drive", image}}, dir.path() + "/drive");
+  PosixVolumes volumes(files);
+  for (const std::string options :
+       {"-b 4096", "-b 1024", "-b 4096 -O ^flex_bg", "-b 4096 -O ^metadata_csum,^uninit_bg",
+        "-b 4096 -O meta_bg,^resize_inode", "-t ext3 -b 1024"}) {
+    fs::remove(image);
+    Sh("truncate -s 300M '" + image + "'");
+    ASSERT_EQ(Sh("mkfs.ext4 -q -F " + options + " -d '" + tree + "' '" + image + "'"), 0)
+        << options;
+    ext2_filsys fs = nullptr;
+    ASSERT_EQ(ext2fs_open(image.c_str(), EXT2_FLAG_64BITS, 0, 0, unix_io_manager, &fs), 0);
+    ASSERT_EQ(ext2fs_read_block_bitmap(fs), 0);
+    const int64_t total = static_cast<int64_t>(ext2fs_blocks_count(fs->super));
+    const int64_t first = fs->super->s_first_data_block;
+    std::unique_ptr<OpenVolume> volume = volumes.Open("D:");
+    ASSERT_NE(volume, nullptr) << options;
+    int64_t differing = 0, used = 0;
+    VolumeBitmap piece;
+    for (int64_t start = 0; start < total; start += kBitmapChunkClusters) {
+      volume->GetVolumeBitmap(start, &piece);
+      for (int64_t c = start; c < std::min(total, start + kBitmapChunkClusters); ++c) {
+        const bool expected = c < first || ext2fs_test_block_bitmap2(fs->block_map, c);
+        const bool got = (piece.Buffer[(c - start) / 8] >> ((c - start) % 8)) & 1;
+        differing += expected != got;
+        used += got;
+      }
+    }
+    ext2fs_close_free(&fs);
+    EXPECT_EQ(differing, 0) << options;
+    EXPECT_GT(used, 9 << 20 >> 12) << options;
   }
 }
 

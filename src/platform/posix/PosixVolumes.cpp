@@ -73,7 +73,36 @@ class Ext2Volume : public ChunkedVolume {
   explicit Ext2Volume(ext2_filsys fs) : fs_(fs) {
     total_ = static_cast<int64_t>(ext2fs_blocks_count(fs_->super));
   }
-  ~Ext2Volume() override { ext2fs_close_free(&fs_); }
+  ~Ext2Volume() override {
+    if (uninit_) ext2fs_free_block_bitmap(uninit_);
+    ext2fs_close_free(&fs_);
+  }
+
+  // Whole-volume bitmaps are read at once: the file system's own cluster bitmap (bigalloc) has
+  // no group-by-group reading here.
+  bool ReadWhole() {
+    whole_ = true;
+    return ext2fs_read_block_bitmap(fs_) == 0;
+  }
+
+  // Otherwise each piece reads only the groups it covers, so that a large volume costs one
+  // piece's time between two yields. Groups never initialised have no bitmap on the disk: their
+  // blocks in use are the file system's own tables, marked here once, as libext2fs marks them.
+  bool PrepareGroups() {
+    fs_->default_bitmap_type = EXT2FS_BMAP64_RBTREE;
+    if (ext2fs_allocate_block_bitmap(fs_, "uninitialised groups", &uninit_) != 0) return false;
+    csum_ = ext2fs_has_group_desc_csum(fs_);
+    for (dgrp_t g = 0; g < fs_->group_desc_count; ++g) {
+      if (!ext2fs_bg_flags_test(fs_, g, EXT2_BG_BLOCK_UNINIT)) continue;
+      ext2fs_reserve_super_and_bgd(fs_, g, uninit_);
+      if (const blk64_t b = ext2fs_inode_table_loc(fs_, g))
+        ext2fs_mark_block_bitmap_range2(uninit_, b, fs_->inode_blocks_per_group);
+      if (const blk64_t b = ext2fs_block_bitmap_loc(fs_, g)) ext2fs_mark_block_bitmap2(uninit_, b);
+      if (const blk64_t b = ext2fs_inode_bitmap_loc(fs_, g)) ext2fs_mark_block_bitmap2(uninit_, b);
+    }
+    group_.resize(fs_->blocksize);
+    return true;
+  }
 
  protected:
   bool Fill(int64_t start, int64_t count, uint8_t* bits) override {
@@ -84,6 +113,7 @@ class Ext2Volume : public ChunkedVolume {
     for (int64_t b = start; b < from && b < start + count; ++b)
       bits[(b - start) / 8] |= static_cast<uint8_t>(1u << ((b - start) % 8));
     if (from >= start + count) return true;
+    if (!whole_) return FillFromGroups(from, start, count, bits);
     if (from == start) {
       return ext2fs_get_block_bitmap_range2(fs_->block_map, static_cast<blk64_t>(start),
                                             static_cast<size_t>(count), bits) == 0;
@@ -96,7 +126,45 @@ class Ext2Volume : public ChunkedVolume {
   }
 
  private:
+  bool FillFromGroups(int64_t from, int64_t start, int64_t count, uint8_t* bits) {
+    const int64_t first = fs_->super->s_first_data_block;
+    const int64_t perGroup = fs_->super->s_blocks_per_group;
+    const int64_t end = start + count;
+    for (int64_t g = (from - first) / perGroup; g < fs_->group_desc_count; ++g) {
+      const int64_t groupStart = first + g * perGroup;
+      if (groupStart >= end) break;
+      const dgrp_t group = static_cast<dgrp_t>(g);
+      blk64_t at = ext2fs_block_bitmap_loc(fs_, group);
+      if ((csum_ && ext2fs_bg_flags_test(fs_, group, EXT2_BG_BLOCK_UNINIT)) ||
+          at >= ext2fs_blocks_count(fs_->super))
+        at = 0;
+      const bool read = at != 0;
+      if (read && io_channel_read_blk64(fs_->io, static_cast<unsigned long long>(at), 1,
+                                        group_.data()) != 0)
+        return false;
+      if (!read) std::fill(group_.begin(), group_.end(), 0);
+      const int64_t a = std::max(groupStart, from);
+      const int64_t b = std::min(groupStart + perGroup, end);
+      // The tables of groups never initialised may lie in this one (flexible groups).
+      tables_.assign(static_cast<size_t>((b - a + 7) / 8), 0);
+      if (ext2fs_get_block_bitmap_range2(uninit_, static_cast<blk64_t>(a),
+                                         static_cast<size_t>(b - a), tables_.data()) != 0)
+        return false;
+      for (int64_t c = a; c < b; ++c) {
+        const int64_t i = c - groupStart, t = c - a;
+        if (((group_[static_cast<size_t>(i / 8)] >> (i % 8)) & 1) ||
+            ((tables_[static_cast<size_t>(t / 8)] >> (t % 8)) & 1))
+          bits[(c - start) / 8] |= static_cast<uint8_t>(1u << ((c - start) % 8));
+      }
+    }
+    return true;
+  }
+
   ext2_filsys fs_;
+  bool whole_ = false;
+  bool csum_ = false;
+  ext2fs_block_bitmap uninit_ = nullptr;
+  std::vector<uint8_t> group_, tables_;
 };
 
 // The kernel's map of a mounted file system: everything it reports is in use, the gaps are free.
@@ -326,8 +394,9 @@ std::unique_ptr<OpenVolume> PosixVolumes::Open(const std::string& drive) {
     ext2_filsys fs = nullptr;
     if (ext2fs_open(t.device.c_str(), EXT2_FLAG_64BITS | EXT2_FLAG_SKIP_MMP, 0, 0, unix_io_manager,
                     &fs) == 0) {
-      if (ext2fs_read_block_bitmap(fs) == 0) return std::make_unique<Ext2Volume>(fs);
-      ext2fs_close_free(&fs);
+      auto volume = std::make_unique<Ext2Volume>(fs);
+      const bool bigalloc = ext2fs_has_feature_bigalloc(fs->super);
+      if (bigalloc ? volume->ReadWhole() : volume->PrepareGroups()) return volume;
       return nullptr;
     }
   }
