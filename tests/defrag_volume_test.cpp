@@ -225,18 +225,18 @@ TEST_F(Volume, OnlyExtFileSystemsHaveAMap) {
 }
 
 // The default skin's screen through the probe: the map on entering, then a run whose tool
-// defragments the fragmented file.
+// defragments the fragmented file (a quote in its name, a blank in the program's folder).
 TEST_F(Volume, TheDefaultSkinsScreenDefragmentsTheImage) {
   if (Sh("command -v e4defrag") != 0) GTEST_SKIP() << "e4defrag is not installed";
   const fs::path skin = fs::path(QV_BINARY_DIR) / "Skin";
   ASSERT_TRUE(fs::exists(skin / "defrag.ini")) << "the build paints the skin first";
   MOUNT_OR_SKIP("mkfs.ext4 -q -F -b 4096 -i 8192");
-  Fragment("big file ä.bin", 1 << 20, true);
-  const std::string file = drive + "/big file ä.bin";
+  Fragment("big \"file\" ä.bin", 1 << 20, true);
+  const std::string file = drive + "/big \"file\" ä.bin";
   const int before = FilefragExtents(file);
   ASSERT_GT(before, 3) << "the image did not fragment the file";
   // The program lives on the image: its own drive is the one the screen shows first.
-  const std::string own = drive + "/app", out = own + "/out";
+  const std::string own = drive + "/my app", out = own + "/out";
   fs::create_directories(own + "/Tools");
   fs::create_directories(out);
   fs::copy(skin, own + "/Skin", fs::copy_options::recursive);
