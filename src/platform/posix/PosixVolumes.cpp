@@ -380,6 +380,7 @@ dev_t PosixVolumes::RootDevice(const std::string& hostFolder) {
 std::unique_ptr<OpenVolume> PosixVolumes::Open(const std::string& drive) {
   // A drive may have been mounted or unmounted since the last analysis.
   rootDevices_.clear();
+  folder_.reset();
   const Target t = FindTarget(drive);
   if (t.hostFolder.empty()) return nullptr;
   // Only other file systems than ext2/3/4 are refused before trying: an image given with the
@@ -442,35 +443,40 @@ std::unique_ptr<OpenFile> PosixVolumes::OpenForExtents(const std::string& path, 
   std::string host = r.Host();
   const dev_t rootDev = RootDevice(r.drive->hostFolder);
   if (rootDev == 0) return nullptr;
-  // A place, not an opening: a FIFO, socket or device found here is never opened, and a link
-  // is not followed (its target belongs to whatever it points at).
-  UniqueFd place(open(host.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
-  if (!place && errno == ENOENT) {
-    // The cache may be out of date: look again properly.
-    r = files_.Resolve(path);
-    if (!r.complete()) return nullptr;
-    host = r.Host();
-    place.reset(open(host.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
-  }
-  if (!place) return nullptr;
-  // One call for the kind, the device and (where the file system reports them) the immutable
-  // and append-only flags: the deep analysis does this for every file of the drive.
+  // The kind first, from the entry itself: a FIFO, socket or device found here is never opened,
+  // and a link is not followed (its target belongs to whatever it points at). One call for the
+  // kind, the device and (where the file system reports them) the immutable and append-only
+  // flags: the deep analysis does this for every file of the drive, folder by folder, so the
+  // folder is looked up once for all its files.
   struct statx sx {};
-  if (statx(place.get(), "", AT_EMPTY_PATH, STATX_TYPE | STATX_INO, &sx) != 0) return nullptr;
+  int folder = -1;
+  std::string name;
+  bool found = false;
+  for (int attempt = 0; attempt < 2 && !found; ++attempt) {
+    if (attempt == 1) {
+      // The cache may be out of date: look again properly.
+      r = files_.Resolve(path);
+      if (!r.complete()) return nullptr;
+      host = r.Host();
+    }
+    const size_t slash = host.rfind('/');
+    if (slash == std::string::npos || slash + 1 == host.size()) return nullptr;
+    folder = Folder(slash == 0 ? "/" : host.substr(0, slash), attempt == 1);
+    name = host.substr(slash + 1);
+    found = folder >= 0 &&
+            statx(folder, name.c_str(), AT_SYMLINK_NOFOLLOW, STATX_TYPE | STATX_INO, &sx) == 0;
+    if (!found && errno != ENOENT) return nullptr;
+  }
+  if (!found) return nullptr;
   const dev_t dev = makedev(sx.stx_dev_major, sx.stx_dev_minor);
   // Only regular files of the drive's own file system have extents there.
   if (!S_ISREG(sx.stx_mode) || dev != rootDev) return nullptr;
-  // Opened through the place itself, so it is the file just looked at.
-  UniqueFd fd(open(("/proc/self/fd/" + std::to_string(place.get())).c_str(),
-                   O_RDONLY | O_NOCTTY | O_CLOEXEC));
-  if (!fd && errno == ENOENT) {
-    // No /proc: open the name, and keep it only if it is still that file.
-    fd.reset(open(host.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-    struct stat st {};
-    if (fd && (fstat(fd.get(), &st) != 0 || st.st_dev != dev || st.st_ino != sx.stx_ino))
-      fd.reset();
-  }
-  if (!fd) return nullptr;
+  UniqueFd fd(
+      openat(folder, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  // Whatever was swapped in since the look is not used.
+  struct stat st {};
+  if (!fd || fstat(fd.get(), &st) != 0 || st.st_dev != dev || st.st_ino != sx.stx_ino)
+    return nullptr;
   if (forMoving) {
     constexpr uint64_t kFixed = STATX_ATTR_IMMUTABLE | STATX_ATTR_APPEND;
     if ((sx.stx_attributes_mask & kFixed) == kFixed) {
@@ -487,6 +493,14 @@ std::unique_ptr<OpenFile> PosixVolumes::OpenForExtents(const std::string& path, 
   if (block <= 0) return nullptr;
   return std::make_unique<FiemapFile>(std::move(fd), block,
                                       FileIdentity{static_cast<uint64_t>(dev), sx.stx_ino});
+}
+
+int PosixVolumes::Folder(const std::string& hostFolder, bool fresh) {
+  if (fresh || !folder_ || folderPath_ != hostFolder) {
+    folder_.reset(open(hostFolder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    folderPath_ = hostFolder;
+  }
+  return folder_.get();
 }
 
 bool PosixVolumes::IsSameFile(const std::string& path, const FileIdentity& identity) {

@@ -13,6 +13,7 @@
 
 #include "platform/Volumes.h"
 #include "platform/posix/PosixFileSystem.h"
+#include "platform/posix/UniqueFd.h"
 
 namespace qv {
 
@@ -63,6 +64,8 @@ class PosixVolumes : public Volumes {
   int64_t BlockSize(int fd, dev_t dev);
   // The device of a drive's folder, looked up once per opening of a volume; 0 when unknown.
   dev_t RootDevice(const std::string& hostFolder);
+  // The folder of the last file looked at, kept open for the next one; -1 when it cannot be had.
+  int Folder(const std::string& hostFolder, bool fresh);
 
   PosixFileSystem& files_;
   PosixVolumeOptions options_;
@@ -71,6 +74,8 @@ class PosixVolumes : public Volumes {
   bool swapsKnown_ = false;
   std::vector<std::pair<dev_t, int64_t>> blockSizes_;
   std::vector<std::pair<std::string, dev_t>> rootDevices_;
+  std::string folderPath_;
+  UniqueFd folder_;
 };
 
 }  // namespace qv
