@@ -7,13 +7,10 @@
 #include <sys/inotify.h>
 #include <sys/ioctl.h>
 #include <sys/mount.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
-#include <sys/un.h>
 #include <unistd.h>
 
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -303,22 +300,13 @@ TEST_F(Volume, OnlyTheAnalysedRegularFileIsTreated) {
   ASSERT_EQ(mknod((drive + "/null").c_str(), S_IFCHR | 0600, makedev(1, 3)), 0);
   fs::create_symlink("sub/plain", drive + "/link");
   fs::create_symlink(mount->device(), drive + "/disk");
-  const int sock = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  const std::string sockPath = drive + "/sock";
-  ASSERT_LT(sockPath.size(), sizeof address.sun_path);
-  std::strcpy(address.sun_path, sockPath.c_str());
-  ASSERT_EQ(bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-  close(sock);
-
   const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
   ASSERT_GE(watch, 0);
   inotify_add_watch(watch, drive.c_str(), IN_OPEN);
   std::vector<std::string> files;
   CollectFiles(p(), "D:\\", files, true);
   EXPECT_EQ(files, std::vector<std::string>{"D:\\sub\\plain"});
-  for (const char* name : {"fifo", "null", "link", "disk", "sock"}) {
+  for (const char* name : {"fifo", "null", "link", "disk"}) {
     const FileExtentInfo info = GetFileExtents(p(), std::string("D:\\") + name);
     EXPECT_EQ(info.ExtentCount, 0) << name;
     EXPECT_FALSE(info.Movable) << name;
@@ -333,7 +321,7 @@ TEST_F(Volume, OnlyTheAnalysedRegularFileIsTreated) {
     }
   }
   close(watch);
-  for (const char* name : {"fifo", "null", "link", "disk", "sock"})
+  for (const char* name : {"fifo", "null", "link", "disk"})
     EXPECT_EQ(opened.count(name), 0u) << name;
 
   const FileExtentInfo plain = GetFileExtents(p(), "D:\\sub\\plain");

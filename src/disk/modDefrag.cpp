@@ -285,6 +285,7 @@ void StartDefrag(Program& p) {
       if (!tool.empty() && tool.back() == '\\') tool.pop_back();
       // Quoted, so that a program folder with blanks is one path; empty when it cannot be.
       tool = QuoteProgramPath(tool + "\\Tools\\Defrag.exe");
+      if (tool.empty()) p.os.diag.Warn("defragmentation: a program folder with \" cannot be run");
       for (size_t i = 0; i < list.size(); ++i) {
         if (i % 10 == 0) SetProgress(p, kGroup, "status", DefragProgress(i, list.size()));
         Yield(p, false);
