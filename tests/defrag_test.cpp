@@ -224,9 +224,16 @@ TEST_F(Defrag, AnUnreadableOrCancelledMapLeavesStartDisabled) {
   EXPECT_TRUE(Enabled(2));
   EXPECT_EQ(Text("status"), "-");
 
+  // Cancel is live while the map is read, and the read it ends leaves no map.
   volumes.used = UsedExceptFree(100000, {{5, 5}});
-  p().onYield = [](Program& q) { q.flags.CancelRequested = true; };
+  bool cancelLive = false;
+  p().onYield = [&](Program& q) {
+    cancelLive = cancelLive || Enabled(1);
+    q.flags.CancelRequested = true;
+  };
   Enter();
+  EXPECT_TRUE(cancelLive);
+  EXPECT_FALSE(Enabled(1));
   EXPECT_FALSE(Enabled(0));
   EXPECT_FALSE(p().flags.CancelRequested);
   EXPECT_FALSE(p().tables.DriveLists[0].DriveLocked);
