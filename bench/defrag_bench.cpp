@@ -42,6 +42,7 @@ class AlternatingVolumes : public qv::Volumes {
   std::unique_ptr<qv::OpenFile> OpenForExtents(const std::string&, bool) override {
     return nullptr;
   }
+  void EndFileReads() override {}
   // No file is ever opened, so none is ever the one analysed.
   bool IsSameFile(const std::string&, const qv::FileIdentity&) override { return false; }
 };

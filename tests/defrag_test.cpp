@@ -81,6 +81,7 @@ class FakeVolumes : public Volumes {
     const uint64_t inode = inodes.emplace(path, inodes.size() + 10).first->second;
     return std::make_unique<FakeFile>(it == extents.end() ? 1 : it->second, inode);
   }
+  void EndFileReads() override {}
   bool IsSameFile(const std::string& path, const FileIdentity& id) override {
     auto it = inodes.find(path);
     return !replaced.count(path.substr(path.rfind('\\') + 1)) && it != inodes.end() &&

@@ -163,6 +163,12 @@ std::vector<FileExtentInfo> AnalyzeFiles(Program& p, const std::string& root) {
   EnableButtons(p, kGroup, "cancel");
   std::vector<FileExtentInfo> records;
   if (files.empty()) return records;
+  struct EndReads {
+    Volumes* v;
+    ~EndReads() {
+      if (v) v->EndFileReads();
+    }
+  } endReads{p.os.volumes};
   SetProgress(p, kGroup, "status", 0);
   records.reserve(files.size());
   const double step = 100.0 / static_cast<double>(files.size());

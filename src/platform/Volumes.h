@@ -68,6 +68,9 @@ class Volumes {
   // A file by its full path. `forMoving` asks for the access a defragmenter needs; null when
   // the file cannot be had that way.
   virtual std::unique_ptr<OpenFile> OpenForExtents(const std::string& path, bool forMoving) = 0;
+  // Lets go of what reading extents keeps open from one file to the next (a folder of the
+  // drive): once a walk is over, the drive must not stay busy.
+  virtual void EndFileReads() = 0;
   // True when `path` still names that regular file, reached through no link.
   virtual bool IsSameFile(const std::string& path, const FileIdentity& identity) = 0;
 };

@@ -168,32 +168,68 @@ class Ext2Volume : public ChunkedVolume {
 };
 
 // The kernel's map of a mounted file system: everything it reports is in use, the gaps are free.
+// Each piece asks only for its own range.
 class KernelMapVolume : public ChunkedVolume {
  public:
-  KernelMapVolume(int64_t total, std::vector<std::pair<int64_t, int64_t>> used)
-      : used_(std::move(used)) {
-    total_ = total;
+  KernelMapVolume(UniqueFd folder, uint32_t device, int64_t block)
+      : folder_(std::move(folder)), device_(device), block_(block) {}
+
+  // The volume's size in blocks: the device's, as the mounted file system does not say how many
+  // blocks its own tables take; where the device does not say, the end of the last record.
+  bool Measure(int64_t deviceBlocks) {
+    int64_t end = 0;
+    if (deviceBlocks <= 0 &&
+        !Query(0, UINT64_MAX, [&end](int64_t, int64_t b) { end = std::max(end, b); }))
+      return false;
+    total_ = std::max(deviceBlocks, end);
+    return total_ > 0;
   }
 
  protected:
   bool Fill(int64_t start, int64_t count, uint8_t* bits) override {
-    // Pieces are asked for in order: continue where the last one ended.
-    if (start < lastStart_) next_ = 0;
-    lastStart_ = start;
-    while (next_ < used_.size() && used_[next_].second <= start) ++next_;
-    for (size_t k = next_; k < used_.size() && used_[k].first < start + count; ++k) {
-      const int64_t a = std::max(used_[k].first, start);
-      const int64_t b = std::min(used_[k].second, start + count);
-      for (int64_t c = a; c < b; ++c)
-        bits[(c - start) / 8] |= static_cast<uint8_t>(1u << ((c - start) % 8));
-    }
-    return true;
+    return Query(static_cast<uint64_t>(start * block_),
+                 static_cast<uint64_t>((start + count) * block_ - 1), [&](int64_t a, int64_t b) {
+                   for (int64_t c = std::max(a, start); c < std::min(b, start + count); ++c)
+                     bits[(c - start) / 8] |= static_cast<uint8_t>(1u << ((c - start) % 8));
+                 });
   }
 
  private:
-  std::vector<std::pair<int64_t, int64_t>> used_;  // [first, end) in clusters, sorted, merged
-  size_t next_ = 0;
-  int64_t lastStart_ = 0;
+  // Calls `used` with [first, end) in clusters for every record in use that touches the bytes
+  // from `low` to `high`.
+  template <typename Used>
+  bool Query(uint64_t low, uint64_t high, Used used) {
+    constexpr unsigned kRecords = 512;
+    std::vector<uint8_t> buffer(sizeof(fsmap_head) + kRecords * sizeof(fsmap));
+    auto* head = reinterpret_cast<fsmap_head*>(buffer.data());
+    head->fmh_count = kRecords;
+    head->fmh_keys[0].fmr_device = device_;
+    head->fmh_keys[0].fmr_physical = low;
+    head->fmh_keys[1].fmr_device = device_;
+    head->fmh_keys[1].fmr_physical = high;
+    head->fmh_keys[1].fmr_owner = UINT64_MAX;
+    head->fmh_keys[1].fmr_offset = UINT64_MAX;
+    head->fmh_keys[1].fmr_flags = UINT32_MAX;
+    for (;;) {
+      if (ioctl(folder_.get(), FS_IOC_GETFSMAP, head) != 0) return false;
+      if (head->fmh_entries == 0) return true;
+      for (unsigned k = 0; k < head->fmh_entries; ++k) {
+        const fsmap& r = head->fmh_recs[k];
+        if (r.fmr_device != device_ ||
+            ((r.fmr_flags & FMR_OF_SPECIAL_OWNER) && r.fmr_owner == FMR_OWN_FREE))
+          continue;
+        used(static_cast<int64_t>(r.fmr_physical) / block_,
+             static_cast<int64_t>((r.fmr_physical + r.fmr_length + block_ - 1) / block_));
+      }
+      const fsmap& last = head->fmh_recs[head->fmh_entries - 1];
+      if (last.fmr_flags & FMR_OF_LAST) return true;
+      head->fmh_keys[0] = last;
+    }
+  }
+
+  UniqueFd folder_;
+  uint32_t device_;
+  int64_t block_;
 };
 
 std::unique_ptr<OpenVolume> ReadKernelMap(const std::string& folder) {
@@ -203,50 +239,15 @@ std::unique_ptr<OpenVolume> ReadKernelMap(const std::string& folder) {
   struct statfs sf {};
   if (fstat(fd.get(), &st) != 0 || fstatfs(fd.get(), &sf) != 0 || sf.f_bsize <= 0) return nullptr;
   const int64_t block = sf.f_bsize;
-  constexpr unsigned kRecords = 512;
-  std::vector<uint8_t> buffer(sizeof(fsmap_head) + kRecords * sizeof(fsmap));
-  auto* head = reinterpret_cast<fsmap_head*>(buffer.data());
-  head->fmh_count = kRecords;
-  head->fmh_keys[1].fmr_device = UINT32_MAX;
-  head->fmh_keys[1].fmr_physical = UINT64_MAX;
-  head->fmh_keys[1].fmr_owner = UINT64_MAX;
-  head->fmh_keys[1].fmr_offset = UINT64_MAX;
-  head->fmh_keys[1].fmr_flags = UINT32_MAX;
   const uint32_t device = static_cast<uint32_t>(
       (minor(st.st_dev) & 0xff) | (major(st.st_dev) << 8) | ((minor(st.st_dev) & ~0xffu) << 12));
-  std::vector<std::pair<int64_t, int64_t>> used;
-  int64_t end = 0;
-  for (;;) {
-    if (ioctl(fd.get(), FS_IOC_GETFSMAP, head) != 0) return nullptr;
-    if (head->fmh_entries == 0) break;
-    for (unsigned k = 0; k < head->fmh_entries; ++k) {
-      const fsmap& r = head->fmh_recs[k];
-      if (r.fmr_device != device ||
-          ((r.fmr_flags & FMR_OF_SPECIAL_OWNER) && r.fmr_owner == FMR_OWN_FREE))
-        continue;
-      const int64_t a = static_cast<int64_t>(r.fmr_physical) / block;
-      const int64_t b = static_cast<int64_t>((r.fmr_physical + r.fmr_length + block - 1) / block);
-      end = std::max(end, b);
-      if (!used.empty() && a <= used.back().second)
-        used.back().second = std::max(used.back().second, b);
-      else
-        used.emplace_back(a, b);
-    }
-    const fsmap& last = head->fmh_recs[head->fmh_entries - 1];
-    if (last.fmr_flags & FMR_OF_LAST) break;
-    head->fmh_keys[0] = last;
-  }
-  std::sort(used.begin(), used.end());
-  // The volume's size in blocks: the device's, as the mounted file system does not say how many
-  // blocks its own tables take.
-  int64_t total = 0;
   std::ifstream size("/sys/dev/block/" + std::to_string(major(st.st_dev)) + ":" +
                      std::to_string(minor(st.st_dev)) + "/size");
   int64_t sectors = 0;
-  if (size >> sectors) total = sectors * 512 / block;
-  total = std::max(total, end);
-  if (total <= 0) return nullptr;
-  return std::make_unique<KernelMapVolume>(total, std::move(used));
+  const int64_t deviceBlocks = size >> sectors ? sectors * 512 / block : 0;
+  auto volume = std::make_unique<KernelMapVolume>(std::move(fd), device, block);
+  if (!volume->Measure(deviceBlocks)) return nullptr;
+  return volume;
 }
 
 class FiemapFile : public OpenFile {

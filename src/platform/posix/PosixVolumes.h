@@ -42,6 +42,7 @@ class PosixVolumes : public Volumes {
 
   std::unique_ptr<OpenVolume> Open(const std::string& drive) override;
   std::unique_ptr<OpenFile> OpenForExtents(const std::string& path, bool forMoving) override;
+  void EndFileReads() override { folder_.reset(); }
   bool IsSameFile(const std::string& path, const FileIdentity& identity) override;
 
   // The device or image behind a drive and whether its file system is mounted as the drive;
