@@ -43,7 +43,8 @@ class FakeVolume : public OpenVolume {
 
 class FakeFile : public OpenFile {
  public:
-  explicit FakeFile(int64_t extents) : extents_(extents) {}
+  FakeFile(int64_t extents, uint64_t inode) : extents_(extents), inode_(inode) {}
+  FileIdentity Identity() const override { return FileIdentity{1, inode_}; }
   uint32_t GetRetrievalPointers(int64_t vcn, RetrievalPointers* out) override {
     out->ExtentCount = 0;
     for (int64_t k = vcn; k < extents_ && out->ExtentCount < kExtentsPerRead; ++k)
@@ -53,6 +54,7 @@ class FakeFile : public OpenFile {
 
  private:
   int64_t extents_;
+  uint64_t inode_;
 };
 
 class FakeVolumes : public Volumes {
@@ -61,6 +63,8 @@ class FakeVolumes : public Volumes {
   int64_t failFrom = INT64_MAX;
   std::map<std::string, int64_t> extents;  // by file name; missing: 1
   std::set<std::string> unmovable, unreadable;
+  std::map<std::string, uint64_t> inodes;  // by full path, as each was read
+  std::set<std::string> replaced;          // by file name: no longer the file read
   std::function<void(const std::string&)> onFile;
   int opened = 0;
 
@@ -74,7 +78,14 @@ class FakeVolumes : public Volumes {
     if (forMoving && onFile) onFile(name);
     if (unreadable.count(name) || (forMoving && unmovable.count(name))) return nullptr;
     auto it = extents.find(name);
-    return std::make_unique<FakeFile>(it == extents.end() ? 1 : it->second);
+    const uint64_t inode = inodes.emplace(path, inodes.size() + 10).first->second;
+    return std::make_unique<FakeFile>(it == extents.end() ? 1 : it->second, inode);
+  }
+  void EndFileReads() override {}
+  bool IsSameFile(const std::string& path, const FileIdentity& id) override {
+    auto it = inodes.find(path);
+    return !replaced.count(path.substr(path.rfind('\\') + 1)) && it != inodes.end() &&
+           id == FileIdentity{1, it->second};
   }
 };
 
@@ -178,8 +189,12 @@ TEST_F(Defrag, BitmapPiecesBecomeFreeRuns) {
   // with the volume.
   volumes.used = UsedExceptFree(70000, {{0, 5}, {32760, 20}, {50000, 1}, {69990, 10}});
   int64_t total = 0;
+  int yields = 0;  // one per piece: the window stays live while a large volume is read
+  p().onYield = [&](Program&) { ++yields; };
   EXPECT_EQ(Runs(ReadFreeSpaceRuns(p(), "D:", total)), "0+5 32760+20 50000+1 69990+10 ");
   EXPECT_EQ(total, 70000);
+  EXPECT_EQ(yields, 3);
+  p().onYield = nullptr;
 
   // A volume of exactly two pieces keeps its last run and leaves no empty record.
   volumes.used = UsedExceptFree(65536, {{65530, 6}});
@@ -210,9 +225,16 @@ TEST_F(Defrag, AnUnreadableOrCancelledMapLeavesStartDisabled) {
   EXPECT_TRUE(Enabled(2));
   EXPECT_EQ(Text("status"), "-");
 
+  // Cancel is live while the map is read, and the read it ends leaves no map.
   volumes.used = UsedExceptFree(100000, {{5, 5}});
-  p().onYield = [](Program& q) { q.flags.CancelRequested = true; };
+  bool cancelLive = false;
+  p().onYield = [&](Program& q) {
+    cancelLive = cancelLive || Enabled(1);
+    q.flags.CancelRequested = true;
+  };
   Enter();
+  EXPECT_TRUE(cancelLive);
+  EXPECT_FALSE(Enabled(1));
   EXPECT_FALSE(Enabled(0));
   EXPECT_FALSE(p().flags.CancelRequested);
   EXPECT_FALSE(p().tables.DriveLists[0].DriveLocked);
@@ -294,7 +316,7 @@ TEST_F(Defrag, FiguresFollowTheExtents) {
 TEST_F(Defrag, ARunTreatsEachFileWithMoreThanThreeExtents) {
   volumes.used = UsedExceptFree(1000, {{0, 10}});
   Enter();
-  MakeFiles(25, 600);  // more than one piece of 512 extents each
+  MakeFiles(24, 600);  // more than one piece of 512 extents each
   std::ofstream(app.DrivePath('D') + "/whole") << "x";
   fs::create_directories(app.DrivePath('D') + "/.hidden");
   std::ofstream(app.DrivePath('D') + "/.hidden/f999") << "x";
@@ -312,14 +334,14 @@ TEST_F(Defrag, ARunTreatsEachFileWithMoreThanThreeExtents) {
   };
   RunCommand(p(), "defrag", "start");
   const std::vector<std::string> runs = ToolRuns();
-  ASSERT_EQ(runs.size(), 25u);
+  ASSERT_EQ(runs.size(), 25u);  // the hidden folder's file too
   // Each path whole, with the option after it.
   EXPECT_NE(std::find(runs.begin(), runs.end(), "2|" + app.DrivePath('D') + "/f100|-q"),
             runs.end());
   EXPECT_EQ(*bar, (std::vector<int>{0, 42, 83}));
   EXPECT_EQ(Text("numberoffiles"), "26");
   EXPECT_EQ(Text("maxnumberofextents"), "600");
-  EXPECT_EQ(Text("numberoffragments"), "15001");
+  EXPECT_EQ(Text("numberoffragments"), "14410");
   EXPECT_EQ(Text("status"), "-");
   EXPECT_TRUE(Enabled(0));
   EXPECT_FALSE(Enabled(1));
@@ -396,6 +418,78 @@ TEST_F(Defrag, CancelAndFailuresEndTheRunIdle) {
   RunCommand(p(), "defrag", "start");
   EXPECT_EQ(Text("numberoffiles"), "2");
   expectIdle();
+}
+
+TEST_F(Defrag, ExactlyTheAnalysedFileReachesTheTool) {
+  volumes.used = UsedExceptFree(1000, {{0, 10}});
+  Enter();
+  // Names that broke out of their quotes: a quote after the separator, quotes with blanks that
+  // name another drive, names that look like options.
+  const std::vector<std::string> names = {
+      "\"lead", "mid\"dle", "end\"", "a\" \"C:\" x", "-q", "--all", "two  blanks\t\xc3\xa4",
+      "changed"};
+  for (const std::string& name : names) {
+    std::ofstream(app.DrivePath('D') + "/" + name) << "x";
+    volumes.extents[name] = 5;
+  }
+  volumes.replaced = {"changed"};
+  WriteTool();
+  bool skipShown = false;
+  p().onYield = [&](Program&) {
+    skipShown = skipShown || Text("status").find("D:\\changed") != std::string::npos;
+  };
+  RunCommand(p(), "defrag", "start");
+  std::vector<std::string> runs = ToolRuns(), expected;
+  for (const std::string& name : names)
+    if (name != "changed") expected.push_back("2|" + app.DrivePath('D') + "/" + name + "|-q");
+  std::sort(runs.begin(), runs.end());
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(runs, expected);
+  EXPECT_TRUE(skipShown);
+  EXPECT_TRUE(app.diag().Mentions("D:\\changed"));
+  EXPECT_EQ(Text("status"), "-");
+}
+
+TEST_F(Defrag, ABusyScreenIgnoresTheDriveListAndStaleCancels) {
+  volumes.used = UsedExceptFree(1000, {{0, 10}});
+  Enter();
+  MakeFiles(3, 5);
+  WriteTool();
+  // Taps on the list while the map is read, while the files are read and while the tool runs:
+  // none opens the menu or starts an analysis inside the busy one, and the busy state holds.
+  const int opened = volumes.opened;
+  std::set<std::string> phases;
+  p().onYield = [&](Program& q) {
+    const std::string phase = Text("status");
+    if (!phases.insert(phase).second) return;
+    DriveListClicked(q, 0);
+    EXPECT_FALSE(q.tables.DriveLists[0].MenuOpen) << phase;
+    EXPECT_FALSE(Enabled(0)) << phase;
+    EXPECT_FALSE(Enabled(2)) << phase;
+    EXPECT_TRUE(phase != "Defrag..." || Enabled(1)) << phase;
+  };
+  AnalyzeFreeSpace(p());
+  RunCommand(p(), "defrag", "start");
+  EXPECT_EQ(volumes.opened, opened + 1);
+  EXPECT_TRUE(phases.count("Analyze...") && phases.count("Deep Analyze...") &&
+              phases.count("Defrag..."));
+  EXPECT_EQ(ToolRuns().size(), 3u);
+  EXPECT_TRUE(Enabled(0));
+
+  // A cancel pressed once nothing looks for it any more (the figures are being counted, no file
+  // is to be treated) does not end the next map read before it begins.
+  volumes.extents.clear();
+  int read = 0, yieldsAfter = 0;
+  volumes.onFile = [&](const std::string&) { ++read; };
+  p().onYield = [&](Program& q) {
+    if (read == 3 && ++yieldsAfter == 2) q.flags.CancelRequested = true;
+  };
+  RunCommand(p(), "defrag", "start");
+  ASSERT_GE(yieldsAfter, 2);
+  p().onYield = nullptr;
+  EXPECT_FALSE(p().flags.CancelRequested);
+  AnalyzeFreeSpace(p());
+  EXPECT_TRUE(Enabled(0));
 }
 
 }  // namespace

@@ -1,15 +1,23 @@
 // Fragmentation analysis on real ext4 and FAT images, loop-mounted as a drive: figures compared
 // with filefrag and dumpe2fs, and a defragmentation run through the shipped tool.
+#include <ext2fs/ext2fs.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <linux/fs.h>
+#include <sys/inotify.h>
 #include <sys/ioctl.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <map>
 #include <regex>
+#include <set>
 #include <sstream>
 
 #include "DiskImages.h"
@@ -69,6 +77,7 @@ class Volume : public ::testing::Test {
       GTEST_SKIP() << "needs root, loop devices and e2fsprogs to mount test images";
     drive = app.DrivePath('D');
     image = app.DrivePath('C') + "/disk.img";
+    own = p().os.volumes;
   }
   // Formats and mounts the image as drive D:; false (and a skip) where mounting is refused.
   bool Mount(const std::string& mkfs, int megabytes = 32) {
@@ -89,9 +98,14 @@ class Volume : public ::testing::Test {
     if (room) fs::remove_all(drive + "/fill");
     sync();
   }
+  // What the reads keep open would hold the drive busy (tests may swap in volumes of their own).
+  void TearDown() override {
+    if (own) own->EndFileReads();
+  }
   Program& p() { return app.program(); }
 
   TestApp app{1};
+  Volumes* own = nullptr;
   std::string drive, image;
   std::unique_ptr<LoopMount> mount;
 };
@@ -216,18 +230,18 @@ TEST_F(Volume, OnlyExtFileSystemsHaveAMap) {
 }
 
 // The default skin's screen through the probe: the map on entering, then a run whose tool
-// defragments the fragmented file.
+// defragments the fragmented file (a quote in its name, a blank in the program's folder).
 TEST_F(Volume, TheDefaultSkinsScreenDefragmentsTheImage) {
   if (Sh("command -v e4defrag") != 0) GTEST_SKIP() << "e4defrag is not installed";
   const fs::path skin = fs::path(QV_BINARY_DIR) / "Skin";
   ASSERT_TRUE(fs::exists(skin / "defrag.ini")) << "the build paints the skin first";
   MOUNT_OR_SKIP("mkfs.ext4 -q -F -b 4096 -i 8192");
-  Fragment("big file ä.bin", 1 << 20, true);
-  const std::string file = drive + "/big file ä.bin";
+  Fragment("big \"file\" ä.bin", 1 << 20, true);
+  const std::string file = drive + "/big \"file\" ä.bin";
   const int before = FilefragExtents(file);
   ASSERT_GT(before, 3) << "the image did not fragment the file";
   // The program lives on the image: its own drive is the one the screen shows first.
-  const std::string own = drive + "/app", out = own + "/out";
+  const std::string own = drive + "/my app", out = own + "/out";
   fs::create_directories(own + "/Tools");
   fs::create_directories(out);
   fs::copy(skin, own + "/Skin", fs::copy_options::recursive);
@@ -253,6 +267,195 @@ TEST_F(Volume, TheDefaultSkinsScreenDefragmentsTheImage) {
   EXPECT_GE(std::stoi(DumpText(done, "defrag", "maxnumberofextents")), before);
   EXPECT_EQ(DumpText(done, "defrag", "numberofextents"), "8192");
   EXPECT_LT(FilefragExtents(file), before);
+}
+
+// Holes punched into a file, never written, or inserted before a piece leave the pieces where
+// they were on the volume: filefrag counts such a file as one extent, and so does the analysis.
+TEST_F(Volume, FilesWithHolesCountAsFilefragCountsThem) {
+  MOUNT_OR_SKIP("mkfs.ext4 -q -F -b 4096 -i 8192");
+  const auto at = [&](const std::string& name) { return "'" + drive + "/" + name + "'"; };
+  ASSERT_TRUE(WriteBlocks(drive + "/punched", 64 * 4096));
+  ASSERT_TRUE(WriteBlocks(drive + "/inserted", 64 * 4096));
+  sync();
+  ASSERT_EQ(Sh("fallocate --punch-hole -o 8192 -l 8192 " + at("punched") +
+               " && fallocate --punch-hole -o 131072 -l 4096 " + at("punched")),
+            0);
+  ASSERT_EQ(Sh("fallocate --insert-range -o 16384 -l 8192 " + at("inserted")), 0);
+  // Written block by block far apart, each on the volume before the next.
+  for (int block : {0, 40, 41, 200})
+    ASSERT_EQ(Sh("dd status=none if=/dev/zero of=" + at("sparse") +
+                 " bs=4096 count=1 seek=" + std::to_string(block) + " conv=notrunc,fsync"),
+              0);
+  // And one whose pieces really are apart, with holes between them.
+  Fragment("apart", 1 << 20, true);
+  ASSERT_EQ(Sh("fallocate --punch-hole -o 65536 -l 65536 " + at("apart")), 0);
+  std::map<std::string, int64_t> expected, counted;
+  for (const char* name : {"punched", "inserted", "sparse", "apart"})
+    expected[std::string("D:\\") + name] = FilefragExtents(drive + "/" + name);
+  EXPECT_EQ(expected["D:\\punched"], 1) << "the holes moved the rest";
+  EXPECT_GT(expected["D:\\apart"], 1) << "the image did not fragment the file";
+  for (const FileExtentInfo& r : AnalyzeFiles(p(), "D:\\")) counted[r.Path] = r.ExtentCount;
+  EXPECT_EQ(counted, expected);
+  // Once the walk is over, nothing of it holds the drive busy.
+  EXPECT_EQ(umount2(drive.c_str(), 0), 0) << std::strerror(errno);
+}
+
+// Only regular files are analysed, none of the rest is even opened, and just before a run the
+// path must still lead, through no link, to the file analysed.
+TEST_F(Volume, OnlyTheAnalysedRegularFileIsTreated) {
+  MOUNT_OR_SKIP("mkfs.ext4 -q -F -b 4096");
+  fs::create_directory(drive + "/sub");
+  ASSERT_TRUE(WriteBlocks(drive + "/sub/plain", 8192));
+  ASSERT_EQ(mkfifo((drive + "/fifo").c_str(), 0600), 0);
+  ASSERT_EQ(mknod((drive + "/null").c_str(), S_IFCHR | 0600, makedev(1, 3)), 0);
+  fs::create_symlink("sub/plain", drive + "/link");
+  fs::create_symlink(mount->device(), drive + "/disk");
+  const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  ASSERT_GE(watch, 0);
+  inotify_add_watch(watch, drive.c_str(), IN_OPEN);
+  std::vector<std::string> files;
+  CollectFiles(p(), "D:\\", files, true);
+  EXPECT_EQ(files, std::vector<std::string>{"D:\\sub\\plain"});
+  for (const char* name : {"fifo", "null", "link", "disk"}) {
+    const FileExtentInfo info = GetFileExtents(p(), std::string("D:\\") + name);
+    EXPECT_EQ(info.ExtentCount, 0) << name;
+    EXPECT_FALSE(info.Movable) << name;
+  }
+  alignas(inotify_event) char events[4096];
+  std::set<std::string> opened;  // folders are opened to be listed
+  for (ssize_t n; (n = read(watch, events, sizeof events)) > 0;) {
+    for (ssize_t at = 0; at < n;) {
+      const auto* e = reinterpret_cast<const inotify_event*>(events + at);
+      if (e->len) opened.insert(e->name);
+      at += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
+    }
+  }
+  close(watch);
+  for (const char* name : {"fifo", "null", "link", "disk"})
+    EXPECT_EQ(opened.count(name), 0u) << name;
+
+  const FileExtentInfo plain = GetFileExtents(p(), "D:\\sub\\plain");
+  ASSERT_EQ(plain.ExtentCount, 1);
+  Volumes& volumes = *p().os.volumes;
+  EXPECT_TRUE(volumes.IsSameFile("D:\\sub\\plain", plain.Identity));
+  EXPECT_FALSE(volumes.IsSameFile("D:\\link", plain.Identity));
+  // The same file through a folder that became a link.
+  fs::rename(drive + "/sub", drive + "/real");
+  fs::create_symlink("real", drive + "/sub");
+  EXPECT_FALSE(volumes.IsSameFile("D:\\sub\\plain", plain.Identity));
+  fs::remove(drive + "/sub");
+  fs::create_directory(drive + "/sub");
+  // The name taken over by a link to it, a FIFO, a device, a link to the disk, another file.
+  const std::string name = drive + "/sub/plain";
+  const std::vector<std::function<void()>> swaps = {
+      [&] { fs::create_symlink(drive + "/real/plain", name); }, [&] { mkfifo(name.c_str(), 0600); },
+      [&] { mknod(name.c_str(), S_IFCHR | 0600, makedev(1, 3)); },
+      [&] { fs::create_symlink(mount->device(), name); }, [&] { WriteBlocks(name, 8192); }};
+  for (size_t k = 0; k < swaps.size(); ++k) {
+    swaps[k]();
+    EXPECT_FALSE(volumes.IsSameFile("D:\\sub\\plain", plain.Identity)) << k;
+    fs::remove(name);
+  }
+  fs::rename(drive + "/real/plain", name);
+  EXPECT_TRUE(volumes.IsSameFile("D:\\sub\\plain", plain.Identity));
+}
+
+// The shipped tool runs as root on names anyone could choose: it passes on exactly one regular
+// file reached through no link, so that e4defrag cannot take it for an option or a device.
+TEST(DefragTool, TakesOneRegularFileAndNothingElse) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to make device nodes";
+  TempDir dir;
+  const std::string d = dir.path();
+  // An e4defrag that notes what it was given, found before the real one.
+  fs::create_directory(d + "/bin");
+  std::ofstream(d + "/bin/e4defrag") << "#!/bin/sh\nprintf '%s|' \"$@\" >> '" << d << "/log'\n";
+  chmod((d + "/bin/e4defrag").c_str(), 0755);
+  const std::string tool = std::string(QV_SOURCE_DIR) + "/tools/defrag/Defrag.exe";
+  const auto run = [&](const std::string& args) {
+    fs::remove(d + "/log");
+    const int status =
+        Sh("cd '" + d + "' && PATH='" + d + "/bin':\"$PATH\" '" + tool + "' " + args);
+    return std::make_pair(status, ReadWholeFile(d + "/log"));
+  };
+  fs::create_directory(d + "/real");
+  const std::string file = d + "/real/-a \"b\" c";
+  std::ofstream(file) << "x";
+  EXPECT_EQ(run("'" + file + "' -q"), std::make_pair(0, "--|" + file + "|"));
+  fs::create_symlink("real", d + "/linked");
+  fs::create_symlink(file, d + "/link");
+  mkfifo((d + "/fifo").c_str(), 0600);
+  mknod((d + "/block").c_str(), S_IFBLK | 0600, makedev(7, 0));
+  fs::create_symlink(d + "/block", d + "/blocklink");
+  for (const std::string& args : std::vector<std::string>{
+           "'" + d + "/linked/-a \"b\" c'", "'" + d + "/link'", "'" + d + "/fifo'",
+           "'" + d + "/block'", "'" + d + "/blocklink'", "'" + d + "/real'", "'real/-a \"b\" c'",
+           "-x '" + file + "'", "'" + file + "' '" + file + "'", "-q", ""}) {
+    const auto [status, log] = run(args);
+    EXPECT_NE(status, 0) << args;
+    EXPECT_EQ(log, "") << args;
+  }
+}
+
+// The map is read group by group, a piece at a time; it must be the bitmap libext2fs reads whole,
+// whatever the layout: groups never initialised, tables of other groups inside a group, 1 KiB
+// blocks, no flexible groups, no group checksums, meta_bg.
+TEST(Ext2Map, PiecesAreTheWholeBitmap) {
+  if (Sh("command -v mkfs.ext4") != 0) GTEST_SKIP() << "e2fsprogs is not installed";
+  TempDir dir;
+  const std::string image = dir.path() + "/disk.img", tree = dir.path() + "/tree";
+  fs::create_directories(tree + "/a/b");
+  for (int i = 0; i < 40; ++i)
+    ASSERT_TRUE(WriteBlocks(tree + "/a/" + std::to_string(i), static_cast<size_t>(i) * 37000));
+  ASSERT_TRUE(WriteBlocks(tree + "/a/b/big", 9 << 20));
+  fs::create_directory(dir.path() + "/drive");
+  PosixFileSystem files({DriveMapping{'D', dir.path() + "/drive", image}}, dir.path() + "/drive");
+  PosixVolumes volumes(files);
+  for (const std::string options :
+       {"-b 4096", "-b 1024", "-b 4096 -O ^flex_bg", "-b 4096 -O ^metadata_csum,^uninit_bg",
+        "-b 4096 -O meta_bg,^resize_inode", "-t ext3 -b 1024"}) {
+    fs::remove(image);
+    Sh("truncate -s 300M '" + image + "'");
+    ASSERT_EQ(Sh("mkfs.ext4 -q -F " + options + " -d '" + tree + "' '" + image + "'"), 0)
+        << options;
+    ext2_filsys fs = nullptr;
+    ASSERT_EQ(ext2fs_open(image.c_str(), EXT2_FLAG_64BITS, 0, 0, unix_io_manager, &fs), 0);
+    ASSERT_EQ(ext2fs_read_block_bitmap(fs), 0);
+    const int64_t total = static_cast<int64_t>(ext2fs_blocks_count(fs->super));
+    const int64_t first = fs->super->s_first_data_block;
+    std::unique_ptr<OpenVolume> volume = volumes.Open("D:");
+    ASSERT_NE(volume, nullptr) << options;
+    int64_t differing = 0, used = 0;
+    VolumeBitmap piece;
+    for (int64_t start = 0; start < total; start += kBitmapChunkClusters) {
+      volume->GetVolumeBitmap(start, &piece);
+      for (int64_t c = start; c < std::min(total, start + kBitmapChunkClusters); ++c) {
+        const bool expected = c < first || ext2fs_test_block_bitmap2(fs->block_map, c);
+        const bool got = (piece.Buffer[(c - start) / 8] >> ((c - start) % 8)) & 1;
+        differing += expected != got;
+        used += got;
+      }
+    }
+    ext2fs_close_free(&fs);
+    EXPECT_EQ(differing, 0) << options;
+    EXPECT_GT(used, 9 << 20 >> 12) << options;
+  }
+  // Mounted, the kernel's map asked piece by piece is the same.
+  ASSERT_EQ(Sh("mkfs.ext4 -q -F -b 4096 -d '" + tree + "' '" + image + "'"), 0);
+  LoopMount mount(image, dir.path() + "/drive", "noatime");
+  if (!mount.ok()) GTEST_SKIP() << "this machine does not mount loop devices";
+  PosixVolumes kernel(files, PosixVolumeOptions{true, "/proc/swaps"});
+  std::unique_ptr<OpenVolume> fromDevice = volumes.Open("D:"), fromKernel = kernel.Open("D:");
+  ASSERT_TRUE(fromDevice && fromKernel);
+  VolumeBitmap a, b;
+  int pieces = 0;
+  for (int64_t start = 0;; start += kBitmapChunkClusters, ++pieces) {
+    const uint32_t more = fromDevice->GetVolumeBitmap(start, &a);
+    EXPECT_EQ(fromKernel->GetVolumeBitmap(start, &b), more);
+    EXPECT_EQ(a.BitmapSize, b.BitmapSize);
+    EXPECT_EQ(std::memcmp(a.Buffer, b.Buffer, sizeof a.Buffer), 0) << start;
+    if (more != kVolumeMoreData) break;
+  }
+  EXPECT_EQ(pieces, 2);
 }
 
 }  // namespace

@@ -21,6 +21,7 @@
 #include <sstream>
 #include <thread>
 
+#include "files/modTools.h"
 #include "platform/posix/PosixFileSystem.h"
 #include "platform/posix/PosixMounts.h"
 #include "platform/posix/PosixProcesses.h"
@@ -253,7 +254,8 @@ TEST_F(DriveTest, ListingKeepsToTheDrive) {
 
 // ext4 hands names out in hash order; the explorer shows them as Windows does.
 TEST_F(DriveTest, ListingIsInNameOrderWithoutRegardToCase) {
-  const std::vector<std::string> names = {"a", "B", "b", "c10", "C2", "Zebra", "\xc3\x84rger", "\xc3\xa4z"};
+  const std::vector<std::string> names = {
+      "a", "B", "b", "c10", "C2", "Zebra", "\xc3\x84rger", "\xc3\xa4z"};
   for (auto it = names.rbegin(); it != names.rend(); ++it) WriteFile(H("x/" + *it), "");
   mkdir(H("x/Mid").c_str(), 0755);
   for (int i = 0; i < 300; ++i) WriteFile(H("x/n" + std::to_string(i * 7919 % 1000)), "");
@@ -930,6 +932,19 @@ TEST(CommandLine, SplitsByTheWindowsRules) {
       {"  \t ", {}},
   };
   for (const Case& c : cases) EXPECT_EQ(SplitWindowsCommandLine(c.line), c.args) << c.line;
+}
+
+TEST(CommandLine, QuotedArgumentsComeBackByteForByte) {
+  const std::string program = R"(C:\my apps\Tools\Defrag.exe)";
+  for (const std::string arg :
+       {"", "plain", R"(D:\"lead)", R"(D:\mid"dle)", R"(D:\end")", R"(D:\trail\)", R"(D:\two\\)",
+        R"(x\\\"y)", R"(a" "C:\other)", "\"\"\"", "-q", " \t blanks \t", "D:\\\xc3\xa4\\\"\\"}) {
+    const std::vector<std::string> args =
+        SplitWindowsCommandLine(QuoteProgramPath(program) + " " + QuoteArgument(arg) + " -q");
+    EXPECT_EQ(args, (std::vector<std::string>{program, arg, "-q"})) << arg;
+  }
+  // A program path cannot carry a quote in this form at all.
+  EXPECT_EQ(QuoteProgramPath(R"(C:\a"b\x.exe)"), "");
 }
 
 TEST_F(DriveTest, StartsProgramsWithHostPaths) {

@@ -125,9 +125,10 @@ void CollectFiles(Program& p, const std::string& folder, std::vector<std::string
     }
     const DirEntry& e = entries[k];
     if (e.isFolder) {
-      if (!e.name.empty() && e.name[0] != '.')
-        CollectFiles(p, folder + e.name + "\\", files, false);
-    } else {
+      // Hidden folders hold much of a drive; only the entries for itself and its parent are not
+      // below it.
+      if (e.name != "." && e.name != "..") CollectFiles(p, folder + e.name + "\\", files, false);
+    } else if (e.kind == EntryKind::File) {
       files.push_back(folder + e.name);
     }
   }
@@ -141,6 +142,7 @@ FileExtentInfo GetFileExtents(Program& p, const std::string& path) {
   info.Movable = file != nullptr;
   if (!file) file = p.os.volumes->OpenForExtents(path, false);
   if (!file) return info;
+  info.Identity = file->Identity();
   RetrievalPointers reply;
   int64_t vcn = 0;
   for (;;) {
@@ -161,6 +163,12 @@ std::vector<FileExtentInfo> AnalyzeFiles(Program& p, const std::string& root) {
   EnableButtons(p, kGroup, "cancel");
   std::vector<FileExtentInfo> records;
   if (files.empty()) return records;
+  struct EndReads {
+    Volumes* v;
+    ~EndReads() {
+      if (v) v->EndFileReads();
+    }
+  } endReads{p.os.volumes};
   SetProgress(p, kGroup, "status", 0);
   records.reserve(files.size());
   const double step = 100.0 / static_cast<double>(files.size());
@@ -176,10 +184,14 @@ std::vector<FileExtentInfo> AnalyzeFiles(Program& p, const std::string& root) {
 }
 
 void WriteFragmentationFigures(Program& p, const std::vector<FileExtentInfo>& records,
-                               std::vector<std::string>& toDefragment) {
+                               std::vector<std::string>& toDefragment,
+                               std::vector<FileIdentity>* identities) {
   int64_t fragments = 0, maximum = 0, unmovable = 0, fragmented = 0;
   for (const FileExtentInfo& r : records) {
-    if (r.ExtentCount > 3) toDefragment.push_back(r.Path);
+    if (r.ExtentCount > 3) {
+      toDefragment.push_back(r.Path);
+      if (identities) identities->push_back(r.Identity);
+    }
     fragments += r.ExtentCount;
     maximum = std::max(maximum, r.ExtentCount);
     if (!r.Movable) {
@@ -205,7 +217,8 @@ void WriteFragmentationFigures(Program& p, const std::vector<FileExtentInfo>& re
   SetText(p, kGroup, "maxnumberofextents", std::to_string(maximum));
 }
 
-bool DeepAnalyze(Program& p, std::vector<std::string>& toDefragment) {
+bool DeepAnalyze(Program& p, std::vector<std::string>& toDefragment,
+                 std::vector<FileIdentity>* identities) {
   SetText(p, kGroup, "status", "Deep Analyze...");
   DisableButtons(p, kGroup, "cancel");
   const std::string root = Utf8Left(GetChosenDrive(p, kGroup, "maindrive"), 2) + "\\";
@@ -215,22 +228,24 @@ bool DeepAnalyze(Program& p, std::vector<std::string>& toDefragment) {
     return true;
   }
   if (records.empty()) return false;
-  WriteFragmentationFigures(p, records, toDefragment);
+  WriteFragmentationFigures(p, records, toDefragment, identities);
   return false;
 }
 
 void AnalyzeFreeSpace(Program& p) {
   DisableButtons(p, "loadscreen", "*");
+  // No run may start on a map still being read; cancel ends the read.
+  DisableButtons(p, kGroup, "start");
   ClearDiagram(p, kGroup, "drive");
   SetText(p, kGroup, "status", "Analyze...");
   ClearDiagram(p, kGroup, "drive");
   LockDriveList(p, kGroup, "maindrive");
+  EnableButtons(p, kGroup, "cancel");
   const std::string drive = Utf8Left(GetChosenDrive(p, kGroup, "maindrive"), 2);
   const std::vector<FreeRun> runs = ReadFreeSpaceRuns(p, drive, p.disk.TotalClusters);
+  DisableButtons(p, kGroup, "cancel");
   ClearDiagram(p, kGroup, "drive");
-  if (runs.empty()) {
-    DisableButtons(p, kGroup, "start");
-  } else {
+  if (!runs.empty()) {
     for (const FreeRun& r : runs) {
       Yield(p, false);
       MarkClusters(p, r.StartLcn, r.StartLcn + r.Length);
@@ -240,6 +255,8 @@ void AnalyzeFreeSpace(Program& p) {
     EnableButtons(p, kGroup, "start");
   }
   SetText(p, kGroup, "status", "-");
+  // A cancel that came after the read's last look was meant for this read alone.
+  p.flags.CancelRequested = false;
   UnlockDriveList(p, kGroup, "maindrive");
   EnableButtons(p, "loadscreen", "*");
 }
@@ -266,17 +283,29 @@ void StartDefrag(Program& p) {
   LockDriveList(p, kGroup, "maindrive");
   try {
     std::vector<std::string> list;
-    const bool cancelled = DeepAnalyze(p, list);
+    std::vector<FileIdentity> identities;
+    const bool cancelled = DeepAnalyze(p, list, &identities);
     if (!cancelled && !list.empty()) {
       SetText(p, kGroup, "status", "Defrag...");
       std::string tool = p.os.files.ExecutableFolder();
       if (!tool.empty() && tool.back() == '\\') tool.pop_back();
-      tool += "\\Tools\\Defrag.exe";
+      // Quoted, so that a program folder with blanks is one path; empty when it cannot be.
+      tool = QuoteProgramPath(tool + "\\Tools\\Defrag.exe");
+      if (tool.empty()) p.os.diag.Warn("defragmentation: a program folder with \" cannot be run");
       for (size_t i = 0; i < list.size(); ++i) {
         if (i % 10 == 0) SetProgress(p, kGroup, "status", DefragProgress(i, list.size()));
         Yield(p, false);
-        // A tool that cannot be started ends the run.
-        if (!RunAndWait(p, tool + " \"" + list[i] + "\" -q")) break;
+        // What was analysed may have been replaced since by a link, a FIFO, a device or
+        // another file: the tool would follow it wherever it leads.
+        if (!p.os.volumes->IsSameFile(list[i], identities[i])) {
+          SetText(p, kGroup, "status", "Skipped, changed since the analysis: " + list[i]);
+          p.os.diag.Warn("defragmentation: skipped " + list[i] +
+                         ": not the file analysed any more");
+        } else {
+          SetText(p, kGroup, "status", "Defrag...");
+          // A tool that cannot be started ends the run.
+          if (tool.empty() || !RunAndWait(p, tool + " " + QuoteArgument(list[i]) + " -q")) break;
+        }
         if (list.size() == 1) SetProgress(p, kGroup, "status", DefragProgress(1, 1));
         if (p.flags.CancelRequested) {
           p.flags.CancelRequested = false;
@@ -294,6 +323,9 @@ void StartDefrag(Program& p) {
   EnableButtons(p, kGroup, "start");
   EnableButtons(p, "loadscreen", "*");
   DisableButtons(p, kGroup, "cancel");
+  // A cancel that came after the last look (during the last tool run, or once the list was
+  // empty) was meant for this run alone; the next would otherwise end at once.
+  p.flags.CancelRequested = false;
   UnlockDriveList(p, kGroup, "maindrive");
 }
 

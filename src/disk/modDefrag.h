@@ -22,6 +22,7 @@ struct FileExtentInfo {
   bool Movable = false;
   int64_t ExtentCount = 0;
   std::vector<Extent> Extents;
+  FileIdentity Identity;  // of the file as read; zero when it could not be opened
 };
 
 // The free runs of a drive ("C:"); sets `totalClusters` once the volume could be opened. Empty
@@ -32,18 +33,21 @@ std::vector<FreeRun> ReadFreeSpaceRuns(Program& p, const std::string& drive,
 void ScanBitmapChunk(const VolumeBitmap& chunk, std::vector<FreeRun>& runs, int64_t& counter,
                      int64_t& pending);
 
-// Appends every file below `folder` (ending in "\"); `topLevel` starts a new list.
+// Appends every regular file below `folder` (ending in "\"); links, FIFOs, sockets and devices
+// are no files of the analysis. `topLevel` starts a new list.
 void CollectFiles(Program& p, const std::string& folder, std::vector<std::string>& files,
                   bool topLevel);
 FileExtentInfo GetFileExtents(Program& p, const std::string& path);
 // One record per file below `root`; empty when cancelled (the flag stays set).
 std::vector<FileExtentInfo> AnalyzeFiles(Program& p, const std::string& root);
 // True when cancelled. Writes the statistics, marks unmovable files on the map and lists the
-// files with more than 3 extents.
-bool DeepAnalyze(Program& p, std::vector<std::string>& toDefragment);
+// files with more than 3 extents (and, when asked, which files they were).
+bool DeepAnalyze(Program& p, std::vector<std::string>& toDefragment,
+                 std::vector<FileIdentity>* identities = nullptr);
 // The statistics of DeepAnalyze's step over given records (marks and texts included).
 void WriteFragmentationFigures(Program& p, const std::vector<FileExtentInfo>& records,
-                               std::vector<std::string>& toDefragment);
+                               std::vector<std::string>& toDefragment,
+                               std::vector<FileIdentity>* identities = nullptr);
 
 // The quick analysis: the free-space map of the chosen drive.
 void AnalyzeFreeSpace(Program& p);

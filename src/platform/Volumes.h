@@ -45,9 +45,17 @@ class OpenVolume {
   virtual uint32_t GetVolumeBitmap(int64_t startingLcn, VolumeBitmap* out) = 0;
 };
 
+// Which file an entry is, as the volume knows it.
+struct FileIdentity {
+  uint64_t device = 0;
+  uint64_t inode = 0;
+  bool operator==(const FileIdentity& o) const { return device == o.device && inode == o.inode; }
+};
+
 class OpenFile {
  public:
   virtual ~OpenFile() = default;
+  virtual FileIdentity Identity() const = 0;
   // Up to 512 extents from virtual cluster `startingVcn`; kVolumeMoreData when more follow.
   virtual uint32_t GetRetrievalPointers(int64_t startingVcn, RetrievalPointers* out) = 0;
 };
@@ -60,6 +68,11 @@ class Volumes {
   // A file by its full path. `forMoving` asks for the access a defragmenter needs; null when
   // the file cannot be had that way.
   virtual std::unique_ptr<OpenFile> OpenForExtents(const std::string& path, bool forMoving) = 0;
+  // Lets go of what reading extents keeps open from one file to the next (a folder of the
+  // drive): once a walk is over, the drive must not stay busy.
+  virtual void EndFileReads() = 0;
+  // True when `path` still names that regular file, reached through no link.
+  virtual bool IsSameFile(const std::string& path, const FileIdentity& identity) = 0;
 };
 
 }  // namespace qv

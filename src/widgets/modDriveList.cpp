@@ -72,8 +72,12 @@ void ToggleDriveMenu(Program& p, int16_t index) {
 
 void DriveListClicked(Program& p, int16_t index) {
   if (!ValidIndex(p, index)) return;
-  ToggleDriveMenu(p, index);
   ListElement& list = p.tables.DriveLists[index];
+  // A busy function holds the list: the tap only takes back its highlight, and nothing the
+  // screen does on a choice (an analysis, its cancel button) may run inside that function.
+  const bool locked = list.DriveLocked;
+  ToggleDriveMenu(p, index);
+  if (locked) return;
   list.ChosenDrive = GetItemText(list, 0);
   const std::string group = list.Commands.empty() ? std::string() : list.Commands[0].Group;
   const bool mainDrive = !list.Commands.empty() && list.Commands[0].Name == "maindrive";

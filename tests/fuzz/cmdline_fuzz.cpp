@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "files/modTools.h"
 #include "platform/posix/PosixFileSystem.h"
 #include "platform/posix/PosixProcesses.h"
 
@@ -15,6 +16,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);
   for (const std::string& arg : qv::SplitWindowsCommandLine(text))
     if (arg.size() > text.size()) __builtin_trap();
+  // Any argument, quoted, comes back from the splitter as it was.
+  const std::vector<std::string> quoted =
+      qv::SplitWindowsCommandLine("\"p\" " + qv::QuoteArgument(text) + " -q");
+  if (quoted.size() != 3 || quoted[1] != text || quoted[2] != "-q") __builtin_trap();
   const std::string host = files.HostPath(text);
   files.Probe(text);
   files.IsFolder(text);

@@ -23,14 +23,16 @@
 
 namespace qv {
 
-void AppendMergedExtent(std::vector<ClusterExtent>* extents, const ClusterExtent& e) {
+void AppendMergedExtent(std::vector<ClusterExtent>* extents, ClusterExtent* lastPiece,
+                        const ClusterExtent& e) {
   if (e.length <= 0) return;
-  if (!extents->empty()) {
+  const ClusterExtent before = *lastPiece;
+  *lastPiece = e;
+  if (!extents->empty() &&
+      (e.lcn == before.lcn + before.length || e.lcn == before.lcn + (e.vcn - before.vcn))) {
     ClusterExtent& last = extents->back();
-    if (last.vcn + last.length == e.vcn && last.lcn + last.length == e.lcn) {
-      last.length += e.length;
-      return;
-    }
+    last.length = std::max(last.length, e.vcn + e.length - last.vcn);
+    return;
   }
   extents->push_back(e);
 }
@@ -71,7 +73,36 @@ class Ext2Volume : public ChunkedVolume {
   explicit Ext2Volume(ext2_filsys fs) : fs_(fs) {
     total_ = static_cast<int64_t>(ext2fs_blocks_count(fs_->super));
   }
-  ~Ext2Volume() override { ext2fs_close_free(&fs_); }
+  ~Ext2Volume() override {
+    if (uninit_) ext2fs_free_block_bitmap(uninit_);
+    ext2fs_close_free(&fs_);
+  }
+
+  // Whole-volume bitmaps are read at once: the file system's own cluster bitmap (bigalloc) has
+  // no group-by-group reading here.
+  bool ReadWhole() {
+    whole_ = true;
+    return ext2fs_read_block_bitmap(fs_) == 0;
+  }
+
+  // Otherwise each piece reads only the groups it covers, so that a large volume costs one
+  // piece's time between two yields. Groups never initialised have no bitmap on the disk: their
+  // blocks in use are the file system's own tables, marked here once, as libext2fs marks them.
+  bool PrepareGroups() {
+    fs_->default_bitmap_type = EXT2FS_BMAP64_RBTREE;
+    if (ext2fs_allocate_block_bitmap(fs_, "uninitialised groups", &uninit_) != 0) return false;
+    csum_ = ext2fs_has_group_desc_csum(fs_);
+    for (dgrp_t g = 0; g < fs_->group_desc_count; ++g) {
+      if (!ext2fs_bg_flags_test(fs_, g, EXT2_BG_BLOCK_UNINIT)) continue;
+      ext2fs_reserve_super_and_bgd(fs_, g, uninit_);
+      if (const blk64_t b = ext2fs_inode_table_loc(fs_, g))
+        ext2fs_mark_block_bitmap_range2(uninit_, b, fs_->inode_blocks_per_group);
+      if (const blk64_t b = ext2fs_block_bitmap_loc(fs_, g)) ext2fs_mark_block_bitmap2(uninit_, b);
+      if (const blk64_t b = ext2fs_inode_bitmap_loc(fs_, g)) ext2fs_mark_block_bitmap2(uninit_, b);
+    }
+    group_.resize(fs_->blocksize);
+    return true;
+  }
 
  protected:
   bool Fill(int64_t start, int64_t count, uint8_t* bits) override {
@@ -82,6 +113,7 @@ class Ext2Volume : public ChunkedVolume {
     for (int64_t b = start; b < from && b < start + count; ++b)
       bits[(b - start) / 8] |= static_cast<uint8_t>(1u << ((b - start) % 8));
     if (from >= start + count) return true;
+    if (!whole_) return FillFromGroups(from, start, count, bits);
     if (from == start) {
       return ext2fs_get_block_bitmap_range2(fs_->block_map, static_cast<blk64_t>(start),
                                             static_cast<size_t>(count), bits) == 0;
@@ -94,36 +126,110 @@ class Ext2Volume : public ChunkedVolume {
   }
 
  private:
-  ext2_filsys fs_;
-};
-
-// The kernel's map of a mounted file system: everything it reports is in use, the gaps are free.
-class KernelMapVolume : public ChunkedVolume {
- public:
-  KernelMapVolume(int64_t total, std::vector<std::pair<int64_t, int64_t>> used)
-      : used_(std::move(used)) {
-    total_ = total;
-  }
-
- protected:
-  bool Fill(int64_t start, int64_t count, uint8_t* bits) override {
-    // Pieces are asked for in order: continue where the last one ended.
-    if (start < lastStart_) next_ = 0;
-    lastStart_ = start;
-    while (next_ < used_.size() && used_[next_].second <= start) ++next_;
-    for (size_t k = next_; k < used_.size() && used_[k].first < start + count; ++k) {
-      const int64_t a = std::max(used_[k].first, start);
-      const int64_t b = std::min(used_[k].second, start + count);
-      for (int64_t c = a; c < b; ++c)
-        bits[(c - start) / 8] |= static_cast<uint8_t>(1u << ((c - start) % 8));
+  bool FillFromGroups(int64_t from, int64_t start, int64_t count, uint8_t* bits) {
+    const int64_t first = fs_->super->s_first_data_block;
+    const int64_t perGroup = fs_->super->s_blocks_per_group;
+    const int64_t end = start + count;
+    for (int64_t g = (from - first) / perGroup; g < fs_->group_desc_count; ++g) {
+      const int64_t groupStart = first + g * perGroup;
+      if (groupStart >= end) break;
+      const dgrp_t group = static_cast<dgrp_t>(g);
+      blk64_t at = ext2fs_block_bitmap_loc(fs_, group);
+      if ((csum_ && ext2fs_bg_flags_test(fs_, group, EXT2_BG_BLOCK_UNINIT)) ||
+          at >= ext2fs_blocks_count(fs_->super))
+        at = 0;
+      const bool read = at != 0;
+      if (read && io_channel_read_blk64(fs_->io, static_cast<unsigned long long>(at), 1,
+                                        group_.data()) != 0)
+        return false;
+      if (!read) std::fill(group_.begin(), group_.end(), 0);
+      const int64_t a = std::max(groupStart, from);
+      const int64_t b = std::min(groupStart + perGroup, end);
+      // The tables of groups never initialised may lie in this one (flexible groups).
+      tables_.assign(static_cast<size_t>((b - a + 7) / 8), 0);
+      if (ext2fs_get_block_bitmap_range2(uninit_, static_cast<blk64_t>(a),
+                                         static_cast<size_t>(b - a), tables_.data()) != 0)
+        return false;
+      for (int64_t c = a; c < b; ++c) {
+        const int64_t i = c - groupStart, t = c - a;
+        if (((group_[static_cast<size_t>(i / 8)] >> (i % 8)) & 1) ||
+            ((tables_[static_cast<size_t>(t / 8)] >> (t % 8)) & 1))
+          bits[(c - start) / 8] |= static_cast<uint8_t>(1u << ((c - start) % 8));
+      }
     }
     return true;
   }
 
+  ext2_filsys fs_;
+  bool whole_ = false;
+  bool csum_ = false;
+  ext2fs_block_bitmap uninit_ = nullptr;
+  std::vector<uint8_t> group_, tables_;
+};
+
+// The kernel's map of a mounted file system: everything it reports is in use, the gaps are free.
+// Each piece asks only for its own range.
+class KernelMapVolume : public ChunkedVolume {
+ public:
+  KernelMapVolume(UniqueFd folder, uint32_t device, int64_t block)
+      : folder_(std::move(folder)), device_(device), block_(block) {}
+
+  // The volume's size in blocks: the device's, as the mounted file system does not say how many
+  // blocks its own tables take; where the device does not say, the end of the last record.
+  bool Measure(int64_t deviceBlocks) {
+    int64_t end = 0;
+    if (deviceBlocks <= 0 &&
+        !Query(0, UINT64_MAX, [&end](int64_t, int64_t b) { end = std::max(end, b); }))
+      return false;
+    total_ = std::max(deviceBlocks, end);
+    return total_ > 0;
+  }
+
+ protected:
+  bool Fill(int64_t start, int64_t count, uint8_t* bits) override {
+    return Query(static_cast<uint64_t>(start * block_),
+                 static_cast<uint64_t>((start + count) * block_ - 1), [&](int64_t a, int64_t b) {
+                   for (int64_t c = std::max(a, start); c < std::min(b, start + count); ++c)
+                     bits[(c - start) / 8] |= static_cast<uint8_t>(1u << ((c - start) % 8));
+                 });
+  }
+
  private:
-  std::vector<std::pair<int64_t, int64_t>> used_;  // [first, end) in clusters, sorted, merged
-  size_t next_ = 0;
-  int64_t lastStart_ = 0;
+  // Calls `used` with [first, end) in clusters for every record in use that touches the bytes
+  // from `low` to `high`.
+  template <typename Used>
+  bool Query(uint64_t low, uint64_t high, Used used) {
+    constexpr unsigned kRecords = 512;
+    std::vector<uint8_t> buffer(sizeof(fsmap_head) + kRecords * sizeof(fsmap));
+    auto* head = reinterpret_cast<fsmap_head*>(buffer.data());
+    head->fmh_count = kRecords;
+    head->fmh_keys[0].fmr_device = device_;
+    head->fmh_keys[0].fmr_physical = low;
+    head->fmh_keys[1].fmr_device = device_;
+    head->fmh_keys[1].fmr_physical = high;
+    head->fmh_keys[1].fmr_owner = UINT64_MAX;
+    head->fmh_keys[1].fmr_offset = UINT64_MAX;
+    head->fmh_keys[1].fmr_flags = UINT32_MAX;
+    for (;;) {
+      if (ioctl(folder_.get(), FS_IOC_GETFSMAP, head) != 0) return false;
+      if (head->fmh_entries == 0) return true;
+      for (unsigned k = 0; k < head->fmh_entries; ++k) {
+        const fsmap& r = head->fmh_recs[k];
+        if (r.fmr_device != device_ ||
+            ((r.fmr_flags & FMR_OF_SPECIAL_OWNER) && r.fmr_owner == FMR_OWN_FREE))
+          continue;
+        used(static_cast<int64_t>(r.fmr_physical) / block_,
+             static_cast<int64_t>((r.fmr_physical + r.fmr_length + block_ - 1) / block_));
+      }
+      const fsmap& last = head->fmh_recs[head->fmh_entries - 1];
+      if (last.fmr_flags & FMR_OF_LAST) return true;
+      head->fmh_keys[0] = last;
+    }
+  }
+
+  UniqueFd folder_;
+  uint32_t device_;
+  int64_t block_;
 };
 
 std::unique_ptr<OpenVolume> ReadKernelMap(const std::string& folder) {
@@ -133,55 +239,23 @@ std::unique_ptr<OpenVolume> ReadKernelMap(const std::string& folder) {
   struct statfs sf {};
   if (fstat(fd.get(), &st) != 0 || fstatfs(fd.get(), &sf) != 0 || sf.f_bsize <= 0) return nullptr;
   const int64_t block = sf.f_bsize;
-  constexpr unsigned kRecords = 512;
-  std::vector<uint8_t> buffer(sizeof(fsmap_head) + kRecords * sizeof(fsmap));
-  auto* head = reinterpret_cast<fsmap_head*>(buffer.data());
-  head->fmh_count = kRecords;
-  head->fmh_keys[1].fmr_device = UINT32_MAX;
-  head->fmh_keys[1].fmr_physical = UINT64_MAX;
-  head->fmh_keys[1].fmr_owner = UINT64_MAX;
-  head->fmh_keys[1].fmr_offset = UINT64_MAX;
-  head->fmh_keys[1].fmr_flags = UINT32_MAX;
   const uint32_t device = static_cast<uint32_t>(
       (minor(st.st_dev) & 0xff) | (major(st.st_dev) << 8) | ((minor(st.st_dev) & ~0xffu) << 12));
-  std::vector<std::pair<int64_t, int64_t>> used;
-  int64_t end = 0;
-  for (;;) {
-    if (ioctl(fd.get(), FS_IOC_GETFSMAP, head) != 0) return nullptr;
-    if (head->fmh_entries == 0) break;
-    for (unsigned k = 0; k < head->fmh_entries; ++k) {
-      const fsmap& r = head->fmh_recs[k];
-      if (r.fmr_device != device ||
-          ((r.fmr_flags & FMR_OF_SPECIAL_OWNER) && r.fmr_owner == FMR_OWN_FREE))
-        continue;
-      const int64_t a = static_cast<int64_t>(r.fmr_physical) / block;
-      const int64_t b = static_cast<int64_t>((r.fmr_physical + r.fmr_length + block - 1) / block);
-      end = std::max(end, b);
-      if (!used.empty() && a <= used.back().second)
-        used.back().second = std::max(used.back().second, b);
-      else
-        used.emplace_back(a, b);
-    }
-    const fsmap& last = head->fmh_recs[head->fmh_entries - 1];
-    if (last.fmr_flags & FMR_OF_LAST) break;
-    head->fmh_keys[0] = last;
-  }
-  std::sort(used.begin(), used.end());
-  // The volume's size in blocks: the device's, as the mounted file system does not say how many
-  // blocks its own tables take.
-  int64_t total = 0;
   std::ifstream size("/sys/dev/block/" + std::to_string(major(st.st_dev)) + ":" +
                      std::to_string(minor(st.st_dev)) + "/size");
   int64_t sectors = 0;
-  if (size >> sectors) total = sectors * 512 / block;
-  total = std::max(total, end);
-  if (total <= 0) return nullptr;
-  return std::make_unique<KernelMapVolume>(total, std::move(used));
+  const int64_t deviceBlocks = size >> sectors ? sectors * 512 / block : 0;
+  auto volume = std::make_unique<KernelMapVolume>(std::move(fd), device, block);
+  if (!volume->Measure(deviceBlocks)) return nullptr;
+  return volume;
 }
 
 class FiemapFile : public OpenFile {
  public:
-  FiemapFile(UniqueFd fd, int64_t blockSize) : fd_(std::move(fd)), block_(blockSize) {}
+  FiemapFile(UniqueFd fd, int64_t blockSize, FileIdentity identity)
+      : fd_(std::move(fd)), block_(blockSize), identity_(identity) {}
+
+  FileIdentity Identity() const override { return identity_; }
 
   uint32_t GetRetrievalPointers(int64_t startingVcn, RetrievalPointers* out) override {
     out->ExtentCount = 0;
@@ -229,9 +303,10 @@ class FiemapFile : public OpenFile {
         // Data kept inside the file system's own tables has no place of its own.
         if (e.fe_flags & (FIEMAP_EXTENT_DATA_INLINE | FIEMAP_EXTENT_UNKNOWN)) continue;
         AppendMergedExtent(
-            &extents_, ClusterExtent{static_cast<int64_t>(e.fe_logical) / block_,
-                                     static_cast<int64_t>(e.fe_physical) / block_,
-                                     static_cast<int64_t>((e.fe_length + block_ - 1) / block_)});
+            &extents_, &lastPiece_,
+            ClusterExtent{static_cast<int64_t>(e.fe_logical) / block_,
+                          static_cast<int64_t>(e.fe_physical) / block_,
+                          static_cast<int64_t>((e.fe_length + block_ - 1) / block_)});
       }
       if (last || from >= FIEMAP_MAX_OFFSET) return true;
     }
@@ -239,8 +314,10 @@ class FiemapFile : public OpenFile {
 
   UniqueFd fd_;
   int64_t block_;
+  FileIdentity identity_;
   bool read_ = false;
   std::vector<ClusterExtent> extents_;
+  ClusterExtent lastPiece_;
 };
 
 // "/proc/swaps" writes blanks and other special bytes of names as octal escapes.
@@ -304,6 +381,7 @@ dev_t PosixVolumes::RootDevice(const std::string& hostFolder) {
 std::unique_ptr<OpenVolume> PosixVolumes::Open(const std::string& drive) {
   // A drive may have been mounted or unmounted since the last analysis.
   rootDevices_.clear();
+  folder_.reset();
   const Target t = FindTarget(drive);
   if (t.hostFolder.empty()) return nullptr;
   // Only other file systems than ext2/3/4 are refused before trying: an image given with the
@@ -318,8 +396,9 @@ std::unique_ptr<OpenVolume> PosixVolumes::Open(const std::string& drive) {
     ext2_filsys fs = nullptr;
     if (ext2fs_open(t.device.c_str(), EXT2_FLAG_64BITS | EXT2_FLAG_SKIP_MMP, 0, 0, unix_io_manager,
                     &fs) == 0) {
-      if (ext2fs_read_block_bitmap(fs) == 0) return std::make_unique<Ext2Volume>(fs);
-      ext2fs_close_free(&fs);
+      auto volume = std::make_unique<Ext2Volume>(fs);
+      const bool bigalloc = ext2fs_has_feature_bigalloc(fs->super);
+      if (bigalloc ? volume->ReadWhole() : volume->PrepareGroups()) return volume;
       return nullptr;
     }
   }
@@ -365,23 +444,40 @@ std::unique_ptr<OpenFile> PosixVolumes::OpenForExtents(const std::string& path, 
   std::string host = r.Host();
   const dev_t rootDev = RootDevice(r.drive->hostFolder);
   if (rootDev == 0) return nullptr;
-  // Links are not followed: their targets belong to whatever they point at.
-  UniqueFd fd(open(host.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-  if (!fd && errno == ENOENT) {
-    // The cache may be out of date: look again properly.
-    r = files_.Resolve(path);
-    if (!r.complete()) return nullptr;
-    host = r.Host();
-    fd.reset(open(host.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-  }
-  if (!fd) return nullptr;
-  // One call for the kind, the device and (where the file system reports them) the immutable
-  // and append-only flags: the deep analysis does this for every file of the drive.
+  // The kind first, from the entry itself: a FIFO, socket or device found here is never opened,
+  // and a link is not followed (its target belongs to whatever it points at). One call for the
+  // kind, the device and (where the file system reports them) the immutable and append-only
+  // flags: the deep analysis does this for every file of the drive, folder by folder, so the
+  // folder is looked up once for all its files.
   struct statx sx {};
-  if (statx(fd.get(), "", AT_EMPTY_PATH, STATX_TYPE | STATX_INO, &sx) != 0) return nullptr;
+  int folder = -1;
+  std::string name;
+  bool found = false;
+  for (int attempt = 0; attempt < 2 && !found; ++attempt) {
+    if (attempt == 1) {
+      // The cache may be out of date: look again properly.
+      r = files_.Resolve(path);
+      if (!r.complete()) return nullptr;
+      host = r.Host();
+    }
+    const size_t slash = host.rfind('/');
+    if (slash == std::string::npos || slash + 1 == host.size()) return nullptr;
+    folder = Folder(slash == 0 ? "/" : host.substr(0, slash), attempt == 1);
+    name = host.substr(slash + 1);
+    found = folder >= 0 &&
+            statx(folder, name.c_str(), AT_SYMLINK_NOFOLLOW, STATX_TYPE | STATX_INO, &sx) == 0;
+    if (!found && errno != ENOENT) return nullptr;
+  }
+  if (!found) return nullptr;
   const dev_t dev = makedev(sx.stx_dev_major, sx.stx_dev_minor);
   // Only regular files of the drive's own file system have extents there.
   if (!S_ISREG(sx.stx_mode) || dev != rootDev) return nullptr;
+  UniqueFd fd(
+      openat(folder, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  // Whatever was swapped in since the look is not used.
+  struct stat st {};
+  if (!fd || fstat(fd.get(), &st) != 0 || st.st_dev != dev || st.st_ino != sx.stx_ino)
+    return nullptr;
   if (forMoving) {
     constexpr uint64_t kFixed = STATX_ATTR_IMMUTABLE | STATX_ATTR_APPEND;
     if ((sx.stx_attributes_mask & kFixed) == kFixed) {
@@ -396,7 +492,31 @@ std::unique_ptr<OpenFile> PosixVolumes::OpenForExtents(const std::string& path, 
   }
   const int64_t block = BlockSize(fd.get(), dev);
   if (block <= 0) return nullptr;
-  return std::make_unique<FiemapFile>(std::move(fd), block);
+  return std::make_unique<FiemapFile>(std::move(fd), block,
+                                      FileIdentity{static_cast<uint64_t>(dev), sx.stx_ino});
+}
+
+int PosixVolumes::Folder(const std::string& hostFolder, bool fresh) {
+  if (fresh || !folder_ || folderPath_ != hostFolder) {
+    folder_.reset(open(hostFolder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    folderPath_ = hostFolder;
+  }
+  return folder_.get();
+}
+
+bool PosixVolumes::IsSameFile(const std::string& path, const FileIdentity& identity) {
+  const PosixFileSystem::Resolved r = files_.Resolve(path);
+  if (!r.complete() || r.names.empty()) return false;
+  // Component by component, so that a link anywhere on the way fails the walk.
+  UniqueFd at(open(r.drive->hostFolder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+  for (size_t k = 0; at && k < r.names.size(); ++k) {
+    const int folder = k + 1 < r.names.size() ? O_DIRECTORY : 0;
+    at.reset(openat(at.get(), r.names[k].c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC | folder));
+  }
+  struct stat st {};
+  return at && fstat(at.get(), &st) == 0 && S_ISREG(st.st_mode) &&
+         static_cast<uint64_t>(st.st_dev) == identity.device &&
+         static_cast<uint64_t>(st.st_ino) == identity.inode;
 }
 
 }  // namespace qv

@@ -13,6 +13,7 @@
 
 #include "platform/Volumes.h"
 #include "platform/posix/PosixFileSystem.h"
+#include "platform/posix/UniqueFd.h"
 
 namespace qv {
 
@@ -22,14 +23,17 @@ struct PosixVolumeOptions {
   std::string swaps = "/proc/swaps";
 };
 
-// Extents of a file in clusters, merged where one continues the other both in the file and on
-// the volume (a contiguous run is one extent, as filefrag counts them).
+// Extents of a file in clusters. A piece continues the one before it when it starts where that
+// one ends on the volume, or where it would start had the hole between them been written (a
+// punched or never written range): filefrag counts so, and the merged extent spans the hole.
 struct ClusterExtent {
   int64_t vcn = 0;
   int64_t lcn = 0;
   int64_t length = 0;
 };
-void AppendMergedExtent(std::vector<ClusterExtent>* extents, const ClusterExtent& e);
+// `lastPiece` is the piece appended before (zero before the first).
+void AppendMergedExtent(std::vector<ClusterExtent>* extents, ClusterExtent* lastPiece,
+                        const ClusterExtent& e);
 
 class PosixVolumes : public Volumes {
  public:
@@ -38,6 +42,8 @@ class PosixVolumes : public Volumes {
 
   std::unique_ptr<OpenVolume> Open(const std::string& drive) override;
   std::unique_ptr<OpenFile> OpenForExtents(const std::string& path, bool forMoving) override;
+  void EndFileReads() override { folder_.reset(); }
+  bool IsSameFile(const std::string& path, const FileIdentity& identity) override;
 
   // The device or image behind a drive and whether its file system is mounted as the drive;
   // empty device when there is none.
@@ -59,6 +65,8 @@ class PosixVolumes : public Volumes {
   int64_t BlockSize(int fd, dev_t dev);
   // The device of a drive's folder, looked up once per opening of a volume; 0 when unknown.
   dev_t RootDevice(const std::string& hostFolder);
+  // The folder of the last file looked at, kept open for the next one; -1 when it cannot be had.
+  int Folder(const std::string& hostFolder, bool fresh);
 
   PosixFileSystem& files_;
   PosixVolumeOptions options_;
@@ -67,6 +75,8 @@ class PosixVolumes : public Volumes {
   bool swapsKnown_ = false;
   std::vector<std::pair<dev_t, int64_t>> blockSizes_;
   std::vector<std::pair<std::string, dev_t>> rootDevices_;
+  std::string folderPath_;
+  UniqueFd folder_;
 };
 
 }  // namespace qv
