@@ -265,9 +265,8 @@ struct MountBackPlan {
   std::string source, fsType, mountPoint;
   std::vector<std::pair<std::string, std::string>> params;  // an empty value: a flag
   uint64_t attributes = 0;                                  // MOUNT_ATTR_*
-  uint64_t propagation = 0;                                 // MS_SHARED, ...; 0: as created
-  int masterFd = -1;  // a mount of the peer group that the drive received mounts from
-  dev_t rdev = 0;     // of the source device
+  uint64_t propagation = 0;                                 // MS_SHARED, MS_PRIVATE, ...
+  dev_t rdev = 0;                                           // of the source device
   // Only for tests: replaces the mount itself.
   const std::function<int(const std::string&, const std::string&, const std::string&,
                           unsigned long, const std::string&)>* hook = nullptr;
@@ -301,19 +300,9 @@ MountBackPlan PlanMountBack(const PosixCheckEngine::Target& t) {
     else
       plan.params.emplace_back(option.substr(0, eq), option.substr(eq + 1));
   }
-  std::string master;
   for (const std::string& p : t.propagation) {
     if (p.compare(0, 7, "shared:") == 0) plan.propagation = MS_SHARED;
-    if (p.compare(0, 7, "master:") == 0) master = "shared:" + p.substr(7);
     if (p == "unbindable") plan.propagation = MS_UNBINDABLE;
-  }
-  if (!master.empty()) {
-    // A slave: joined to its master's peer group, then made a slave of it.
-    for (const MountEntry& m : ReadMountInfo())
-      if (plan.masterFd < 0 &&
-          std::find(m.propagation.begin(), m.propagation.end(), master) != m.propagation.end())
-        plan.masterFd = OpenNoSymlinks(m.mountPoint, O_PATH | O_DIRECTORY);
-    if (plan.masterFd >= 0 && plan.propagation != MS_SHARED) plan.propagation = MS_SLAVE;
   }
   if (plan.propagation == 0) plan.propagation = MS_PRIVATE;
   struct stat st;
@@ -365,14 +354,9 @@ int MountBack(const MountBackPlan& plan, int pin, int* sharing) {
     close(mount);
     return error;
   }
-  if (plan.masterFd >= 0 &&
-      move_mount(plan.masterFd, "", mount, "",
-                 MOVE_MOUNT_SET_GROUP | MOVE_MOUNT_F_EMPTY_PATH | MOVE_MOUNT_T_EMPTY_PATH) != 0)
-    *sharing = errno;
   mount_attr attr{};
   attr.propagation = plan.propagation;
-  if (mount_setattr(mount, "", AT_EMPTY_PATH, &attr, sizeof attr) != 0 && !*sharing)
-    *sharing = errno;
+  if (mount_setattr(mount, "", AT_EMPTY_PATH, &attr, sizeof attr) != 0) *sharing = errno;
   close(mount);
   return 0;
 }
@@ -442,9 +426,9 @@ class Guardian {
     const int null = open("/dev/null", O_RDWR | O_CLOEXEC);
     if (null >= 0)
       for (int fd = 0; fd < 3; ++fd)
-        if (fd != socket && fd != hold && fd != plan.masterFd) dup2(null, fd);
+        if (fd != socket && fd != hold) dup2(null, fd);
     // Nothing else of the program's stays open (its window, its output pipes).
-    int keep[] = {socket, hold, plan.masterFd, 2};
+    int keep[] = {socket, hold, 2};
     std::sort(std::begin(keep), std::end(keep));
     unsigned from = 3;
     for (int fd : keep) {
@@ -760,6 +744,9 @@ PosixCheckEngine::Target PosixCheckEngine::FindTarget(const std::string& root) c
       for (const MountEntry& m : mounts)
         if (m.id != mount.id && m.major == mount.major && m.minor == mount.minor)
           t.mountedElsewhere = true;
+      // A slave receives from mounts of the same file system, in this namespace or another.
+      for (const std::string& p : mount.propagation)
+        if (p.compare(0, 7, "master:") == 0) t.mountedElsewhere = true;
     }
   }
   return t;
@@ -871,10 +858,7 @@ void PosixCheckEngine::Chkdsk(const std::string& root, const std::string& /*file
       if (!failure.empty())
         engine.diag_.Warn("disk check of " + drive + " (" + plan.source + "): " + failure);
     }
-    ~Remount() {
-      Now();
-      if (plan.masterFd >= 0) close(plan.masterFd);
-    }
+    ~Remount() { Now(); }
   } remount{*this, drive, {}, {}, {}, false, {}};
 
   if (fixing && target.mounted) {
