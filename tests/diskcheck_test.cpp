@@ -314,7 +314,7 @@ class FakeChecker : public ::testing::Test {
   bool Format(const std::string& type) {
     fs::remove(device);
     std::ofstream(device).close();
-    fs::resize_file(device, 4 << 20);
+    fs::resize_file(device, 16 << 20);
     if (type.empty()) return true;
     return Sh((type == "vfat" ? "mkfs.fat " : "mkfs.ext4 -q -F ") + device + " >/dev/null") == 0;
   }
@@ -377,6 +377,12 @@ TEST_F(FakeChecker, WhatCannotBeCheckedIsSaidAndNothingRuns) {
     engine.Chkdsk("D:\\", claimed, true, false, false, false, rec.Callback());
     return Trim(ReadWholeFile(ran));
   };
+  EXPECT_EQ(check("vfat"), checker + " -f -C 3 -y " + device);
+  {  // e2fsck repairs a lost first superblock from a backup
+    std::fstream f(device, std::ios::in | std::ios::out | std::ios::binary);
+    f.seekp(1024);
+    f << std::string(1024, '\0');
+  }
   EXPECT_EQ(check("vfat"), checker + " -f -C 3 -y " + device);
   ASSERT_TRUE(Format("vfat"));
   EXPECT_EQ(check("ext4"), o.fsckFat + " -a " + device);

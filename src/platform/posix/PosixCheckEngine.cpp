@@ -2,6 +2,7 @@
 
 #include <blkid/blkid.h>
 #include <dirent.h>
+#include <ext2fs/ext2fs.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -241,21 +242,41 @@ int OpenNoSymlinks(const std::string& path, int flags) {
   return static_cast<int>(syscall(SYS_openat2, AT_FDCWD, path.c_str(), &how, sizeof how));
 }
 
+// "ext4" when an ext2/3/4 file system whose first superblock is damaged keeps a backup where
+// e2fsck looks for one (and repairs from it); empty otherwise.
+std::string BackupSuperblockType(int fd) {
+  const std::string name = "/proc/self/fd/" + std::to_string(fd);
+  for (unsigned blockSize = 1024; blockSize <= 65536; blockSize *= 2) {
+    ext2_filsys fs = nullptr;
+    const blk64_t superblock = blockSize * 8 + (blockSize == 1024 ? 1 : 0);
+    if (ext2fs_open(name.c_str(), EXT2_FLAG_64BITS | EXT2_FLAG_SKIP_MMP, static_cast<int>(superblock),
+                    blockSize, unix_io_manager, &fs) == 0) {
+      ext2fs_close_free(&fs);
+      return "ext4";
+    }
+  }
+  return {};
+}
+
 // The type of the file system on an open device as its own signature says; empty when it has
 // none, or more than one.
 std::string ProbeType(int fd) {
   blkid_probe probe = blkid_new_probe();
   if (!probe) return {};
   std::string type;
+  int found = -1;
   if (blkid_probe_set_device(probe, fd, 0, 0) == 0) {
     blkid_probe_enable_superblocks(probe, 1);
-    blkid_probe_set_superblocks_flags(probe, BLKID_SUBLKS_TYPE);
+    // A superblock whose checksum is wrong is still the checker's to repair.
+    blkid_probe_set_superblocks_flags(probe, BLKID_SUBLKS_TYPE | BLKID_SUBLKS_BADCSUM);
     const char* value = nullptr;
-    if (blkid_do_safeprobe(probe) == 0 &&
-        blkid_probe_lookup_value(probe, "TYPE", &value, nullptr) == 0 && value)
+    found = blkid_do_safeprobe(probe);
+    if (found == 0 && blkid_probe_lookup_value(probe, "TYPE", &value, nullptr) == 0 && value)
       type = value;
   }
   blkid_free_probe(probe);
+  // Nothing at all (not two signatures at once): perhaps only the first superblock is gone.
+  if (found == 1) type = BackupSuperblockType(fd);
   return type;
 }
 
