@@ -31,19 +31,19 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Processes whose command line names `text` (zombies count as ended).
-int ProcessesNaming(const std::string& text) {
+// Processes that hold `file` open.
+int ProcessesHolding(const std::string& file) {
   int found = 0;
   for (const auto& e : fs::directory_iterator("/proc")) {
     const std::string pid = e.path().filename().string();
     if (pid.find_first_not_of("0123456789") != std::string::npos || pid == std::to_string(getpid()))
       continue;
-    std::string cmdline = ReadWholeFile(e.path().string() + "/cmdline");
-    std::replace(cmdline.begin(), cmdline.end(), '\0', ' ');
-    const std::string stat = ReadWholeFile(e.path().string() + "/stat");
-    const size_t close = stat.rfind(')');
-    const bool zombie = close != std::string::npos && stat.compare(close + 2, 1, "Z") == 0;
-    if (!zombie && cmdline.find(text) != std::string::npos) ++found;
+    std::error_code ec;
+    for (fs::directory_iterator fd(e.path() / "fd", ec), end; !ec && fd != end; fd.increment(ec))
+      if (fs::read_symlink(fd->path(), ec) == file) {
+        ++found;
+        break;
+      }
   }
   return found;
 }
@@ -364,7 +364,13 @@ TEST_F(FakeChecker, WhatCannotBeCheckedIsSaidAndNothingRuns) {
 
   // The type comes from the device, whatever the drive's folder is said to hold.
   const std::string ran = dir.path() + "/ran";
-  Script("echo \"$0 $*\" >> " + ran + "; exit 0");
+  // It names what it opens: the device's inode, whatever path it was given.
+  Script("echo \"$0 $* $(stat -L -c %i \"${@: -1}\")\" >> " + ran + "; exit 0");
+  const auto called = [&](const std::string& args) {
+    struct stat st;
+    stat(device.c_str(), &st);
+    return args + " /proc/self/fd/4 " + std::to_string(st.st_ino);
+  };
   PosixCheckOptions o;
   o.e2fsck = checker;
   o.fsckFat = dir.path() + "/fsck.fat";
@@ -376,15 +382,15 @@ TEST_F(FakeChecker, WhatCannotBeCheckedIsSaidAndNothingRuns) {
     engine.Chkdsk("D:\\", claimed, true, false, false, false, rec.Callback());
     return Trim(ReadWholeFile(ran));
   };
-  EXPECT_EQ(check("vfat"), checker + " -f -C 3 -y " + device);
+  EXPECT_EQ(check("vfat"), called(checker + " -f -C 3 -y"));
   {  // e2fsck repairs a lost first superblock from a backup
     std::fstream f(device, std::ios::in | std::ios::out | std::ios::binary);
     f.seekp(1024);
     f << std::string(1024, '\0');
   }
-  EXPECT_EQ(check("vfat"), checker + " -f -C 3 -y " + device);
+  EXPECT_EQ(check("vfat"), called(checker + " -f -C 3 -y"));
   ASSERT_TRUE(Format("vfat"));
-  EXPECT_EQ(check("ext4"), o.fsckFat + " -a " + device);
+  EXPECT_EQ(check("ext4"), called(o.fsckFat + " -a"));
   EXPECT_EQ(rec.last(), "No errors found.");
 
   // No signature, or a device that cannot be opened: nothing runs, the report says why.
@@ -452,7 +458,7 @@ TEST_F(FakeChecker, RepairComesFirstAndAReadOnlyPassHasTheLastWord) {
     PosixCheckEngine engine(*files, diag, o);
     engine.Chkdsk("D:\\", c.type, true, false, false, true, rec.Callback());
     std::string expected;
-    for (const std::string& r : c.runs) expected += r + " " + device + "\n";
+    for (const std::string& r : c.runs) expected += r + " /proc/self/fd/4\n";
     EXPECT_EQ(ReadWholeFile(runs), expected) << c.type << c.y << c.n << c.c;
     EXPECT_EQ(rec.last(), c.last);
     EXPECT_EQ(rec.success, c.last == "Errors were corrected." || c.last == "No errors found.");
@@ -629,7 +635,7 @@ TEST_F(RealCheck, CancelDuringPassOneAndDuringTheSurfaceScanLeavesAConsistentIma
     EXPECT_FALSE(rec.Has("Pass 2")) << scan;
   }
   // Nothing of the checker is left running on the image.
-  EXPECT_EQ(ProcessesNaming(img.path()), 0);
+  EXPECT_EQ(ProcessesHolding(img.path()), 0);
   EXPECT_EQ(Sh("e2fsck -fn " + img.path()), 0);
 }
 

@@ -503,6 +503,12 @@ class CheckRun {
     CheckTextOutput record{1, line.c_str()};
     if (!callback_(kCheckTextOutput, 0, &record)) Stop();
   }
+  // A checker's line, with the device called by its own name.
+  void CheckerText(std::string line) {
+    for (size_t at = 0; (at = line.find(kDeviceLink, at)) != std::string::npos; at += device_.size())
+      line.replace(at, std::strlen(kDeviceLink), device_);
+    Text(line);
+  }
 
   // The bar shows this run between `base` and `base + span`; `scan`: the run begins with a
   // surface scan, whose own figures fill the first four fifths.
@@ -514,7 +520,12 @@ class CheckRun {
     raw_ = 0;
   }
 
-  bool Start(const std::string& program, const std::vector<std::string>& args, std::string* error) {
+  // The checker gets the device as kDeviceLink, its descriptor 4 (a copy of `device`): it
+  // opens exactly what was probed, whatever happens to the path meanwhile.
+  static constexpr const char* kDeviceLink = "/proc/self/fd/4";
+  bool Start(const std::string& program, const std::vector<std::string>& args, int device,
+             const std::string& deviceName, std::string* error) {
+    device_ = deviceName;
     int text[2], progress[2];
     if (pipe2(text, O_CLOEXEC) != 0) {
       *error = Errno(errno);
@@ -548,13 +559,15 @@ class CheckRun {
       // Out of the way of 0 to 3 first: a pipe may have got one of those numbers.
       const int textEnd = fcntl(text[1], F_DUPFD_CLOEXEC, 10);
       const int progressEnd = fcntl(progress[1], F_DUPFD_CLOEXEC, 10);
+      const int deviceEnd = fcntl(device, F_DUPFD_CLOEXEC, 10);
       const int null = open("/dev/null", O_RDONLY | O_CLOEXEC);
-      if (textEnd < 0 || progressEnd < 0 || null < 0) _exit(127);
+      if (textEnd < 0 || progressEnd < 0 || deviceEnd < 0 || null < 0) _exit(127);
       // dup2 clears close-on-exec on the copies.
       dup2(null, 0);
       dup2(textEnd, 1);
       dup2(textEnd, 2);
       dup2(progressEnd, 3);
+      dup2(deviceEnd, 4);
       execv(program.c_str(), argv.data());
       _exit(127);
     }
@@ -597,14 +610,14 @@ class CheckRun {
           if (isText) {
             std::vector<std::string> lines;
             terminal_.Finish(&lines);
-            for (const std::string& l : lines) Text(l);
+            for (const std::string& l : lines) CheckerText(l);
           }
           continue;
         }
         if (isText) {
           std::vector<std::string> lines;
           terminal_.Feed(buffer, static_cast<size_t>(got), &lines);
-          for (const std::string& l : lines) Text(l);
+          for (const std::string& l : lines) CheckerText(l);
           uint32_t scanned;
           if (scan_ && !passes_ && ScanProgress(terminal_.Partial(), &scanned)) {
             raw_ = scanned * 4 / 5;
@@ -695,6 +708,7 @@ class CheckRun {
   pid_t pid_ = -1;
   int text_ = -1, progress_ = -1;
   TerminalLines terminal_;
+  std::string device_;
   uint32_t base_ = 0, span_ = 100, raw_ = 0;
   bool scan_ = false, passes_ = false;
   bool stopped_ = false;
@@ -807,8 +821,8 @@ void PosixCheckEngine::Chkdsk(const std::string& root, const std::string& /*file
     const uint8_t failed = 0;
     callback(kCheckDone, 0, &failed);
   };
-  // Held open to the end: what was probed is what is checked (the path is compared with it
-  // before every run), and a loop device set up to clear itself does not go with the mount.
+  // Held open to the end: what was probed is what is checked (the checker gets this very
+  // descriptor), and a loop device set up to clear itself does not go with the mount.
   const UniqueFd hold(open(target.device.c_str(), O_RDONLY | O_CLOEXEC));
   if (!hold) {
     const int e = errno;
@@ -926,7 +940,7 @@ void PosixCheckEngine::Chkdsk(const std::string& root, const std::string& /*file
     if (verbose) args.push_back("-v");
     args.push_back(mode);
     if (scan) args.push_back("-c");
-    args.push_back(target.device);
+    args.push_back(CheckRun::kDeviceLink);
     RunResult r;
     if (run.stopped()) {
       r.verdict = Verdict::Cancelled;
@@ -938,7 +952,7 @@ void PosixCheckEngine::Chkdsk(const std::string& root, const std::string& /*file
     }
     std::string error;
     run.Range(base, span, scan);
-    if (!run.Start(checker, args, &error)) {
+    if (!run.Start(checker, args, hold.get(), target.device, &error)) {
       r.why = checkerName + " could not be started (" + error + ").";
       return r;
     }
