@@ -406,6 +406,9 @@ TEST_F(FakeChecker, WhatCannotBeCheckedIsSaidAndNothingRuns) {
   EXPECT_EQ(check("ext4"), "");
   EXPECT_EQ(rec.last(), "The drive cannot be checked: " + device + ": " + std::strerror(ENOENT) + ".");
   EXPECT_EQ(rec.done, 1);
+  ASSERT_EQ(mkfifo(device.c_str(), 0600), 0);  // no hang on a FIFO in the device's place
+  EXPECT_EQ(check("ext4"), "");
+  EXPECT_EQ(rec.last(), "The drive cannot be checked: " + device + " is not the drive's device.");
 
   files = std::make_unique<PosixFileSystem>(std::vector<DriveMapping>{{'D', folder, ""}}, folder);
   rec = Recorded{};

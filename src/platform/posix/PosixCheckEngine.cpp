@@ -794,7 +794,7 @@ std::string PosixCheckEngine::ReadOnlyReason(const Target& t) const {
   if (t.inUseElsewhere) return "it is in use";
   // A mounted drive is unmounted for the check, which fails exactly when it is busy.
   if (t.mounted) return {};
-  const int fd = open(t.device.c_str(), O_WRONLY | O_EXCL | O_CLOEXEC);
+  const int fd = open(t.device.c_str(), O_WRONLY | O_EXCL | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) return NoRight(errno) ? "the check needs administrator rights" : "it is in use";
   close(fd);
   return {};
@@ -823,7 +823,8 @@ void PosixCheckEngine::Chkdsk(const std::string& root, const std::string& /*file
   };
   // Held open to the end: what was probed is what is checked (the checker gets this very
   // descriptor), and a loop device set up to clear itself does not go with the mount.
-  const UniqueFd hold(open(target.device.c_str(), O_RDONLY | O_CLOEXEC));
+  // Without blocking: a FIFO in the device's place must not hang the program.
+  const UniqueFd hold(open(target.device.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
   if (!hold) {
     const int e = errno;
     refuse(NoRight(e) ? "The check needs administrator rights: " + target.device + ": " + Errno(e) + "."
@@ -831,7 +832,7 @@ void PosixCheckEngine::Chkdsk(const std::string& root, const std::string& /*file
     return;
   }
   struct stat held;
-  if (fstat(hold.get(), &held) != 0 ||
+  if (fstat(hold.get(), &held) != 0 || !(S_ISBLK(held.st_mode) || S_ISREG(held.st_mode)) ||
       (target.mounted && (!S_ISBLK(held.st_mode) || held.st_rdev != target.mountDevice))) {
     refuse("The drive cannot be checked: " + target.device + " is not the drive's device.");
     return;
