@@ -2,7 +2,9 @@
 // engine, and real checks of ext4 and FAT images made here, loop-mounted where the machine allows.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <grp.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -29,19 +31,19 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Processes whose command line names `text` (zombies count as ended).
-int ProcessesNaming(const std::string& text) {
+// Processes that hold `file` open.
+int ProcessesHolding(const std::string& file) {
   int found = 0;
   for (const auto& e : fs::directory_iterator("/proc")) {
     const std::string pid = e.path().filename().string();
     if (pid.find_first_not_of("0123456789") != std::string::npos || pid == std::to_string(getpid()))
       continue;
-    std::string cmdline = ReadWholeFile(e.path().string() + "/cmdline");
-    std::replace(cmdline.begin(), cmdline.end(), '\0', ' ');
-    const std::string stat = ReadWholeFile(e.path().string() + "/stat");
-    const size_t close = stat.rfind(')');
-    const bool zombie = close != std::string::npos && stat.compare(close + 2, 1, "Z") == 0;
-    if (!zombie && cmdline.find(text) != std::string::npos) ++found;
+    std::error_code ec;
+    for (fs::directory_iterator fd(e.path() / "fd", ec), end; !ec && fd != end; fd.increment(ec))
+      if (fs::read_symlink(fd->path(), ec) == file) {
+        ++found;
+        break;
+      }
   }
   return found;
 }
@@ -94,6 +96,33 @@ TEST(CheckOutput, TerminalTextBecomesLines) {
   t.Finish(&lines);
   ASSERT_EQ(lines.size(), 3u);
   EXPECT_EQ(lines[2].size(), 10u);
+
+  // A long line is cut between characters, never inside one.
+  lines.clear();
+  for (const std::string wide : {"\xc3\xa4", "\xe2\x82\xac", "\xf0\x9f\x98\x80"}) {
+    const std::string text = std::string(TerminalLines::kMaxLine - 1, 'a') + wide + "b\n";
+    t.Feed(text.data(), text.size(), &lines);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0], std::string(TerminalLines::kMaxLine - 1, 'a'));
+    EXPECT_EQ(lines[1], wide + "b");
+    lines.clear();
+  }
+}
+
+TEST(CheckOutput, TheSurfaceScanIsReadInAnyLanguage) {
+  uint32_t percent = 0;
+  const std::pair<std::string, uint32_t> read[] = {
+      {" 12.34% done, 0:05 elapsed. (0/0/0 errors)", 12},
+      {" 45,67% erledigt, 1:05 vergangen. (0/0/0 Fehler)", 45},
+      {" 78,90\xe2\x80\xaf% effectu\xc3\xa9, 1:05 \xc3\xa9" "coul\xc3\xa9", 78},
+      {"%99,5 tamamland\xc4\xb1, (1/0/0 hata)", 99},
+      {"100.00 % fertig", 100}};
+  for (const auto& [text, value] : read) {
+    EXPECT_TRUE(ScanProgress(text, &percent)) << text;
+    EXPECT_EQ(percent, value) << text;
+  }
+  for (const std::string text : {"0:05 elapsed. (0/0/0 errors)", "", "%", "250% done"})
+    EXPECT_FALSE(ScanProgress(text, &percent)) << text;
 }
 
 // ---------------------------------------------------------------- the check function
@@ -274,11 +303,19 @@ class FakeChecker : public ::testing::Test {
  protected:
   void SetUp() override {
     device = dir.path() + "/device.img";
-    std::ofstream(device) << "not a file system";
+    if (!Format("ext4")) GTEST_SKIP() << "e2fsprogs is not installed";
     folder = dir.path() + "/drive";
     fs::create_directory(folder);
     files = std::make_unique<PosixFileSystem>(
         std::vector<DriveMapping>{{'D', folder, device}}, folder);
+  }
+  // The device gets a file system of this type ("" for none) and nothing else.
+  bool Format(const std::string& type) {
+    fs::remove(device);
+    std::ofstream(device).close();
+    fs::resize_file(device, 16 << 20);
+    if (type.empty()) return true;
+    return Sh((type == "vfat" ? "mkfs.fat " : "mkfs.ext4 -q -F ") + device + " >/dev/null") == 0;
   }
   void Script(const std::string& body) {
     checker = dir.path() + "/checker";
@@ -306,39 +343,129 @@ TEST_F(FakeChecker, ThousandsOfLinesAndForeignTextArriveWhole) {
       "printf 'Gr\\xf6\\xdfe \\x1b[1mfett\\x1b[0m\\n' >&2\n"
       "printf '1 5 10 dev\\n' >&3; sleep 0.3; printf '5 1 1 dev\\n' >&3\n"
       "exit 1");
-  Run("ext4", true);
-  ASSERT_GE(rec.lines.size(), 5003u);
-  EXPECT_EQ(rec.lines[0], "-f -C 3 -v -y -c " + device);
-  EXPECT_EQ(rec.lines[5000], "line 5000");
+  Run("ext4", false);
+  ASSERT_GE(rec.lines.size(), 5004u);
+  EXPECT_EQ(rec.lines[1], "-f -C 3 -v -n " + device);
+  EXPECT_EQ(rec.lines[5001], "line 5000");
   // Bytes kept as the checker wrote them: the program reads them as Windows-1252.
-  EXPECT_EQ(rec.lines[5001], "Gr\xf6\xdf""e fett");
-  EXPECT_EQ(rec.last(), "Errors were corrected.");
+  EXPECT_EQ(rec.lines[5002], "Gr\xf6\xdf""e fett");
+  EXPECT_EQ(rec.last(), "Errors remain: the drive was checked without fixing (it is in use).");
   EXPECT_EQ(rec.done, 1);
-  EXPECT_EQ(rec.success, 1);
+  EXPECT_EQ(rec.success, 0);
   EXPECT_NE(std::find(rec.progress.begin(), rec.progress.end(), 35u), rec.progress.end());
   EXPECT_EQ(rec.progress.back(), 100u);
 }
 
-TEST_F(FakeChecker, RefusalsLeaveAnEmptyReportAndALineOnStandardError) {
+TEST_F(FakeChecker, WhatCannotBeCheckedIsSaidAndNothingRuns) {
   Run("ext4");  // the checker is missing
   EXPECT_TRUE(rec.lines.empty());
   EXPECT_EQ(rec.done, 0);
   EXPECT_TRUE(diag.Mentions("not installed"));
 
-  Script("echo should not run");
-  Run("btrfs");
-  EXPECT_TRUE(rec.lines.empty());
-  EXPECT_TRUE(diag.Mentions("\"btrfs\""));
+  // The type comes from the device, whatever the drive's folder is said to hold.
+  const std::string ran = dir.path() + "/ran";
+  // It names what it opens: the device's inode, whatever path it was given.
+  Script("echo \"$0 $* $(stat -L -c %i \"${@: -1}\")\" >> " + ran + "; exit 0");
+  const auto called = [&](const std::string& args) {
+    struct stat st;
+    stat(device.c_str(), &st);
+    return args + " /proc/self/fd/4 " + std::to_string(st.st_ino);
+  };
+  PosixCheckOptions o;
+  o.e2fsck = checker;
+  o.fsckFat = dir.path() + "/fsck.fat";
+  fs::copy_file(checker, o.fsckFat);
+  const auto check = [&](const std::string& claimed) {
+    rec = Recorded{};
+    fs::remove(ran);
+    PosixCheckEngine engine(*files, diag, o);
+    engine.Chkdsk("D:\\", claimed, true, false, false, false, rec.Callback());
+    return Trim(ReadWholeFile(ran));
+  };
+  EXPECT_EQ(check("vfat"), called(checker + " -f -C 3 -y"));
+  {  // e2fsck repairs a lost first superblock from a backup
+    std::fstream f(device, std::ios::in | std::ios::out | std::ios::binary);
+    f.seekp(1024);
+    f << std::string(1024, '\0');
+  }
+  EXPECT_EQ(check("vfat"), called(checker + " -f -C 3 -y"));
+  ASSERT_TRUE(Format("vfat"));
+  EXPECT_EQ(check("ext4"), called(o.fsckFat + " -a"));
+  EXPECT_EQ(rec.last(), "No errors found.");
 
-  fs::remove(device);  // the device cannot be read
-  Run("vfat");
-  EXPECT_TRUE(rec.lines.empty());
-  EXPECT_TRUE(diag.Mentions(device));
+  // No signature, or a device that cannot be opened: nothing runs, the report says why.
+  ASSERT_TRUE(Format(""));
+  const std::string before = ReadWholeFile(device);
+  EXPECT_EQ(check("ext4"), "");
+  EXPECT_EQ(rec.last(), "The drive cannot be checked: " + device +
+                            " holds no ext2, ext3, ext4 or FAT file system.");
+  EXPECT_EQ(rec.done, 1);
+  EXPECT_EQ(rec.success, 0);
+  EXPECT_EQ(ReadWholeFile(device), before);
+  fs::remove(device);
+  EXPECT_EQ(check("ext4"), "");
+  EXPECT_EQ(rec.last(), "The drive cannot be checked: " + device + ": " + std::strerror(ENOENT) + ".");
+  EXPECT_EQ(rec.done, 1);
+  ASSERT_EQ(mkfifo(device.c_str(), 0600), 0);  // no hang on a FIFO in the device's place
+  EXPECT_EQ(check("ext4"), "");
+  EXPECT_EQ(rec.last(), "The drive cannot be checked: " + device + " is not the drive's device.");
 
   files = std::make_unique<PosixFileSystem>(std::vector<DriveMapping>{{'D', folder, ""}}, folder);
+  rec = Recorded{};
   Run("ext4");  // no device at all
   EXPECT_TRUE(rec.lines.empty());
   EXPECT_TRUE(diag.Mentions("no device"));
+}
+
+TEST_F(FakeChecker, RepairComesFirstAndAReadOnlyPassHasTheLastWord) {
+  // The checker answers each mode with the status written for it.
+  const std::string runs = dir.path() + "/runs";
+  Script("echo \"$*\" >> " + runs + "\ncase \"$*\" in *-c*) m=c;; *-n*) m=n;; *) m=y;; esac\n"
+         "exit $(cat " + dir.path() + "/$m)");
+  struct Case {
+    std::string type;
+    int y, n, c;
+    std::vector<std::string> runs;
+    std::string last;
+  };
+  const std::string e = "-f -C 3 ";
+  const Case cases[] = {
+      // Repaired, verified, then scanned: the bad blocks found are recorded (-y).
+      {"ext4", 1, 0, 0, {e + "-y", e + "-n", e + "-y -c"}, "Errors were corrected."},
+      // The read-only pass still finds errors: no scan, no success.
+      {"ext4", 1, 4, 0, {e + "-y", e + "-n"}, "Errors remain: a second check still finds errors."},
+      {"ext4", 1, 8, 0, {e + "-y", e + "-n"}, "The check failed: " + checker + " ended with status 8."},
+      // A clean file system is scanned at once; a scan that changed something is verified.
+      {"ext4", 0, 4, 1, {e + "-y", e + "-y -c", e + "-n"},
+       "Errors remain: a second check still finds errors."},
+      {"ext4", 12, 0, 0, {e + "-y"}, "The check failed: " + checker + " ended with status 12."},
+      // fsck.fat ends with 1 both when it corrected and when it could not read.
+      {"vfat", 0, 1, 0, {"-a"}, "No errors found."},
+      {"vfat", 1, 0, 0, {"-a", "-n"}, "Errors were corrected."},
+      {"vfat", 1, 1, 0, {"-a", "-n"},
+       "Errors remain: a second check still finds errors or cannot read the drive."},
+  };
+  std::string formatted;
+  for (const Case& c : cases) {
+    if (c.type != formatted) {
+      ASSERT_TRUE(Format(c.type));
+    }
+    formatted = c.type;
+    std::ofstream(dir.path() + "/y") << c.y;
+    std::ofstream(dir.path() + "/n") << c.n;
+    std::ofstream(dir.path() + "/c") << c.c;
+    fs::remove(runs);
+    rec = Recorded{};
+    PosixCheckOptions o;
+    o.e2fsck = o.fsckFat = checker;
+    PosixCheckEngine engine(*files, diag, o);
+    engine.Chkdsk("D:\\", c.type, true, false, false, true, rec.Callback());
+    std::string expected;
+    for (const std::string& r : c.runs) expected += r + " /proc/self/fd/4\n";
+    EXPECT_EQ(ReadWholeFile(runs), expected) << c.type << c.y << c.n << c.c;
+    EXPECT_EQ(rec.last(), c.last);
+    EXPECT_EQ(rec.success, c.last == "Errors were corrected." || c.last == "No errors found.");
+  }
 }
 
 TEST_F(FakeChecker, AKilledCheckerIsAFailureAndACancelStopsItAtOnce) {
@@ -412,6 +539,23 @@ class Image {
 bool HaveTools() {
   return Sh("command -v e2fsck && command -v debugfs && command -v mkfs.ext4") == 0;
 }
+
+// How a mount shares with others, without the peer group numbers: "shared", "master", ...
+std::string Sharing(const MountEntry& m) {
+  std::string kinds;
+  for (const std::string& p : m.propagation) kinds += (kinds.empty() ? "" : " ") + p.substr(0, p.find(':'));
+  return kinds;
+}
+
+// Mounts made by a test beside a LoopMount, undone in every outcome.
+struct Unmounts {
+  std::vector<std::string> folders;
+  ~Unmounts() {
+    for (auto f = folders.rbegin(); f != folders.rend(); ++f)
+      for (int i = 0; i < 10 && umount2(f->c_str(), UMOUNT_NOFOLLOW) == 0; ++i) {
+      }
+  }
+};
 
 // A check through the whole program of the drive D:, its folder and device given.
 class RealCheck : public ::testing::Test {
@@ -494,7 +638,7 @@ TEST_F(RealCheck, CancelDuringPassOneAndDuringTheSurfaceScanLeavesAConsistentIma
     EXPECT_FALSE(rec.Has("Pass 2")) << scan;
   }
   // Nothing of the checker is left running on the image.
-  EXPECT_EQ(ProcessesNaming(img.path()), 0);
+  EXPECT_EQ(ProcessesHolding(img.path()), 0);
   EXPECT_EQ(Sh("e2fsck -fn " + img.path()), 0);
 }
 
@@ -535,8 +679,9 @@ TEST_F(RealCheck, AMountedImageIsUnmountedFixedAndMountedAgainWhereItWas) {
   if (!CanMount()) GTEST_SKIP() << "needs root and loop devices";
   Image img(dir.path(), "ext4", 32);
   ASSERT_TRUE(img.ok() && img.Corrupt());
-  LoopMount mount(img.path(), folder, "noatime,nodev");
+  LoopMount mount(img.path(), folder, "noatime,nodev,nosymfollow");
   if (!mount.ok()) GTEST_SKIP() << "this machine does not mount loop devices";
+  ASSERT_EQ(Sh("mount --make-shared " + folder), 0);
   MountEntry before, after;
   ASSERT_TRUE(mount.MountedHere(&before));
   auto files = Drive("");  // the device comes from the mount table
@@ -550,6 +695,7 @@ TEST_F(RealCheck, AMountedImageIsUnmountedFixedAndMountedAgainWhereItWas) {
   EXPECT_EQ(after.fsType, "ext4");
   EXPECT_EQ(after.mountOptions, before.mountOptions);
   EXPECT_EQ(after.superOptions, before.superOptions);
+  EXPECT_EQ(Sharing(after), "shared");
   std::string kept;
   std::getline(std::ifstream(folder + "/keep.txt"), kept);
   EXPECT_EQ(kept, "kept");
@@ -596,6 +742,198 @@ TEST_F(RealCheck, AFailedRemountIsReportedAndTheCheckIsNoSuccess) {
                             ": " + std::strerror(EIO) + ".");
   EXPECT_EQ(rec.success, 0);
   EXPECT_TRUE(diag.Mentions(mount.device()));
+}
+
+TEST_F(RealCheck, MisplacedTablesAreRepairedAsAPlainRepairDoesAndThenScanned) {
+  for (const std::string field : {"inode_table", "block_bitmap", "inode_bitmap"}) {
+    TempDir work;
+    Image img(work.path(), "ext4", 32);
+    ASSERT_TRUE(img.ok() && img.Corrupt());
+    // Group 0's table or bitmap points beyond the end of the file system.
+    ASSERT_EQ(Sh("debugfs -w -R 'set_bg 0 " + field + " 20000' " + img.path() +
+                 " 2>&1 && debugfs -w -R 'set_bg 0 checksum calc' " + img.path()),
+              0);
+    const std::string plain = work.path() + "/plain.img";
+    fs::copy_file(img.path(), plain);
+    Sh("e2fsck -fy " + plain);
+    auto files = Drive(img.path());
+    PosixCheckEngine engine(*files, diag);
+    Recorded rec;
+    engine.Chkdsk("D:\\", "ext4", true, true, false, true, rec.Callback());
+    EXPECT_EQ(rec.last(), "Errors were corrected.") << field;
+    EXPECT_TRUE(rec.Has("Checking for bad blocks")) << field;  // scanned after the repair
+    EXPECT_EQ(Sh("e2fsck -fn " + img.path()), 0) << field;
+    // The same entries and the same free space as after a plain repair.
+    const auto state = [](const std::string& image) {
+      std::string out;
+      Sh("debugfs -R 'ls /' " + image + " 2>/dev/null; dumpe2fs -h " + image +
+             " 2>/dev/null | grep -E '^Free (blocks|inodes)'",
+         &out);
+      return out;
+    };
+    EXPECT_EQ(state(img.path()), state(plain)) << field;
+  }
+}
+
+TEST_F(RealCheck, TheDriveGoesBackOnlyWhereItWasAndSharedFileSystemsAreOnlyChecked) {
+  if (!CanMount()) GTEST_SKIP() << "needs root and loop devices";
+  Image img(dir.path(), "ext4", 32);
+  ASSERT_TRUE(img.ok() && img.Corrupt());
+  LoopMount mount(img.path(), folder, "defaults");
+  if (!mount.ok()) GTEST_SKIP() << "this machine does not mount loop devices";
+  const std::string elsewhere = dir.path() + "/elsewhere", moved = dir.path() + "/moved";
+  fs::create_directory(elsewhere);
+  Unmounts undo{{elsewhere, moved, folder + "/sub"}};
+  const std::string mounted = fs::canonical(folder).string();
+
+  // A subfolder of the file system bound onto the drive's folder, then a second mount of it.
+  ASSERT_EQ(Sh("mkdir " + folder + "/sub && mount --bind " + folder + "/sub " + folder + "/sub"), 0);
+  auto sub = std::make_unique<PosixFileSystem>(
+      std::vector<DriveMapping>{{'D', mounted + "/sub", ""}}, folder);
+  PosixCheckEngine subEngine(*sub, diag);
+  Recorded bound;
+  Check(subEngine, bound);
+  EXPECT_EQ(bound.lines.front(),
+            "The drive is checked without fixing: only a folder of its file system is the drive.");
+  ASSERT_EQ(umount2((folder + "/sub").c_str(), 0), 0);
+  ASSERT_EQ(Sh("mount " + mount.device() + " " + elsewhere), 0);
+  auto files = Drive("");
+  PosixCheckEngine engine(*files, diag);
+  Recorded twice;
+  Check(engine, twice);
+  EXPECT_EQ(twice.lines.front(),
+            "The drive is checked without fixing: its file system is mounted in another place too.");
+  EXPECT_TRUE(mount.MountedHere());
+  ASSERT_EQ(umount2(elsewhere.c_str(), 0), 0);
+
+  // The mount point swapped for a link to another folder while the drive is unmounted.
+  Recorded swapped;
+  swapped.onProgress = [&] {
+    if (fs::exists(moved)) return;
+    fs::rename(folder, moved);
+    fs::create_directory_symlink(elsewhere, folder);
+  };
+  Check(engine, swapped);
+  EXPECT_EQ(swapped.last(), "The drive was not mounted again: " + mounted +
+                                " no longer leads to the folder it was mounted on.");
+  EXPECT_EQ(swapped.success, 0);
+  for (const MountEntry& m : ReadMountInfo()) {
+    EXPECT_NE(m.mountPoint, elsewhere);
+    EXPECT_NE(m.mountPoint, moved);
+  }
+}
+
+TEST_F(RealCheck, TheDriveComesBackHoweverTheProgramEnds) {
+  if (!CanMount()) GTEST_SKIP() << "needs root and loop devices";
+  Image img(dir.path(), "ext4 -N 1000000 -O ^metadata_csum", 1024);
+  ASSERT_TRUE(img.ok());
+  LoopMount mount(img.path(), folder, "noatime,nosymfollow");
+  if (!mount.ok()) GTEST_SKIP() << "this machine does not mount loop devices";
+  ASSERT_EQ(Sh("mount --make-unbindable " + folder), 0);
+  MountEntry before;
+  ASSERT_TRUE(mount.MountedHere(&before));
+  const std::string started = dir.path() + "/started";
+  // The program as a child of the test, ended inside a report or killed outright.
+  const auto program = [&](const std::string& checker, bool killed) {
+    fs::remove(started);
+    const pid_t child = fork();
+    if (child == 0) {
+      auto files = Drive("");
+      PosixCheckOptions o;
+      if (!checker.empty()) o.e2fsck = checker;
+      PosixCheckEngine engine(*files, diag, o);
+      struct Closed {};
+      try {
+        engine.Chkdsk("D:\\", "ext4", true, false, false, false, [&](uint32_t c, uint32_t, const void*) {
+          if (c != kCheckProgress) return true;
+          std::ofstream(started) << "1";
+          if (!killed) throw Closed{};  // the window closed: the program unwinds
+          return true;
+        });
+      } catch (const Closed&) {
+        _exit(0);
+      }
+      _exit(1);
+    }
+    for (int i = 0; i < 3000 && !fs::exists(started); ++i) usleep(10000);
+    if (killed) kill(child, SIGKILL);
+    int status = -1;
+    bool ended = false;
+    for (int i = 0; i < 3000 && !ended; ++i, usleep(10000)) ended = waitpid(child, &status, WNOHANG) == child;
+    if (!ended) {
+      kill(child, SIGKILL);
+      waitpid(child, nullptr, 0);
+    }
+    MountEntry after;
+    bool back = false;
+    for (int i = 0; i < 1500 && !back; ++i, usleep(10000)) back = mount.MountedHere(&after);
+    EXPECT_TRUE(ended) << "the program hangs";
+    EXPECT_TRUE(back);
+    EXPECT_EQ(after.mountOptions, before.mountOptions);
+    EXPECT_EQ(after.superOptions, before.superOptions);
+    EXPECT_EQ(Sharing(after), "unbindable");
+  };
+  // A checker that still writes a lot when it is stopped: its output is drained to its end.
+  const std::string flood = dir.path() + "/flood";
+  std::ofstream(flood) << "#!/bin/bash\ntrap 'for i in $(seq 1 20000); do echo \"stopping $i\"; done; "
+                          "exit 32' INT\necho 1 1 10 d >&3\nwhile :; do sleep 0.05; done\n";
+  fs::permissions(flood, fs::perms::owner_all);
+  program(flood, false);
+  // Killed during a real repair: the guardian waits for e2fsck and mounts the drive back.
+  program("", true);
+  EXPECT_EQ(Sh("e2fsck -fn " + mount.device()), 0);
+}
+
+TEST_F(RealCheck, ALackOfRightsIsSaidSo) {
+  if (!CanMount()) GTEST_SKIP() << "needs root and loop devices";
+  Image img(dir.path(), "ext4", 16);
+  ASSERT_TRUE(img.ok());
+  // The check as an ordinary user, of an image it may read (0644) or not (0600).
+  const std::string report = dir.path() + "/out/report";
+  fs::create_directory(dir.path() + "/out");
+  fs::permissions(dir.path() + "/out", fs::perms::all);
+  const auto asUser = [&](mode_t mode) {
+    fs::permissions(dir.path(), fs::perms(0755));
+    chmod(img.path().c_str(), mode);
+    const pid_t child = fork();
+    if (child == 0) {
+      if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0) _exit(2);
+      auto files = Drive(img.path());
+      PosixCheckEngine engine(*files, diag);
+      Recorded rec;
+      Check(engine, rec);
+      std::ofstream out(report + ".tmp");
+      for (const std::string& l : rec.lines) out << l << "\n";
+      out.close();
+      _exit(rename((report + ".tmp").c_str(), report.c_str()) == 0 ? 0 : 1);
+    }
+    int status = -1;
+    waitpid(child, &status, 0);
+    EXPECT_EQ(status, 0);
+    return ReadWholeFile(report);
+  };
+  const std::string readable = asUser(0644);
+  EXPECT_EQ(readable.substr(0, readable.find('\n')),
+            "The drive is checked without fixing: the check needs administrator rights.");
+  EXPECT_NE(readable.find("No errors found."), std::string::npos) << readable;
+  EXPECT_EQ(asUser(0600), "The check needs administrator rights: " + img.path() + ": " +
+                              std::strerror(EACCES) + ".\n");
+
+  // A mounted drive that may not be unmounted.
+  LoopMount mount(img.path(), folder, "defaults");
+  if (!mount.ok()) GTEST_SKIP() << "this machine does not mount loop devices";
+  auto files = Drive("");
+  PosixCheckOptions o;
+  o.unmount = [](const std::string&) {
+    errno = EPERM;
+    return -1;
+  };
+  PosixCheckEngine engine(*files, diag, o);
+  Recorded rec;
+  Check(engine, rec);
+  EXPECT_EQ(rec.lines.front(),
+            "The drive is checked without fixing: the check needs administrator rights.");
+  EXPECT_TRUE(mount.MountedHere());
 }
 
 // ---------------------------------------------------------------- the shipped skin, headless

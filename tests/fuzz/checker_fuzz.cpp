@@ -1,5 +1,5 @@
 // A file system checker's output as the disk check reads it: terminal bytes cut into lines in
-// any chunking, and e2fsck's progress lines.
+// any chunking, e2fsck's progress lines and the surface scan's figures.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -28,6 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       if (c < 0x20) __builtin_trap();
     uint32_t percent = 0;
     if (qv::ParseProgressLine(line, &percent) && percent > 100) __builtin_trap();
+    if (qv::ScanProgress(line, &percent) && percent > 100) __builtin_trap();
   }
   return 0;
 }

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <sys/types.h>
+
 #include <functional>
 #include <string>
 #include <vector>
@@ -19,9 +21,12 @@ uint32_t ProgressOfPass(int pass, uint64_t current, uint64_t max);
 // Reads one line of e2fsck's progress descriptor ("PASS CURRENT MAX NAME").
 bool ParseProgressLine(const std::string& line, uint32_t* percent);
 
+// Reads a progress percentage from a line of a surface scan, in whatever language it is written.
+bool ScanProgress(const std::string& text, uint32_t* percent);
+
 // Turns a checker's terminal output into lines: a carriage return or backspace moves back over
 // what is overwritten, escape sequences and other control bytes are dropped, tabs become blanks,
-// and an endless line is cut into pieces.
+// and an endless line is cut into pieces (between characters).
 class TerminalLines {
  public:
   static constexpr size_t kMaxLine = 4096;
@@ -32,6 +37,7 @@ class TerminalLines {
 
  private:
   void Close(std::vector<std::string>* lines);
+  void Cut(std::vector<std::string>* lines);
   std::string line_;
   size_t cursor_ = 0;
   enum class Escape { None, Start, Csi, String, StringEsc } escape_ = Escape::None;
@@ -43,7 +49,8 @@ struct PosixCheckOptions {
   std::string fsckFat = "fsck.fat";
   // A report at least this often while the checker is silent, so that the program stays live.
   int quietReportMs = 100;
-  // mount(2) and umount2(2); tests simulate failures through them.
+  // Replace mounting the drive back (given "/proc/self/fd/N" of the pinned folder) and the
+  // unmount; tests simulate failures through them.
   std::function<int(const std::string& source, const std::string& target,
                     const std::string& type, unsigned long flags, const std::string& data)>
       mount;
@@ -67,11 +74,19 @@ class PosixCheckEngine : public CheckEngine {
     bool mounted = false;    // the device is mounted on the drive's folder
     std::string mountPoint;  // then: where, and how
     std::string source, fsType, mountOptions, superOptions;
-    bool inUseElsewhere = false;  // an image file that a loop device serves
+    std::string root;                      // the folder of the file system mounted there
+    int mountId = 0;
+    dev_t mountDevice = 0;
+    std::vector<std::string> propagation;  // as mountinfo shows it
+    bool mountedElsewhere = false;         // the same file system is mounted elsewhere too
+    bool inUseElsewhere = false;           // an image file that a loop device serves
   };
   Target FindTarget(const std::string& root) const;
 
  private:
+  // Why the drive is only checked, not fixed; empty when it can be fixed.
+  std::string ReadOnlyReason(const Target& t) const;
+
   const PosixFileSystem& files_;
   Diagnostics& diag_;
   PosixCheckOptions options_;

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
@@ -41,18 +42,21 @@ std::vector<MountEntry> ParseMountInfo(const std::string& text) {
     std::string id, parent, devs, root, mountPoint, options, field;
     if (!(fields >> id >> parent >> devs >> root >> mountPoint >> options)) continue;
     // Optional fields run up to a lone "-".
+    MountEntry m;
     bool sawSeparator = false;
     while (fields >> field) {
       if (field == "-") {
         sawSeparator = true;
         break;
       }
+      m.propagation.push_back(field);
     }
-    MountEntry m;
     if (!sawSeparator || !(fields >> m.fsType)) continue;
     fields >> m.source >> m.superOptions;
     m.mountOptions = options;
     if (sscanf(devs.c_str(), "%u:%u", &m.major, &m.minor) != 2) continue;
+    m.id = std::atoi(id.c_str());
+    m.parent = std::atoi(parent.c_str());
     m.root = Unescape(root);
     m.mountPoint = Unescape(mountPoint);
     m.source = Unescape(m.source);

@@ -7,6 +7,7 @@
 namespace qv {
 
 struct MountEntry {
+  int id = 0, parent = 0;  // mount ids
   unsigned major = 0, minor = 0;
   std::string root;        // folder of the file system that is mounted
   std::string mountPoint;  // where it is mounted
@@ -14,6 +15,7 @@ struct MountEntry {
   std::string source;
   std::string mountOptions;  // of this mount ("rw,nosuid,relatime")
   std::string superOptions;  // of the file system ("rw,errors=remount-ro")
+  std::vector<std::string> propagation;  // "shared:1", "master:2", "unbindable"; none: private
 };
 
 // Entries in mount order; empty when the table cannot be read.
