@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -241,6 +242,23 @@ TEST(TimeService, StepsRelativelyThroughTheServiceOrDirectlyAndReportsRefusals) 
       EXPECT_NE(change.detail.find("refused by test"), std::string::npos) << change.detail;
     }
     // A refusal by the service is final: the clock is not set behind its back.
+    EXPECT_TRUE(direct.empty());
+  }
+
+  // A service that goes away while it holds the request may have acted first.
+  {
+    auto service = std::make_unique<StandInTimeService>(bus.address());
+    ASSERT_TRUE(service->ready());
+    service->Delay(-1);
+    const std::unique_ptr<ClockRequest> request = clock.StepBy(60);
+    for (int i = 0; i < 5000 && !service->Waiting(); ++i) {
+      request->Poll();
+      g_usleep(1000);
+    }
+    ASSERT_TRUE(service->Waiting());
+    service.reset();
+    change = Wait(*request);
+    EXPECT_TRUE(change.unknown && !change.ok) << change.reason << ": " << change.detail;
     EXPECT_TRUE(direct.empty());
   }
 

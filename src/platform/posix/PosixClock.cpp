@@ -39,6 +39,18 @@ bool MeansNoService(const std::string& name) {
   return name.rfind("org.freedesktop.DBus.Error.Spawn.", 0) == 0;
 }
 
+const char kNoAnswer[] = "No answer from the time service: the clock may have changed";
+
+// The service, or the bus between, went away after the request was delivered: it may have
+// acted on it before.
+bool LeftWithoutAnswer(const GError* error, const std::string& name) {
+  return name == "org.freedesktop.DBus.Error.NoReply" ||
+         name == "org.freedesktop.DBus.Error.Disconnected" ||
+         g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_NO_REPLY) ||
+         g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_DISCONNECTED) ||
+         g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CLOSED);
+}
+
 std::string ReasonOf(const std::string& name) {
   if (name == "org.freedesktop.timedate1.AutomaticTimeSyncEnabled")
     return "Automatic time synchronisation is on";
@@ -123,7 +135,11 @@ void OnReply(GObject* source, GAsyncResult* result, gpointer data) {
     const std::string name = remote ? remote : "";
     g_free(remote);
     g_dbus_error_strip_remote_error(error);
-    if (MeansNoService(name))
+    if (LeftWithoutAnswer(error, name))
+      call.Finish(ClockChange{
+          false, kNoAnswer,
+          std::string("the time service went away without an answer: ") + error->message, true});
+    else if (MeansNoService(name))
       call.StepDirectly(error->message);
     else
       call.Finish(
@@ -177,10 +193,8 @@ class ServiceRequest : public ClockRequest {
     if (!call_->done && MonotonicMs() >= deadline_) {
       g_cancellable_cancel(call_->cancel);
       if (call_->sent)
-        call_->Finish(ClockChange{false,
-                                  "No answer from the time service: the clock may have "
-                                  "changed",
-                                  "the time service did not answer in time", true});
+        call_->Finish(
+            ClockChange{false, kNoAnswer, "the time service did not answer in time", true});
       else
         call_->Finish(Refused("The clock was not set", "the system bus did not answer in time"));
     }
