@@ -15,12 +15,14 @@
 
 #include <algorithm>
 #include <chrono>
+#include <clocale>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <thread>
 
+#include "TestProgram.h"
 #include "files/modTools.h"
 #include "platform/posix/PosixFileSystem.h"
 #include "platform/posix/PosixMounts.h"
@@ -150,6 +152,27 @@ TEST_F(DriveTest, CaseLookupFollowsChangesToTheFolder) {
   WriteFile(H("x/src"), "s");
   EXPECT_EQ(fs->CopyFile(R"(X:\src)", R"(X:\box\Copied)", {}), CopyResult::Copied);
   EXPECT_EQ(fs->CopyFile(R"(X:\src)", R"(X:\box\COPIED)", {}), CopyResult::Exists);
+}
+
+// DOS names match without regard to case the same way in every locale: in a Turkish one the C
+// library's tolower leaves "I" alone and toupper leaves "i".
+TEST_F(DriveTest, CaseMatchesTheSameInATurkishLocale) {
+  const test::TempDir locales;
+  struct Restore {
+    ~Restore() {
+      std::setlocale(LC_ALL, "C");
+      unsetenv("LOCPATH");
+    }
+  } restore;
+  setenv("LOCPATH", locales.path().c_str(), 1);
+  if (!test::CompileLocale(locales.path(), "tr_TR.UTF-8", "tr_TR") ||
+      !std::setlocale(LC_ALL, "tr_TR.UTF-8"))
+    GTEST_SKIP() << "no Turkish locale could be compiled (localedef)";
+  mkdir(H("x/MUSIC").c_str(), 0755);
+  WriteFile(H("x/MUSIC/Intro.MID"), "m");
+  auto fs = Drives({{'I', H("x"), ""}});
+  EXPECT_EQ(fs->HostPath(R"(i:\music\INTRO.mid)"), H("x/MUSIC/Intro.MID"));
+  EXPECT_EQ(fs->HostPath(R"(I:\music\intro.mid)"), H("x/MUSIC/Intro.MID"));
 }
 
 TEST_F(DriveTest, ProbesInAnUnchangedFolderFollowEveryChange) {

@@ -86,7 +86,7 @@ bool SplitDosPath(const std::string& dos, char* letter, std::vector<std::string>
                   bool* trailing) {
   if (dos.size() < 2 || dos[1] != ':' || !std::isalpha(static_cast<unsigned char>(dos[0])))
     return false;
-  *letter = static_cast<char>(std::toupper(static_cast<unsigned char>(dos[0])));
+  *letter = AsciiUpper(dos[0]);
   components->clear();
   size_t i = 2;
   while (i < dos.size()) {
@@ -284,7 +284,7 @@ PosixFileSystem::PosixFileSystem(std::vector<DriveMapping> drives, std::string e
       names_(options_.listed) {
   if (options_.copyChunkBytes == 0) options_.copyChunkBytes = 1;
   for (DriveMapping& d : drives) {
-    d.letter = static_cast<char>(std::toupper(static_cast<unsigned char>(d.letter)));
+    d.letter = AsciiUpper(d.letter);
     if (d.letter < 'A' || d.letter > 'Z') continue;
     if (std::any_of(drives_.begin(), drives_.end(),
                     [&](const DriveMapping& o) { return o.letter == d.letter; }))
@@ -341,7 +341,7 @@ std::string PosixFileSystem::RunningExecutableFolder() {
 
 const DriveMapping* PosixFileSystem::DriveFor(const std::string& dosPath) const {
   if (dosPath.size() < 2 || dosPath[1] != ':') return nullptr;
-  char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(dosPath[0])));
+  const char letter = AsciiUpper(dosPath[0]);
   for (const DriveMapping& d : drives_)
     if (d.letter == letter) return &d;
   return nullptr;

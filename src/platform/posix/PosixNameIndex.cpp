@@ -3,8 +3,9 @@
 #include <dirent.h>
 #include <glib.h>
 
-#include <cctype>
 #include <cstring>
+
+#include "platform/posix/PosixFileUtil.h"
 
 namespace qv {
 namespace {
@@ -26,7 +27,7 @@ std::string FoldCase(const std::string& name) {
   bool ascii = true;
   for (char& c : out) {
     ascii = ascii && static_cast<unsigned char>(c) < 0x80;
-    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    c = AsciiLower(c);
   }
   if (ascii || !g_utf8_validate(name.data(), static_cast<gssize>(name.size()), nullptr)) return out;
   gchar* folded = g_utf8_casefold(name.data(), static_cast<gssize>(name.size()));
