@@ -4,6 +4,7 @@
 #include <stdlib.h>
 #include <sys/wait.h>
 
+#include <clocale>
 #include <cstdlib>
 #include <fstream>
 
@@ -192,6 +193,17 @@ bool CompileLocale(const std::string& dir, const std::string& name, const std::s
   const std::string command = "localedef -i " + source + " -f UTF-8 '" + dir + "/" + name +
                               "' >/dev/null 2>&1";
   return std::system(command.c_str()) == 0 && std::filesystem::is_directory(dir + "/" + name);
+}
+
+ProcessLocale::ProcessLocale(const std::string& source) {
+  setenv("LOCPATH", dir_.path().c_str(), 1);
+  const std::string name = source + ".UTF-8";
+  ok_ = CompileLocale(dir_.path(), name, source) && std::setlocale(LC_ALL, name.c_str());
+}
+
+ProcessLocale::~ProcessLocale() {
+  std::setlocale(LC_ALL, "C");
+  unsetenv("LOCPATH");
 }
 
 bool Near(uint32_t a, uint32_t b, int tolerance) {

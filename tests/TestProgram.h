@@ -163,4 +163,19 @@ bool Near(uint32_t a, uint32_t b, int tolerance = 24);
 // LOCPATH; false where that cannot be done (no localedef: package locales).
 bool CompileLocale(const std::string& dir, const std::string& name, const std::string& source);
 
+// Makes a locale compiled from `source` ("de_DE") the whole process's until destroyed, then "C"
+// again; ok() is false where it could not be compiled or taken.
+class ProcessLocale {
+ public:
+  explicit ProcessLocale(const std::string& source);
+  ~ProcessLocale();
+  ProcessLocale(const ProcessLocale&) = delete;
+  ProcessLocale& operator=(const ProcessLocale&) = delete;
+  bool ok() const { return ok_; }
+
+ private:
+  TempDir dir_;
+  bool ok_ = false;
+};
+
 }  // namespace qv::test

@@ -14,19 +14,10 @@ namespace {
 
 // The program takes the user's locale at start for its dates; the figures keep their own forms.
 TEST(Figures, KeepTheirFormsInLocalesWithADecimalComma) {
-  const TempDir locales;
-  struct Restore {
-    ~Restore() {
-      std::setlocale(LC_ALL, "C");
-      unsetenv("LOCPATH");
-    }
-  } restore;
-  setenv("LOCPATH", locales.path().c_str(), 1);
   int tried = 0;
   for (const std::string source : {"de_DE", "fr_FR"}) {
-    const std::string name = source + ".UTF-8";
-    if (!CompileLocale(locales.path(), name, source) || !std::setlocale(LC_ALL, name.c_str()))
-      continue;
+    const ProcessLocale locale(source);
+    if (!locale.ok()) continue;
     ++tried;
     ASSERT_STREQ(std::localeconv()->decimal_point, ",") << source;
     double v = 0;
