@@ -185,6 +185,17 @@ TEST_F(OddlyNamedSpecialFolders, AreThoseVeryFoldersNotPatternsNorCaseTwins) {
   EXPECT_EQ(roots.SpecialFolder("user temp"), "");
   EXPECT_EQ(homes.SpecialFolder("windows temp"), "");
   EXPECT_EQ(homes.SpecialFolder("user temp"), "C:\\home\\me\\.cache\\");
+  // A relative cache folder is none: the default one is meant.
+  const char* const oldCache = std::getenv("XDG_CACHE_HOME");
+  const std::string keepCache = oldCache ? oldCache : "";
+  setenv("XDG_CACHE_HOME", "cache", 1);
+  const PosixJunkScan relative(app.files(), PosixJunkScanOptions{"tmp", std::nullopt});
+  EXPECT_EQ(relative.SpecialFolder("windows temp"), "");
+  EXPECT_EQ(relative.SpecialFolder("user temp"), "C:\\home\\me\\.cache\\");
+  if (oldCache)
+    setenv("XDG_CACHE_HOME", keepCache.c_str(), 1);
+  else
+    unsetenv("XDG_CACHE_HOME");
   if (oldHome)
     setenv("HOME", keepHome.c_str(), 1);
   else

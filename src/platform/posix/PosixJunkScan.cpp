@@ -301,10 +301,12 @@ bool PosixJunkScan::Gone(const std::string& path) {
 
 std::string PosixJunkScan::SpecialFolder(const std::string& which) const {
   std::string host;
-  if (which == "windows temp")
+  if (which == "windows temp") {
     host = options_.systemTemp ? *options_.systemTemp : g_get_tmp_dir();
-  else if (which == "user temp")
-    host = options_.userCache ? *options_.userCache : g_get_user_cache_dir();
+  } else if (which == "user temp") {
+    // Not GLib's: it passes a relative $XDG_CACHE_HOME on, which names no cache folder.
+    host = options_.userCache ? *options_.userCache : XdgFolder("XDG_CACHE_HOME", ".cache");
+  }
   if (host.empty() || host[0] != '/') return "";
   std::string dos = files_.DosPathForHost(host);
   if (!dos.empty() && dos.back() != '\\') dos += '\\';
