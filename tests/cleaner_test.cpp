@@ -285,14 +285,20 @@ TEST_F(Cleaner, SpecialFoldersAndTheEntryCounter) {
   Write(c + "/tmp/sub/deep.tmp", "junk by name");
   Write(c + "/home/.cache/thumbs/t.png", "t");
   Write(c + "/home/other/cache.png", "kept");
+  // Names the DOS form holds only mapped.
+  Write(c + "/tmp/back\\slash", "a");
+  Write(c + "/home/other\\dir/x\\y.tmp", "junk by name");
   EXPECT_EQ(GetSpecialFolderPath(p(), kWindowsTemp), "C:\\tmp\\");
   EXPECT_EQ(GetSpecialFolderPath(p(), kCsidlHistory), "C:\\home\\.cache\\");
   EXPECT_EQ(GetSpecialFolderPath(p(), kCsidlCookies), "");
   Clean();
-  EXPECT_EQ(Text("windows temp"), "2");
+  EXPECT_EQ(Text("windows temp"), "3");
   EXPECT_EQ(Text("user temp"), "1");
-  EXPECT_EQ(Text("*.tmp"), "1");  // sub\deep.tmp, found again below its junk folder
+  EXPECT_EQ(Text("*.tmp"), "2");  // sub\deep.tmp, found again below its junk folder
   EXPECT_FALSE(Exists(c + "/tmp/anything"));
+  EXPECT_FALSE(Exists(c + "/tmp/back\\slash"));
+  EXPECT_FALSE(Exists(c + "/home/other\\dir/x\\y.tmp"));
+  EXPECT_EQ(TrashedOriginals().count(c + "/home/other\\dir/x\\y.tmp"), 1u);
   EXPECT_FALSE(Exists(c + "/tmp/sub"));
   EXPECT_FALSE(Exists(c + "/home/.cache/thumbs"));
   EXPECT_TRUE(Exists(c + "/home/other/cache.png"));

@@ -50,18 +50,13 @@ bool IsSpecialType(unsigned char type) {
   return type == DT_SOCK || type == DT_FIFO || type == DT_CHR || type == DT_BLK;
 }
 
-// Names the DOS form cannot carry are left out, as the file system's listings do.
-bool Expressible(const char* name) {
-  return std::strchr(name, '\\') == nullptr;
-}
-
 std::vector<std::string> SplitDos(const std::string& dos) {
   std::vector<std::string> parts;
   size_t i = 3;
   while (i < dos.size()) {
     size_t end = dos.find('\\', i);
     if (end == std::string::npos) end = dos.size();
-    if (end > i) parts.push_back(dos.substr(i, end - i));
+    if (end > i) parts.push_back(UnmapDosName(dos.substr(i, end - i)));
     i = end + 1;
   }
   return parts;
@@ -191,7 +186,7 @@ bool PosixJunkScan::List(const std::string& folder, std::vector<JunkScanEntry>* 
   const bool statAll = overlay || shared;
   while (dirent* e = dir.Next()) {
     const char* name = e->d_name;
-    if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0 || !Expressible(name)) continue;
+    if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
     JunkScanEntry entry;
     unsigned char type = e->d_type;
     const bool regular = type == DT_REG || type == DT_LNK;
@@ -210,7 +205,8 @@ bool PosixJunkScan::List(const std::string& folder, std::vector<JunkScanEntry>* 
       entry.kept = IsSpecialNode(st.st_mode) || inUse_.Holds(st.st_dev, st.st_ino);
       entry.othersOwn = shared && st.st_uid != geteuid();
     }
-    entry.name = name;
+    // In the DOS form, as the file system lists it: "\\" and a dot or blank at the end mapped.
+    entry.name = MapHostName(name);
     entries->push_back(std::move(entry));
   }
   return true;
