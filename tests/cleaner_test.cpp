@@ -218,6 +218,12 @@ TEST_F(Cleaner, InFoldersUsersShareOnlyOurOwnEntriesAreJunk) {
   // Not shared without the sticky bit: a folder of one's own holding what others left.
   Write(d + "/own/theirs.log", "");
   ASSERT_EQ(lchown((d + "/own/theirs.log").c_str(), other, other), 0);
+  // A shared folder of one's own, junk by its place or its name, holding another's file deeper.
+  for (const std::string& drop : {c + "/tmp/drop", d + "/drop.tmp"}) {
+    Write(drop + "/sub/theirs", "");
+    ASSERT_EQ(lchown((drop + "/sub/theirs").c_str(), other, other), 0);
+    ASSERT_EQ(chmod((drop + "/sub").c_str(), 01777), 0);
+  }
   Clean();
   Choose('D');
   Clean();
@@ -227,6 +233,8 @@ TEST_F(Cleaner, InFoldersUsersShareOnlyOurOwnEntriesAreJunk) {
   for (const std::string& shared : {c + "/tmp", d + "/pub"})
     for (const char* name : {"/theirs", "/theirs.log", "/theirs.d/inner.log"})
       EXPECT_TRUE(Exists(shared + name)) << shared + name;
+  EXPECT_TRUE(Exists(c + "/tmp/drop/sub/theirs"));
+  EXPECT_TRUE(Exists(d + "/drop.tmp/sub/theirs"));
 }
 
 TEST_F(Cleaner, RulesInOrderCountersTotalsAndRestorableTrash) {

@@ -216,16 +216,20 @@ bool PosixJunkScan::HoldsKept(int folderFd, dev_t dev, const std::function<bool(
                               unsigned* visited) {
   Dir dir(dup(folderFd));
   if (!dir) return true;  // what cannot be looked into cannot be known to be free
+  // A folder of one's own that others share holds what is theirs: it goes with none of it.
+  struct stat self;
+  const bool shared = fstat(dir.fd(), &self) != 0 || IsShared(self);
   while (dirent* e = dir.Next()) {
     const char* name = e->d_name;
     if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
     if (++*visited % 256 == 0 && keepGoing && !keepGoing()) return true;
     if (IsSpecialType(e->d_type)) return true;
     const bool regular = e->d_type == DT_REG || e->d_type == DT_LNK;
-    if (regular && !inUse_.MayHold(e->d_ino)) continue;
+    if (regular && !shared && !inUse_.MayHold(e->d_ino)) continue;
     struct stat st;
     if (fstatat(dir.fd(), name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
     if (IsSpecialNode(st.st_mode) || inUse_.Holds(st.st_dev, st.st_ino)) return true;
+    if (shared && st.st_uid != geteuid()) return true;
     if (!S_ISDIR(st.st_mode)) continue;
     if (st.st_dev != dev || IsRecycleBin(st.st_dev, st.st_ino)) return true;
     int sub = openat(dir.fd(), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
