@@ -185,6 +185,17 @@ TEST_F(OddlyNamedSpecialFolders, AreThoseVeryFoldersNotPatternsNorCaseTwins) {
   EXPECT_EQ(roots.SpecialFolder("user temp"), "");
   EXPECT_EQ(homes.SpecialFolder("windows temp"), "");
   EXPECT_EQ(homes.SpecialFolder("user temp"), "C:\\home\\me\\.cache\\");
+  // A relative cache folder is none: the default one is meant.
+  const char* const oldCache = std::getenv("XDG_CACHE_HOME");
+  const std::string keepCache = oldCache ? oldCache : "";
+  setenv("XDG_CACHE_HOME", "cache", 1);
+  const PosixJunkScan relative(app.files(), PosixJunkScanOptions{"tmp", std::nullopt});
+  EXPECT_EQ(relative.SpecialFolder("windows temp"), "");
+  EXPECT_EQ(relative.SpecialFolder("user temp"), "C:\\home\\me\\.cache\\");
+  if (oldCache)
+    setenv("XDG_CACHE_HOME", keepCache.c_str(), 1);
+  else
+    unsetenv("XDG_CACHE_HOME");
   if (oldHome)
     setenv("HOME", keepHome.c_str(), 1);
   else
@@ -207,6 +218,12 @@ TEST_F(Cleaner, InFoldersUsersShareOnlyOurOwnEntriesAreJunk) {
   // Not shared without the sticky bit: a folder of one's own holding what others left.
   Write(d + "/own/theirs.log", "");
   ASSERT_EQ(lchown((d + "/own/theirs.log").c_str(), other, other), 0);
+  // A shared folder of one's own, junk by its place or its name, holding another's file deeper.
+  for (const std::string& drop : {c + "/tmp/drop", d + "/drop.tmp"}) {
+    Write(drop + "/sub/theirs", "");
+    ASSERT_EQ(lchown((drop + "/sub/theirs").c_str(), other, other), 0);
+    ASSERT_EQ(chmod((drop + "/sub").c_str(), 01777), 0);
+  }
   Clean();
   Choose('D');
   Clean();
@@ -216,6 +233,8 @@ TEST_F(Cleaner, InFoldersUsersShareOnlyOurOwnEntriesAreJunk) {
   for (const std::string& shared : {c + "/tmp", d + "/pub"})
     for (const char* name : {"/theirs", "/theirs.log", "/theirs.d/inner.log"})
       EXPECT_TRUE(Exists(shared + name)) << shared + name;
+  EXPECT_TRUE(Exists(c + "/tmp/drop/sub/theirs"));
+  EXPECT_TRUE(Exists(d + "/drop.tmp/sub/theirs"));
 }
 
 TEST_F(Cleaner, RulesInOrderCountersTotalsAndRestorableTrash) {
@@ -274,14 +293,20 @@ TEST_F(Cleaner, SpecialFoldersAndTheEntryCounter) {
   Write(c + "/tmp/sub/deep.tmp", "junk by name");
   Write(c + "/home/.cache/thumbs/t.png", "t");
   Write(c + "/home/other/cache.png", "kept");
+  // Names the DOS form holds only mapped.
+  Write(c + "/tmp/back\\slash", "a");
+  Write(c + "/home/other\\dir/x\\y.tmp", "junk by name");
   EXPECT_EQ(GetSpecialFolderPath(p(), kWindowsTemp), "C:\\tmp\\");
   EXPECT_EQ(GetSpecialFolderPath(p(), kCsidlHistory), "C:\\home\\.cache\\");
   EXPECT_EQ(GetSpecialFolderPath(p(), kCsidlCookies), "");
   Clean();
-  EXPECT_EQ(Text("windows temp"), "2");
+  EXPECT_EQ(Text("windows temp"), "3");
   EXPECT_EQ(Text("user temp"), "1");
-  EXPECT_EQ(Text("*.tmp"), "1");  // sub\deep.tmp, found again below its junk folder
+  EXPECT_EQ(Text("*.tmp"), "2");  // sub\deep.tmp, found again below its junk folder
   EXPECT_FALSE(Exists(c + "/tmp/anything"));
+  EXPECT_FALSE(Exists(c + "/tmp/back\\slash"));
+  EXPECT_FALSE(Exists(c + "/home/other\\dir/x\\y.tmp"));
+  EXPECT_EQ(TrashedOriginals().count(c + "/home/other\\dir/x\\y.tmp"), 1u);
   EXPECT_FALSE(Exists(c + "/tmp/sub"));
   EXPECT_FALSE(Exists(c + "/home/.cache/thumbs"));
   EXPECT_TRUE(Exists(c + "/home/other/cache.png"));

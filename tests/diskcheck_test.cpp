@@ -805,6 +805,15 @@ TEST_F(RealCheck, TheDriveGoesBackOnlyWhereItWasAndSharedFileSystemsAreOnlyCheck
             "The drive is checked without fixing: its file system is mounted in another place too.");
   EXPECT_TRUE(mount.MountedHere());
   ASSERT_EQ(umount2(elsewhere.c_str(), 0), 0);
+  {
+    // The same image served by a second loop device, and mounted through that one.
+    LoopMount second(img.path(), elsewhere, "defaults");
+    ASSERT_TRUE(second.ok());
+    Recorded looped;
+    Check(engine, looped);
+    EXPECT_EQ(looped.lines.front(), "The drive is checked without fixing: it is in use.");
+    EXPECT_TRUE(second.MountedHere());
+  }
 
   // The mount point swapped for a link to another folder while the drive is unmounted.
   Recorded swapped;
@@ -820,6 +829,35 @@ TEST_F(RealCheck, TheDriveGoesBackOnlyWhereItWasAndSharedFileSystemsAreOnlyCheck
   for (const MountEntry& m : ReadMountInfo()) {
     EXPECT_NE(m.mountPoint, elsewhere);
     EXPECT_NE(m.mountPoint, moved);
+  }
+}
+
+TEST_F(RealCheck, ADeviceThatRefusesWritesIsOnlyChecked) {
+  if (!CanMount()) GTEST_SKIP() << "needs root and loop devices";
+  Image img(dir.path(), "ext4", 16);
+  ASSERT_TRUE(img.ok() && img.Corrupt());
+  std::string device;
+  ASSERT_EQ(Sh("losetup --read-only --find --show " + img.path(), &device), 0);
+  device.resize(device.find('\n'));
+  struct Detach {
+    std::string device;
+    ~Detach() { Sh("losetup -d " + device); }
+  } detach{device};
+  Unmounts undo{{folder}};
+  for (const bool mounted : {false, true}) {
+    if (mounted) {
+      ASSERT_EQ(Sh("mount -o ro " + device + " " + folder), 0);
+    }
+    auto files = Drive(mounted ? "" : device);
+    PosixCheckEngine engine(*files, diag);
+    EXPECT_FALSE(engine.CanOpenExclusive("D:\\"));
+    Recorded rec;
+    engine.Chkdsk("D:\\", "ext4", true, false, false, false, rec.Callback());
+    EXPECT_EQ(rec.last(), "Errors remain: the drive was checked without fixing (its device is read-only).")
+        << mounted;
+    if (mounted) {
+      EXPECT_EQ(Sh("findmnt -n -o OPTIONS " + folder + " | grep -q '^ro,'"), 0);
+    }
   }
 }
 

@@ -6,6 +6,8 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/mount.h>
 #include <linux/openat2.h>
 #include <sys/prctl.h>
@@ -204,6 +206,26 @@ std::vector<std::string> LoopsOf(const std::string& image) {
   }
   closedir(dir);
   return loops;
+}
+
+// The image file behind a loop device; empty for any other device.
+std::string BackingFile(dev_t rdev) {
+  return ReadLine("/sys/dev/block/" + std::to_string(major(rdev)) + ":" + std::to_string(minor(rdev)) +
+                  "/loop/backing_file");
+}
+
+// Whether the device refuses writes (a loop device set up read-only, a locked card); the
+// checker could not repair it, so it is not taken from its user to try.
+bool ReadOnlyDevice(const std::string& device) {
+  const int fd = open(device.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) return false;
+  struct stat st;
+  int readOnly = 0;
+  const bool block = fstat(fd, &st) == 0 && S_ISBLK(st.st_mode);
+  if (block && ioctl(fd, BLKROGET, &readOnly) != 0) readOnly = 0;
+  close(fd);
+  if (!block) return access(device.c_str(), W_OK) != 0 && errno == EROFS;
+  return readOnly != 0;
 }
 
 // A program by name (searched in PATH) or path; empty when it is not there.
@@ -755,6 +777,13 @@ PosixCheckEngine::Target PosixCheckEngine::FindTarget(const std::string& root) c
   if (t.device.empty()) return t;
   std::vector<std::string> loops = LoopsOf(t.device);
   t.inUseElsewhere = !loops.empty();
+  // A loop device whose image another loop device serves too: the same file system may be
+  // mounted through that one.
+  dev_t own;
+  if (IsBlock(t.device, &own)) {
+    const std::string backing = BackingFile(own);
+    if (!backing.empty() && LoopsOf(backing).size() > 1) t.inUseElsewhere = true;
+  }
   if (haveMount) {
     dev_t rdev;
     bool same = IsBlock(t.device, &rdev) && rdev == makedev(mount.major, mount.minor);
@@ -792,6 +821,7 @@ std::string PosixCheckEngine::ReadOnlyReason(const Target& t) const {
   if (t.mounted && t.root != "/") return "only a folder of its file system is the drive";
   if (t.mountedElsewhere) return "its file system is mounted in another place too";
   if (t.inUseElsewhere) return "it is in use";
+  if (ReadOnlyDevice(t.device)) return "its device is read-only";
   // A mounted drive is unmounted for the check, which fails exactly when it is busy.
   if (t.mounted) return {};
   const int fd = open(t.device.c_str(), O_WRONLY | O_EXCL | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);

@@ -33,15 +33,12 @@ struct fsuuid2 {
 #endif
 
 namespace qv {
-namespace {
-
-bool IsSeparator(char c) {
-  return c == '\\' || c == '/';
-}
 
 // Characters of a host name that the DOS form cannot hold ("\\" anywhere, dots and blanks at the
 // end, which Windows path handling strips) travel as U+F000 plus their code, as Windows tools on
 // Linux write them: three bytes of UTF-8.
+namespace {
+
 constexpr unsigned char kPrivateLead = 0xEF;
 
 std::string Private(char c) {
@@ -49,6 +46,8 @@ std::string Private(char c) {
   return {static_cast<char>(kPrivateLead), static_cast<char>(0x80 | ((code >> 6) & 0x3F)),
           static_cast<char>(0x80 | (code & 0x3F))};
 }
+
+}  // namespace
 
 std::string MapHostName(const std::string& name) {
   size_t end = name.size();
@@ -78,6 +77,12 @@ std::string UnmapDosName(const std::string& name) {
   }
   for (size_t i = end; i < name.size(); i += 3) out += name.compare(i, 3, dot) == 0 ? '.' : ' ';
   return out;
+}
+
+namespace {
+
+bool IsSeparator(char c) {
+  return c == '\\' || c == '/';
 }
 
 // Splits "X:\a\b\" into its letter and components; "." and ".." are resolved by name and never

@@ -19,6 +19,11 @@
 
 namespace qv {
 
+// A host name in the DOS form: "\\" anywhere and dots and blanks at the end become U+F000 plus
+// their code. UnmapDosName is its inverse.
+std::string MapHostName(const std::string& name);
+std::string UnmapDosName(const std::string& name);
+
 struct DriveMapping {
   char letter = 0;
   std::string hostFolder;

@@ -50,18 +50,13 @@ bool IsSpecialType(unsigned char type) {
   return type == DT_SOCK || type == DT_FIFO || type == DT_CHR || type == DT_BLK;
 }
 
-// Names the DOS form cannot carry are left out, as the file system's listings do.
-bool Expressible(const char* name) {
-  return std::strchr(name, '\\') == nullptr;
-}
-
 std::vector<std::string> SplitDos(const std::string& dos) {
   std::vector<std::string> parts;
   size_t i = 3;
   while (i < dos.size()) {
     size_t end = dos.find('\\', i);
     if (end == std::string::npos) end = dos.size();
-    if (end > i) parts.push_back(dos.substr(i, end - i));
+    if (end > i) parts.push_back(UnmapDosName(dos.substr(i, end - i)));
     i = end + 1;
   }
   return parts;
@@ -191,7 +186,7 @@ bool PosixJunkScan::List(const std::string& folder, std::vector<JunkScanEntry>* 
   const bool statAll = overlay || shared;
   while (dirent* e = dir.Next()) {
     const char* name = e->d_name;
-    if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0 || !Expressible(name)) continue;
+    if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
     JunkScanEntry entry;
     unsigned char type = e->d_type;
     const bool regular = type == DT_REG || type == DT_LNK;
@@ -210,7 +205,8 @@ bool PosixJunkScan::List(const std::string& folder, std::vector<JunkScanEntry>* 
       entry.kept = IsSpecialNode(st.st_mode) || inUse_.Holds(st.st_dev, st.st_ino);
       entry.othersOwn = shared && st.st_uid != geteuid();
     }
-    entry.name = name;
+    // In the DOS form, as the file system lists it: "\\" and a dot or blank at the end mapped.
+    entry.name = MapHostName(name);
     entries->push_back(std::move(entry));
   }
   return true;
@@ -220,16 +216,20 @@ bool PosixJunkScan::HoldsKept(int folderFd, dev_t dev, const std::function<bool(
                               unsigned* visited) {
   Dir dir(dup(folderFd));
   if (!dir) return true;  // what cannot be looked into cannot be known to be free
+  // A folder of one's own that others share holds what is theirs: it goes with none of it.
+  struct stat self;
+  const bool shared = fstat(dir.fd(), &self) != 0 || IsShared(self);
   while (dirent* e = dir.Next()) {
     const char* name = e->d_name;
     if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
     if (++*visited % 256 == 0 && keepGoing && !keepGoing()) return true;
     if (IsSpecialType(e->d_type)) return true;
     const bool regular = e->d_type == DT_REG || e->d_type == DT_LNK;
-    if (regular && !inUse_.MayHold(e->d_ino)) continue;
+    if (regular && !shared && !inUse_.MayHold(e->d_ino)) continue;
     struct stat st;
     if (fstatat(dir.fd(), name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
     if (IsSpecialNode(st.st_mode) || inUse_.Holds(st.st_dev, st.st_ino)) return true;
+    if (shared && st.st_uid != geteuid()) return true;
     if (!S_ISDIR(st.st_mode)) continue;
     if (st.st_dev != dev || IsRecycleBin(st.st_dev, st.st_ino)) return true;
     int sub = openat(dir.fd(), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
@@ -301,10 +301,12 @@ bool PosixJunkScan::Gone(const std::string& path) {
 
 std::string PosixJunkScan::SpecialFolder(const std::string& which) const {
   std::string host;
-  if (which == "windows temp")
+  if (which == "windows temp") {
     host = options_.systemTemp ? *options_.systemTemp : g_get_tmp_dir();
-  else if (which == "user temp")
-    host = options_.userCache ? *options_.userCache : g_get_user_cache_dir();
+  } else if (which == "user temp") {
+    // Not GLib's: it passes a relative $XDG_CACHE_HOME on, which names no cache folder.
+    host = options_.userCache ? *options_.userCache : XdgFolder("XDG_CACHE_HOME", ".cache");
+  }
   if (host.empty() || host[0] != '/') return "";
   std::string dos = files_.DosPathForHost(host);
   if (!dos.empty() && dos.back() != '\\') dos += '\\';
