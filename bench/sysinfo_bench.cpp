@@ -145,8 +145,7 @@ int MeterAgainstProcStat() {
   Figure("procstat_load_whole_run", whole, "%");
   Figure("meter_minus_procstat_whole_run", std::fabs(meterSum / kIntervals - whole), "points");
   Figure("meter_minus_procstat_median_tick", Median(diffs), "points");
-  Figure("meter_minus_procstat_max_tick", *std::max_element(diffs.begin(), diffs.end()),
-         "points");
+  Figure("meter_minus_procstat_max_tick", *std::max_element(diffs.begin(), diffs.end()), "points");
   std::sort(diffs.begin(), diffs.end());
   Figure("meter_minus_procstat_p90_tick", diffs[diffs.size() * 9 / 10], "points");
   return 0;

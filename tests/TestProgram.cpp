@@ -62,9 +62,11 @@ TestApp::TestApp(int extraDrives, const SpecialFoldersBelowC& special,
       .files = std::move(files),
       .junk = PosixJunkScanOptions{below(special.systemTemp), below(special.userCache)},
       .checkEngine = false});
-  program_ = std::make_unique<Program>(posix_->Services(
-      {.display = &display_, .events = &events_, .diag = &diag_, .system = &system_,
-       .clock = clock ? clock : &clock_}));
+  program_ = std::make_unique<Program>(posix_->Services({.display = &display_,
+                                                         .events = &events_,
+                                                         .diag = &diag_,
+                                                         .system = &system_,
+                                                         .clock = clock ? clock : &clock_}));
   InstallReactions(*program_);
 }
 
@@ -190,8 +192,8 @@ bool CompileLocale(const std::string& dir, const std::string& name, const std::s
   gchar* localedef = g_find_program_in_path("localedef");
   g_free(localedef);
   if (!localedef) return false;
-  const std::string command = "localedef -i " + source + " -f UTF-8 '" + dir + "/" + name +
-                              "' >/dev/null 2>&1";
+  const std::string command =
+      "localedef -i " + source + " -f UTF-8 '" + dir + "/" + name + "' >/dev/null 2>&1";
   return std::system(command.c_str()) == 0 && std::filesystem::is_directory(dir + "/" + name);
 }
 

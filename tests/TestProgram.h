@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "core/Program.h"
 #include "platform/memory/MemoryDisplay.h"
 #include "platform/memory/MemoryEvents.h"
 #include "platform/posix/PosixPlatform.h"
-#include "core/Program.h"
 #include "shell/modSettings.h"
 #include "skin/modForm.h"
 

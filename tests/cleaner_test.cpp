@@ -101,7 +101,8 @@ std::string Layout() {
         "0???????.nch", "*.dmp", "windows temp", "user temp", "cookies", "total files/directories",
         "total junk-files/directories", "total junksize", "status"}) {
     layout += "[" + std::to_string(section++) + "]\nType=textbox\nCommand0=cleanhdd;" + box +
-              "\nPosition=" + std::to_string(top) + ";400;300;20\nFont=arial;10;0;0;255|255|255;1\n";
+              "\nPosition=" + std::to_string(top) +
+              ";400;300;20\nFont=arial;10;0;0;255|255|255;1\n";
     top += 25;
   }
   return layout;
@@ -239,12 +240,21 @@ TEST_F(Cleaner, InFoldersUsersShareOnlyOurOwnEntriesAreJunk) {
 
 TEST_F(Cleaner, RulesInOrderCountersTotalsAndRestorableTrash) {
   const std::string mib(1048576, 'x');
-  std::map<std::string, std::string> junk = {
-      {"report.log.tmp", "*.tmp"}, {"backup.old.log", "*.log"}, {"~temp.log", "*.log"},
-      {"ERROR.LOG", "*.log"},      {"0a1b2c3d.nch", "0???????.nch"}, {"cache.old", "*.old"},
-      {"doc.~1", "*.~*"},          {"note.txt~", "*.*~"},       {"x.---", "*.---"},
-      {"a._mp", "*._mp"},          {"f.chk", "*.chk"},          {"h.gid", "*.gid"},
-      {"core.dmp", "*.dmp"},       {"bad\xff.log", "*.log"},    {"new\nline.tmp", "*.tmp"}};
+  std::map<std::string, std::string> junk = {{"report.log.tmp", "*.tmp"},
+                                             {"backup.old.log", "*.log"},
+                                             {"~temp.log", "*.log"},
+                                             {"ERROR.LOG", "*.log"},
+                                             {"0a1b2c3d.nch", "0???????.nch"},
+                                             {"cache.old", "*.old"},
+                                             {"doc.~1", "*.~*"},
+                                             {"note.txt~", "*.*~"},
+                                             {"x.---", "*.---"},
+                                             {"a._mp", "*._mp"},
+                                             {"f.chk", "*.chk"},
+                                             {"h.gid", "*.gid"},
+                                             {"core.dmp", "*.dmp"},
+                                             {"bad\xff.log", "*.log"},
+                                             {"new\nline.tmp", "*.tmp"}};
   for (const auto& [name, rule] : junk)
     if (name != "cache.old") Write(d + "/docs/" + name, name == "ERROR.LOG" ? mib : "j");
   Write(d + "/docs/core.dmp", mib.substr(0, 524288));
@@ -544,7 +554,7 @@ TEST_F(Cleaner, NothingHappensOnADriveThatIsNotAFixedDisk) {
   PosixFileSystem files({DriveMapping{'C', folder, ""}}, folder);
   PosixJunkScan junk(files, PosixJunkScanOptions{"", ""});
   Program memory(Platform{app.display(), app.events(), files, app.diag(), p().os.processes,
-                                   app.system(), app.clock(), &junk});
+                          app.system(), app.clock(), &junk});
   ListElement list;
   list.Commands = {CommandPair{"cleanhdd", "maindrive"}};
   list.ChosenDrive = "C:\\";
@@ -577,8 +587,8 @@ TEST(CleanerProbe, TheDefaultSkinsScreenCleansADrive) {
   EXPECT_EQ(DumpText(dump, "cleanhdd", "*.tmp"), "1");
   EXPECT_EQ(DumpText(dump, "cleanhdd", "total junk-files/directories"), "3");
   EXPECT_EQ(DumpText(dump, "cleanhdd", "total junksize"), "3 MB");
-  EXPECT_EQ(TrashedOriginals(), (std::set<std::string>{c + "/logs/a.log", c + "/logs/b.LOG",
-                                                        c + "/x.tmp"}));
+  EXPECT_EQ(TrashedOriginals(),
+            (std::set<std::string>{c + "/logs/a.log", c + "/logs/b.LOG", c + "/x.tmp"}));
   EmptyTestTrash();
 }
 

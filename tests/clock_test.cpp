@@ -51,7 +51,8 @@ class StandInTimeService {
         nullptr, nullptr, &error);
     if (bus_) {
       GDBusNodeInfo* node = g_dbus_node_info_new_for_xml(kTimedateXml, nullptr);
-      static const GDBusInterfaceVTable vtable = {&StandInTimeService::OnCall, nullptr, nullptr, {}};
+      static const GDBusInterfaceVTable vtable = {
+          &StandInTimeService::OnCall, nullptr, nullptr, {}};
       g_dbus_connection_register_object(bus_, "/org/freedesktop/timedate1", node->interfaces[0],
                                         &vtable, this, nullptr, nullptr);
       g_dbus_node_info_unref(node);
@@ -113,9 +114,9 @@ class StandInTimeService {
     gint64 usec = 0;
     gboolean relative = FALSE, interactive = FALSE;
     g_variant_get(parameters, "(xbb)", &usec, &relative, &interactive);
-    const bool mayInteract = (g_dbus_message_get_flags(g_dbus_method_invocation_get_message(
-                                  invocation)) &
-                              G_DBUS_MESSAGE_FLAGS_ALLOW_INTERACTIVE_AUTHORIZATION) != 0;
+    const bool mayInteract =
+        (g_dbus_message_get_flags(g_dbus_method_invocation_get_message(invocation)) &
+         G_DBUS_MESSAGE_FLAGS_ALLOW_INTERACTIVE_AUTHORIZATION) != 0;
     int delay = 0;
     {
       std::lock_guard<std::mutex> lock(service->mutex_);
@@ -436,7 +437,8 @@ TEST(ProbeClock, FakeClockStepsWithTheLocalesNamesAndSurvivesAMissingLocale) {
               "Font=arial;10;0;0;255|255|255;1\n";
     ++n;
   }
-  layout += "[" + std::to_string(n) + "]\nType=button\nCommand0=datetime;day-\n"
+  layout += "[" + std::to_string(n) +
+            "]\nType=button\nCommand0=datetime;day-\n"
             "Position=10;600;60;60\n";
   app.WriteLayout("Mainscreen", layout);
   TempDir out;

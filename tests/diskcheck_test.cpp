@@ -1,18 +1,18 @@
 // Disk check: how checker output becomes reports, the check function's states with a scripted
 // engine, and real checks of ext4 and FAT images made here, loop-mounted where the machine allows.
 #include <fcntl.h>
-#include <gtest/gtest.h>
 #include <grp.h>
+#include <gtest/gtest.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -58,8 +58,8 @@ TEST(CheckOutput, PassesAreWeightedAsTheCheckerWeightsThem) {
   EXPECT_EQ(ProgressOfPass(3, 1, 2), 91u);
   EXPECT_EQ(ProgressOfPass(4, 2, 2), 95u);
   EXPECT_EQ(ProgressOfPass(5, 3, 3), 100u);
-  EXPECT_EQ(ProgressOfPass(2, 9, 0), 70u);      // an empty pass does not divide by zero
-  EXPECT_EQ(ProgressOfPass(1, 99, 10), 70u);    // beyond its end a pass is complete
+  EXPECT_EQ(ProgressOfPass(2, 9, 0), 70u);    // an empty pass does not divide by zero
+  EXPECT_EQ(ProgressOfPass(1, 99, 10), 70u);  // beyond its end a pass is complete
   uint32_t percent = 7;
   ASSERT_TRUE(ParseProgressLine("2 1 2 /dev/loop0 with blanks", &percent));
   EXPECT_EQ(percent, 80u);
@@ -76,7 +76,8 @@ TEST(CheckOutput, TerminalTextBecomesLines) {
   TerminalLines t;
   std::vector<std::string> lines;
   // Fed in pieces, as a pipe delivers it.
-  for (size_t i = 0; i < scan.size(); i += 7) t.Feed(scan.data() + i, std::min<size_t>(7, scan.size() - i), &lines);
+  for (size_t i = 0; i < scan.size(); i += 7)
+    t.Feed(scan.data() + i, std::min<size_t>(7, scan.size() - i), &lines);
   ASSERT_EQ(lines.size(), 2u);
   EXPECT_EQ(lines[0], "Checking for bad blocks (read-only test): done");
   EXPECT_EQ(lines[1], "img: Updating");
@@ -114,7 +115,9 @@ TEST(CheckOutput, TheSurfaceScanIsReadInAnyLanguage) {
   const std::pair<std::string, uint32_t> read[] = {
       {" 12.34% done, 0:05 elapsed. (0/0/0 errors)", 12},
       {" 45,67% erledigt, 1:05 vergangen. (0/0/0 Fehler)", 45},
-      {" 78,90\xe2\x80\xaf% effectu\xc3\xa9, 1:05 \xc3\xa9" "coul\xc3\xa9", 78},
+      {" 78,90\xe2\x80\xaf% effectu\xc3\xa9, 1:05 \xc3\xa9"
+       "coul\xc3\xa9",
+       78},
       {"%99,5 tamamland\xc4\xb1, (1/0/0 hata)", 99},
       {"100.00 % fertig", 100}};
   for (const auto& [text, value] : read) {
@@ -202,7 +205,9 @@ class CheckFunction : public ::testing::Test {
 
 TEST_F(CheckFunction, BusyWhileTheEngineRunsAndIdleAfterwards) {
   AppendLines(p(), "checkhdd", "maintextbox", "from the last run");
-  engine.reports = {{kCheckTextOutput, 0, "Pr\xfc""fung l\xe4uft"},  // Windows-1252
+  engine.reports = {{kCheckTextOutput, 0,
+                     "Pr\xfc"
+                     "fung l\xe4uft"},  // Windows-1252
                     {kCheckProgress, 40, ""},
                     {kCheckTextOutput, 0, "Prüfung fertig"},
                     {kCheckDone, 0, ""}};
@@ -227,8 +232,10 @@ TEST_F(CheckFunction, BusyWhileTheEngineRunsAndIdleAfterwards) {
 }
 
 TEST_F(CheckFunction, CancelStopsTheEngineAndIsClearedAfterTheRun) {
-  engine.reports = {{kCheckProgress, 10, ""}, {kCheckTextOutput, 0, "after cancel"},
-                    {kCheckProgress, 20, ""}, {kCheckDone, 0, ""}};
+  engine.reports = {{kCheckProgress, 10, ""},
+                    {kCheckTextOutput, 0, "after cancel"},
+                    {kCheckProgress, 20, ""},
+                    {kCheckDone, 0, ""}};
   // The cancel button pressed while the engine works, through the dispatcher.
   int reports = 0;
   engine.during = [&] {
@@ -306,8 +313,8 @@ class FakeChecker : public ::testing::Test {
     if (!Format("ext4")) GTEST_SKIP() << "e2fsprogs is not installed";
     folder = dir.path() + "/drive";
     fs::create_directory(folder);
-    files = std::make_unique<PosixFileSystem>(
-        std::vector<DriveMapping>{{'D', folder, device}}, folder);
+    files =
+        std::make_unique<PosixFileSystem>(std::vector<DriveMapping>{{'D', folder, device}}, folder);
   }
   // The device gets a file system of this type ("" for none) and nothing else.
   bool Format(const std::string& type) {
@@ -348,7 +355,9 @@ TEST_F(FakeChecker, ThousandsOfLinesAndForeignTextArriveWhole) {
   EXPECT_EQ(rec.lines[1], "-f -C 3 -v -n " + device);
   EXPECT_EQ(rec.lines[5001], "line 5000");
   // Bytes kept as the checker wrote them: the program reads them as Windows-1252.
-  EXPECT_EQ(rec.lines[5002], "Gr\xf6\xdf""e fett");
+  EXPECT_EQ(rec.lines[5002],
+            "Gr\xf6\xdf"
+            "e fett");
   EXPECT_EQ(rec.last(), "Errors remain: the drive was checked without fixing (it is in use).");
   EXPECT_EQ(rec.done, 1);
   EXPECT_EQ(rec.success, 0);
@@ -404,7 +413,8 @@ TEST_F(FakeChecker, WhatCannotBeCheckedIsSaidAndNothingRuns) {
   EXPECT_EQ(ReadWholeFile(device), before);
   fs::remove(device);
   EXPECT_EQ(check("ext4"), "");
-  EXPECT_EQ(rec.last(), "The drive cannot be checked: " + device + ": " + std::strerror(ENOENT) + ".");
+  EXPECT_EQ(rec.last(),
+            "The drive cannot be checked: " + device + ": " + std::strerror(ENOENT) + ".");
   EXPECT_EQ(rec.done, 1);
   ASSERT_EQ(mkfifo(device.c_str(), 0600), 0);  // no hang on a FIFO in the device's place
   EXPECT_EQ(check("ext4"), "");
@@ -420,8 +430,10 @@ TEST_F(FakeChecker, WhatCannotBeCheckedIsSaidAndNothingRuns) {
 TEST_F(FakeChecker, RepairComesFirstAndAReadOnlyPassHasTheLastWord) {
   // The checker answers each mode with the status written for it.
   const std::string runs = dir.path() + "/runs";
-  Script("echo \"$*\" >> " + runs + "\ncase \"$*\" in *-c*) m=c;; *-n*) m=n;; *) m=y;; esac\n"
-         "exit $(cat " + dir.path() + "/$m)");
+  Script("echo \"$*\" >> " + runs +
+         "\ncase \"$*\" in *-c*) m=c;; *-n*) m=n;; *) m=y;; esac\n"
+         "exit $(cat " +
+         dir.path() + "/$m)");
   struct Case {
     std::string type;
     int y, n, c;
@@ -434,15 +446,28 @@ TEST_F(FakeChecker, RepairComesFirstAndAReadOnlyPassHasTheLastWord) {
       {"ext4", 1, 0, 0, {e + "-y", e + "-n", e + "-y -c"}, "Errors were corrected."},
       // The read-only pass still finds errors: no scan, no success.
       {"ext4", 1, 4, 0, {e + "-y", e + "-n"}, "Errors remain: a second check still finds errors."},
-      {"ext4", 1, 8, 0, {e + "-y", e + "-n"}, "The check failed: " + checker + " ended with status 8."},
+      {"ext4",
+       1,
+       8,
+       0,
+       {e + "-y", e + "-n"},
+       "The check failed: " + checker + " ended with status 8."},
       // A clean file system is scanned at once; a scan that changed something is verified.
-      {"ext4", 0, 4, 1, {e + "-y", e + "-y -c", e + "-n"},
+      {"ext4",
+       0,
+       4,
+       1,
+       {e + "-y", e + "-y -c", e + "-n"},
        "Errors remain: a second check still finds errors."},
       {"ext4", 12, 0, 0, {e + "-y"}, "The check failed: " + checker + " ended with status 12."},
       // fsck.fat ends with 1 both when it corrected and when it could not read.
       {"vfat", 0, 1, 0, {"-a"}, "No errors found."},
       {"vfat", 1, 0, 0, {"-a", "-n"}, "Errors were corrected."},
-      {"vfat", 1, 1, 0, {"-a", "-n"},
+      {"vfat",
+       1,
+       1,
+       0,
+       {"-a", "-n"},
        "Errors remain: a second check still finds errors or cannot read the drive."},
   };
   std::string formatted;
@@ -517,7 +542,8 @@ class Image {
     std::ofstream(path_).close();
     fs::resize_file(path_, static_cast<uintmax_t>(megabytes) << 20);
     // `type` may carry options of mkfs.ext4 after the type.
-    const std::string mk = type == "vfat" ? "mkfs.fat " : "mkfs.ext4 -q -F -b 4096 " + type.substr(4) + " ";
+    const std::string mk =
+        type == "vfat" ? "mkfs.fat " : "mkfs.ext4 -q -F -b 4096 " + type.substr(4) + " ";
     ok_ = Sh(mk + path_ + " >/dev/null") == 0;
   }
   bool ok() const { return ok_; }
@@ -543,7 +569,8 @@ bool HaveTools() {
 // How a mount shares with others, without the peer group numbers: "shared", "master", ...
 std::string Sharing(const MountEntry& m) {
   std::string kinds;
-  for (const std::string& p : m.propagation) kinds += (kinds.empty() ? "" : " ") + p.substr(0, p.find(':'));
+  for (const std::string& p : m.propagation)
+    kinds += (kinds.empty() ? "" : " ") + p.substr(0, p.find(':'));
   return kinds;
 }
 
@@ -738,8 +765,8 @@ TEST_F(RealCheck, AFailedRemountIsReportedAndTheCheckIsNoSuccess) {
   Check(engine, rec);
   EXPECT_FALSE(mount.MountedHere());
   EXPECT_EQ(rec.lines[rec.lines.size() - 2], "No errors found.");
-  EXPECT_EQ(rec.last(), "The drive could not be mounted again at " + fs::canonical(folder).string() +
-                            ": " + std::strerror(EIO) + ".");
+  EXPECT_EQ(rec.last(), "The drive could not be mounted again at " +
+                            fs::canonical(folder).string() + ": " + std::strerror(EIO) + ".");
   EXPECT_EQ(rec.success, 0);
   EXPECT_TRUE(diag.Mentions(mount.device()));
 }
@@ -787,7 +814,8 @@ TEST_F(RealCheck, TheDriveGoesBackOnlyWhereItWasAndSharedFileSystemsAreOnlyCheck
   const std::string mounted = fs::canonical(folder).string();
 
   // A subfolder of the file system bound onto the drive's folder, then a second mount of it.
-  ASSERT_EQ(Sh("mkdir " + folder + "/sub && mount --bind " + folder + "/sub " + folder + "/sub"), 0);
+  ASSERT_EQ(Sh("mkdir " + folder + "/sub && mount --bind " + folder + "/sub " + folder + "/sub"),
+            0);
   auto sub = std::make_unique<PosixFileSystem>(
       std::vector<DriveMapping>{{'D', mounted + "/sub", ""}}, folder);
   PosixCheckEngine subEngine(*sub, diag);
@@ -801,8 +829,9 @@ TEST_F(RealCheck, TheDriveGoesBackOnlyWhereItWasAndSharedFileSystemsAreOnlyCheck
   PosixCheckEngine engine(*files, diag);
   Recorded twice;
   Check(engine, twice);
-  EXPECT_EQ(twice.lines.front(),
-            "The drive is checked without fixing: its file system is mounted in another place too.");
+  EXPECT_EQ(
+      twice.lines.front(),
+      "The drive is checked without fixing: its file system is mounted in another place too.");
   EXPECT_TRUE(mount.MountedHere());
   ASSERT_EQ(umount2(elsewhere.c_str(), 0), 0);
   {
@@ -853,7 +882,8 @@ TEST_F(RealCheck, ADeviceThatRefusesWritesIsOnlyChecked) {
     EXPECT_FALSE(engine.CanOpenExclusive("D:\\"));
     Recorded rec;
     engine.Chkdsk("D:\\", "ext4", true, false, false, false, rec.Callback());
-    EXPECT_EQ(rec.last(), "Errors remain: the drive was checked without fixing (its device is read-only).")
+    EXPECT_EQ(rec.last(),
+              "Errors remain: the drive was checked without fixing (its device is read-only).")
         << mounted;
     if (mounted) {
       EXPECT_EQ(Sh("findmnt -n -o OPTIONS " + folder + " | grep -q '^ro,'"), 0);
@@ -882,12 +912,13 @@ TEST_F(RealCheck, TheDriveComesBackHoweverTheProgramEnds) {
       PosixCheckEngine engine(*files, diag, o);
       struct Closed {};
       try {
-        engine.Chkdsk("D:\\", "ext4", true, false, false, false, [&](uint32_t c, uint32_t, const void*) {
-          if (c != kCheckProgress) return true;
-          std::ofstream(started) << "1";
-          if (!killed) throw Closed{};  // the window closed: the program unwinds
-          return true;
-        });
+        engine.Chkdsk("D:\\", "ext4", true, false, false, false,
+                      [&](uint32_t c, uint32_t, const void*) {
+                        if (c != kCheckProgress) return true;
+                        std::ofstream(started) << "1";
+                        if (!killed) throw Closed{};  // the window closed: the program unwinds
+                        return true;
+                      });
       } catch (const Closed&) {
         _exit(0);
       }
@@ -897,7 +928,8 @@ TEST_F(RealCheck, TheDriveComesBackHoweverTheProgramEnds) {
     if (killed) kill(child, SIGKILL);
     int status = -1;
     bool ended = false;
-    for (int i = 0; i < 3000 && !ended; ++i, usleep(10000)) ended = waitpid(child, &status, WNOHANG) == child;
+    for (int i = 0; i < 3000 && !ended; ++i, usleep(10000))
+      ended = waitpid(child, &status, WNOHANG) == child;
     if (!ended) {
       kill(child, SIGKILL);
       waitpid(child, nullptr, 0);
@@ -913,8 +945,9 @@ TEST_F(RealCheck, TheDriveComesBackHoweverTheProgramEnds) {
   };
   // A checker that still writes a lot when it is stopped: its output is drained to its end.
   const std::string flood = dir.path() + "/flood";
-  std::ofstream(flood) << "#!/bin/bash\ntrap 'for i in $(seq 1 20000); do echo \"stopping $i\"; done; "
-                          "exit 32' INT\necho 1 1 10 d >&3\nwhile :; do sleep 0.05; done\n";
+  std::ofstream(flood)
+      << "#!/bin/bash\ntrap 'for i in $(seq 1 20000); do echo \"stopping $i\"; done; "
+         "exit 32' INT\necho 1 1 10 d >&3\nwhile :; do sleep 0.05; done\n";
   fs::permissions(flood, fs::perms::owner_all);
   program(flood, false);
   // Killed during a real repair: the guardian waits for e2fsck and mounts the drive back.
@@ -992,8 +1025,9 @@ class ProbeCheck : public ::testing::Test {
   int Probe(const std::string& script, const std::string& device, const std::string& drives = "") {
     std::ofstream(dir.path() + "/script.txt") << script;
     return Sh(std::string(QV_BINARY_DIR) + "/quorvin-probe run --app-dir " + drive +
-              "/app --drive C=" + drive + ",device=" + device + " " + drives + " --out " + out +
-              " " + dir.path() + "/script.txt", &log);
+                  "/app --drive C=" + drive + ",device=" + device + " " + drives + " --out " + out +
+                  " " + dir.path() + "/script.txt",
+              &log);
   }
   std::string Dump(const std::string& name) { return ReadWholeFile(out + "/" + name); }
 
@@ -1051,7 +1085,8 @@ TEST_F(ProbeCheck, TheCheckScreenRepairsAnImageAndCancelsAtOnce) {
 }
 
 TEST_F(ProbeCheck, ALoopMountedDriveIsRepairedAndLeftMountedWhereItWas) {
-  if (geteuid() != 0 || Sh("command -v losetup") != 0) GTEST_SKIP() << "needs root and loop devices";
+  if (geteuid() != 0 || Sh("command -v losetup") != 0)
+    GTEST_SKIP() << "needs root and loop devices";
   Image img(dir.path(), "ext4", 32);
   ASSERT_TRUE(img.ok() && img.Corrupt());
   const std::string folder = dir.path() + "/mnt";

@@ -108,17 +108,28 @@ TEST(SystemInfoForms, MemoryDriveAndSerialForms) {
   EXPECT_EQ(SerialText(0xDEADBEEF), "DEAD-BEEF");
 }
 
-const char* const kInfoBoxes[] = {"totalram",     "freeram",      "totalvirtualram",
-                                  "freevirtualram", "totalpagefiles", "freepagefiles",
-                                  "totalspace",   "freespace",    "filesystem",
-                                  "volumename",   "serialnumber", "computername",
-                                  "username",     "os",           "numberofprocessors",
-                                  "processortype", "version",     "build"};
+const char* const kInfoBoxes[] = {"totalram",
+                                  "freeram",
+                                  "totalvirtualram",
+                                  "freevirtualram",
+                                  "totalpagefiles",
+                                  "freepagefiles",
+                                  "totalspace",
+                                  "freespace",
+                                  "filesystem",
+                                  "volumename",
+                                  "serialnumber",
+                                  "computername",
+                                  "username",
+                                  "os",
+                                  "numberofprocessors",
+                                  "processortype",
+                                  "version",
+                                  "build"};
 const char* const kInfoBars[] = {"cpu", "ram", "virtualram", "page", "hdd"};
-const char* const kClockFields[] = {"year",        "month",    "day",      "second",
-                                    "minute",      "hour",     "monthname", "weekdayname",
-                                    "longtime",    "shorttime", "longdate", "shortdate",
-                                    "status"};
+const char* const kClockFields[] = {"year",     "month",     "day",         "second",   "minute",
+                                    "hour",     "monthname", "weekdayname", "longtime", "shorttime",
+                                    "longdate", "shortdate", "status"};
 
 std::string Font() {
   return "Font=arial;10;0;0;255|255|255;1\n";
@@ -145,12 +156,14 @@ class SystemInfoScreens : public ::testing::Test {
     int n = 0;
     app.WriteLayout("Mainscreen",
                     "[0]\nType=statusbar\nCommand0=systeminfo;cpu\nPosition=10;10;200;20\n" +
-                        Font() + "[1]\nType=textbox\nCommand0=datetime;shorttime\nPosition=40;10;"
-                                 "200;20\n" +
+                        Font() +
+                        "[1]\nType=textbox\nCommand0=datetime;shorttime\nPosition=40;10;"
+                        "200;20\n" +
                         Font());
-    std::string info = "[0]\nType=drivelist\nCommand0=systeminfo;maindrive\nPosition=10;600;300;"
-                       "20\n" +
-                       Font() + "MenuColor=0|0|0\nMenuFontColor=0|255|0\n";
+    std::string info =
+        "[0]\nType=drivelist\nCommand0=systeminfo;maindrive\nPosition=10;600;300;"
+        "20\n" +
+        Font() + "MenuColor=0|0|0\nMenuFontColor=0|255|0\n";
     n = 1;
     info += Boxes("systeminfo", {std::begin(kInfoBoxes), std::end(kInfoBoxes)}, "textbox", &n, 10);
     info += Boxes("systeminfo", {std::begin(kInfoBars), std::end(kInfoBars)}, "statusbar", &n, 320);
@@ -165,8 +178,8 @@ class SystemInfoScreens : public ::testing::Test {
       top += 70;
     }
     app.WriteLayout("datetime", clock);
-    app.WriteLayout("other", "[0]\nType=textbox\nCommand0=other;box\nPosition=10;10;100;20\n" +
-                                 Font());
+    app.WriteLayout("other",
+                    "[0]\nType=textbox\nCommand0=other;box\nPosition=10;10;100;20\n" + Font());
     FakeSystem& s = app.system();
     s.memory.hasPhysical = true;
     s.memory.TotalPhys = 512 * kMiB;
@@ -314,9 +327,9 @@ TEST(ClockSteps, FollowTheCalendar) {
   for (const Case& c : cases) {
     LocalTime r;
     ASSERT_TRUE(StepDateTime(c.from, c.command, &r)) << c.command;
-    EXPECT_EQ(std::vector<int>({r.year, r.month, r.day, r.hour, r.minute, r.second}),
-              std::vector<int>({c.to.year, c.to.month, c.to.day, c.to.hour, c.to.minute,
-                                c.to.second}))
+    EXPECT_EQ(
+        std::vector<int>({r.year, r.month, r.day, r.hour, r.minute, r.second}),
+        std::vector<int>({c.to.year, c.to.month, c.to.day, c.to.hour, c.to.minute, c.to.second}))
         << c.command << " from " << c.from.year << "-" << c.from.month << "-" << c.from.day;
   }
   // Nothing before the year 1, and no table read for a month that is none.
@@ -332,14 +345,14 @@ TEST(ClockSteps, FollowTheCalendar) {
 TEST_F(SystemInfoScreens, ClockFieldsStepsAndARefusedChange) {
   ASSERT_TRUE(app.Start());
   ShowScreen(p(), "datetime");
-  const std::vector<std::string> fields = {"year",   "month", "day",      "second",
-                                           "minute", "hour",  "monthname", "weekdayname",
-                                           "longtime", "shorttime", "longdate", "shortdate"};
+  const std::vector<std::string> fields = {"year",     "month",     "day",       "second",
+                                           "minute",   "hour",      "monthname", "weekdayname",
+                                           "longtime", "shorttime", "longdate",  "shortdate"};
   std::vector<std::string> shown;
   for (const std::string& f : fields) shown.push_back(Text("datetime", f));
-  EXPECT_EQ(shown, (std::vector<std::string>{"2026", "03", "03", "07", "05", "09", "March",
-                                             "Tuesday", "09:05:07", "09:05",
-                                             "Tuesday March 3 2026", "03/03/26"}));
+  EXPECT_EQ(shown,
+            (std::vector<std::string>{"2026", "03", "03", "07", "05", "09", "March", "Tuesday",
+                                      "09:05:07", "09:05", "Tuesday March 3 2026", "03/03/26"}));
   Press("datetime", "day+");
   EXPECT_EQ(p().skin.CurrentScreen, "other");
   ShowScreen(p(), "datetime");

@@ -17,7 +17,7 @@ namespace {
 const char* const kGroup = "cleanhdd";
 
 // Rules 1 to 12 test the name; 13 to 15 the folder being visited.
-const char* const kNameRules[12] = {"*.log", "*.~*", "~*.*",  "*.*~",         "*.---", "*.tmp",
+const char* const kNameRules[12] = {"*.log", "*.~*",  "~*.*",  "*.*~",  "*.---",        "*.tmp",
                                     "*._mp", "*.old", "*.chk", "*.gid", "0???????.nch", "*.dmp"};
 const char* const kFolderRuleBoxes[3] = {"windows temp", "user temp", "cookies"};
 const int32_t kFolderRuleCsidl[3] = {kWindowsTemp, kCsidlHistory, kCsidlCookies};
@@ -263,8 +263,8 @@ std::string DeleteJunk(Program& p) {
     // The last one too: a bar left short of its end would tell of entries still to go.
     if (i % 10 == 0 || i == n)
       SetProgress(p, kGroup, "status",
-                  static_cast<int32_t>(RoundHalfEven(100.0 / static_cast<double>(n) *
-                                                     static_cast<double>(i))));
+                  static_cast<int32_t>(
+                      RoundHalfEven(100.0 / static_cast<double>(n) * static_cast<double>(i))));
     Yield(p, false);
   }
   return lastKept.empty() ? std::string() : "Not moved to the recycle bin: " + lastKept;

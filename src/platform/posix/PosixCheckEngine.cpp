@@ -4,12 +4,12 @@
 #include <dirent.h>
 #include <ext2fs/ext2fs.h>
 #include <fcntl.h>
+#include <linux/fs.h>
+#include <linux/openat2.h>
 #include <poll.h>
 #include <signal.h>
-#include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/mount.h>
-#include <linux/openat2.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -149,7 +149,8 @@ bool ScanProgress(const std::string& text, uint32_t* percent) {
     if (start == end || !digit(start)) {
       start = pos + 1 + blank(pos + 1, false);
       end = start;
-      while (digit(end) || ((text[end] == '.' || text[end] == ',') && digit(end + 1) && end > start))
+      while (digit(end) ||
+             ((text[end] == '.' || text[end] == ',') && digit(end + 1) && end > start))
         ++end;
       if (start == end) continue;
     }
@@ -210,8 +211,8 @@ std::vector<std::string> LoopsOf(const std::string& image) {
 
 // The image file behind a loop device; empty for any other device.
 std::string BackingFile(dev_t rdev) {
-  return ReadLine("/sys/dev/block/" + std::to_string(major(rdev)) + ":" + std::to_string(minor(rdev)) +
-                  "/loop/backing_file");
+  return ReadLine("/sys/dev/block/" + std::to_string(major(rdev)) + ":" +
+                  std::to_string(minor(rdev)) + "/loop/backing_file");
 }
 
 // Whether the device refuses writes (a loop device set up read-only, a locked card); the
@@ -233,7 +234,8 @@ std::string FindProgram(const std::string& name) {
   if (name.find('/') != std::string::npos)
     return access(name.c_str(), X_OK) == 0 ? name : std::string();
   const char* path = std::getenv("PATH");
-  std::string dirs = path && *path ? path : "/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin";
+  std::string dirs =
+      path && *path ? path : "/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin";
   // The checkers live in sbin, which a user's PATH may lack.
   dirs += ":/usr/sbin:/sbin";
   std::istringstream in(dirs);
@@ -271,8 +273,8 @@ std::string BackupSuperblockType(int fd) {
   for (unsigned blockSize = 1024; blockSize <= 65536; blockSize *= 2) {
     ext2_filsys fs = nullptr;
     const blk64_t superblock = blockSize * 8 + (blockSize == 1024 ? 1 : 0);
-    if (ext2fs_open(name.c_str(), EXT2_FLAG_64BITS | EXT2_FLAG_SKIP_MMP, static_cast<int>(superblock),
-                    blockSize, unix_io_manager, &fs) == 0) {
+    if (ext2fs_open(name.c_str(), EXT2_FLAG_64BITS | EXT2_FLAG_SKIP_MMP,
+                    static_cast<int>(superblock), blockSize, unix_io_manager, &fs) == 0) {
       ext2fs_close_free(&fs);
       return "ext4";
     }
@@ -311,8 +313,8 @@ struct MountBackPlan {
   uint64_t propagation = 0;                                 // MS_SHARED, MS_PRIVATE, ...
   dev_t rdev = 0;                                           // of the source device
   // Only for tests: replaces the mount itself.
-  const std::function<int(const std::string&, const std::string&, const std::string&,
-                          unsigned long, const std::string&)>* hook = nullptr;
+  const std::function<int(const std::string&, const std::string&, const std::string&, unsigned long,
+                          const std::string&)>* hook = nullptr;
 };
 
 MountBackPlan PlanMountBack(const PosixCheckEngine::Target& t) {
@@ -323,9 +325,12 @@ MountBackPlan PlanMountBack(const PosixCheckEngine::Target& t) {
   static const struct {
     const char* name;
     uint64_t attribute;
-  } kAttributes[] = {{"ro", MOUNT_ATTR_RDONLY},         {"nosuid", MOUNT_ATTR_NOSUID},
-                     {"nodev", MOUNT_ATTR_NODEV},        {"noexec", MOUNT_ATTR_NOEXEC},
-                     {"noatime", MOUNT_ATTR_NOATIME},    {"strictatime", MOUNT_ATTR_STRICTATIME},
+  } kAttributes[] = {{"ro", MOUNT_ATTR_RDONLY},
+                     {"nosuid", MOUNT_ATTR_NOSUID},
+                     {"nodev", MOUNT_ATTR_NODEV},
+                     {"noexec", MOUNT_ATTR_NOEXEC},
+                     {"noatime", MOUNT_ATTR_NOATIME},
+                     {"strictatime", MOUNT_ATTR_STRICTATIME},
                      {"nodiratime", MOUNT_ATTR_NODIRATIME},
                      {"nosymfollow", MOUNT_ATTR_NOSYMFOLLOW}};
   std::istringstream mountOptions(t.mountOptions);
@@ -367,11 +372,11 @@ int MountBack(const MountBackPlan& plan, int pin, int* sharing) {
   open_how how{};
   how.flags = O_PATH | O_DIRECTORY | O_CLOEXEC;
   how.resolve = RESOLVE_NO_SYMLINKS;
-  const int at = static_cast<int>(syscall(SYS_openat2, AT_FDCWD, plan.mountPoint.c_str(), &how,
-                                          sizeof how));
+  const int at =
+      static_cast<int>(syscall(SYS_openat2, AT_FDCWD, plan.mountPoint.c_str(), &how, sizeof how));
   if (at < 0) return ESTALE;
-  const bool same = fstat(at, &now) == 0 && now.st_dev == pinned.st_dev &&
-                    now.st_ino == pinned.st_ino;
+  const bool same =
+      fstat(at, &now) == 0 && now.st_dev == pinned.st_dev && now.st_ino == pinned.st_ino;
   close(at);
   if (!same) return ESTALE;
   if (plan.hook) {
@@ -388,7 +393,8 @@ int MountBack(const MountBackPlan& plan, int pin, int* sharing) {
                            key.c_str(), value.empty() ? nullptr : value.c_str(), 0) != 0)
       error = errno;
   if (!error && fsconfig(context, FSCONFIG_CMD_CREATE, nullptr, nullptr, 0) != 0) error = errno;
-  const int mount = error ? -1 : fsmount(context, FSMOUNT_CLOEXEC, static_cast<unsigned>(plan.attributes));
+  const int mount =
+      error ? -1 : fsmount(context, FSMOUNT_CLOEXEC, static_cast<unsigned>(plan.attributes));
   if (!error && mount < 0) error = errno;
   close(context);
   if (error) return error;
@@ -495,7 +501,8 @@ class Guardian {
       if (got <= 0) break;  // the program has ended
       if (tag == 'D') _exit(0);
       cmsghdr* c = CMSG_FIRSTHDR(&msg);
-      if (tag == 'P' && c && c->cmsg_type == SCM_RIGHTS) std::memcpy(&pin, CMSG_DATA(c), sizeof pin);
+      if (tag == 'P' && c && c->cmsg_type == SCM_RIGHTS)
+        std::memcpy(&pin, CMSG_DATA(c), sizeof pin);
     }
     if (pin < 0) _exit(0);
     // The checker ends with the program (it gets SIGTERM and stops cleanly); until then it
@@ -527,7 +534,8 @@ class CheckRun {
   }
   // A checker's line, with the device called by its own name.
   void CheckerText(std::string line) {
-    for (size_t at = 0; (at = line.find(kDeviceLink, at)) != std::string::npos; at += device_.size())
+    for (size_t at = 0; (at = line.find(kDeviceLink, at)) != std::string::npos;
+         at += device_.size())
       line.replace(at, std::strlen(kDeviceLink), device_);
     Text(line);
   }
@@ -710,7 +718,8 @@ class CheckRun {
       }
       if (!ended) ended = waitpid(pid_, &status, WNOHANG) == pid_;
       // A left-over grandchild (the surface scan) that still holds a pipe is not waited for.
-      else if (ready == 0) ++quietAfterEnd;
+      else if (ready == 0)
+        ++quietAfterEnd;
     }
     if (text_ >= 0) close(text_);
     if (progress_ >= 0) close(progress_);
@@ -857,8 +866,9 @@ void PosixCheckEngine::Chkdsk(const std::string& root, const std::string& /*file
   const UniqueFd hold(open(target.device.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
   if (!hold) {
     const int e = errno;
-    refuse(NoRight(e) ? "The check needs administrator rights: " + target.device + ": " + Errno(e) + "."
-                      : "The drive cannot be checked: " + target.device + ": " + Errno(e) + ".");
+    refuse(NoRight(e)
+               ? "The check needs administrator rights: " + target.device + ": " + Errno(e) + "."
+               : "The drive cannot be checked: " + target.device + ": " + Errno(e) + ".");
     return;
   }
   struct stat held;
@@ -920,7 +930,8 @@ void PosixCheckEngine::Chkdsk(const std::string& root, const std::string& /*file
         failure = "The drive could not be mounted again at " + at + ": " + Errno(error) + ".";
       else if (sharing)
         failure = "The drive was mounted again at " + at +
-                  ", but its sharing with other mounts could not be restored: " + Errno(sharing) + ".";
+                  ", but its sharing with other mounts could not be restored: " + Errno(sharing) +
+                  ".";
       if (!failure.empty())
         engine.diag_.Warn("disk check of " + drive + " (" + plan.source + "): " + failure);
     }
@@ -954,8 +965,8 @@ void PosixCheckEngine::Chkdsk(const std::string& root, const std::string& /*file
     } else {
       // A mount point cannot be renamed or removed while it is one: right after the unmount
       // the name still leads to the folder the drive was mounted on.
-      remount.pin.reset(openat(parent.get(), name.c_str(),
-                               O_PATH | O_NOFOLLOW | O_DIRECTORY | O_CLOEXEC));
+      remount.pin.reset(
+          openat(parent.get(), name.c_str(), O_PATH | O_NOFOLLOW | O_DIRECTORY | O_CLOEXEC));
       if (remount.pin) remount.guardian.SendPin(remount.pin.get());
       remount.pending = true;
     }
@@ -1043,7 +1054,7 @@ void PosixCheckEngine::Chkdsk(const std::string& root, const std::string& /*file
       last = "The check failed: " + result.why;
       break;
     case Verdict::Remain:
-      last = !fixing  ? "Errors remain: the drive was checked without fixing (" + readOnlyWhy + ")."
+      last = !fixing ? "Errors remain: the drive was checked without fixing (" + readOnlyWhy + ")."
              : verified ? (ext ? "Errors remain: a second check still finds errors."
                                : "Errors remain: a second check still finds errors or cannot "
                                  "read the drive.")

@@ -2,9 +2,9 @@
 // process, its output turned into progress, text-output and done reports.
 #pragma once
 
-#include <cstdint>
 #include <sys/types.h>
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -51,16 +51,15 @@ struct PosixCheckOptions {
   int quietReportMs = 100;
   // Replace mounting the drive back (given "/proc/self/fd/N" of the pinned folder) and the
   // unmount; tests simulate failures through them.
-  std::function<int(const std::string& source, const std::string& target,
-                    const std::string& type, unsigned long flags, const std::string& data)>
+  std::function<int(const std::string& source, const std::string& target, const std::string& type,
+                    unsigned long flags, const std::string& data)>
       mount;
   std::function<int(const std::string& target)> unmount;
 };
 
 class PosixCheckEngine : public CheckEngine {
  public:
-  PosixCheckEngine(const PosixFileSystem& files, Diagnostics& diag,
-                   PosixCheckOptions options = {});
+  PosixCheckEngine(const PosixFileSystem& files, Diagnostics& diag, PosixCheckOptions options = {});
 
   bool Load() override { return true; }
   void Unload() override {}
@@ -74,7 +73,7 @@ class PosixCheckEngine : public CheckEngine {
     bool mounted = false;    // the device is mounted on the drive's folder
     std::string mountPoint;  // then: where, and how
     std::string source, fsType, mountOptions, superOptions;
-    std::string root;                      // the folder of the file system mounted there
+    std::string root;  // the folder of the file system mounted there
     int mountId = 0;
     dev_t mountDevice = 0;
     std::vector<std::string> propagation;  // as mountinfo shows it

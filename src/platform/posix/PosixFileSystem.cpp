@@ -386,8 +386,7 @@ void PosixFileSystem::Resolved::KeepWrittenCase() {
   --found;
 }
 
-bool PosixFileSystem::TakeTrusted(const FolderCache::Folder& c, Lookup lookup,
-                                  Resolved* r) const {
+bool PosixFileSystem::TakeTrusted(const FolderCache::Folder& c, Lookup lookup, Resolved* r) const {
   // Names matched without regard to case, and another drive on the same device, need the
   // checks of a walk; anything else the caller's own check covers.
   if (!c.caseMatched.empty() || SharesDevice(c.dev, r->drive)) return false;
@@ -746,8 +745,8 @@ bool PosixFileSystem::FileLength(const std::string& path, uint64_t* bytes) {
   // file's own device tells whether its path still leads there; otherwise it is looked up anew.
   Resolved r = Resolve(path, Lookup::Unchecked, true);
   struct stat st;
-  bool found = r.trusted && r.complete() && stat(r.Host().c_str(), &st) == 0 &&
-               st.st_dev == r.folderDev;
+  bool found =
+      r.trusted && r.complete() && stat(r.Host().c_str(), &st) == 0 && st.st_dev == r.folderDev;
   if (!found) {
     r = Resolve(path);
     found = r.complete() && stat(r.Host().c_str(), &st) == 0;

@@ -41,7 +41,8 @@ void AddStat(InUseSet* set, int dirFd, const char* name) {
 
 void AddPath(InUseSet* set, const std::string& path) {
   struct stat st;
-  if (!path.empty() && path[0] == '/' && stat(path.c_str(), &st) == 0) set->Add(st.st_dev, st.st_ino);
+  if (!path.empty() && path[0] == '/' && stat(path.c_str(), &st) == 0)
+    set->Add(st.st_dev, st.st_ino);
 }
 
 // Mapped files come with the device and inode the kernel keeps; a file system with anonymous

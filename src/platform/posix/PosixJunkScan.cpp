@@ -110,7 +110,8 @@ bool PosixJunkScan::GatherInUse(const std::function<bool()>& keepGoing) {
       dirent* e = top.Next();
       if (!e) break;
       struct stat trash;
-      if (IsTopTrashName(e->d_name) && fstatat(top.fd(), e->d_name, &trash, AT_SYMLINK_NOFOLLOW) == 0)
+      if (IsTopTrashName(e->d_name) &&
+          fstatat(top.fd(), e->d_name, &trash, AT_SYMLINK_NOFOLLOW) == 0)
         recycleBins_.push_back({trash.st_dev, trash.st_ino});
     }
   }

@@ -13,8 +13,8 @@ struct MountEntry {
   std::string mountPoint;  // where it is mounted
   std::string fsType;
   std::string source;
-  std::string mountOptions;  // of this mount ("rw,nosuid,relatime")
-  std::string superOptions;  // of the file system ("rw,errors=remount-ro")
+  std::string mountOptions;              // of this mount ("rw,nosuid,relatime")
+  std::string superOptions;              // of the file system ("rw,errors=remount-ro")
   std::vector<std::string> propagation;  // "shared:1", "master:2", "unbindable"; none: private
 };
 

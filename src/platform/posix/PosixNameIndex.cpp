@@ -41,8 +41,8 @@ const FolderNameIndex::Name* FolderNameIndex::Index::Find(const std::string& nam
   return it == byFolded.end() ? nullptr : &it->second;
 }
 
-const FolderNameIndex::Index* FolderNameIndex::Of(const std::string& folder,
-                                                  const struct stat& st, bool list) {
+const FolderNameIndex::Index* FolderNameIndex::Of(const std::string& folder, const struct stat& st,
+                                                  bool list) {
   auto it = byFolder_.find(folder);
   if (it != byFolder_.end() && it->second.dev == st.st_dev && it->second.ino == st.st_ino) {
     Index& index = it->second;

@@ -97,8 +97,8 @@ PosixSystem::PosixSystem(std::string procRoot) : procRoot_(std::move(procRoot)) 
 MemoryStatus PosixSystem::GetMemoryStatus() {
   MemoryStatus m;
   const auto meminfo = ReadKilobyteTable(procRoot_ + "/meminfo");
-  m.hasPhysical = Lookup(meminfo, "MemTotal", &m.TotalPhys) &&
-                  Lookup(meminfo, "MemAvailable", &m.AvailPhys);
+  m.hasPhysical =
+      Lookup(meminfo, "MemTotal", &m.TotalPhys) && Lookup(meminfo, "MemAvailable", &m.AvailPhys);
   // The commit limit binds only in strict overcommit mode, which Linux does not use by
   // default: memory and swap together are what programs can have.
   int64_t swapTotal = 0;
