@@ -410,6 +410,22 @@ int MountBack(const MountBackPlan& plan, int pin, int* sharing) {
   return 0;
 }
 
+// One byte on the guardian's socket, with room for one descriptor beside it.
+struct FdMessage {
+  char tag = 0;
+  iovec io{&tag, 1};
+  alignas(cmsghdr) char space[CMSG_SPACE(sizeof(int))] = {};
+  msghdr msg{};
+  FdMessage() {
+    msg.msg_iov = &io;
+    msg.msg_iovlen = 1;
+    msg.msg_control = space;
+    msg.msg_controllen = sizeof space;
+  }
+  FdMessage(const FdMessage&) = delete;
+  FdMessage& operator=(const FdMessage&) = delete;
+};
+
 // A child that outlives the program: when the program ends before it has said that the drive
 // is back, the guardian waits until the checker has let go of the device and mounts the drive
 // back itself. It learns the pinned folder through its socket once the drive is unmounted.
@@ -430,20 +446,14 @@ class Guardian {
     return true;
   }
   void SendPin(int pin) {
-    char tag = 'P';
-    iovec io{&tag, 1};
-    alignas(cmsghdr) char space[CMSG_SPACE(sizeof(int))] = {};
-    msghdr msg{};
-    msg.msg_iov = &io;
-    msg.msg_iovlen = 1;
-    msg.msg_control = space;
-    msg.msg_controllen = sizeof space;
-    cmsghdr* c = CMSG_FIRSTHDR(&msg);
+    FdMessage m;
+    m.tag = 'P';
+    cmsghdr* c = CMSG_FIRSTHDR(&m.msg);
     c->cmsg_level = SOL_SOCKET;
     c->cmsg_type = SCM_RIGHTS;
     c->cmsg_len = CMSG_LEN(sizeof(int));
     std::memcpy(CMSG_DATA(c), &pin, sizeof pin);
-    while (sendmsg(socket_, &msg, MSG_NOSIGNAL) < 0 && errno == EINTR) {
+    while (sendmsg(socket_, &m.msg, MSG_NOSIGNAL) < 0 && errno == EINTR) {
     }
   }
   // The program has dealt with the drive: the guardian ends.
@@ -488,20 +498,13 @@ class Guardian {
     close_range(from, ~0U, 0);
     int pin = -1;
     for (;;) {
-      char tag = 0;
-      iovec io{&tag, 1};
-      alignas(cmsghdr) char space[CMSG_SPACE(sizeof(int))] = {};
-      msghdr msg{};
-      msg.msg_iov = &io;
-      msg.msg_iovlen = 1;
-      msg.msg_control = space;
-      msg.msg_controllen = sizeof space;
-      const ssize_t got = recvmsg(socket, &msg, MSG_CMSG_CLOEXEC);
+      FdMessage m;
+      const ssize_t got = recvmsg(socket, &m.msg, MSG_CMSG_CLOEXEC);
       if (got < 0 && errno == EINTR) continue;
       if (got <= 0) break;  // the program has ended
-      if (tag == 'D') _exit(0);
-      cmsghdr* c = CMSG_FIRSTHDR(&msg);
-      if (tag == 'P' && c && c->cmsg_type == SCM_RIGHTS)
+      if (m.tag == 'D') _exit(0);
+      cmsghdr* c = CMSG_FIRSTHDR(&m.msg);
+      if (m.tag == 'P' && c && c->cmsg_type == SCM_RIGHTS)
         std::memcpy(&pin, CMSG_DATA(c), sizeof pin);
     }
     if (pin < 0) _exit(0);
