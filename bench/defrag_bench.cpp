@@ -6,10 +6,10 @@
 #include <cstring>
 #include <string>
 
+#include "app/linux/LinuxPlatform.h"
 #include "core/Program.h"
 #include "disk/modDefrag.h"
 #include "platform/Platform.h"
-#include "platform/posix/PosixPlatform.h"
 
 namespace {
 
@@ -47,11 +47,11 @@ class AlternatingVolumes : public qv::Volumes {
   bool IsSameFile(const std::string&, const qv::FileIdentity&) override { return false; }
 };
 
-qv::PosixPlatformOptions MachineOptions(const std::string& root, bool headless,
+qv::LinuxPlatformOptions MachineOptions(const std::string& root, bool headless,
                                         qv::PresentationCounts* counts = nullptr) {
   return {.appHost = root,
           .drives = std::vector<qv::DriveMapping>{{'C', root, ""}},
-          .display = qv::PosixDisplayOptions{.headless = headless, .counts = counts},
+          .display = qv::SdlDisplayOptions{.headless = headless, .counts = counts},
           .clock = qv::PosixClockOptions{false, "", nullptr},
           .checkEngine = false};
 }
@@ -59,7 +59,7 @@ qv::PosixPlatformOptions MachineOptions(const std::string& root, bool headless,
 }  // namespace
 
 int DefragAnalysisBench(const std::string& root) {
-  qv::PosixPlatform m(MachineOptions(root, true));
+  qv::LinuxPlatform m(MachineOptions(root, true));
   qv::Program p(m.Services());
   auto start = Clock::now();
   // The window is live only between yields: the longest stretch without one is what a user feels.
@@ -101,7 +101,7 @@ int DefragAnalysisBench(const std::string& root) {
 
 int DefragMapBench(bool window) {
   qv::PresentationCounts counts;
-  qv::PosixPlatform m(MachineOptions("/", !window, &counts));
+  qv::LinuxPlatform m(MachineOptions("/", !window, &counts));
   std::string error;
   if (!m.display().OpenWindow(0, 0, 1280, 1024, "Quorvin", &error)) {
     std::fprintf(stderr, "qv_bench: %s\n", error.c_str());

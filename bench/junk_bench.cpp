@@ -4,18 +4,18 @@
 #include <cstdio>
 #include <string>
 
+#include "app/linux/LinuxPlatform.h"
+#include "core/Program.h"
 #include "disk/modHDDclean.h"
 #include "platform/Platform.h"
-#include "platform/posix/PosixPlatform.h"
-#include "core/Program.h"
 
 // `deleteToo`: trash what was found after the search.
 int JunkBench(const std::string& root, bool deleteToo) {
   using Clock = std::chrono::steady_clock;
   // No special folders: the tree's own names decide.
-  qv::PosixPlatform posix({.appHost = root,
+  qv::LinuxPlatform posix({.appHost = root,
                            .drives = std::vector<qv::DriveMapping>{{'C', root, ""}},
-                           .display = qv::PosixDisplayOptions{.headless = true},
+                           .display = qv::SdlDisplayOptions{.headless = true},
                            .clock = qv::PosixClockOptions{false, "", nullptr},
                            .junk = qv::PosixJunkScanOptions{"", ""},
                            .checkEngine = false});

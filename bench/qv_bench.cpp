@@ -22,11 +22,11 @@
 #include <string>
 #include <vector>
 
-#include "platform/Platform.h"
-#include "platform/common/JpegCodec.h"
-#include "platform/posix/PosixPlatform.h"
+#include "app/linux/LinuxPlatform.h"
 #include "core/Program.h"
 #include "disk/modScandisk.h"
+#include "platform/Platform.h"
+#include "platform/linux/JpegCodec.h"
 #include "shell/frmMain.h"
 #include "shell/modDeclares.h"
 #include "widgets/modListbox.h"
@@ -82,7 +82,7 @@ class Bench {
   Bench(bool window, const std::string& appDir)
       : posix_({.appHost = appDir,
                 .drives = std::vector<qv::DriveMapping>{{'C', "/", ""}},
-                .display = qv::PosixDisplayOptions{.headless = !window, .counts = &counts_},
+                .display = qv::SdlDisplayOptions{.headless = !window, .counts = &counts_},
                 .clock = qv::PosixClockOptions{false, "", nullptr},
                 .checkEngine = false}),
         display_(posix_.display()),
@@ -94,13 +94,13 @@ class Bench {
     return true;
   }
   qv::Program& program() { return program_; }
-  qv::PosixDisplay& display() { return display_; }
+  qv::SdlDisplay& display() { return display_; }
   const qv::PresentationCounts& counts() const { return counts_; }
 
  private:
   qv::PresentationCounts counts_;
-  qv::PosixPlatform posix_;
-  qv::PosixDisplay& display_;
+  qv::LinuxPlatform posix_;
+  qv::SdlDisplay& display_;
   qv::Program program_;
 };
 
@@ -131,7 +131,7 @@ class Stretch {
   }
 
  private:
-  qv::PosixDisplay& d_;
+  qv::SdlDisplay& d_;
   const qv::PresentationCounts& counts_;
   uint64_t calls_ = 0;
   uint64_t uploads_ = 0;

@@ -17,10 +17,10 @@
 #include <thread>
 #include <vector>
 
+#include "app/linux/LinuxPlatform.h"
 #include "core/Program.h"
 #include "platform/Platform.h"
-#include "platform/posix/PosixPlatform.h"
-#include "platform/posix/StderrDiagnostics.h"
+#include "platform/linux/StderrDiagnostics.h"
 #include "shell/frmMain.h"
 #include "shell/modDeclares.h"
 #include "skin/modForm.h"
@@ -43,13 +43,13 @@ double Median(std::vector<double> v) {
 struct RealProgram {
   explicit RealProgram(const std::string& appDir, bool window)
       : posix({.appHost = appDir,
-               .display = qv::PosixDisplayOptions{.headless = !window},
+               .display = qv::SdlDisplayOptions{.headless = !window},
                .clock = qv::PosixClockOptions{false, "", nullptr},
                .checkEngine = false}),
         display(posix.display()),
         program(posix.Services()) {}
-  qv::PosixPlatform posix;
-  qv::PosixDisplay& display;
+  qv::LinuxPlatform posix;
+  qv::SdlDisplay& display;
   qv::Program program;
 };
 

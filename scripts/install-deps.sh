@@ -10,7 +10,7 @@ packages=(
   fonts-liberation2 fonts-dejavu-core
   xvfb xauth xdotool x11-apps imagemagick libjpeg-turbo-progs jq
   e2fsprogs dosfstools util-linux rsync
-  dbus-daemon locales
+  dbus-daemon locales clang-format
 )
 
 missing=()

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "platform/posix/PosixMounts.h"
+#include "platform/linux/PosixMounts.h"
 
 namespace qv::test {
 

@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <fstream>
 
-#include "platform/common/JpegCodec.h"
+#include "platform/linux/JpegCodec.h"
 #include "shell/frmMain.h"
 #include "shell/modDeclares.h"
 
@@ -56,7 +56,7 @@ TestApp::TestApp(int extraDrives, const SpecialFoldersBelowC& special,
   };
   // The real file system, processes and junk search; the display, events, machine figures and
   // clock are the test's own, and no disk check engine unless a test puts one in.
-  posix_ = std::make_unique<PosixPlatform>(PosixPlatformOptions{
+  posix_ = std::make_unique<LinuxPlatform>(LinuxPlatformOptions{
       .appHost = app_,
       .drives = drives,
       .files = std::move(files),

@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "app/linux/LinuxPlatform.h"
 #include "core/Program.h"
 #include "platform/memory/MemoryDisplay.h"
 #include "platform/memory/MemoryEvents.h"
-#include "platform/posix/PosixPlatform.h"
 #include "shell/modSettings.h"
 #include "skin/modForm.h"
 
@@ -140,7 +140,7 @@ class TestApp {
   std::string app_;
   MemoryDisplay display_;
   MemoryEvents events_;
-  std::unique_ptr<PosixPlatform> posix_;
+  std::unique_ptr<LinuxPlatform> posix_;
   RecordingDiagnostics diag_;
   FakeSystem system_;
   FixedClock clock_{kTestClockStart};

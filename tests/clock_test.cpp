@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "TestProgram.h"
-#include "platform/posix/LocaleClock.h"
-#include "platform/posix/PosixClock.h"
+#include "platform/linux/LocaleClock.h"
+#include "platform/linux/PosixClock.h"
 #include "sysinfo/modDateTime.h"
 
 namespace qv::test {

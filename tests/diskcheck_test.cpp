@@ -22,8 +22,8 @@
 #include "commands/modDispatch.h"
 #include "core/ProfileString.h"
 #include "disk/modScandisk.h"
-#include "platform/posix/PosixCheckEngine.h"
-#include "platform/posix/PosixMounts.h"
+#include "platform/linux/PosixCheckEngine.h"
+#include "platform/linux/PosixMounts.h"
 #include "widgets/modTextBoxMultiline.h"
 
 namespace qv::test {

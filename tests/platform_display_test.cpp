@@ -11,12 +11,12 @@
 #include <memory>
 #include <random>
 
+#include "platform/linux/JpegCodec.h"
 #include "platform/memory/MemoryDisplay.h"
 #include "platform/memory/MemoryEvents.h"
-#include "platform/posix/FontCache.h"
-#include "platform/common/JpegCodec.h"
-#include "platform/posix/PosixDisplay.h"
-#include "platform/posix/PosixEvents.h"
+#include "platform/sdl/FontCache.h"
+#include "platform/sdl/SdlDisplay.h"
+#include "platform/sdl/SdlEvents.h"
 
 namespace qv {
 namespace {
@@ -56,7 +56,7 @@ std::vector<uint8_t> Encode(const PixelImage& img, int quality = 95) {
 // Both displays must agree on every pixel operation; each test runs against both.
 using DisplayFactory = std::function<std::unique_ptr<Display>()>;
 std::vector<std::pair<const char*, DisplayFactory>> Displays() {
-  return {{"sdl", [] { return std::make_unique<PosixDisplay>(PosixDisplayOptions{.headless = true}); }},
+  return {{"sdl", [] { return std::make_unique<SdlDisplay>(SdlDisplayOptions{.headless = true}); }},
           {"memory", [] { return std::make_unique<MemoryDisplay>(); }}};
 }
 
@@ -299,7 +299,7 @@ TEST(Fonts, RealFacesAreFoundAndDrawn) {
   EXPECT_TRUE(std::filesystem::exists(regular));
   EXPECT_NE(regular, bold);
 
-  PosixDisplay display({.headless = true});
+  SdlDisplay display({.headless = true});
   FontSpec font{"arial", 12, false, false};
   FontSpec boldFont{"arial", 12, true, false};
   const std::string text = "Quorvin Disk Maintenance";
@@ -335,7 +335,7 @@ TEST(Fonts, RealFacesAreFoundAndDrawn) {
 
 TEST(Presentation, ManyPresentsCoalesceAndFlushShowsTheLastChange) {
   PresentationCounts counts;
-  PosixDisplay display({.headless = true, .counts = &counts});
+  SdlDisplay display({.headless = true, .counts = &counts});
   std::string error;
   ASSERT_TRUE(display.OpenWindow(0, 0, 200, 100, "Quorvin", &error)) << error;
   SurfacePtr back = display.CreateSurface(200, 100);
@@ -350,7 +350,7 @@ TEST(Presentation, ManyPresentsCoalesceAndFlushShowsTheLastChange) {
                 .count();
   EXPECT_EQ(counts.presents, 2000u);
   EXPECT_GE(counts.uploads, 1u);
-  EXPECT_LE(counts.uploads, uint64_t(ms / PosixDisplay::kFrameMs + 2));
+  EXPECT_LE(counts.uploads, uint64_t(ms / SdlDisplay::kFrameMs + 2));
   display.Flush();
   EXPECT_EQ(display.WindowPixelRGB(199, 45), 0x00FF00u);
 
@@ -379,10 +379,10 @@ TEST(Presentation, ManyPresentsCoalesceAndFlushShowsTheLastChange) {
 }
 
 TEST(Events, DoubleClickOrderTimersAndInjectedPointer) {
-  PosixDisplay display({.headless = true});
+  SdlDisplay display({.headless = true});
   std::string error;
   ASSERT_TRUE(display.OpenWindow(30, 40, 200, 100, "Quorvin", &error)) << error;
-  PosixEvents events(display);
+  SdlEvents events(display);
   Event e;
   while (events.PollEvent(&e)) {
   }

@@ -24,9 +24,9 @@
 
 #include "TestProgram.h"
 #include "files/modTools.h"
-#include "platform/posix/PosixFileSystem.h"
-#include "platform/posix/PosixMounts.h"
-#include "platform/posix/PosixProcesses.h"
+#include "platform/linux/PosixFileSystem.h"
+#include "platform/linux/PosixMounts.h"
+#include "platform/linux/PosixProcesses.h"
 
 namespace qv {
 namespace {

@@ -9,8 +9,8 @@
 #include <thread>
 
 #include "TestProgram.h"
-#include "platform/posix/PosixFolderCache.h"
-#include "platform/posix/PosixNameIndex.h"
+#include "platform/linux/PosixFolderCache.h"
+#include "platform/linux/PosixNameIndex.h"
 
 namespace qv {
 namespace {
@@ -65,7 +65,10 @@ TEST(FolderCache, DropsAFolderReplacedOrChangedOnTheWay) {
   struct stat st = StatOf(a + "/b");
   struct stat level = StatOf(a);
   FolderCache cache;
-  cache.Store(key, {{"A", "b"}, a + "/b", st.st_dev, st.st_ino,
+  cache.Store(key, {{"A", "b"},
+                    a + "/b",
+                    st.st_dev,
+                    st.st_ino,
                     {{a, level.st_dev, level.st_ino, level.st_ctim}}});
   ASSERT_NE(cache.Checked(key, &st), nullptr);
 

@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "platform/posix/PosixFileSystem.h"
+#include "platform/linux/PosixFileSystem.h"
 
 namespace qv {
 namespace {

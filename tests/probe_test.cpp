@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/common/JpegCodec.h"
+#include "platform/linux/JpegCodec.h"
 #include "probe/Delivery.h"
 #include "probe/Json.h"
 #include "probe/KnownKeys.h"
@@ -521,8 +521,9 @@ TEST_F(ProbeRun, LintCatchesWhatBreaksASkinAtRunTime) {
     EXPECT_NE(r.out.find(line), std::string::npos) << line << "\n" << r.out;
   // The loading picture itself must give a design size.
   WriteJpeg(skin / "Loading_enabled.jpg", 0x2040A0, 4000, 8);
-  EXPECT_NE(Probe({"lint", app_.string()}).out.find("Loading_enabled.jpg [-] -: 4000 x 8 pixels "
-                                                    "gives no usable design size"),
+  EXPECT_NE(Probe({"lint", app_.string()})
+                .out.find("Loading_enabled.jpg [-] -: 4000 x 8 pixels "
+                          "gives no usable design size"),
             std::string::npos);
 }
 

@@ -16,11 +16,11 @@
 #include <thread>
 
 #include "TestProgram.h"
-#include "platform/memory/MemoryDisplay.h"
-#include "platform/common/JpegCodec.h"
-#include "platform/posix/PictureCheckFile.h"
 #include "platform/common/PictureDecoder.h"
-#include "platform/posix/PosixDisplay.h"
+#include "platform/linux/JpegCodec.h"
+#include "platform/linux/PictureCheckFile.h"
+#include "platform/memory/MemoryDisplay.h"
+#include "platform/sdl/SdlDisplay.h"
 #include "shell/modDeclares.h"
 
 namespace qv::test {
@@ -52,7 +52,7 @@ size_t ThreadsOfThisProcess() {
 }
 
 std::vector<std::pair<const char*, std::function<std::unique_ptr<Display>()>>> Displays() {
-  return {{"sdl", [] { return std::make_unique<PosixDisplay>(PosixDisplayOptions{.headless = true}); }},
+  return {{"sdl", [] { return std::make_unique<SdlDisplay>(SdlDisplayOptions{.headless = true}); }},
           {"memory", [] { return std::make_unique<MemoryDisplay>(); }}};
 }
 
@@ -102,7 +102,7 @@ TEST(PictureBatch, PixelsMadeWhenFirstDrawnAreTheDecodedOnes) {
     std::string message;
     ASSERT_NE(DecodeJpegImage(data[k], &expected[k], &message), JpegResult::Failed);
   }
-  PosixDisplay display({.headless = true});
+  SdlDisplay display({.headless = true});
   std::vector<SurfacePtr> pictures;
   {
     const std::vector<std::vector<uint8_t>> gone = data;
@@ -144,12 +144,12 @@ TEST(PictureBatch, APictureUsedInPartsIsMadeInPartsWithTheWholesPixels) {
   std::vector<uint8_t> damaged = jpeg;
   damaged.resize(damaged.size() * 8 / 10);
 
-  PosixDisplay display({.headless = true});
+  SdlDisplay display({.headless = true});
   SurfacePtr picture = display.DecodeJpeg(jpeg).surface;
   SurfacePtr plain = display.DecodeJpeg(damaged).surface;
   ASSERT_TRUE(picture && plain);
-  const auto* parts = dynamic_cast<const PosixSurface*>(picture.get());
-  const auto* once = dynamic_cast<const PosixSurface*>(plain.get());
+  const auto* parts = dynamic_cast<const SdlSurface*>(picture.get());
+  const auto* once = dynamic_cast<const SdlSurface*>(plain.get());
   ASSERT_TRUE(parts && once);
   EXPECT_EQ(parts->MadeRows(), 0);
   SurfacePtr target = display.CreateSurface(400, 600);
@@ -267,7 +267,7 @@ std::string ReadText(const std::string& path) {
 }
 
 // What one batch of the SDL display reports of each picture: its warning or error, and its size.
-std::vector<std::string> Outcomes(PosixDisplay& display,
+std::vector<std::string> Outcomes(SdlDisplay& display,
                                   const std::vector<std::vector<uint8_t>>& data) {
   std::vector<std::string> out;
   display.DecodeJpegs(data, [&](size_t, DecodedPicture pic) {
@@ -286,12 +286,12 @@ TEST(PictureBatch, OnlyPicturesFoundIntactAreRememberedAndTrustedLater) {
   std::vector<std::vector<uint8_t>> data = Pictures(4);
   data[2].resize(data[2].size() * 6 / 10);     // damaged: a picture and a warning
   data[3] = std::vector<uint8_t>(3000, 0x5A);  // no picture at all
-  PosixDisplay plain({.headless = true});
+  SdlDisplay plain({.headless = true});
   const std::vector<std::string> truth = Outcomes(plain, data);
   ASSERT_FALSE(truth[2].ends_with(" "));
   ASSERT_TRUE(truth[3].starts_with("error"));
 
-  PosixDisplay first({.headless = true, .pictureCheckFile = file});
+  SdlDisplay first({.headless = true, .pictureCheckFile = file});
   EXPECT_EQ(Outcomes(first, data), truth);
   {
     PictureCheckCache cache = PictureCheckCacheIn(file);
@@ -299,7 +299,7 @@ TEST(PictureBatch, OnlyPicturesFoundIntactAreRememberedAndTrustedLater) {
       EXPECT_EQ(cache.Intact(PictureCheckCache::KeyOf(data[k])), k < 2) << k;
   }
   // The next start gives the same answers, and the same pixels when drawn.
-  PosixDisplay second({.headless = true, .pictureCheckFile = file});
+  SdlDisplay second({.headless = true, .pictureCheckFile = file});
   EXPECT_EQ(Outcomes(second, data), truth);
   std::vector<SurfacePtr> drawn;
   second.DecodeJpegs(data, [&](size_t, DecodedPicture pic) { drawn.push_back(pic.surface); });
@@ -322,7 +322,7 @@ TEST(PictureBatch, OnlyPicturesFoundIntactAreRememberedAndTrustedLater) {
     cache.Add(PictureCheckCache::KeyOf(data[2]));
     ASSERT_TRUE(cache.Save());
   }
-  PosixDisplay trusting({.headless = true, .pictureCheckFile = file});
+  SdlDisplay trusting({.headless = true, .pictureCheckFile = file});
   std::vector<std::string> trusted = truth;
   trusted[2] = truth[2].substr(0, truth[2].find(' ') + 1);
   EXPECT_EQ(Outcomes(trusting, data), trusted);
@@ -330,11 +330,12 @@ TEST(PictureBatch, OnlyPicturesFoundIntactAreRememberedAndTrustedLater) {
   EXPECT_TRUE(trusting.DecodeJpeg(data[2]).warning.empty());
   EXPECT_FALSE(plain.DecodeJpeg(data[2]).warning.empty());
   const std::string singleFile = (folder / "single").string();
-  PosixDisplay single({.headless = true, .pictureCheckFile = singleFile});
+  SdlDisplay single({.headless = true, .pictureCheckFile = singleFile});
   for (size_t k = 0; k < data.size(); ++k) {
     const DecodedPicture pic = single.DecodeJpeg(data[k]);
     EXPECT_EQ(pic.warning.empty() && pic.error.empty(), k < 2) << k;
-    EXPECT_EQ(PictureCheckCacheIn(singleFile).Intact(PictureCheckCache::KeyOf(data[k])), k < 2) << k;
+    EXPECT_EQ(PictureCheckCacheIn(singleFile).Intact(PictureCheckCache::KeyOf(data[k])), k < 2)
+        << k;
   }
 
   // A list made by another checker or of another kind is read as empty, then replaced.
@@ -347,7 +348,7 @@ TEST(PictureBatch, OnlyPicturesFoundIntactAreRememberedAndTrustedLater) {
   }();
   for (const char* header : {"something else", "quorvin intact pictures 2, check 0"}) {
     { std::ofstream(file) << header << "\n" << data2Key << "\n"; }
-    PosixDisplay other({.headless = true, .pictureCheckFile = file});
+    SdlDisplay other({.headless = true, .pictureCheckFile = file});
     EXPECT_EQ(Outcomes(other, data), truth) << header;
     EXPECT_TRUE(PictureCheckCacheIn(file).Intact(PictureCheckCache::KeyOf(data[0])));
     EXPECT_FALSE(PictureCheckCacheIn(file).Intact(PictureCheckCache::KeyOf(data[2])));
@@ -362,20 +363,20 @@ TEST(PictureBatch, OnlyPicturesFoundIntactAreRememberedAndTrustedLater) {
   const std::filesystem::path cacheFolder = folder / "cache";
   chmod(cacheFolder.c_str(), 0777);
   EXPECT_FALSE(PictureCheckCacheIn(file).Intact(PictureCheckCache::KeyOf(data[0])));
-  PosixDisplay shared({.headless = true, .pictureCheckFile = file});
+  SdlDisplay shared({.headless = true, .pictureCheckFile = file});
   EXPECT_EQ(Outcomes(shared, data), truth);
   chmod(cacheFolder.c_str(), 0700);
   const std::string victim = (folder / "victim").string();
   { std::ofstream(victim) << "keep me"; }
   std::filesystem::remove(file);
   std::filesystem::create_symlink(victim, file);
-  PosixDisplay linked({.headless = true, .pictureCheckFile = file});
+  SdlDisplay linked({.headless = true, .pictureCheckFile = file});
   EXPECT_EQ(Outcomes(linked, data), truth);
   EXPECT_EQ(ReadText(victim), "keep me");
   EXPECT_FALSE(std::filesystem::is_symlink(file));  // replaced by the list, not written through
   std::filesystem::remove(file);
   ASSERT_EQ(mkfifo(file.c_str(), 0600), 0);
-  PosixDisplay piped({.headless = true, .pictureCheckFile = file});
+  SdlDisplay piped({.headless = true, .pictureCheckFile = file});
   EXPECT_EQ(Outcomes(piped, data), truth);
   std::filesystem::remove(file);
   {
@@ -388,7 +389,7 @@ TEST(PictureBatch, OnlyPicturesFoundIntactAreRememberedAndTrustedLater) {
   EXPECT_FALSE(PictureCheckCacheIn(file).Intact(PictureCheckCache::KeyOf(data[0])));
   std::filesystem::remove_all(folder);
   { std::ofstream(folder.string()) << "a file where the folder should be"; }
-  PosixDisplay unwritable({.headless = true, .pictureCheckFile = file});
+  SdlDisplay unwritable({.headless = true, .pictureCheckFile = file});
   EXPECT_EQ(Outcomes(unwritable, data), truth);
   std::filesystem::remove_all(folder);
 }
@@ -415,12 +416,14 @@ TEST(PictureDecoder, AnyNumberOfWorkersGivesTheSameBuffers) {
 class SdlStartUp : public ::testing::Test {
  protected:
   SdlStartUp()
-      : processes(app.files()), program(Platform{display, events, app.files(), diag, processes, app.system(), app.clock()}) {
+      : processes(app.files()),
+        program(
+            Platform{display, events, app.files(), diag, processes, app.system(), app.clock()}) {
     app.WriteSettings(1024, 768);
     app.WriteSkin({"Mainscreen"});
   }
   TestApp app;
-  PosixDisplay display{{.headless = true}};
+  SdlDisplay display{{.headless = true}};
   MemoryEvents events;
   RecordingDiagnostics diag;
   PosixProcesses processes;

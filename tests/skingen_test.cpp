@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "TestProgram.h"
-#include "platform/common/JpegCodec.h"
 #include "core/ProfileString.h"
+#include "platform/linux/JpegCodec.h"
 
 namespace fs = std::filesystem;
 
@@ -195,7 +195,7 @@ TEST(DefaultSkinLayouts, CarriesTheKeysTheFunctionsAddress) {
        "systeminfo;hdd"});
   EXPECT_EQ(KeysOf(screens.at("systeminfo"), "textbox").size(), 18u);
   EXPECT_EQ(KeysOf(screens.at("datetime"), "textbox").size(), 13u);  // 12 fields, status
-  EXPECT_EQ(KeysOf(screens.at("datetime"), "button").size(), 13u);  // 12 steps and back
+  EXPECT_EQ(KeysOf(screens.at("datetime"), "button").size(), 13u);   // 12 steps and back
   for (const char* s : {"checkhdd", "defrag", "cleanhdd", "systeminfo"})
     has(s, "drivelist", {std::string(s) + ";maindrive"});
 

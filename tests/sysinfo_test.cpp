@@ -10,7 +10,7 @@
 
 #include "TestProgram.h"
 #include "core/Program.h"
-#include "platform/posix/PosixSystem.h"
+#include "platform/linux/PosixSystem.h"
 #include "shell/frmMain.h"
 #include "sysinfo/clsCPU.h"
 #include "sysinfo/modDateTime.h"

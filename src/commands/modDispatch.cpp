@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "core/Program.h"
 #include "disk/modDefrag.h"
 #include "disk/modHDDclean.h"
 #include "disk/modScandisk.h"
@@ -9,7 +10,6 @@
 #include "files/modExplorerDestination.h"
 #include "files/modExplorerSource.h"
 #include "files/modTools.h"
-#include "core/Program.h"
 #include "skin/modForm.h"
 #include "sysinfo/modDateTime.h"
 #include "widgets/modButton.h"

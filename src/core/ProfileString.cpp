@@ -161,7 +161,8 @@ std::string DecodeProfileText(const std::vector<uint8_t>& bytes, bool* utf16) {
   for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
     char32_t c = le ? (bytes[i] | bytes[i + 1] << 8) : (bytes[i] << 8 | bytes[i + 1]);
     if (c >= 0xD800 && c <= 0xDBFF && i + 3 < bytes.size()) {
-      const char32_t d = le ? (bytes[i + 2] | bytes[i + 3] << 8) : (bytes[i + 2] << 8 | bytes[i + 3]);
+      const char32_t d =
+          le ? (bytes[i + 2] | bytes[i + 3] << 8) : (bytes[i + 2] << 8 | bytes[i + 3]);
       if (d >= 0xDC00 && d <= 0xDFFF) {
         c = 0x10000 + ((c - 0xD800) << 10) + (d - 0xDC00);
         i += 2;
@@ -178,7 +179,10 @@ std::string DecodeProfileText(const std::vector<uint8_t>& bytes, bool* utf16) {
 ProfileFile::ProfileFile(const std::vector<uint8_t>& bytes) {
   bool utf16 = false;
   const std::string text = DecodeProfileText(bytes, &utf16);
-  if (utf16) quirks_.push_back({"-", "-", "warning: UTF-16 text; read as the Windows service reads it, other tools may not"});
+  if (utf16)
+    quirks_.push_back(
+        {"-", "-",
+         "warning: UTF-16 text; read as the Windows service reads it, other tools may not"});
   bool loneCr = false;
   bool nul = false;
   Section* current = nullptr;
@@ -209,14 +213,15 @@ ProfileFile::ProfileFile(const std::vector<uint8_t>& bytes) {
       const std::string name = Trim(line.substr(1, close - 1));
       const auto [it, fresh] = firstSection_.emplace(LowerCase(name), sections_.size());
       if (!fresh)
-        quirks_.push_back({name, "-", "warning: the section is written again; only its first block is read"});
+        quirks_.push_back(
+            {name, "-", "warning: the section is written again; only its first block is read"});
       sections_.push_back(Section{name, {}, {}});
       current = &sections_.back();
       continue;
     }
     if (line[0] == '[')
-      quirks_.push_back({current ? current->name : "-", line,
-                         "warning: a header without \"]\" is no section"});
+      quirks_.push_back(
+          {current ? current->name : "-", line, "warning: a header without \"]\" is no section"});
     if (!current) continue;
     const size_t eq = line.find('=');
     Entry entry;
@@ -232,7 +237,8 @@ ProfileFile::ProfileFile(const std::vector<uint8_t>& bytes) {
     current->firstKey.emplace(LowerCase(entry.key), current->entries.size());
     current->entries.push_back(std::move(entry));
   }
-  if (loneCr) quirks_.push_back({"-", "-", "warning: a carriage return without line feed ends a line"});
+  if (loneCr)
+    quirks_.push_back({"-", "-", "warning: a carriage return without line feed ends a line"});
   if (nul) quirks_.push_back({"-", "-", "warning: a NUL byte ends its line's value"});
 }
 
@@ -245,7 +251,8 @@ std::string ProfileFile::Get(const std::string& section, const std::string& key)
   const Section* s = Find(section);
   if (!s) return std::string();
   const auto it = s->firstKey.find(LowerCase(Trim(key)));
-  return it == s->firstKey.end() ? std::string() : Utf8Left(s->entries[it->second].value, kProfileValueMax);
+  return it == s->firstKey.end() ? std::string()
+                                 : Utf8Left(s->entries[it->second].value, kProfileValueMax);
 }
 
 std::vector<std::string> ProfileFile::Sections() const {

@@ -19,8 +19,9 @@ class ProfileFile {
   ProfileFile() = default;
 
   // Value of key in section: sections and keys compared without regard to case, only the first
-  // block of a section written twice counts and the first occurrence of a key wins, blanks around names and values trimmed, one pair of enclosing quotes
-  // removed, cut to kProfileValueMax characters. Empty when missing.
+  // block of a section written twice counts and the first occurrence of a key wins, blanks around
+  // names and values trimmed, one pair of enclosing quotes removed, cut to kProfileValueMax
+  // characters. Empty when missing.
   std::string Get(const std::string& section, const std::string& key) const;
 
   // Every section name in file order, and every key name of one section (for the lint tool).

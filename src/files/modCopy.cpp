@@ -4,10 +4,10 @@
 #include <unordered_map>
 #include <vector>
 
-#include "files/modTools.h"
 #include "core/Convert.h"
 #include "core/ProfileString.h"
 #include "core/Program.h"
+#include "files/modTools.h"
 #include "widgets/modButton.h"
 #include "widgets/modStatusbar.h"
 #include "widgets/modTextBox.h"

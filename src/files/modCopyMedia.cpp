@@ -2,10 +2,10 @@
 
 #include <string>
 
-#include "files/modCopy.h"
-#include "files/modTools.h"
 #include "core/ProfileString.h"
 #include "core/Program.h"
+#include "files/modCopy.h"
+#include "files/modTools.h"
 #include "widgets/modButton.h"
 #include "widgets/modTextBox.h"
 

@@ -1,9 +1,9 @@
 #include "files/modExplorerDestination.h"
 
+#include "core/Program.h"
 #include "files/modCopy.h"
 #include "files/modExplorerSource.h"
 #include "files/modTools.h"
-#include "core/Program.h"
 #include "widgets/modButton.h"
 
 namespace qv {

@@ -2,10 +2,10 @@
 
 #include <cstdio>
 
-#include "files/modExplorerDestination.h"
-#include "files/modTools.h"
 #include "core/ProfileString.h"
 #include "core/Program.h"
+#include "files/modExplorerDestination.h"
+#include "files/modTools.h"
 #include "skin/modForm.h"
 #include "widgets/modButton.h"
 #include "widgets/modListbox.h"
@@ -298,7 +298,8 @@ void RegisterExplorerReactions(Program& p) {
   r.listClicked.Register("explorersource", "*", FileBoxClicked);
   r.listOpened.Register("explorersource", "filebox", OpenCurrentItem);
   r.listOpened.Register("explorerdestination", "filebox", OpenCurrentItem);
-  r.listLoaded.Register("explorersource", "filebox", [](Program& q, int16_t) { FillSourceList(q); });
+  r.listLoaded.Register("explorersource", "filebox",
+                        [](Program& q, int16_t) { FillSourceList(q); });
   r.listLoaded.Register("explorerdestination", "filebox",
                         [](Program& q, int16_t) { FillDestinationList(q); });
 }

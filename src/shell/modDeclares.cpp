@@ -5,14 +5,14 @@
 #include <utility>
 #include <vector>
 
-#include "files/modExplorerSource.h"
 #include "core/Convert.h"
 #include "core/ProfileString.h"
 #include "core/Program.h"
+#include "disk/modDefrag.h"
+#include "files/modExplorerSource.h"
+#include "shell/frmMain.h"
 #include "shell/modSettings.h"
 #include "skin/modForm.h"
-#include "shell/frmMain.h"
-#include "disk/modDefrag.h"
 #include "sysinfo/modSystemInfo.h"
 #include "widgets/modStatusbar.h"
 
@@ -94,8 +94,8 @@ bool StartUp(Program& p) {
   const double scaleY = static_cast<double>(p.settings.ResY) / designHeight;
   // A window that scales the design by more than this shows a few blown-up pixels at best.
   constexpr double kMaxScale = 16;
-  if (!UsableDesignSize(designWidth, designHeight) || scaleX > kMaxScale ||
-      scaleY > kMaxScale || scaleX < 1 / kMaxScale || scaleY < 1 / kMaxScale) {
+  if (!UsableDesignSize(designWidth, designHeight) || scaleX > kMaxScale || scaleY > kMaxScale ||
+      scaleX < 1 / kMaxScale || scaleY < 1 / kMaxScale) {
     p.os.diag.Warn("the loading picture " + p.os.files.HostPath(skin + "Loading_enabled.jpg") +
                    " is " + std::to_string(designWidth) + " x " + std::to_string(designHeight) +
                    " pixels, which gives no usable design size for a window of " +

@@ -395,16 +395,16 @@ void CheckRanges(const ProfileFile& file, const SectionData& d, const std::strin
     if (!ColorPartsInRange(Split(value("Font"), ';')[4]))
       problems->push_back({section, "Font", "colour parts must lie in 0 to 255"});
   }
-  for (const char* key : {"SelFontColor", "SelBackgroundColor", "FocusRectColor", "MenuColor",
-                          "MenuFontColor"})
+  for (const char* key :
+       {"SelFontColor", "SelBackgroundColor", "FocusRectColor", "MenuColor", "MenuFontColor"})
     if (!ColorPartsInRange(value(key)))
       problems->push_back({section, key, "colour parts must lie in 0 to 255"});
 }
 
 }  // namespace
 
-std::vector<LayoutProblem> CheckLayoutSection(const ProfileFile& file, int section,
-                                              int designWidth, int designHeight) {
+std::vector<LayoutProblem> CheckLayoutSection(const ProfileFile& file, int section, int designWidth,
+                                              int designHeight) {
   SectionData d;
   std::vector<LayoutProblem> problems;
   ReadSection(file, section, &d, &problems);

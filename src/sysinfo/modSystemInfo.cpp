@@ -89,7 +89,8 @@ void UpdateSystemInfo(Program& p) {
   const double free = static_cast<double>(freeToCaller) / kMegabyte;
   Text(p, "totalspace", DriveSizeText(size));
   if (size != 0)
-    SetProgress(p, kGroup, "hdd", static_cast<int32_t>(RoundHalfEven((size - free) / (size / 100))));
+    SetProgress(p, kGroup, "hdd",
+                static_cast<int32_t>(RoundHalfEven((size - free) / (size / 100))));
   Text(p, "freespace", DriveSizeText(free));
 
   // The names are only there when the volume could be read; the serial number is shown anyway.
@@ -136,8 +137,7 @@ void UpdateSystemInfo(Program& p) {
   if (haveVersion) {
     Text(p, "version",
          " " + std::to_string(version.MajorVersion) + "." + std::to_string(version.MinorVersion));
-    Text(p, "build",
-         " " + std::to_string(version.BuildNumber) + " (" + version.ServicePack + ")");
+    Text(p, "build", " " + std::to_string(version.BuildNumber) + " (" + version.ServicePack + ")");
   }
 }
 

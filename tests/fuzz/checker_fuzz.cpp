@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/PosixCheckEngine.h"
+#include "platform/linux/PosixCheckEngine.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;

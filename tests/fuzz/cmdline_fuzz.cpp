@@ -5,8 +5,8 @@
 #include <string>
 
 #include "files/modTools.h"
-#include "platform/posix/PosixFileSystem.h"
-#include "platform/posix/PosixProcesses.h"
+#include "platform/linux/PosixFileSystem.h"
+#include "platform/linux/PosixProcesses.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // One empty folder as drive C:; nothing below it is ever created.

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "platform/common/JpegCodec.h"
+#include "platform/linux/JpegCodec.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   int w = 0, h = 0;
@@ -13,9 +13,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   qv::PixelImage image;
   const qv::JpegResult decoded =
       qv::DecodeJpegImage(std::vector<uint8_t>(data, data + size), &image, &message);
-  if (decoded != qv::JpegResult::Failed &&
-      (!sized || image.width != w || image.height != h ||
-       image.pixels.size() != size_t(w) * size_t(h)))
+  if (decoded != qv::JpegResult::Failed && (!sized || image.width != w || image.height != h ||
+                                            image.pixels.size() != size_t(w) * size_t(h)))
     __builtin_trap();
   if ((checked == qv::JpegResult::Failed) != (decoded == qv::JpegResult::Failed)) __builtin_trap();
   return 0;

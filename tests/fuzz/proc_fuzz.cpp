@@ -9,8 +9,8 @@
 #include <fstream>
 #include <string>
 
-#include "platform/posix/PosixInUse.h"
-#include "platform/posix/PosixSystem.h"
+#include "platform/linux/PosixInUse.h"
+#include "platform/linux/PosixSystem.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static char folder[] = "/tmp/quorvin-fuzz-proc-XXXXXX";

@@ -7,11 +7,11 @@
 #include <map>
 #include <vector>
 
+#include "core/Elements.h"
+#include "core/ProfileString.h"
+#include "platform/linux/JpegCodec.h"
 #include "probe/KnownKeys.h"
 #include "probe/SkinFiles.h"
-#include "core/ProfileString.h"
-#include "platform/common/JpegCodec.h"
-#include "core/Elements.h"
 #include "skin/modForm.h"
 
 namespace probe {
@@ -123,8 +123,7 @@ class Linter {
 
   void Section(const std::string& fileName, const qv::ProfileFile& file, int n) {
     const std::string section = std::to_string(n);
-    for (const qv::LayoutProblem& p :
-         qv::CheckLayoutSection(file, n, designWidth_, designHeight_))
+    for (const qv::LayoutProblem& p : qv::CheckLayoutSection(file, n, designWidth_, designHeight_))
       Report(fileName, p.section, p.key, p.problem);
     const std::string type = qv::LowerCase(file.Get(section, "Type"));
     if (!qv::IsElementType(type)) return;

@@ -10,13 +10,13 @@
 #include <sstream>
 #include <system_error>
 
+#include "app/linux/LinuxPlatform.h"
+#include "core/Program.h"
 #include "platform/Platform.h"
-#include "platform/common/PngFile.h"
-#include "platform/posix/PosixPlatform.h"
+#include "platform/linux/PngFile.h"
 #include "probe/Delivery.h"
 #include "probe/SkinFiles.h"
 #include "probe/StateDump.h"
-#include "core/Program.h"
 #include "shell/frmMain.h"
 #include "shell/modDeclares.h"
 #include "skin/modForm.h"
@@ -141,9 +141,9 @@ class Headless {
            const std::optional<ClockTime>& start = std::nullopt)
       : posix_({.appHost = appHost,
                 .drives = std::move(drives),
-                .display = qv::PosixDisplayOptions{.headless = true,
-                                                   .pictureCheckFile =
-                                                       qv::PictureCheckFile::DefaultFile()},
+                .display =
+                    qv::SdlDisplayOptions{.headless = true,
+                                          .pictureCheckFile = qv::PictureCheckFile::DefaultFile()},
                 .clock = qv::PosixClockOptions{false, "", nullptr}}),
         events_(posix_.events(), posix_.display()),
         fakeClock_(MakeFakeClock(start)),
@@ -161,7 +161,7 @@ class Headless {
   }
 
  private:
-  qv::PosixPlatform posix_;
+  qv::LinuxPlatform posix_;
   ProbeEvents events_;
   std::unique_ptr<qv::FixedClock> fakeClock_;
   qv::Program program_;

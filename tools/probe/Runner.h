@@ -8,12 +8,12 @@
 #include <vector>
 
 #include "platform/Events.h"
-#include "platform/posix/PosixFileSystem.h"
+#include "platform/linux/PosixFileSystem.h"
 #include "probe/Script.h"
 
 namespace qv {
-class PosixDisplay;
-class PosixEvents;
+class SdlDisplay;
+class SdlEvents;
 }  // namespace qv
 
 namespace probe {
@@ -22,8 +22,7 @@ namespace probe {
 // remember whether they run; they tick when the script says "tick", never by themselves.
 class ProbeEvents : public qv::EventSource {
  public:
-  ProbeEvents(qv::PosixEvents& inner, qv::PosixDisplay& display)
-      : inner_(inner), display_(display) {}
+  ProbeEvents(qv::SdlEvents& inner, qv::SdlDisplay& display) : inner_(inner), display_(display) {}
 
   bool PollEvent(qv::Event* e) override;
   void WaitEvent(qv::Event* e) override;
@@ -34,8 +33,8 @@ class ProbeEvents : public qv::EventSource {
   void Push(const qv::Event& e) { queue_.push_back(e); }
 
  private:
-  qv::PosixEvents& inner_;
-  qv::PosixDisplay& display_;
+  qv::SdlEvents& inner_;
+  qv::SdlDisplay& display_;
   std::deque<qv::Event> queue_;
   bool enabled_[qv::kTimerCount] = {};
 };

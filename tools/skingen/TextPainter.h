@@ -5,7 +5,7 @@
 
 #include "Canvas.h"
 #include "platform/Display.h"
-#include "platform/posix/FontCache.h"
+#include "platform/sdl/FontCache.h"
 
 namespace skingen {
 

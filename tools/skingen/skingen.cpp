@@ -19,8 +19,8 @@
 #include "Painter.h"
 #include "TextPainter.h"
 #include "Theme.h"
-#include "platform/common/JpegCodec.h"
-#include "platform/posix/PosixFileSystem.h"
+#include "platform/linux/JpegCodec.h"
+#include "platform/linux/PosixFileSystem.h"
 
 namespace fs = std::filesystem;
 

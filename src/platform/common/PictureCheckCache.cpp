@@ -7,7 +7,7 @@
 #include <sstream>
 #include <utility>
 
-#include "platform/common/JpegCodec.h"
+#include "platform/linux/JpegCodec.h"
 
 namespace qv {
 namespace {

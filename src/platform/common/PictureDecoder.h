@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/common/JpegCodec.h"
+#include "platform/linux/JpegCodec.h"
 
 namespace qv {
 

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "platform/common/JpegCodec.h"
 #include "platform/common/Utf8.h"
+#include "platform/linux/JpegCodec.h"
 
 namespace qv {
 namespace {

@@ -1,0 +1,40 @@
+// The quorvin program: the core on the SDL window and the machine's own drives.
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "app/linux/LinuxPlatform.h"
+#include "core/Program.h"
+#include "shell/modDeclares.h"
+
+namespace {
+
+int NoDisplay(const std::string& why) {
+  std::fprintf(stderr,
+               "quorvin: no display found (%s); to try it without a screen run: xvfb-run -s "
+               "\"-screen 0 1280x1024x24\" ./quorvin\n",
+               why.c_str());
+  return 1;
+}
+
+bool Set(const char* name) {
+  const char* v = std::getenv(name);
+  return v && *v;
+}
+
+}  // namespace
+
+int main() {
+  std::setlocale(LC_ALL, "");
+  if (!Set("DISPLAY") && !Set("WAYLAND_DISPLAY")) return NoDisplay("DISPLAY is not set");
+
+  qv::LinuxPlatform platform({
+      .appHost = qv::PosixFileSystem::RunningExecutableFolder(),
+      .display = qv::SdlDisplayOptions{.pictureCheckFile = qv::PictureCheckFile::DefaultFile()},
+  });
+  std::string error;
+  if (!platform.display().StartVideo(&error)) return NoDisplay(error);
+  qv::Program program(platform.Services());
+  return qv::RunProgram(program);
+}

@@ -1,0 +1,324 @@
+#include "platform/linux/PosixJunkScan.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <glib.h>
+#include <linux/magic.h>
+#include <sys/stat.h>
+#include <sys/statfs.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/linux/PosixFileUtil.h"
+
+#ifndef OVERLAYFS_SUPER_MAGIC
+#define OVERLAYFS_SUPER_MAGIC 0x794c7630
+#endif
+
+namespace qv {
+namespace {
+
+// ".Trash" or ".Trash-<uid>": the recycle bins a drive keeps at its top.
+bool IsTopTrashName(const char* name) {
+  if (std::strcmp(name, ".Trash") == 0) return true;
+  if (std::strncmp(name, ".Trash-", 7) != 0 || !name[7]) return false;
+  for (const char* c = name + 7; *c; ++c)
+    if (!std::isdigit(static_cast<unsigned char>(*c))) return false;
+  return true;
+}
+
+bool IsSpecialNode(mode_t mode) {
+  return S_ISSOCK(mode) || S_ISFIFO(mode) || S_ISCHR(mode) || S_ISBLK(mode);
+}
+
+// In a folder that users share (sticky and writable by more than its owner, as /tmp), only the
+// running user's own entries are theirs to clear away; root included.
+bool IsShared(const struct stat& folder) {
+  return (folder.st_mode & S_ISVTX) && (folder.st_mode & (S_IWGRP | S_IWOTH));
+}
+
+bool OthersInSharedFolder(const struct stat& folder, const struct stat& entry) {
+  return IsShared(folder) && entry.st_uid != geteuid();
+}
+
+bool IsSpecialType(unsigned char type) {
+  return type == DT_SOCK || type == DT_FIFO || type == DT_CHR || type == DT_BLK;
+}
+
+std::vector<std::string> SplitDos(const std::string& dos) {
+  std::vector<std::string> parts;
+  size_t i = 3;
+  while (i < dos.size()) {
+    size_t end = dos.find('\\', i);
+    if (end == std::string::npos) end = dos.size();
+    if (end > i) parts.push_back(UnmapDosName(dos.substr(i, end - i)));
+    i = end + 1;
+  }
+  return parts;
+}
+
+class Dir {
+ public:
+  explicit Dir(int fd) : dir_(fd >= 0 ? fdopendir(fd) : nullptr) {
+    if (!dir_ && fd >= 0) close(fd);
+  }
+  ~Dir() {
+    if (dir_) closedir(dir_);
+  }
+  Dir(const Dir&) = delete;
+  Dir& operator=(const Dir&) = delete;
+  explicit operator bool() const { return dir_ != nullptr; }
+  int fd() const { return dirfd(dir_); }
+  dirent* Next() { return readdir(dir_); }
+
+ private:
+  DIR* dir_;
+};
+
+}  // namespace
+
+PosixJunkScan::PosixJunkScan(const PosixFileSystem& files, Options options)
+    : files_(files), options_(std::move(options)) {
+  for (const DriveMapping& d : files_.Drives()) {
+    struct stat st;
+    if (stat(d.hostFolder.c_str(), &st) == 0)
+      driveRoots_.push_back({st.st_dev, st.st_ino});
+    else
+      driveRoots_.push_back({0, 0});
+  }
+}
+
+bool PosixJunkScan::GatherInUse(const std::function<bool()>& keepGoing) {
+  const bool complete = qv::GatherInUse(options_.procRoot, &inUse_, keepGoing);
+  recycleBins_.clear();
+  std::vector<std::string> bins{JoinHost(g_get_user_data_dir(), "Trash")};
+  for (const DriveMapping& d : files_.Drives()) bins.push_back(d.hostFolder);
+  for (const std::string& bin : bins) {
+    struct stat st;
+    if (bin.empty() || lstat(bin.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) continue;
+    if (&bin == &bins.front()) {
+      recycleBins_.push_back({st.st_dev, st.st_ino});
+      continue;
+    }
+    Dir top(open(bin.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    while (top) {
+      dirent* e = top.Next();
+      if (!e) break;
+      struct stat trash;
+      if (IsTopTrashName(e->d_name) &&
+          fstatat(top.fd(), e->d_name, &trash, AT_SYMLINK_NOFOLLOW) == 0)
+        recycleBins_.push_back({trash.st_dev, trash.st_ino});
+    }
+  }
+  inUseKnown_ = complete;
+  return complete;
+}
+
+bool PosixJunkScan::IsRecycleBin(dev_t dev, ino_t ino) const {
+  return std::any_of(recycleBins_.begin(), recycleBins_.end(),
+                     [&](const Id& b) { return b.dev == dev && b.ino == ino; });
+}
+
+bool PosixJunkScan::IsOtherDriveRoot(const DriveMapping* own, dev_t dev, ino_t ino) const {
+  const std::vector<DriveMapping>& drives = files_.Drives();
+  for (size_t k = 0; k < drives.size(); ++k)
+    if (&drives[k] != own && driveRoots_[k].dev == dev && driveRoots_[k].ino == ino) return true;
+  return false;
+}
+
+int PosixJunkScan::OpenNoFollow(const std::string& dosPath, bool parentOnly, Drive* drive,
+                                std::string* leaf) {
+  if (dosPath.size() < 3 || dosPath[1] != ':' || dosPath[2] != '\\') return -1;
+  const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(dosPath[0])));
+  const std::vector<DriveMapping>& drives = files_.Drives();
+  size_t k = 0;
+  while (k < drives.size() && drives[k].letter != letter) ++k;
+  if (k == drives.size() || driveRoots_[k].dev == 0) return -1;
+  drive->mapping = &drives[k];
+  drive->dev = driveRoots_[k].dev;
+  std::vector<std::string> parts = SplitDos(dosPath);
+  if (parentOnly) {
+    if (parts.empty()) return -1;
+    *leaf = parts.back();
+    parts.pop_back();
+  }
+  int fd = open(drives[k].hostFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  struct stat st;
+  if (fd < 0 || fstat(fd, &st) != 0 || st.st_dev != drive->dev || st.st_ino != driveRoots_[k].ino) {
+    if (fd >= 0) close(fd);
+    return -1;
+  }
+  for (const std::string& name : parts) {
+    // O_NOFOLLOW with O_DIRECTORY refuses a link where a folder stood.
+    int next = openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    const int error = errno;  // why, for Gone
+    close(fd);
+    if (next < 0) {
+      errno = error;
+      return -1;
+    }
+    fd = next;
+    if (fstat(fd, &st) != 0 || st.st_dev != drive->dev ||
+        IsOtherDriveRoot(drive->mapping, st.st_dev, st.st_ino)) {
+      close(fd);
+      return -1;
+    }
+  }
+  return fd;
+}
+
+bool PosixJunkScan::List(const std::string& folder, std::vector<JunkScanEntry>* entries) {
+  entries->clear();
+  Drive drive;
+  std::string unused;
+  Dir dir(OpenNoFollow(folder, false, &drive, &unused));
+  if (!dir) return false;
+  struct statfs sfs;
+  // On an overlay the listing's inode numbers need not be the ones stat gives.
+  const bool overlay = fstatfs(dir.fd(), &sfs) != 0 || sfs.f_type == OVERLAYFS_SUPER_MAGIC;
+  struct stat self;
+  // A folder whose mode cannot be read is taken for a shared one.
+  const bool shared = fstat(dir.fd(), &self) != 0 || IsShared(self);
+  const bool statAll = overlay || shared;
+  while (dirent* e = dir.Next()) {
+    const char* name = e->d_name;
+    if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
+    JunkScanEntry entry;
+    unsigned char type = e->d_type;
+    const bool regular = type == DT_REG || type == DT_LNK;
+    if (IsSpecialType(type)) {
+      entry.kept = true;
+    } else if (!regular || statAll || inUse_.MayHold(e->d_ino)) {
+      struct stat st;
+      if (fstatat(dir.fd(), name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;  // gone meanwhile
+      if (S_ISDIR(st.st_mode)) {
+        // Another file system's mount point is no part of this drive.
+        if (st.st_dev != drive.dev || IsOtherDriveRoot(drive.mapping, st.st_dev, st.st_ino))
+          continue;
+        entry.isFolder = true;
+        entry.recycleBin = IsRecycleBin(st.st_dev, st.st_ino);
+      }
+      entry.kept = IsSpecialNode(st.st_mode) || inUse_.Holds(st.st_dev, st.st_ino);
+      entry.othersOwn = shared && st.st_uid != geteuid();
+    }
+    // In the DOS form, as the file system lists it: "\\" and a dot or blank at the end mapped.
+    entry.name = MapHostName(name);
+    entries->push_back(std::move(entry));
+  }
+  return true;
+}
+
+bool PosixJunkScan::HoldsKept(int folderFd, dev_t dev, const std::function<bool()>& keepGoing,
+                              unsigned* visited) {
+  Dir dir(dup(folderFd));
+  if (!dir) return true;  // what cannot be looked into cannot be known to be free
+  // A folder of one's own that others share holds what is theirs: it goes with none of it.
+  struct stat self;
+  const bool shared = fstat(dir.fd(), &self) != 0 || IsShared(self);
+  while (dirent* e = dir.Next()) {
+    const char* name = e->d_name;
+    if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
+    if (++*visited % 256 == 0 && keepGoing && !keepGoing()) return true;
+    if (IsSpecialType(e->d_type)) return true;
+    const bool regular = e->d_type == DT_REG || e->d_type == DT_LNK;
+    if (regular && !shared && !inUse_.MayHold(e->d_ino)) continue;
+    struct stat st;
+    if (fstatat(dir.fd(), name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+    if (IsSpecialNode(st.st_mode) || inUse_.Holds(st.st_dev, st.st_ino)) return true;
+    if (shared && st.st_uid != geteuid()) return true;
+    if (!S_ISDIR(st.st_mode)) continue;
+    if (st.st_dev != dev || IsRecycleBin(st.st_dev, st.st_ino)) return true;
+    int sub = openat(dir.fd(), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (sub < 0) return true;
+    const bool kept = HoldsKept(sub, dev, keepGoing, visited);
+    close(sub);
+    if (kept) return true;
+  }
+  return false;
+}
+
+bool PosixJunkScan::Examine(const std::string& path, JunkIdentity* id, uint64_t* bytes,
+                            const std::function<bool()>& keepGoing) {
+  Drive drive;
+  std::string leaf;
+  std::string dosPath = path;
+  while (dosPath.size() > 3 && dosPath.back() == '\\') dosPath.pop_back();
+  // A gathering cut short may have missed what holds this entry.
+  if (!inUseKnown_) return false;
+  const int parent = OpenNoFollow(dosPath, true, &drive, &leaf);
+  if (parent < 0) return false;
+  struct stat st, folder;
+  bool free = fstatat(parent, leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+              !IsSpecialNode(st.st_mode) && !inUse_.Holds(st.st_dev, st.st_ino) &&
+              fstat(parent, &folder) == 0 && !OthersInSharedFolder(folder, st);
+  if (free && S_ISDIR(st.st_mode)) {
+    free = st.st_dev == drive.dev && !IsRecycleBin(st.st_dev, st.st_ino) &&
+           !IsOtherDriveRoot(drive.mapping, st.st_dev, st.st_ino);
+    int sub =
+        free ? openat(parent, leaf.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC) : -1;
+    struct stat opened;
+    // The folder opened must be the one just looked at.
+    free = sub >= 0 && fstat(sub, &opened) == 0 && opened.st_ino == st.st_ino &&
+           opened.st_dev == st.st_dev;
+    unsigned visited = 0;
+    if (free) free = !HoldsKept(sub, st.st_dev, keepGoing, &visited);
+    if (sub >= 0) close(sub);
+  }
+  close(parent);
+  if (!free) return false;
+  id->device = static_cast<uint64_t>(st.st_dev);
+  id->inode = static_cast<uint64_t>(st.st_ino);
+  id->isFolder = S_ISDIR(st.st_mode);
+  *bytes = S_ISREG(st.st_mode) ? static_cast<uint64_t>(st.st_size) : 0;
+  return true;
+}
+
+bool PosixJunkScan::Recheck(const std::string& path, const JunkIdentity& id,
+                            const std::function<bool()>& keepGoing) {
+  JunkIdentity now;
+  uint64_t bytes = 0;
+  return Examine(path, &now, &bytes, keepGoing) && now.device == id.device &&
+         now.inode == id.inode && now.isFolder == id.isFolder;
+}
+
+bool PosixJunkScan::Gone(const std::string& path) {
+  Drive drive;
+  std::string leaf;
+  std::string dosPath = path;
+  while (dosPath.size() > 3 && dosPath.back() == '\\') dosPath.pop_back();
+  errno = 0;
+  const int parent = OpenNoFollow(dosPath, true, &drive, &leaf);
+  if (parent < 0) return errno == ENOENT;
+  struct stat st;
+  const bool gone = fstatat(parent, leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT;
+  close(parent);
+  return gone;
+}
+
+std::string PosixJunkScan::SpecialFolder(const std::string& which) const {
+  std::string host;
+  if (which == "windows temp") {
+    host = options_.systemTemp ? *options_.systemTemp : g_get_tmp_dir();
+  } else if (which == "user temp") {
+    // Not GLib's: it passes a relative $XDG_CACHE_HOME on, which names no cache folder.
+    host = options_.userCache ? *options_.userCache : XdgFolder("XDG_CACHE_HOME", ".cache");
+  }
+  if (host.empty() || host[0] != '/') return "";
+  std::string dos = files_.DosPathForHost(host);
+  if (!dos.empty() && dos.back() != '\\') dos += '\\';
+  // Everything directly inside is junk: a $TMPDIR set to a drive's root, or to the home folder
+  // or above it, would clear away the user's own files.
+  const char* const homeVariable = std::getenv("HOME");  // as GLib takes it, but not cached
+  std::string home =
+      files_.DosPathForHost(homeVariable && *homeVariable ? homeVariable : g_get_home_dir());
+  if (!home.empty() && home.back() != '\\') home += '\\';
+  if (dos.size() <= 3 || home.compare(0, dos.size(), dos) == 0) return "";
+  return dos;
+}
+
+}  // namespace qv

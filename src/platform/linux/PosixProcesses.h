@@ -1,0 +1,33 @@
+// Programs started from Windows-form command lines, with DOS paths translated to host paths.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/Processes.h"
+#include "platform/linux/PosixFileSystem.h"
+
+namespace qv {
+
+// Splits a command line the way Windows programs receive it: the program path ends at the first
+// blank or is quoted as a whole; arguments follow the backslash and double-quote rules.
+std::vector<std::string> SplitWindowsCommandLine(const std::string& line);
+
+class PosixProcesses : public Processes {
+ public:
+  explicit PosixProcesses(PosixFileSystem& files) : files_(files) {}
+
+  // The host argument vector for a command line: the program and every absolute DOS path of a
+  // drive of the table become host paths.
+  std::vector<std::string> HostArguments(const std::string& windowsCommandLine);
+
+  bool Start(const std::string& windowsCommandLine, int64_t* pid) override;
+  bool StillActive(int64_t pid, int* exitCode) override;
+
+ private:
+  PosixFileSystem& files_;
+  std::map<int64_t, int> ended_;  // exit codes of reaped children, asked for again
+};
+
+}  // namespace qv

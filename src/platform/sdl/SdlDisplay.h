@@ -1,0 +1,110 @@
+// The Linux display: an SDL2 window, SDL software surfaces, TurboJPEG pictures, fontconfig and
+// SDL_ttf text, and coalesced presentation of the back buffer.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/Display.h"
+#include "platform/linux/PictureCheckFile.h"
+#include "platform/sdl/FontCache.h"
+#include "platform/sdl/GlyphCache.h"
+#include "platform/sdl/SdlSurface.h"
+
+struct SDL_Surface;
+struct SDL_Window;
+
+namespace qv {
+
+class DrawQueue;
+
+// What a benchmark counts: presentations asked for, and uploads to the window actually made.
+struct PresentationCounts {
+  uint64_t presents = 0;
+  uint64_t uploads = 0;
+};
+
+struct SdlDisplayOptions {
+  // SDL's dummy video driver: a window exists but nothing reaches a screen.
+  bool headless = false;
+  // Where DecodeJpegs remembers the pictures it found intact (PictureCheckFile); empty: nowhere.
+  std::string pictureCheckFile{};
+  // False: every drawing is done at once instead of when its pixels are needed (tests).
+  bool deferDrawing = true;
+  // Counted here when given.
+  PresentationCounts* counts = nullptr;
+};
+
+class SdlDisplay : public Display {
+ public:
+  explicit SdlDisplay(SdlDisplayOptions options);
+  ~SdlDisplay() override;
+  SdlDisplay(const SdlDisplay&) = delete;
+  SdlDisplay& operator=(const SdlDisplay&) = delete;
+
+  // Starts SDL's video; OpenWindow does it too. False with `error` when there is no display.
+  bool StartVideo(std::string* error);
+
+  bool OpenWindow(int left, int top, int width, int height, const std::string& caption,
+                  std::string* error) override;
+  void ShowWindow() override;
+  void MinimizeWindow() override;
+  void WindowPosition(int* left, int* top) const override;
+  void DisplaySize(int* width, int* height) const override;
+  void CursorPosition(int* x, int* y) const override;
+
+  SurfacePtr CreateSurface(int width, int height) override;
+  DecodedPicture DecodeJpeg(const std::vector<uint8_t>& data) override;
+  // Decodes ahead on one worker thread per processor.
+  void DecodeJpegs(std::vector<std::vector<uint8_t>> data,
+                   const std::function<void(size_t, DecodedPicture)>& done) override;
+
+  void StretchCopy(Surface& dst, const Rect& dstRect, const Surface& src,
+                   const Rect& srcRect) override;
+  void Fill(Surface& dst, const Rect& r, Color c) override;
+  TextSize MeasureText(const FontSpec& font, const std::string& utf8) override;
+  void DrawText(Surface& dst, int x, int y, const std::string& utf8, const FontSpec& font,
+                Color c) override;
+
+  void Present(Surface& back, bool full) override;
+  void Flush() override;
+  // Flush, but only once a frame has passed since the last upload.
+  void FlushIfDue();
+
+  // What the window shows (0x00RRGGBB), for tests and checks of the presentation.
+  uint32_t WindowPixelRGB(int x, int y) const;
+  SDL_Window* window() const { return window_; }
+  bool headless() const { return options_.headless; }
+
+  // Puts the pointer at a screen position. Headless, this is only remembered: the double-click
+  // handler reads the cursor position, and injected pointer events have no real pointer.
+  void MoveCursor(int screenX, int screenY);
+
+  // Shortest time between two uploads; changes in between wait for the next Present or Flush.
+  static constexpr uint64_t kFrameMs = 16;
+
+ private:
+  void Upload();
+
+  SdlDisplayOptions options_;
+  PresentationCounts ownCounts_;  // where none are asked for
+  PresentationCounts& counts_;
+  bool videoStarted_ = false;
+  SDL_Window* window_ = nullptr;
+  int windowLeft_ = 0;
+  int windowTop_ = 0;
+  int cursorX_ = 0;
+  int cursorY_ = 0;
+  FontCache fonts_;
+  GlyphCache glyphs_{fonts_};
+  std::shared_ptr<DrawQueue> queue_;
+  std::unique_ptr<PictureCheckCache> checked_;
+
+  uint64_t lastUploadMs_ = 0;
+  bool uploadedOnce_ = false;
+  std::shared_ptr<SDL_Surface> pending_;  // the back buffer with changes not yet uploaded
+  DirtyRegion pendingRegion_;
+};
+
+}  // namespace qv

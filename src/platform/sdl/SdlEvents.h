@@ -1,0 +1,49 @@
+// Events and timers of the window's thread on SDL2.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+
+#include "platform/Events.h"
+
+union SDL_Event;
+
+namespace qv {
+
+class SdlDisplay;
+
+class SdlEvents : public EventSource {
+ public:
+  explicit SdlEvents(SdlDisplay& display);
+
+  bool PollEvent(Event* e) override;
+  void WaitEvent(Event* e) override;
+  void SetTimer(int timer, int intervalMs, bool enabled) override;
+  bool TimerEnabled(int timer) const override;
+  void Sleep(int ms) override;
+
+  // Queues an event ahead of the window system's (headless runs, the probe). A pointer event
+  // on a headless display also moves the remembered cursor to its window position.
+  void PushEvent(const Event& e);
+
+ private:
+  struct Timer {
+    int interval = 0;
+    bool enabled = false;
+    uint64_t deadline = 0;
+  };
+
+  bool Translate(const SDL_Event& in, Event* out) const;
+  bool TakeDueTimer(Event* e);
+  // Milliseconds until the next timer is due; -1 when no timer runs.
+  int64_t MsToNextTimer() const;
+
+  SdlDisplay& display_;
+  std::deque<Event> queue_;
+  Timer timers_[kTimerCount];
+  int nextTimer_ = 0;  // where the search for due timers starts, so both get their turn
+  uint64_t lastPumpMs_ = 0;
+  bool pumped_ = false;
+};
+
+}  // namespace qv

@@ -1,0 +1,94 @@
+// Surfaces of the Linux display: SDL software surfaces in one pixel format (XRGB8888), and skin
+// pictures whose pixels are decoded when first needed, a band of rows at a time.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "platform/Display.h"
+#include "platform/common/PictureDecoder.h"
+#include "platform/linux/JpegCodec.h"
+
+struct SDL_Surface;
+
+namespace qv {
+
+class DrawQueue;
+
+Rect Intersect(const Rect& a, const Rect& b);
+bool Contains(const Rect& outer, const Rect& inner);
+Rect Bounds(const SDL_Surface* s);
+// 0x00RRGGBB of a pixel of any 8..32-bit surface; 0 outside it.
+uint32_t ReadPixel(SDL_Surface* s, int x, int y);
+// An SDL surface of the display's format over `pixels` (width * 4 bytes a row), or null.
+SDL_Surface* SurfaceOver(void* pixels, int width, int height);
+
+// Changed parts of a surface: a few rectangles rather than one around all of them, since a
+// copy's counters and bars lie far apart and the whole window in between would be uploaded.
+struct DirtyRegion {
+  static constexpr size_t kMaxRects = 8;
+  std::vector<Rect> rects;
+  void Add(const Rect& r);
+  void Add(const DirtyRegion& other);
+  bool Empty() const { return rects.empty(); }
+};
+
+// The changed rectangle since the surface was last presented is kept with it.
+class SdlSurface : public Surface {
+ public:
+  // `queue` holds drawings on this surface not yet done; reads do them first. `pixels`, when
+  // given, is the buffer `s` was made on; it is freed with the surface.
+  explicit SdlSurface(SDL_Surface* s, std::weak_ptr<DrawQueue> queue = {},
+                      std::shared_ptr<void> pixels = nullptr);
+  // A picture whose JPEG data was checked but not decoded yet: its pixels are made when first
+  // needed. A skin has dozens of full-window pictures and a session shows a few of them; of
+  // the pressed and disabled looks it shows a few buttons, so where the data was found `intact`
+  // and has bands (FindJpegBands) only the rows asked for are made.
+  SdlSurface(int width, int height, std::vector<uint8_t> jpeg, std::weak_ptr<DrawQueue> queue,
+             bool intact = false);
+  int Width() const override;
+  int Height() const override;
+  uint32_t PixelRGB(int x, int y) const override;
+
+  SDL_Surface* sdl() const { return shared().get(); }
+  // Shared so that a pending presentation keeps the pixels alive.
+  const std::shared_ptr<SDL_Surface>& shared() const { return sharedRows(0, height_); }
+  // The same where only rows [top, bottom) will be read.
+  const std::shared_ptr<SDL_Surface>& sharedRows(int top, int bottom) const {
+    if (!jpeg_.empty()) MakePixels(top, bottom);
+    return surface_;
+  }
+  // Rows of a picture made so far (all of them once it is whole), for tests.
+  int MadeRows() const;
+
+  void MarkDirty(const Rect& r);  // clipped to the surface
+  const DirtyRegion& Dirty() const { return dirty_; }
+  void ClearDirty();
+
+ private:
+  void Own(SDL_Surface* s, std::shared_ptr<void> pixels) const;
+  void MakePixels(int top, int bottom) const;
+  void MakeWhole() const;
+  bool MakeBands(int first, int last) const;
+
+  mutable std::shared_ptr<SDL_Surface> surface_;
+  std::weak_ptr<DrawQueue> queue_;
+  int width_ = 0;
+  int height_ = 0;
+  mutable std::vector<uint8_t> jpeg_;  // not decoded yet, or not all of it
+  bool intact_ = false;
+  mutable bool bandsSought_ = false;
+  mutable std::unique_ptr<JpegBands> bands_;  // while made a band at a time
+  mutable std::vector<bool> bandMade_;
+  DirtyRegion dirty_;
+};
+
+SdlSurface* AsPosix(Surface& s);
+const SdlSurface* AsPosix(const Surface& s);
+
+// A checked picture whose pixels are decoded when first needed.
+DecodedPicture DeferredPictureOf(DecodedPixels checked, std::vector<uint8_t> data,
+                                 const std::shared_ptr<DrawQueue>& queue);
+
+}  // namespace qv
