@@ -6,6 +6,7 @@
 #include "core/ProfileString.h"
 #include "core/Program.h"
 #include "files/modTools.h"
+#include "platform/common/WindowsCommandLine.h"
 #include "skin/modForm.h"
 #include "widgets/modButton.h"
 #include "widgets/modDiagramm.h"

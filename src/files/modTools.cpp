@@ -16,29 +16,6 @@ bool RunAndWait(Program& p, const std::string& commandLine) {
   return started;
 }
 
-std::string QuoteArgument(const std::string& argument) {
-  std::string out = "\"";
-  size_t backslashes = 0;
-  for (const char c : argument) {
-    if (c == '\\') {
-      ++backslashes;
-    } else {
-      // Backslashes count only before a quote: there each is doubled and the quote escaped.
-      if (c == '"') out.append(backslashes + 1, '\\');
-      backslashes = 0;
-    }
-    out += c;
-  }
-  // The closing quote must not be escaped by backslashes that end the argument.
-  out.append(backslashes, '\\');
-  return out + "\"";
-}
-
-std::string QuoteProgramPath(const std::string& path) {
-  if (path.find('"') != std::string::npos) return "";
-  return "\"" + path + "\"";
-}
-
 bool IsVolumeReady(Program& p, const std::string& drive) {
   VolumeInfo info;
   return p.os.files.GetVolumeInfo(drive + "\\", &info);

@@ -16,13 +16,6 @@ struct Program;
 // False when it could not be started.
 bool RunAndWait(Program& p, const std::string& commandLine);
 
-// One argument of a Windows-form command line, quoted so that the platform's splitting gives it
-// back byte for byte (quotes and the backslashes before them escaped, blanks kept inside).
-std::string QuoteArgument(const std::string& argument);
-// The program path of such a command line, quoted as a whole; "" when it holds a double quote,
-// which that form cannot carry there.
-std::string QuoteProgramPath(const std::string& path);
-
 // True when the volume of a drive designator ("c:") can be read.
 bool IsVolumeReady(Program& p, const std::string& drive);
 

@@ -4,9 +4,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "files/modTools.h"
+#include "platform/common/WindowsCommandLine.h"
 #include "platform/linux/PosixFileSystem.h"
-#include "platform/linux/PosixProcesses.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // One empty folder as drive C:; nothing below it is ever created.

@@ -6,13 +6,11 @@
 #include <vector>
 
 #include "platform/Processes.h"
+#include "platform/common/WindowsCommandLine.h"
+#include "platform/linux/ChildProcess.h"
 #include "platform/linux/PosixFileSystem.h"
 
 namespace qv {
-
-// Splits a command line the way Windows programs receive it: the program path ends at the first
-// blank or is quoted as a whole; arguments follow the backslash and double-quote rules.
-std::vector<std::string> SplitWindowsCommandLine(const std::string& line);
 
 class PosixProcesses : public Processes {
  public:
@@ -27,6 +25,7 @@ class PosixProcesses : public Processes {
 
  private:
   PosixFileSystem& files_;
+  std::map<int64_t, ChildProcess> running_;
   std::map<int64_t, int> ended_;  // exit codes of reaped children, asked for again
 };
 
