@@ -1,0 +1,40 @@
+// Which volume the disk check works on: the device behind a drive, where it is mounted, and the
+// loop devices of an image file.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/linux/PosixFileSystem.h"
+
+namespace qv {
+
+// The volume behind a drive and where it is mounted as that drive.
+struct CheckTarget {
+  std::string device;      // block device or image file; empty when the drive has none
+  bool mounted = false;    // the device is mounted on the drive's folder
+  std::string mountPoint;  // then: where, and how
+  std::string source, fsType, mountOptions, superOptions;
+  std::string root;  // the folder of the file system mounted there
+  int mountId = 0;
+  dev_t mountDevice = 0;
+  std::vector<std::string> propagation;  // as mountinfo shows it
+  bool mountedElsewhere = false;         // the same file system is mounted elsewhere too
+  bool inUseElsewhere = false;           // an image file that a loop device serves
+};
+
+// The target of a drive root ("D:\"); an empty device when the drive has none.
+CheckTarget FindCheckTarget(const PosixFileSystem& files, const std::string& root);
+
+// Whether `path` is a block device; its device number in `rdev` (may be null).
+bool IsBlock(const std::string& path, dev_t* rdev);
+// The first line of a file; empty when it cannot be read.
+std::string ReadLine(const std::string& file);
+// The loop devices that serve an image file, as /dev paths.
+std::vector<std::string> LoopsOf(const std::string& image);
+// The image file behind a loop device; empty for any other device.
+std::string BackingFile(dev_t rdev);
+
+}  // namespace qv
