@@ -176,10 +176,10 @@ void Guardian::Run(const MountBackPlan& plan, int socket, int hold) {
   sigset_t none;
   sigemptyset(&none);
   sigprocmask(SIG_SETMASK, &none, nullptr);
-  const int null = open("/dev/null", O_RDWR | O_CLOEXEC);
-  if (null >= 0)
+  const UniqueFd null(open("/dev/null", O_RDWR | O_CLOEXEC));
+  if (null)
     for (int fd = 0; fd < 3; ++fd)
-      if (fd != socket && fd != hold) dup2(null, fd);
+      if (fd != socket && fd != hold) dup2(null.get(), fd);
   // Nothing else of the program's stays open (its window, its output pipes).
   int keep[] = {socket, hold, 2};
   std::sort(std::begin(keep), std::end(keep));

@@ -69,16 +69,16 @@ bool PictureCheckFile::Write(const std::string& text) {
   // Written aside under a name no one can have prepared, then renamed: a program starting
   // meanwhile reads the old list or the new one.
   std::string temporary = file_ + ".XXXXXX";
-  const int fd = mkstemp(temporary.data());
-  if (fd < 0) return false;
+  UniqueFd fd(mkstemp(temporary.data()));
+  if (!fd) return false;
   bool ok = true;
   for (size_t written = 0; ok && written < text.size();) {
-    const ssize_t n = write(fd, text.data() + written, text.size() - written);
+    const ssize_t n = write(fd.get(), text.data() + written, text.size() - written);
     if (n < 0 && errno == EINTR) continue;
     ok = n > 0;
     if (ok) written += static_cast<size_t>(n);
   }
-  ok = close(fd) == 0 && ok;
+  ok = fd.Close() && ok;
   if (!ok || std::rename(temporary.c_str(), file_.c_str()) != 0) {
     unlink(temporary.c_str());
     return false;
