@@ -23,7 +23,7 @@ double MsSince(Clock::time_point from) {
 class Alternating : public qv::OpenVolume {
  public:
   explicit Alternating(int64_t total) : total_(total) {}
-  uint32_t GetVolumeBitmap(int64_t start, qv::VolumeBitmap* out) override {
+  qv::Result<uint32_t> GetVolumeBitmap(int64_t start, qv::VolumeBitmap* out) override {
     out->StartingLcn = start;
     out->BitmapSize = total_ - start;
     std::memset(out->Buffer, 0xAA, sizeof out->Buffer);
@@ -36,11 +36,11 @@ class Alternating : public qv::OpenVolume {
 
 class AlternatingVolumes : public qv::Volumes {
  public:
-  std::unique_ptr<qv::OpenVolume> Open(const std::string&) override {
-    return std::make_unique<Alternating>(int64_t{2} << 20);
+  qv::Result<std::unique_ptr<qv::OpenVolume>> Open(const std::string&) override {
+    return std::unique_ptr<qv::OpenVolume>(std::make_unique<Alternating>(int64_t{2} << 20));
   }
-  std::unique_ptr<qv::OpenFile> OpenForExtents(const std::string&, bool) override {
-    return nullptr;
+  qv::Result<std::unique_ptr<qv::OpenFile>> OpenForExtents(const std::string&, bool) override {
+    return qv::Status::Error("no files in this bench");
   }
   void EndFileReads() override {}
   // No file is ever opened, so none is ever the one analysed.

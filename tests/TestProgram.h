@@ -45,25 +45,19 @@ class FakeSystem : public SystemQueries {
   bool idleFails = false, timeFails = false, countFails = false;
 
   MemoryStatus GetMemoryStatus() override { return memory; }
-  bool GetProcessorInfo(ProcessorInfo* info) override {
-    *info = cpu;
-    return true;
+  std::optional<ProcessorInfo> GetProcessorInfo() override { return cpu; }
+  std::optional<VersionInfo> GetVersion() override { return version; }
+  std::optional<std::string> GetComputerName() override { return computer; }
+  std::optional<std::string> GetUserName() override { return user; }
+  std::optional<int64_t> IdleTime() override {
+    return idleFails ? std::nullopt : std::optional<int64_t>(idle);
   }
-  bool GetVersion(VersionInfo* info) override {
-    *info = version;
-    return true;
+  std::optional<int64_t> MonotonicTime() override {
+    return timeFails ? std::nullopt : std::optional<int64_t>(now);
   }
-  bool GetComputerName(std::string* name) override {
-    *name = computer;
-    return true;
+  std::optional<int> ProcessorCount() override {
+    return countFails ? std::nullopt : std::optional<int>(processors);
   }
-  bool GetUserName(std::string* name) override {
-    *name = user;
-    return true;
-  }
-  bool IdleTime(int64_t* v) override { return !idleFails && (*v = idle, true); }
-  bool MonotonicTime(int64_t* v) override { return !timeFails && (*v = now, true); }
-  bool ProcessorCount(int* v) override { return !countFails && (*v = processors, true); }
 };
 
 // Where the tests' clock starts: Tuesday 3 March 2026, 09:05:07.

@@ -25,10 +25,10 @@ class FakeVolume : public OpenVolume {
  public:
   FakeVolume(std::vector<bool> used, int64_t failFrom)
       : used_(std::move(used)), failFrom_(failFrom) {}
-  uint32_t GetVolumeBitmap(int64_t start, VolumeBitmap* out) override {
+  Result<uint32_t> GetVolumeBitmap(int64_t start, VolumeBitmap* out) override {
     *out = VolumeBitmap{};
     const int64_t total = static_cast<int64_t>(used_.size());
-    if (start >= failFrom_ || start >= total) return kVolumeFailed;
+    if (start >= failFrom_ || start >= total) return Status::Error("unreadable");
     out->StartingLcn = start;
     out->BitmapSize = total - start;
     for (int64_t j = 0; j < kBitmapChunkClusters && start + j < total; ++j)
@@ -45,7 +45,7 @@ class FakeFile : public OpenFile {
  public:
   FakeFile(int64_t extents, uint64_t inode) : extents_(extents), inode_(inode) {}
   FileIdentity Identity() const override { return FileIdentity{1, inode_}; }
-  uint32_t GetRetrievalPointers(int64_t vcn, RetrievalPointers* out) override {
+  Result<uint32_t> GetRetrievalPointers(int64_t vcn, RetrievalPointers* out) override {
     out->ExtentCount = 0;
     for (int64_t k = vcn; k < extents_ && out->ExtentCount < kExtentsPerRead; ++k)
       out->Extents[out->ExtentCount++] = Extent{k + 1, 1000 + 2 * k};  // one-cluster pieces
@@ -68,18 +68,21 @@ class FakeVolumes : public Volumes {
   std::function<void(const std::string&)> onFile;
   int opened = 0;
 
-  std::unique_ptr<OpenVolume> Open(const std::string&) override {
+  Result<std::unique_ptr<OpenVolume>> Open(const std::string&) override {
     ++opened;
-    if (used.empty()) return nullptr;
-    return std::make_unique<FakeVolume>(used, failFrom);
+    if (used.empty()) return Status::Error("no volume");
+    return std::unique_ptr<OpenVolume>(std::make_unique<FakeVolume>(used, failFrom));
   }
-  std::unique_ptr<OpenFile> OpenForExtents(const std::string& path, bool forMoving) override {
+  Result<std::unique_ptr<OpenFile>> OpenForExtents(const std::string& path,
+                                                   bool forMoving) override {
     const std::string name = path.substr(path.rfind('\\') + 1);
     if (forMoving && onFile) onFile(name);
-    if (unreadable.count(name) || (forMoving && unmovable.count(name))) return nullptr;
+    if (unreadable.count(name) || (forMoving && unmovable.count(name)))
+      return Status::Error("not this file");
     auto it = extents.find(name);
     const uint64_t inode = inodes.emplace(path, inodes.size() + 10).first->second;
-    return std::make_unique<FakeFile>(it == extents.end() ? 1 : it->second, inode);
+    return std::unique_ptr<OpenFile>(
+        std::make_unique<FakeFile>(it == extents.end() ? 1 : it->second, inode));
   }
   void EndFileReads() override {}
   bool IsSameFile(const std::string& path, const FileIdentity& id) override {

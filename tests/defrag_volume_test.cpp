@@ -218,7 +218,9 @@ TEST_F(Volume, OnlyExtFileSystemsHaveAMap) {
   ASSERT_EQ(Sh("mkfs.fat '" + image + "'"), 0);
   PosixFileSystem files({DriveMapping{'D', drive, image}}, drive);
   PosixVolumes volumes(files);
-  EXPECT_EQ(volumes.Open("D:"), nullptr);
+  const Result<std::unique_ptr<OpenVolume>> fat = volumes.Open("D:");
+  ASSERT_FALSE(fat);
+  EXPECT_NE(fat.status().message(), "");
   p().os.volumes = &volumes;
   int64_t total = 17;
   EXPECT_TRUE(ReadFreeSpaceRuns(p(), "D:", total).empty());
@@ -422,12 +424,13 @@ TEST(Ext2Map, PiecesAreTheWholeBitmap) {
     ASSERT_EQ(ext2fs_read_block_bitmap(fs), 0);
     const int64_t total = static_cast<int64_t>(ext2fs_blocks_count(fs->super));
     const int64_t first = fs->super->s_first_data_block;
-    std::unique_ptr<OpenVolume> volume = volumes.Open("D:");
-    ASSERT_NE(volume, nullptr) << options;
+    Result<std::unique_ptr<OpenVolume>> opened = volumes.Open("D:");
+    ASSERT_TRUE(opened) << options << ": " << opened.status().message();
+    std::unique_ptr<OpenVolume> volume = std::move(opened.value());
     int64_t differing = 0, used = 0;
     VolumeBitmap piece;
     for (int64_t start = 0; start < total; start += kBitmapChunkClusters) {
-      volume->GetVolumeBitmap(start, &piece);
+      ASSERT_TRUE(volume->GetVolumeBitmap(start, &piece)) << start;
       for (int64_t c = start; c < std::min(total, start + kBitmapChunkClusters); ++c) {
         const bool expected = c < first || ext2fs_test_block_bitmap2(fs->block_map, c);
         const bool got = (piece.Buffer[(c - start) / 8] >> ((c - start) % 8)) & 1;
@@ -444,13 +447,18 @@ TEST(Ext2Map, PiecesAreTheWholeBitmap) {
   LoopMount mount(image, dir.path() + "/drive", "noatime");
   if (!mount.ok()) GTEST_SKIP() << "this machine does not mount loop devices";
   PosixVolumes kernel(files, PosixVolumeOptions{true, "/proc/swaps"});
-  std::unique_ptr<OpenVolume> fromDevice = volumes.Open("D:"), fromKernel = kernel.Open("D:");
-  ASSERT_TRUE(fromDevice && fromKernel);
+  Result<std::unique_ptr<OpenVolume>> device = volumes.Open("D:"), map = kernel.Open("D:");
+  ASSERT_TRUE(device && map);
+  std::unique_ptr<OpenVolume> fromDevice = std::move(device.value()),
+                              fromKernel = std::move(map.value());
   VolumeBitmap a, b;
   int pieces = 0;
   for (int64_t start = 0;; start += kBitmapChunkClusters, ++pieces) {
-    const uint32_t more = fromDevice->GetVolumeBitmap(start, &a);
-    EXPECT_EQ(fromKernel->GetVolumeBitmap(start, &b), more);
+    const Result<uint32_t> fromA = fromDevice->GetVolumeBitmap(start, &a);
+    const Result<uint32_t> fromB = fromKernel->GetVolumeBitmap(start, &b);
+    ASSERT_TRUE(fromA && fromB) << start;
+    const uint32_t more = fromA.value();
+    EXPECT_EQ(fromB.value(), more);
     EXPECT_EQ(a.BitmapSize, b.BitmapSize);
     EXPECT_EQ(std::memcmp(a.Buffer, b.Buffer, sizeof a.Buffer), 0) << start;
     if (more != kVolumeMoreData) break;

@@ -148,7 +148,9 @@ class ScriptedEngine : public CheckEngine {
   int runs = 0;
   std::vector<bool> answers;
 
-  bool Load() override { return loadable; }
+  Status Load() override {
+    return loadable ? Status::Ok() : Status::Error("no engine in this test");
+  }
   void Unload() override {}
   bool CanOpenExclusive(const std::string&) override { return exclusive; }
   void Chkdsk(const std::string& r, const std::string& fs, bool fixErrors, bool, bool, bool,

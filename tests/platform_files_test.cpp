@@ -936,20 +936,23 @@ TEST_F(DriveTest, StartsProgramsWithHostPaths) {
   chmod(H("x/Tools/Args.sh").c_str(), 0755);
   auto fs = Drives();
   PosixProcesses processes(*fs);
-  int64_t pid = 0;
-  ASSERT_TRUE(processes.Start(
-      R"("X:\tools\args.sh" X:\out.txt "X:\A B\file.txt" -q Q:\elsewhere rel\path)", &pid));
-  int code = 0;
+  const Result<int64_t> pid = processes.Start(
+      R"("X:\tools\args.sh" X:\out.txt "X:\A B\file.txt" -q Q:\elsewhere rel\path)");
+  ASSERT_TRUE(pid) << pid.status().message();
+  std::optional<int> code;
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (processes.StillActive(pid, &code) && std::chrono::steady_clock::now() < deadline)
+  while (!(code = processes.Ended(pid.value())) && std::chrono::steady_clock::now() < deadline)
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   EXPECT_EQ(code, 7);
-  EXPECT_FALSE(processes.StillActive(pid, &code));
-  EXPECT_EQ(code, 7);
+  EXPECT_EQ(processes.Ended(pid.value()), 7);  // asked again
+  EXPECT_EQ(processes.Ended(-5), -1);          // not one of its own
   EXPECT_EQ(ReadFile(H("x/out.txt")), H("x/a b/file.txt") + "\n-q\nQ:\\elsewhere\nrel\\path\n");
 
-  EXPECT_FALSE(processes.Start(R"(X:\tools\none.exe)", &pid));
-  EXPECT_FALSE(processes.Start("", &pid));
+  const Result<int64_t> missing = processes.Start(R"(X:\tools\none.exe)");
+  ASSERT_FALSE(missing);
+  EXPECT_NE(missing.status().message().find("No such file"), std::string::npos)
+      << missing.status().message();
+  EXPECT_FALSE(processes.Start(""));
 }
 
 }  // namespace

@@ -85,8 +85,10 @@ void ScanBitmapChunk(const VolumeBitmap& chunk, std::vector<FreeRun>& runs, int6
 
 std::vector<FreeRun> ReadFreeSpaceRuns(Program& p, const std::string& drive,
                                        int64_t& totalClusters) {
-  std::unique_ptr<OpenVolume> volume = p.os.volumes ? p.os.volumes->Open(drive) : nullptr;
-  if (!volume) return {};
+  if (!p.os.volumes) return {};
+  Result<std::unique_ptr<OpenVolume>> opened = p.os.volumes->Open(drive);
+  if (!opened) return {};
+  std::unique_ptr<OpenVolume> volume = std::move(opened.value());
   totalClusters = 0;
   int64_t start = 0;
   std::vector<FreeRun> runs(1);
@@ -99,11 +101,11 @@ std::vector<FreeRun> ReadFreeSpaceRuns(Program& p, const std::string& drive,
       return {};
     }
     Yield(p, false);
-    const uint32_t error = volume->GetVolumeBitmap(start, &chunk);
+    const Result<uint32_t> read = volume->GetVolumeBitmap(start, &chunk);
     if (totalClusters == 0) totalClusters = chunk.BitmapSize;
     ScanBitmapChunk(chunk, runs, counter, pending);
     start += kBitmapChunkClusters;
-    if (error != kVolumeMoreData) break;
+    if (!read || read.value() != kVolumeMoreData) break;
   }
   // A read that failed half-way leaves the record it had begun.
   if (!runs.empty() && runs.back().Length == 0) runs.pop_back();
@@ -139,20 +141,21 @@ FileExtentInfo GetFileExtents(Program& p, const std::string& path) {
   FileExtentInfo info;
   info.Path = path;
   if (!p.os.volumes) return info;
-  std::unique_ptr<OpenFile> file = p.os.volumes->OpenForExtents(path, true);
-  info.Movable = file != nullptr;
-  if (!file) file = p.os.volumes->OpenForExtents(path, false);
-  if (!file) return info;
+  Result<std::unique_ptr<OpenFile>> opened = p.os.volumes->OpenForExtents(path, true);
+  info.Movable = opened.ok();
+  if (!opened) opened = p.os.volumes->OpenForExtents(path, false);
+  if (!opened) return info;
+  std::unique_ptr<OpenFile> file = std::move(opened.value());
   info.Identity = file->Identity();
   RetrievalPointers reply;
   int64_t vcn = 0;
   for (;;) {
-    const uint32_t error = file->GetRetrievalPointers(vcn, &reply);
+    const Result<uint32_t> read = file->GetRetrievalPointers(vcn, &reply);
     const uint32_t count = std::min(reply.ExtentCount, kExtentsPerRead);
     info.Extents.insert(info.Extents.end(), reply.Extents, reply.Extents + count);
     info.ExtentCount += count;
     // A more-data answer without extents would ask for the same piece forever.
-    if (error != kVolumeMoreData || count == 0) break;
+    if (!read || read.value() != kVolumeMoreData || count == 0) break;
     vcn = reply.Extents[count - 1].NextVcn;
   }
   return info;

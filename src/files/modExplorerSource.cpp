@@ -191,10 +191,11 @@ void RunSourceEntry(Program& p) {
   if (tail != "exe" && tail != "com" && tail != "bat") return;
   const std::string program = p.explorer.SourcePath + name;
   if (!PathExists(p, program)) return;
-  int64_t pid = 0;
   // Quoted, so that names with blanks stay one program path.
-  if (!p.os.processes.Start("\"" + program + "\"", &pid))
-    p.os.diag.Warn("cannot start " + p.os.files.HostPath(program));
+  const Result<int64_t> started = p.os.processes.Start("\"" + program + "\"");
+  if (!started)
+    p.os.diag.Warn("cannot start " + p.os.files.HostPath(program) + ": " +
+                   started.status().message());
 }
 
 void ShowSourceInfo(Program& p) {

@@ -7,13 +7,11 @@
 namespace qv {
 
 bool RunAndWait(Program& p, const std::string& commandLine) {
-  int64_t pid = 0;
-  const bool started = p.os.processes.Start(commandLine, &pid);
-  int exitCode = 0;
+  const Result<int64_t> started = p.os.processes.Start(commandLine);
   do {
     Yield(p, true);
-  } while (started && p.os.processes.StillActive(pid, &exitCode));
-  return started;
+  } while (started && !p.os.processes.Ended(started.value()));
+  return started.ok();
 }
 
 bool IsVolumeReady(Program& p, const std::string& drive) {

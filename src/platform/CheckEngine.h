@@ -6,6 +6,8 @@
 #include <functional>
 #include <string>
 
+#include "platform/Status.h"
+
 namespace qv {
 
 // Report commands and what their `actionInfo` points to.
@@ -26,8 +28,8 @@ class CheckEngine {
  public:
   virtual ~CheckEngine() = default;
 
-  // Makes the engine ready for a run; false when it is not available.
-  virtual bool Load() = 0;
+  // Makes the engine ready for a run, or says why it is not available.
+  virtual Status Load() = 0;
   virtual void Unload() = 0;
   // Whether the drive's volume can be had for exclusive writing: only then are errors fixed.
   virtual bool CanOpenExclusive(const std::string& root) = 0;

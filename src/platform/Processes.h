@@ -2,7 +2,10 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+
+#include "platform/Status.h"
 
 namespace qv {
 
@@ -11,11 +14,11 @@ class Processes {
   virtual ~Processes() = default;
 
   // Starts the program of a command line in the Windows form (program path, then arguments,
-  // double quotes grouping). False when it cannot be started.
-  virtual bool Start(const std::string& windowsCommandLine, int64_t* pid) = 0;
-  // True while the program runs. Once it has ended: false, with its exit code when known
-  // (-1 for a process this object did not start).
-  virtual bool StillActive(int64_t pid, int* exitCode) = 0;
+  // double quotes grouping). Its process id, or why it cannot be started.
+  virtual Result<int64_t> Start(const std::string& windowsCommandLine) = 0;
+  // Nothing while the program runs. Once it has ended: its exit code when known (-1 for a
+  // process this object did not start).
+  virtual std::optional<int> Ended(int64_t pid) = 0;
 };
 
 }  // namespace qv

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace qv {
@@ -41,18 +42,19 @@ struct VersionInfo {
 class SystemQueries {
  public:
   virtual ~SystemQueries() = default;
+  // Each answer is empty when the figure cannot be had.
   virtual MemoryStatus GetMemoryStatus() = 0;
-  virtual bool GetProcessorInfo(ProcessorInfo* info) = 0;
-  virtual bool GetVersion(VersionInfo* info) = 0;
-  virtual bool GetComputerName(std::string* name) = 0;
-  virtual bool GetUserName(std::string* name) = 0;
+  virtual std::optional<ProcessorInfo> GetProcessorInfo() = 0;
+  virtual std::optional<VersionInfo> GetVersion() = 0;
+  virtual std::optional<std::string> GetComputerName() = 0;
+  virtual std::optional<std::string> GetUserName() = 0;
 
-  // The load meter's queries; false when the figure cannot be had.
+  // The load meter's queries.
   // Time all processors together spent idle, in 100 ns units.
-  virtual bool IdleTime(int64_t* idle) = 0;
+  virtual std::optional<int64_t> IdleTime() = 0;
   // Time since the system started on a clock that is never set, in 100 ns units.
-  virtual bool MonotonicTime(int64_t* now) = 0;
-  virtual bool ProcessorCount(int* count) = 0;
+  virtual std::optional<int64_t> MonotonicTime() = 0;
+  virtual std::optional<int> ProcessorCount() = 0;
 };
 
 }  // namespace qv

@@ -7,12 +7,13 @@
 #include <memory>
 #include <string>
 
+#include "platform/Status.h"
+
 namespace qv {
 
-// Answers of the reads.
+// Answers of the reads that worked; a failed read carries its reason instead.
 constexpr uint32_t kVolumeOk = 0;
 constexpr uint32_t kVolumeMoreData = 234;
-constexpr uint32_t kVolumeFailed = 1;
 
 constexpr uint32_t kBitmapBytes = 4096;
 constexpr uint32_t kBitmapChunkClusters = kBitmapBytes * 8;  // 32768
@@ -42,7 +43,7 @@ class OpenVolume {
   virtual ~OpenVolume() = default;
   // Fills `out` from cluster `startingLcn` (a multiple of 32768); kVolumeMoreData while the
   // volume goes on past this piece.
-  virtual uint32_t GetVolumeBitmap(int64_t startingLcn, VolumeBitmap* out) = 0;
+  virtual Result<uint32_t> GetVolumeBitmap(int64_t startingLcn, VolumeBitmap* out) = 0;
 };
 
 // Which file an entry is, as the volume knows it.
@@ -57,17 +58,18 @@ class OpenFile {
   virtual ~OpenFile() = default;
   virtual FileIdentity Identity() const = 0;
   // Up to 512 extents from virtual cluster `startingVcn`; kVolumeMoreData when more follow.
-  virtual uint32_t GetRetrievalPointers(int64_t startingVcn, RetrievalPointers* out) = 0;
+  virtual Result<uint32_t> GetRetrievalPointers(int64_t startingVcn, RetrievalPointers* out) = 0;
 };
 
 class Volumes {
  public:
   virtual ~Volumes() = default;
-  // The volume of a drive ("C:"); null when it cannot be opened.
-  virtual std::unique_ptr<OpenVolume> Open(const std::string& drive) = 0;
-  // A file by its full path. `forMoving` asks for the access a defragmenter needs; null when
-  // the file cannot be had that way.
-  virtual std::unique_ptr<OpenFile> OpenForExtents(const std::string& path, bool forMoving) = 0;
+  // The volume of a drive ("C:"), or why it cannot be opened.
+  virtual Result<std::unique_ptr<OpenVolume>> Open(const std::string& drive) = 0;
+  // A file by its full path. `forMoving` asks for the access a defragmenter needs; a failure
+  // when the file cannot be had that way.
+  virtual Result<std::unique_ptr<OpenFile>> OpenForExtents(const std::string& path,
+                                                           bool forMoving) = 0;
   // Lets go of what reading extents keeps open from one file to the next (a folder of the
   // drive): once a walk is over, the drive must not stay busy.
   virtual void EndFileReads() = 0;

@@ -14,21 +14,24 @@ constexpr int64_t kShortestInterval = 1000000;  // 100 ms in 100 ns units
 }  // namespace
 
 clsCPU::clsCPU(SystemQueries& system) : system_(system) {
-  int64_t now = 0;
-  int64_t idle = 0;
-  if (!system_.MonotonicTime(&now)) return;
-  if (!system_.IdleTime(&idle)) return;
-  previousIdleTime_ = idle;
-  previousSystemTime_ = now;
+  const std::optional<int64_t> now = system_.MonotonicTime();
+  if (!now) return;
+  const std::optional<int64_t> idle = system_.IdleTime();
+  if (!idle) return;
+  previousIdleTime_ = *idle;
+  previousSystemTime_ = *now;
 }
 
 float clsCPU::CurrentCPUUsage() {
-  int processors = 0;
-  int64_t now = 0;
-  int64_t idle = 0;
-  if (!system_.ProcessorCount(&processors)) return 0;
-  if (!system_.MonotonicTime(&now)) return 0;
-  if (!system_.IdleTime(&idle)) return 0;
+  const std::optional<int> processorCount = system_.ProcessorCount();
+  if (!processorCount) return 0;
+  const std::optional<int64_t> nowTime = system_.MonotonicTime();
+  if (!nowTime) return 0;
+  const std::optional<int64_t> idleTime = system_.IdleTime();
+  if (!idleTime) return 0;
+  const int processors = *processorCount;
+  const int64_t now = *nowTime;
+  const int64_t idle = *idleTime;
   int64_t fromTime = previousSystemTime_;
   int64_t fromIdle = previousIdleTime_;
   if (now - fromTime < kShortestInterval) {

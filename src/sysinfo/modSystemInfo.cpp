@@ -103,15 +103,16 @@ void UpdateSystemInfo(Program& p) {
   }
   Text(p, "serialnumber", SerialText(volume.serial));
 
-  std::string name;
-  if (p.os.system.GetComputerName(&name)) Text(p, "computername", name);
-  name.clear();
-  Text(p, "username", p.os.system.GetUserName(&name) ? name : std::string());
+  if (const std::optional<std::string> name = p.os.system.GetComputerName())
+    Text(p, "computername", *name);
+  Text(p, "username", p.os.system.GetUserName().value_or(std::string()));
 
-  ProcessorInfo cpu;
-  const bool haveCpu = p.os.system.GetProcessorInfo(&cpu);
-  VersionInfo version;
-  const bool haveVersion = p.os.system.GetVersion(&version);
+  const std::optional<ProcessorInfo> cpuInfo = p.os.system.GetProcessorInfo();
+  const bool haveCpu = cpuInfo.has_value();
+  const ProcessorInfo cpu = cpuInfo.value_or(ProcessorInfo{});
+  const std::optional<VersionInfo> versionInfo = p.os.system.GetVersion();
+  const bool haveVersion = versionInfo.has_value();
+  const VersionInfo version = versionInfo.value_or(VersionInfo{});
   if (haveVersion) {
     switch (version.PlatformId) {
       case kPlatformWin32s:

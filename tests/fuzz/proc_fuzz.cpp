@@ -31,8 +31,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   qv::PosixSystem system(root);
   const qv::MemoryStatus m = system.GetMemoryStatus();
   if (m.AvailPageFile < 0 || m.AvailVirtual < 0) __builtin_trap();
-  int64_t idle = 0;
-  if (system.IdleTime(&idle) && idle < 0) __builtin_trap();
+  const std::optional<int64_t> idle = system.IdleTime();
+  if (idle && *idle < 0) __builtin_trap();
   qv::InUseSet inUse;
   qv::GatherInUse(root, &inUse);
   return 0;

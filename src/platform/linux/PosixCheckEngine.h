@@ -29,7 +29,7 @@ class PosixCheckEngine : public CheckEngine {
  public:
   PosixCheckEngine(const PosixFileSystem& files, Diagnostics& diag, PosixCheckOptions options = {});
 
-  bool Load() override { return true; }
+  Status Load() override { return Status::Ok(); }
   void Unload() override {}
   bool CanOpenExclusive(const std::string& root) override;
   void Chkdsk(const std::string& root, const std::string& fileSystem, bool fixErrors, bool verbose,

@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <cerrno>
+#include <cstring>
 
 #include "platform/linux/ChildProcess.h"
 #include "platform/linux/UniqueFd.h"
@@ -21,44 +23,36 @@ std::vector<std::string> PosixProcesses::HostArguments(const std::string& window
   return args;
 }
 
-bool PosixProcesses::Start(const std::string& windowsCommandLine, int64_t* pid) {
+Result<int64_t> PosixProcesses::Start(const std::string& windowsCommandLine) {
   const std::vector<std::string> args = HostArguments(windowsCommandLine);
-  if (args.empty() || args[0].empty()) return false;
+  if (args.empty() || args[0].empty()) return Status::Error("the command line names no program");
   // No window and no console: the program reads nothing and its output goes nowhere.
   const UniqueFd in(open("/dev/null", O_RDONLY | O_CLOEXEC));
   const UniqueFd out(open("/dev/null", O_WRONLY | O_CLOEXEC));
-  if (!in || !out) return false;
+  if (!in || !out) return Status::Error("/dev/null: " + std::string(std::strerror(errno)));
   ChildOptions o;
   o.descriptors = {{0, in.get()}, {1, out.get()}};
   o.defaultSignals = {SIGPIPE, SIGINT, SIGTERM};
   ChildProcess child;
-  if (!child.Start(args, o)) return false;
+  if (Status s = child.Start(args, o); !s) return s;
   const pid_t started = child.pid();
   ended_.erase(started);
   running_.erase(started);
   running_.emplace(started, std::move(child));
-  *pid = started;
-  return true;
+  return static_cast<int64_t>(started);
 }
 
-bool PosixProcesses::StillActive(int64_t pid, int* exitCode) {
+std::optional<int> PosixProcesses::Ended(int64_t pid) {
   auto known = ended_.find(pid);
-  if (known != ended_.end()) {
-    *exitCode = known->second;
-    return false;
-  }
+  if (known != ended_.end()) return known->second;
   auto running = running_.find(pid);
-  if (running == running_.end()) {
-    *exitCode = -1;
-    return false;
-  }
+  if (running == running_.end()) return -1;
   ChildExit exit;
-  if (!running->second.TryWait(&exit)) return true;
+  if (!running->second.TryWait(&exit)) return std::nullopt;
   running_.erase(running);
   const int code = exit.signaled ? 128 + exit.code : exit.code;
   ended_[pid] = code;
-  *exitCode = code;
-  return false;
+  return code;
 }
 
 }  // namespace qv

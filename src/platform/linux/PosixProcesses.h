@@ -20,8 +20,8 @@ class PosixProcesses : public Processes {
   // drive of the table become host paths.
   std::vector<std::string> HostArguments(const std::string& windowsCommandLine);
 
-  bool Start(const std::string& windowsCommandLine, int64_t* pid) override;
-  bool StillActive(int64_t pid, int* exitCode) override;
+  Result<int64_t> Start(const std::string& windowsCommandLine) override;
+  std::optional<int> Ended(int64_t pid) override;
 
  private:
   PosixFileSystem& files_;

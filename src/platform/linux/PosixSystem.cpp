@@ -122,75 +122,73 @@ MemoryStatus PosixSystem::GetMemoryStatus() {
   return m;
 }
 
-bool PosixSystem::GetProcessorInfo(ProcessorInfo* info) {
-  int count = 0;
-  if (!ProcessorCount(&count)) return false;
+std::optional<ProcessorInfo> PosixSystem::GetProcessorInfo() {
+  const std::optional<int> count = ProcessorCount();
+  if (!count) return std::nullopt;
   struct utsname u;
-  info->NumberOfProcessors = static_cast<uint32_t>(count);
-  info->ProcessorType = uname(&u) == 0 ? ProcessorTypeOf(u.machine) : 0;
-  return true;
+  ProcessorInfo info;
+  info.NumberOfProcessors = static_cast<uint32_t>(*count);
+  info.ProcessorType = uname(&u) == 0 ? ProcessorTypeOf(u.machine) : 0;
+  return info;
 }
 
-bool PosixSystem::GetVersion(VersionInfo* info) {
+std::optional<VersionInfo> PosixSystem::GetVersion() {
   struct utsname u;
-  if (uname(&u) != 0) return false;
-  SplitKernelRelease(u.release, &info->MajorVersion, &info->MinorVersion, &info->BuildNumber);
-  info->PlatformId = kPlatformNamed;
-  info->FamilyName = u.sysname;
-  info->ServicePack = u.version;
-  return true;
+  if (uname(&u) != 0) return std::nullopt;
+  VersionInfo info;
+  SplitKernelRelease(u.release, &info.MajorVersion, &info.MinorVersion, &info.BuildNumber);
+  info.PlatformId = kPlatformNamed;
+  info.FamilyName = u.sysname;
+  info.ServicePack = u.version;
+  return info;
 }
 
-bool PosixSystem::GetComputerName(std::string* name) {
+std::optional<std::string> PosixSystem::GetComputerName() {
   char buf[256] = {};
-  if (gethostname(buf, sizeof buf - 1) != 0) return false;
-  *name = buf;
-  return true;
+  if (gethostname(buf, sizeof buf - 1) != 0) return std::nullopt;
+  return std::string(buf);
 }
 
-bool PosixSystem::GetUserName(std::string* name) {
+std::optional<std::string> PosixSystem::GetUserName() {
   std::vector<char> buf(16384);
   struct passwd pw;
   struct passwd* found = nullptr;
-  if (getpwuid_r(geteuid(), &pw, buf.data(), buf.size(), &found) != 0 || !found) return false;
-  *name = found->pw_name;
-  return true;
+  if (getpwuid_r(geteuid(), &pw, buf.data(), buf.size(), &found) != 0 || !found)
+    return std::nullopt;
+  return std::string(found->pw_name);
 }
 
-bool PosixSystem::IdleTime(int64_t* idle) {
+std::optional<int64_t> PosixSystem::IdleTime() {
   std::ifstream in(procRoot_ + "/stat");
   std::string line;
-  if (!std::getline(in, line)) return false;
+  if (!std::getline(in, line)) return std::nullopt;
   std::istringstream fields(line);
   std::string label;
   fields >> label;
-  if (label != "cpu") return false;
+  if (label != "cpu") return std::nullopt;
   // user nice system idle iowait ...: idle is the fourth, iowait the fifth (absent on old kernels)
   long long values[5] = {};
   int count = 0;
   while (count < 5 && fields >> values[count]) {
-    if (values[count] < 0) return false;
+    if (values[count] < 0) return std::nullopt;
     ++count;
   }
-  if (count < 4) return false;
+  if (count < 4) return std::nullopt;
   const long long ticks = values[3] + (count == 5 ? std::min(values[4], LLONG_MAX - values[3]) : 0);
-  if (ticks > INT64_MAX / tickUnits_) return false;
-  *idle = ticks * tickUnits_;
-  return true;
+  if (ticks > INT64_MAX / tickUnits_) return std::nullopt;
+  return ticks * tickUnits_;
 }
 
-bool PosixSystem::MonotonicTime(int64_t* now) {
+std::optional<int64_t> PosixSystem::MonotonicTime() {
   struct timespec ts;
-  if (clock_gettime(CLOCK_MONOTONIC, &ts) != 0) return false;
-  *now = static_cast<int64_t>(ts.tv_sec) * 10000000 + ts.tv_nsec / 100;
-  return true;
+  if (clock_gettime(CLOCK_MONOTONIC, &ts) != 0) return std::nullopt;
+  return static_cast<int64_t>(ts.tv_sec) * 10000000 + ts.tv_nsec / 100;
 }
 
-bool PosixSystem::ProcessorCount(int* count) {
+std::optional<int> PosixSystem::ProcessorCount() {
   const long n = sysconf(_SC_NPROCESSORS_ONLN);
-  if (n < 1) return false;
-  *count = static_cast<int>(n);
-  return true;
+  if (n < 1) return std::nullopt;
+  return static_cast<int>(n);
 }
 
 }  // namespace qv

@@ -14,13 +14,13 @@ class PosixSystem : public SystemQueries {
   explicit PosixSystem(std::string procRoot = "/proc");
 
   MemoryStatus GetMemoryStatus() override;
-  bool GetProcessorInfo(ProcessorInfo* info) override;
-  bool GetVersion(VersionInfo* info) override;
-  bool GetComputerName(std::string* name) override;
-  bool GetUserName(std::string* name) override;
-  bool IdleTime(int64_t* idle) override;
-  bool MonotonicTime(int64_t* now) override;
-  bool ProcessorCount(int* count) override;
+  std::optional<ProcessorInfo> GetProcessorInfo() override;
+  std::optional<VersionInfo> GetVersion() override;
+  std::optional<std::string> GetComputerName() override;
+  std::optional<std::string> GetUserName() override;
+  std::optional<int64_t> IdleTime() override;
+  std::optional<int64_t> MonotonicTime() override;
+  std::optional<int> ProcessorCount() override;
 
  private:
   std::string procRoot_;

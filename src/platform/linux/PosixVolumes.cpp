@@ -52,13 +52,15 @@ bool IsExtFamily(const std::string& type) {
 // Serves the bitmap pieces from a whole-volume source of used clusters.
 class ChunkedVolume : public OpenVolume {
  public:
-  uint32_t GetVolumeBitmap(int64_t startingLcn, VolumeBitmap* out) override {
+  Result<uint32_t> GetVolumeBitmap(int64_t startingLcn, VolumeBitmap* out) override {
     *out = VolumeBitmap{};
-    if (startingLcn < 0 || startingLcn >= total_) return kVolumeFailed;
+    if (startingLcn < 0 || startingLcn >= total_)
+      return Status::Error("cluster " + std::to_string(startingLcn) + " is outside the volume");
     out->StartingLcn = startingLcn;
     out->BitmapSize = total_ - startingLcn;
     const int64_t count = std::min<int64_t>(kBitmapChunkClusters, total_ - startingLcn);
-    if (!Fill(startingLcn, count, out->Buffer)) return kVolumeFailed;
+    if (!Fill(startingLcn, count, out->Buffer))
+      return Status::Error("the allocation bitmap cannot be read");
     return startingLcn + count < total_ ? kVolumeMoreData : kVolumeOk;
   }
 
@@ -232,12 +234,13 @@ class KernelMapVolume : public ChunkedVolume {
   int64_t block_;
 };
 
-std::unique_ptr<OpenVolume> ReadKernelMap(const std::string& folder) {
+Result<std::unique_ptr<OpenVolume>> ReadKernelMap(const std::string& folder) {
   UniqueFd fd(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (!fd) return nullptr;
+  if (!fd) return Status::Error(folder + ": " + std::strerror(errno));
   struct stat st {};
   struct statfs sf {};
-  if (fstat(fd.get(), &st) != 0 || fstatfs(fd.get(), &sf) != 0 || sf.f_bsize <= 0) return nullptr;
+  if (fstat(fd.get(), &st) != 0 || fstatfs(fd.get(), &sf) != 0 || sf.f_bsize <= 0)
+    return Status::Error(folder + ": its file system gives no block size");
   const int64_t block = sf.f_bsize;
   const uint32_t device = static_cast<uint32_t>(
       (minor(st.st_dev) & 0xff) | (major(st.st_dev) << 8) | ((minor(st.st_dev) & ~0xffu) << 12));
@@ -246,8 +249,9 @@ std::unique_ptr<OpenVolume> ReadKernelMap(const std::string& folder) {
   int64_t sectors = 0;
   const int64_t deviceBlocks = size >> sectors ? sectors * 512 / block : 0;
   auto volume = std::make_unique<KernelMapVolume>(std::move(fd), device, block);
-  if (!volume->Measure(deviceBlocks)) return nullptr;
-  return volume;
+  if (!volume->Measure(deviceBlocks))
+    return Status::Error(folder + ": the kernel gives no map of its used space");
+  return std::unique_ptr<OpenVolume>(std::move(volume));
 }
 
 class FiemapFile : public OpenFile {
@@ -257,10 +261,10 @@ class FiemapFile : public OpenFile {
 
   FileIdentity Identity() const override { return identity_; }
 
-  uint32_t GetRetrievalPointers(int64_t startingVcn, RetrievalPointers* out) override {
+  Result<uint32_t> GetRetrievalPointers(int64_t startingVcn, RetrievalPointers* out) override {
     out->ExtentCount = 0;
     out->StartingVcn = 0;
-    if (!read_ && !Read()) return kVolumeFailed;
+    if (!read_ && !Read()) return Status::Error("the file's extents cannot be read");
     size_t k = 0;
     while (k < extents_.size() && extents_[k].vcn + extents_[k].length <= startingVcn) ++k;
     if (k < extents_.size()) out->StartingVcn = std::max(startingVcn, extents_[k].vcn);
@@ -378,15 +382,16 @@ dev_t PosixVolumes::RootDevice(const std::string& hostFolder) {
   return st.st_dev;
 }
 
-std::unique_ptr<OpenVolume> PosixVolumes::Open(const std::string& drive) {
+Result<std::unique_ptr<OpenVolume>> PosixVolumes::Open(const std::string& drive) {
   // A drive may have been mounted or unmounted since the last analysis.
   rootDevices_.clear();
   folder_.reset();
   const Target t = FindTarget(drive);
-  if (t.hostFolder.empty()) return nullptr;
+  if (t.hostFolder.empty()) return Status::Error(drive + " is no drive");
   // Only other file systems than ext2/3/4 are refused before trying: an image given with the
   // drive may not be mounted at all.
-  if (t.mounted && !IsExtFamily(t.fsType)) return nullptr;
+  if (t.mounted && !IsExtFamily(t.fsType))
+    return Status::Error(drive + " holds " + t.fsType + ", not ext2, ext3 or ext4");
   if (t.mounted) {
     // The bitmap on the device is what the file system last wrote back.
     UniqueFd folder(open(t.hostFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -398,12 +403,14 @@ std::unique_ptr<OpenVolume> PosixVolumes::Open(const std::string& drive) {
                     &fs) == 0) {
       auto volume = std::make_unique<Ext2Volume>(fs);
       const bool bigalloc = ext2fs_has_feature_bigalloc(fs->super);
-      if (bigalloc ? volume->ReadWhole() : volume->PrepareGroups()) return volume;
-      return nullptr;
+      if (bigalloc ? volume->ReadWhole() : volume->PrepareGroups())
+        return std::unique_ptr<OpenVolume>(std::move(volume));
+      return Status::Error(t.device + ": the allocation bitmap cannot be read");
     }
   }
   if (t.mounted) return ReadKernelMap(t.hostFolder);
-  return nullptr;
+  return Status::Error(t.device.empty() ? drive + " has no device"
+                                        : t.device + " cannot be opened as ext2, ext3 or ext4");
 }
 
 int64_t PosixVolumes::BlockSize(int fd, dev_t dev) {
@@ -438,12 +445,14 @@ bool PosixVolumes::IsActiveSwap(dev_t dev, ino_t ino) {
   return false;
 }
 
-std::unique_ptr<OpenFile> PosixVolumes::OpenForExtents(const std::string& path, bool forMoving) {
+Result<std::unique_ptr<OpenFile>> PosixVolumes::OpenForExtents(const std::string& path,
+                                                               bool forMoving) {
+  const auto fail = [&](const std::string& why) { return Status::Error(path + ": " + why); };
   PosixFileSystem::Resolved r = files_.Resolve(path, PosixFileSystem::Lookup::Unchecked, true);
-  if (!r.drive) return nullptr;
+  if (!r.drive) return fail("not on a drive");
   std::string host = r.Host();
   const dev_t rootDev = RootDevice(r.drive->hostFolder);
-  if (rootDev == 0) return nullptr;
+  if (rootDev == 0) return fail("its drive's device is unknown");
   // The kind first, from the entry itself: a FIFO, socket or device found here is never opened,
   // and a link is not followed (its target belongs to whatever it points at). One call for the
   // kind, the device and (where the file system reports them) the immutable and append-only
@@ -457,43 +466,44 @@ std::unique_ptr<OpenFile> PosixVolumes::OpenForExtents(const std::string& path, 
     if (attempt == 1) {
       // The cache may be out of date: look again properly.
       r = files_.Resolve(path);
-      if (!r.complete()) return nullptr;
+      if (!r.complete()) return fail("not found");
       host = r.Host();
     }
     const size_t slash = host.rfind('/');
-    if (slash == std::string::npos || slash + 1 == host.size()) return nullptr;
+    if (slash == std::string::npos || slash + 1 == host.size()) return fail("no file");
     folder = Folder(slash == 0 ? "/" : host.substr(0, slash), attempt == 1);
     name = host.substr(slash + 1);
     found = folder >= 0 &&
             statx(folder, name.c_str(), AT_SYMLINK_NOFOLLOW, STATX_TYPE | STATX_INO, &sx) == 0;
-    if (!found && errno != ENOENT) return nullptr;
+    if (!found && errno != ENOENT) return fail(std::strerror(errno));
   }
-  if (!found) return nullptr;
+  if (!found) return fail("not found");
   const dev_t dev = makedev(sx.stx_dev_major, sx.stx_dev_minor);
   // Only regular files of the drive's own file system have extents there.
-  if (!S_ISREG(sx.stx_mode) || dev != rootDev) return nullptr;
+  if (!S_ISREG(sx.stx_mode) || dev != rootDev)
+    return fail("not a regular file of the drive's own file system");
   UniqueFd fd(
       openat(folder, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
   // Whatever was swapped in since the look is not used.
   struct stat st {};
   if (!fd || fstat(fd.get(), &st) != 0 || st.st_dev != dev || st.st_ino != sx.stx_ino)
-    return nullptr;
+    return fail("changed while it was opened");
   if (forMoving) {
     constexpr uint64_t kFixed = STATX_ATTR_IMMUTABLE | STATX_ATTR_APPEND;
     if ((sx.stx_attributes_mask & kFixed) == kFixed) {
-      if (sx.stx_attributes & kFixed) return nullptr;
+      if (sx.stx_attributes & kFixed) return fail("immutable or append-only");
     } else {
       int flags = 0;
       if (ioctl(fd.get(), FS_IOC_GETFLAGS, &flags) == 0 &&
           (flags & (FS_IMMUTABLE_FL | FS_APPEND_FL)))
-        return nullptr;
+        return fail("immutable or append-only");
     }
-    if (IsActiveSwap(dev, sx.stx_ino)) return nullptr;
+    if (IsActiveSwap(dev, sx.stx_ino)) return fail("an active swap file");
   }
   const int64_t block = BlockSize(fd.get(), dev);
-  if (block <= 0) return nullptr;
-  return std::make_unique<FiemapFile>(std::move(fd), block,
-                                      FileIdentity{static_cast<uint64_t>(dev), sx.stx_ino});
+  if (block <= 0) return fail("its file system gives no block size");
+  return std::unique_ptr<OpenFile>(std::make_unique<FiemapFile>(
+      std::move(fd), block, FileIdentity{static_cast<uint64_t>(dev), sx.stx_ino}));
 }
 
 int PosixVolumes::Folder(const std::string& hostFolder, bool fresh) {

@@ -40,8 +40,9 @@ class PosixVolumes : public Volumes {
   explicit PosixVolumes(PosixFileSystem& files, PosixVolumeOptions options = {});
   ~PosixVolumes() override;
 
-  std::unique_ptr<OpenVolume> Open(const std::string& drive) override;
-  std::unique_ptr<OpenFile> OpenForExtents(const std::string& path, bool forMoving) override;
+  Result<std::unique_ptr<OpenVolume>> Open(const std::string& drive) override;
+  Result<std::unique_ptr<OpenFile>> OpenForExtents(const std::string& path,
+                                                   bool forMoving) override;
   void EndFileReads() override { folder_.reset(); }
   bool IsSameFile(const std::string& path, const FileIdentity& identity) override;
 
