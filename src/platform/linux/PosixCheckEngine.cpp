@@ -24,6 +24,35 @@ bool NoRight(int e) {
   return e == EPERM || e == EACCES;
 }
 
+// Opens the target's device and holds it open to the end: what was probed is what is checked
+// (the checker gets this very descriptor), and a loop device set up to clear itself does not go
+// with the mount. Without blocking: a FIFO in the device's place must not hang the program.
+Status HoldDevice(const CheckTarget& target, UniqueFd* hold, struct stat* held) {
+  hold->reset(open(target.device.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+  if (!*hold) {
+    const int e = errno;
+    return Status::Error(
+        NoRight(e)
+            ? "The check needs administrator rights: " + target.device + ": " + Errno(e) + "."
+            : "The drive cannot be checked: " + target.device + ": " + Errno(e) + ".");
+  }
+  if (fstat(hold->get(), held) != 0 || !(S_ISBLK(held->st_mode) || S_ISREG(held->st_mode)) ||
+      (target.mounted && (!S_ISBLK(held->st_mode) || held->st_rdev != target.mountDevice)))
+    return Status::Error("The drive cannot be checked: " + target.device +
+                         " is not the drive's device.");
+  return Status::Ok();
+}
+
+// Which checker the held device needs. The type comes from the device itself, never from what
+// is mounted on the drive's folder.
+Result<CheckerKind> KindOf(int hold, const std::string& device) {
+  const std::string type = ProbeType(hold);
+  if (type == "ext2" || type == "ext3" || type == "ext4") return CheckerKind::Ext;
+  if (type == "vfat" || type == "msdos") return CheckerKind::Fat;
+  return Status::Error("The drive cannot be checked: " + device +
+                       " holds no ext2, ext3, ext4 or FAT file system.");
+}
+
 // The checker runs of one check over the held device, and how they ended.
 class Runs {
  public:
@@ -160,39 +189,19 @@ void PosixCheckEngine::Chkdsk(const std::string& root, const std::string& /*file
     diag_.Warn("disk check of " + drive + " not possible: the drive has no device");
     return;
   }
-  // Held open to the end: what was probed is what is checked (the checker gets this very
-  // descriptor), and a loop device set up to clear itself does not go with the mount.
-  // Without blocking: a FIFO in the device's place must not hang the program.
-  const UniqueFd hold(open(target.device.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
-  if (!hold) {
-    const int e = errno;
-    Refuse(drive,
-           NoRight(e)
-               ? "The check needs administrator rights: " + target.device + ": " + Errno(e) + "."
-               : "The drive cannot be checked: " + target.device + ": " + Errno(e) + ".",
-           callback);
-    return;
-  }
+  UniqueFd hold;
   struct stat held;
-  if (fstat(hold.get(), &held) != 0 || !(S_ISBLK(held.st_mode) || S_ISREG(held.st_mode)) ||
-      (target.mounted && (!S_ISBLK(held.st_mode) || held.st_rdev != target.mountDevice))) {
-    Refuse(drive, "The drive cannot be checked: " + target.device + " is not the drive's device.",
-           callback);
+  if (const Status s = HoldDevice(target, &hold, &held); !s) {
+    Refuse(drive, s.message(), callback);
     return;
   }
-  // The type comes from the device itself, never from what is mounted on the drive's folder.
-  const std::string type = ProbeType(hold.get());
-  const bool ext = type == "ext2" || type == "ext3" || type == "ext4";
-  const bool fat = type == "vfat" || type == "msdos";
-  if (!ext && !fat) {
-    Refuse(drive,
-           "The drive cannot be checked: " + target.device +
-               " holds no ext2, ext3, ext4 or FAT file system.",
-           callback);
+  const Result<CheckerKind> kindOf = KindOf(hold.get(), target.device);
+  if (!kindOf) {
+    Refuse(drive, kindOf.status().message(), callback);
     return;
   }
-  const CheckerKind kind = ext ? CheckerKind::Ext : CheckerKind::Fat;
-  const std::string checkerName = ext ? options_.e2fsck : options_.fsckFat;
+  const CheckerKind kind = kindOf.value();
+  const std::string checkerName = kind == CheckerKind::Ext ? options_.e2fsck : options_.fsckFat;
   const std::string checker = FindProgram(checkerName);
   if (checker.empty()) {
     diag_.Warn("disk check of " + drive + " not possible: " + checkerName + " is not installed");
