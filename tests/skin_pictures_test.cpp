@@ -18,6 +18,7 @@
 #include "TestProgram.h"
 #include "platform/common/PictureDecoder.h"
 #include "platform/linux/JpegCodec.h"
+#include "platform/linux/JpegPictureCodec.h"
 #include "platform/linux/PictureCheckFile.h"
 #include "platform/memory/MemoryDisplay.h"
 #include "platform/sdl/SdlDisplay.h"
@@ -53,7 +54,8 @@ size_t ThreadsOfThisProcess() {
 
 std::vector<std::pair<const char*, std::function<std::unique_ptr<Display>()>>> Displays() {
   return {{"sdl", [] { return std::make_unique<SdlDisplay>(SdlDisplayOptions{.headless = true}); }},
-          {"memory", [] { return std::make_unique<MemoryDisplay>(); }}};
+          {"memory",
+           [] { return std::make_unique<MemoryDisplay>(std::make_shared<JpegPictureCodec>()); }}};
 }
 
 TEST(PictureBatch, EachPictureComesOnceInOrderAsDecodeJpegGivesIt) {
