@@ -31,7 +31,8 @@ int main() {
 
   qv::LinuxPlatform platform({
       .appHost = qv::PosixFileSystem::RunningExecutableFolder(),
-      .display = qv::SdlDisplayOptions{.pictureCheckFile = qv::PictureCheckFile::DefaultFile()},
+      .display = qv::SdlDisplayOptions{.pictureChecks = qv::PictureCheckStoreIn(
+                                           qv::PictureCheckFile::DefaultFile())},
   });
   std::string error;
   if (!platform.display().StartVideo(&error)) return NoDisplay(error);

@@ -9,7 +9,6 @@
 #include <utility>
 
 #include "platform/common/PictureDecoder.h"
-#include "platform/linux/JpegCodec.h"
 #include "platform/sdl/DrawQueue.h"
 
 namespace qv {
@@ -30,9 +29,9 @@ SdlDisplay::SdlDisplay(SdlDisplayOptions options)
     : options_(std::move(options)),
       counts_(options_.counts ? *options_.counts : ownCounts_),
       queue_(std::make_shared<DrawQueue>(glyphs_, options_.deferDrawing)) {
-  if (!options_.pictureCheckFile.empty())
-    checked_ = std::make_unique<PictureCheckCache>(PictureCheckCacheIn(options_.pictureCheckFile));
-  fonts_.LoadConfigInBackground();
+  if (options_.pictureChecks && options_.codec)
+    checked_ = std::make_unique<PictureCheckCache>(options_.pictureChecks,
+                                                   options_.codec->CheckIdentity());
 }
 
 SdlDisplay::~SdlDisplay() {
@@ -172,19 +171,22 @@ SurfacePtr SdlDisplay::CreateSurface(int width, int height) {
 }
 
 DecodedPicture SdlDisplay::DecodeJpeg(const std::vector<uint8_t>& data) {
-  if (!checked_) return DeferredPictureOf(CheckPixels(data), data, queue_);
+  if (!options_.codec) return DecodedPicture{nullptr, {}, "no picture codec"};
+  const PictureCodec& codec = *options_.codec;
+  if (!checked_) return DeferredPictureOf(CheckPixels(codec, data), data, options_.codec, queue_);
   const PictureCheckCache::Key key = PictureCheckCache::KeyOf(data);
   const bool intact = checked_->Intact(key);
-  DecodedPixels checked = CheckPixels(data, intact);
-  if (!intact && checked.result == JpegResult::Ok) {
+  DecodedPixels checked = CheckPixels(codec, data, intact);
+  if (!intact && checked.result == PictureResult::Ok) {
     checked_->Add(key);
     checked_->Save();
   }
-  return DeferredPictureOf(std::move(checked), data, queue_);
+  return DeferredPictureOf(std::move(checked), data, options_.codec, queue_);
 }
 
 void SdlDisplay::DecodeJpegs(std::vector<std::vector<uint8_t>> data,
                              const std::function<void(size_t, DecodedPicture)>& done) {
+  if (!options_.codec) return Display::DecodeJpegs(std::move(data), done);
   const unsigned threads = std::max(1u, std::thread::hardware_concurrency());
   std::vector<PictureCheckCache::Key> keys;
   std::vector<bool> intact;
@@ -196,11 +198,11 @@ void SdlDisplay::DecodeJpegs(std::vector<std::vector<uint8_t>> data,
   }
   // Surfaces are made here, on the calling thread: SDL is not called from the workers.
   DecodeInOrder(
-      data, threads,
+      *options_.codec, data, threads,
       [&](size_t k, DecodedPixels checked) {
-        if (checked_ && !intact[k] && checked.result == JpegResult::Ok) checked_->Add(keys[k]);
+        if (checked_ && !intact[k] && checked.result == PictureResult::Ok) checked_->Add(keys[k]);
         // The worker is done with data[k]: the picture keeps it without a copy.
-        done(k, DeferredPictureOf(std::move(checked), std::move(data[k]), queue_));
+        done(k, DeferredPictureOf(std::move(checked), std::move(data[k]), options_.codec, queue_));
       },
       true, checked_ ? &intact : nullptr);
   if (checked_) checked_->Save();
