@@ -340,8 +340,8 @@ TEST(Fonts, RealFacesAreFoundAndDrawn) {
 TEST(Presentation, ManyPresentsCoalesceAndFlushShowsTheLastChange) {
   PresentationCounts counts;
   SdlDisplay display(LinuxDisplayOptions({.headless = true, .counts = &counts}));
-  std::string error;
-  ASSERT_TRUE(display.OpenWindow(0, 0, 200, 100, "Quorvin", &error)) << error;
+  const Status opened = display.OpenWindow(0, 0, 200, 100, "Quorvin");
+  ASSERT_TRUE(opened.ok()) << opened.message();
   SurfacePtr back = display.CreateSurface(200, 100);
 
   auto start = std::chrono::steady_clock::now();
@@ -384,8 +384,8 @@ TEST(Presentation, ManyPresentsCoalesceAndFlushShowsTheLastChange) {
 
 TEST(Events, DoubleClickOrderTimersAndInjectedPointer) {
   SdlDisplay display(LinuxDisplayOptions({.headless = true}));
-  std::string error;
-  ASSERT_TRUE(display.OpenWindow(30, 40, 200, 100, "Quorvin", &error)) << error;
+  const Status opened = display.OpenWindow(30, 40, 200, 100, "Quorvin");
+  ASSERT_TRUE(opened.ok()) << opened.message();
   SdlEvents events(display);
   Event e;
   while (events.PollEvent(&e)) {
@@ -469,8 +469,7 @@ TEST(MemoryDisplay, TextMetricAndBlocksAreDeterministic) {
   EXPECT_EQ(s->PixelRGB(20, 10), 0u);  // the blank
   EXPECT_EQ(s->PixelRGB(27, 10), 0xFF0000u);
 
-  std::string error;
-  EXPECT_TRUE(display.OpenWindow(3, 4, 640, 480, "Quorvin", &error));
+  EXPECT_TRUE(display.OpenWindow(3, 4, 640, 480, "Quorvin").ok());
   int w = 0, h = 0;
   display.DisplaySize(&w, &h);
   EXPECT_EQ(w, 1280);

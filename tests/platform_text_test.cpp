@@ -33,8 +33,8 @@ struct Drawn {
 
 Drawn Run(bool defer, const Script& script) {
   SdlDisplay d(LinuxDisplayOptions({.headless = true, .deferDrawing = defer}));
-  std::string error;
-  EXPECT_TRUE(d.OpenWindow(0, 0, 240, 120, "Quorvin", &error)) << error;
+  const Status opened = d.OpenWindow(0, 0, 240, 120, "Quorvin");
+  EXPECT_TRUE(opened.ok()) << opened.message();
   SurfacePtr back = d.CreateSurface(240, 120);
   SurfacePtr other = d.CreateSurface(240, 120);
   SurfacePtr picture = d.CreateSurface(64, 64);

@@ -494,8 +494,8 @@ TEST_F(SdlStartUp, EveryPictureLandsUnderItsNameAndProblemsAreReportedInTurn) {
 }
 
 TEST_F(SdlStartUp, AnExitWhileLoadingEndsStartUpAndLeavesNoThreadBehind) {
-  std::string error;
-  ASSERT_TRUE(display.StartVideo(&error)) << error;
+  const Status video = display.StartVideo();
+  ASSERT_TRUE(video.ok()) << video.message();
   // Once asked, the font configuration's own thread is gone.
   display.MeasureText(FontSpec{"arial", 12, false, false}, "x");
   const size_t threads = ThreadsOfThisProcess();

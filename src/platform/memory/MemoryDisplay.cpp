@@ -51,15 +51,15 @@ uint32_t MemorySurface::PixelRGB(int x, int y) const {
   return pixels_[size_t(y) * width_ + x];
 }
 
-bool MemoryDisplay::OpenWindow(int left, int top, int width, int height, const std::string& caption,
-                               std::string*) {
+Status MemoryDisplay::OpenWindow(int left, int top, int width, int height,
+                                 const std::string& caption) {
   open_ = true;
   windowLeft_ = left;
   windowTop_ = top;
   windowWidth_ = width;
   windowHeight_ = height;
   caption_ = caption;
-  return true;
+  return Status::Ok();
 }
 
 void MemoryDisplay::WindowPosition(int* left, int* top) const {

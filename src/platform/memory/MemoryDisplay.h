@@ -37,8 +37,7 @@ class MemoryDisplay : public Display {
   // Pictures are read with `codec`; without one, in the tests' own format (TestPicture.h).
   explicit MemoryDisplay(std::shared_ptr<const PictureCodec> codec = nullptr);
 
-  bool OpenWindow(int left, int top, int width, int height, const std::string& caption,
-                  std::string* error) override;
+  Status OpenWindow(int left, int top, int width, int height, const std::string& caption) override;
   void ShowWindow() override {
     shown_ = true;
     minimized_ = false;

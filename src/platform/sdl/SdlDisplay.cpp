@@ -43,8 +43,8 @@ SdlDisplay::~SdlDisplay() {
   if (videoStarted_) SDL_QuitSubSystem(SDL_INIT_VIDEO);
 }
 
-bool SdlDisplay::StartVideo(std::string* error) {
-  if (videoStarted_) return true;
+Status SdlDisplay::StartVideo() {
+  if (videoStarted_) return Status::Ok();
   const char* x11 = std::getenv("DISPLAY");
   const char* wayland = std::getenv("WAYLAND_DISPLAY");
   if (options_.headless) {
@@ -68,21 +68,18 @@ bool SdlDisplay::StartVideo(std::string* error) {
   // software rasterizer spending more on each upload than the program spends on the copy.
   SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
   if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-    if (error) {
-      std::string where = x11 && *x11 ? x11 : wayland && *wayland ? wayland : "";
-      *error = options_.headless || where.empty()
-                   ? std::string(SDL_GetError())
-                   : "cannot open display " + where + ": " + SDL_GetError();
-    }
-    return false;
+    std::string where = x11 && *x11 ? x11 : wayland && *wayland ? wayland : "";
+    return Status::Error(options_.headless || where.empty()
+                             ? std::string(SDL_GetError())
+                             : "cannot open display " + where + ": " + SDL_GetError());
   }
   videoStarted_ = true;
-  return true;
+  return Status::Ok();
 }
 
-bool SdlDisplay::OpenWindow(int left, int top, int width, int height, const std::string& caption,
-                            std::string* error) {
-  if (!StartVideo(error)) return false;
+Status SdlDisplay::OpenWindow(int left, int top, int width, int height,
+                              const std::string& caption) {
+  if (Status started = StartVideo(); !started.ok()) return started;
   width = std::max(width, 1);
   height = std::max(height, 1);
   if (window_) {
@@ -92,18 +89,12 @@ bool SdlDisplay::OpenWindow(int left, int top, int width, int height, const std:
   } else {
     window_ = SDL_CreateWindow(caption.c_str(), left, top, width, height,
                                SDL_WINDOW_BORDERLESS | SDL_WINDOW_HIDDEN);
-    if (!window_) {
-      if (error) *error = SDL_GetError();
-      return false;
-    }
+    if (!window_) return Status::Error(SDL_GetError());
   }
   windowLeft_ = left;
   windowTop_ = top;
-  if (!SDL_GetWindowSurface(window_)) {
-    if (error) *error = SDL_GetError();
-    return false;
-  }
-  return true;
+  if (!SDL_GetWindowSurface(window_)) return Status::Error(SDL_GetError());
+  return Status::Ok();
 }
 
 void SdlDisplay::ShowWindow() {
@@ -127,7 +118,7 @@ void SdlDisplay::WindowPosition(int* left, int* top) const {
 void SdlDisplay::DisplaySize(int* width, int* height) const {
   *width = 0;
   *height = 0;
-  if (!const_cast<SdlDisplay*>(this)->StartVideo(nullptr)) return;
+  if (!const_cast<SdlDisplay*>(this)->StartVideo().ok()) return;
   int index = window_ ? std::max(SDL_GetWindowDisplayIndex(window_), 0) : 0;
   SDL_DisplayMode mode;
   if (SDL_GetDesktopDisplayMode(index, &mode) == 0) {

@@ -50,11 +50,10 @@ class SdlDisplay : public Display {
   SdlDisplay(const SdlDisplay&) = delete;
   SdlDisplay& operator=(const SdlDisplay&) = delete;
 
-  // Starts SDL's video; OpenWindow does it too. False with `error` when there is no display.
-  bool StartVideo(std::string* error);
+  // Starts SDL's video; OpenWindow does it too. Fails when there is no display.
+  Status StartVideo();
 
-  bool OpenWindow(int left, int top, int width, int height, const std::string& caption,
-                  std::string* error) override;
+  Status OpenWindow(int left, int top, int width, int height, const std::string& caption) override;
   void ShowWindow() override;
   void MinimizeWindow() override;
   void WindowPosition(int* left, int* top) const override;
