@@ -10,6 +10,7 @@
 #include "core/Program.h"
 #include "disk/modDefrag.h"
 #include "files/modExplorerSource.h"
+#include "screens/modScreens.h"
 #include "shell/frmMain.h"
 #include "shell/modSettings.h"
 #include "skin/modForm.h"

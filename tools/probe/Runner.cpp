@@ -17,9 +17,9 @@
 #include "probe/Delivery.h"
 #include "probe/SkinFiles.h"
 #include "probe/StateDump.h"
+#include "screens/modScreens.h"
 #include "shell/frmMain.h"
 #include "shell/modDeclares.h"
-#include "skin/modForm.h"
 
 namespace probe {
 
