@@ -201,8 +201,8 @@ void SdlDisplay::DecodeJpegs(std::vector<std::vector<uint8_t>> data,
 
 void SdlDisplay::StretchCopy(Surface& dst, const Rect& dstRect, const Surface& src,
                              const Rect& srcRect) {
-  SdlSurface* d = AsPosix(dst);
-  const SdlSurface* s = AsPosix(src);
+  SdlSurface* d = AsSdl(dst);
+  const SdlSurface* s = AsSdl(src);
   if (!d || !d->sdl() || !s || dstRect.Empty() || srcRect.Empty()) return;
   // A row more on each side: stretching may look at the neighbours of the edge rows.
   const std::shared_ptr<SDL_Surface> from = s->sharedRows(srcRect.y - 1, srcRect.y + srcRect.h + 1);
@@ -227,7 +227,7 @@ void SdlDisplay::StretchCopy(Surface& dst, const Rect& dstRect, const Surface& s
 }
 
 void SdlDisplay::Fill(Surface& dst, const Rect& r, Color c) {
-  SdlSurface* d = AsPosix(dst);
+  SdlSurface* d = AsSdl(dst);
   if (!d || !d->sdl() || r.Empty()) return;
   PendingOp op;
   op.kind = PendingOp::Kind::Fill;
@@ -246,7 +246,7 @@ TextSize SdlDisplay::MeasureText(const FontSpec& font, const std::string& utf8) 
 
 void SdlDisplay::DrawText(Surface& dst, int x, int y, const std::string& utf8, const FontSpec& font,
                           Color c) {
-  SdlSurface* d = AsPosix(dst);
+  SdlSurface* d = AsSdl(dst);
   if (!d || !d->sdl() || utf8.empty()) return;
   TTF_Font* f = fonts_.Get(font);
   if (!f) return;
@@ -262,7 +262,7 @@ void SdlDisplay::DrawText(Surface& dst, int x, int y, const std::string& utf8, c
 
 void SdlDisplay::Present(Surface& back, bool full) {
   ++counts_.presents;
-  SdlSurface* b = AsPosix(back);
+  SdlSurface* b = AsSdl(back);
   if (!b || !b->sdl()) return;
   if (full) {
     b->ClearDirty();

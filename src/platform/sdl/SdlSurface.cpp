@@ -75,10 +75,10 @@ SDL_Surface* SurfaceOver(void* pixels, int width, int height) {
                                             SDL_PIXELFORMAT_XRGB8888);
 }
 
-SdlSurface* AsPosix(Surface& s) {
+SdlSurface* AsSdl(Surface& s) {
   return dynamic_cast<SdlSurface*>(&s);
 }
-const SdlSurface* AsPosix(const Surface& s) {
+const SdlSurface* AsSdl(const Surface& s) {
   return dynamic_cast<const SdlSurface*>(&s);
 }
 

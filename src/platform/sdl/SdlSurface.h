@@ -86,8 +86,8 @@ class SdlSurface : public Surface {
   DirtyRegion dirty_;
 };
 
-SdlSurface* AsPosix(Surface& s);
-const SdlSurface* AsPosix(const Surface& s);
+SdlSurface* AsSdl(Surface& s);
+const SdlSurface* AsSdl(const Surface& s);
 
 // A checked picture whose pixels are decoded when first needed.
 DecodedPicture DeferredPictureOf(DecodedPixels checked, std::vector<uint8_t> data,
