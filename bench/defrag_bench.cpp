@@ -102,9 +102,8 @@ int DefragAnalysisBench(const std::string& root) {
 int DefragMapBench(bool window) {
   qv::PresentationCounts counts;
   qv::LinuxPlatform m(MachineOptions("/", !window, &counts));
-  std::string error;
-  if (!m.display().OpenWindow(0, 0, 1280, 1024, "Quorvin", &error)) {
-    std::fprintf(stderr, "qv_bench: %s\n", error.c_str());
+  if (const qv::Status opened = m.display().OpenWindow(0, 0, 1280, 1024, "Quorvin"); !opened.ok()) {
+    std::fprintf(stderr, "qv_bench: %s\n", opened.message().c_str());
     return 1;
   }
   AlternatingVolumes volumes;

@@ -19,9 +19,8 @@ int JunkBench(const std::string& root, bool deleteToo) {
                            .clock = qv::PosixClockOptions{false, "", nullptr},
                            .junk = qv::PosixJunkScanOptions{"", ""},
                            .checkEngine = false});
-  std::string error;
-  if (!posix.display().StartVideo(&error)) {
-    std::fprintf(stderr, "qv_bench: %s\n", error.c_str());
+  if (const qv::Status video = posix.display().StartVideo(); !video.ok()) {
+    std::fprintf(stderr, "qv_bench: %s\n", video.message().c_str());
     return 1;
   }
   qv::Program p(posix.Services());

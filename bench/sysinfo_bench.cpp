@@ -21,9 +21,9 @@
 #include "core/Program.h"
 #include "platform/Platform.h"
 #include "platform/linux/StderrDiagnostics.h"
+#include "screens/modScreens.h"
 #include "shell/frmMain.h"
 #include "shell/modDeclares.h"
-#include "skin/modForm.h"
 #include "sysinfo/clsCPU.h"
 
 namespace {

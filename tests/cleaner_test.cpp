@@ -27,7 +27,7 @@
 
 #include "TestProgram.h"
 #include "disk/modHDDclean.h"
-#include "skin/modForm.h"
+#include "screens/modScreens.h"
 
 namespace qv::test {
 namespace {

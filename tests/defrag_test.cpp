@@ -13,6 +13,7 @@
 #include "TestProgram.h"
 #include "commands/modDispatch.h"
 #include "disk/modDefrag.h"
+#include "screens/modScreens.h"
 #include "widgets/modDriveList.h"
 
 namespace qv::test {

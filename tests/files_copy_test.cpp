@@ -22,6 +22,7 @@
 #include "TestProgram.h"
 #include "files/modCopy.h"
 #include "files/modTools.h"
+#include "screens/modScreens.h"
 #include "shell/frmMain.h"
 
 namespace qv::test {

@@ -11,10 +11,12 @@
 #include <memory>
 #include <random>
 
+#include "app/linux/LinuxPlatform.h"
+#include "platform/linux/FontconfigLookup.h"
 #include "platform/linux/JpegCodec.h"
+#include "platform/linux/JpegPictureCodec.h"
 #include "platform/memory/MemoryDisplay.h"
 #include "platform/memory/MemoryEvents.h"
-#include "platform/sdl/FontCache.h"
 #include "platform/sdl/SdlDisplay.h"
 #include "platform/sdl/SdlEvents.h"
 
@@ -56,8 +58,10 @@ std::vector<uint8_t> Encode(const PixelImage& img, int quality = 95) {
 // Both displays must agree on every pixel operation; each test runs against both.
 using DisplayFactory = std::function<std::unique_ptr<Display>()>;
 std::vector<std::pair<const char*, DisplayFactory>> Displays() {
-  return {{"sdl", [] { return std::make_unique<SdlDisplay>(SdlDisplayOptions{.headless = true}); }},
-          {"memory", [] { return std::make_unique<MemoryDisplay>(); }}};
+  return {
+      {"sdl", [] { return std::make_unique<SdlDisplay>(LinuxDisplayOptions({.headless = true})); }},
+      {"memory",
+       [] { return std::make_unique<MemoryDisplay>(std::make_shared<JpegPictureCodec>()); }}};
 }
 
 // 16 x 8 pixels, left half red, right half blue, written by an independent encoder (cjpeg).
@@ -292,14 +296,14 @@ TEST(Drawing, FillAndOutlineClipToTheSurface) {
 }
 
 TEST(Fonts, RealFacesAreFoundAndDrawn) {
-  FontCache fonts;
-  std::string regular = fonts.ResolveFile("arial", false, false);
-  std::string bold = fonts.ResolveFile("arial", true, false);
+  FontconfigLookup fonts;
+  std::string regular = fonts.Find("arial", false, false, nullptr);
+  std::string bold = fonts.Find("arial", true, false, nullptr);
   ASSERT_FALSE(regular.empty());
   EXPECT_TRUE(std::filesystem::exists(regular));
   EXPECT_NE(regular, bold);
 
-  SdlDisplay display({.headless = true});
+  SdlDisplay display(LinuxDisplayOptions({.headless = true}));
   FontSpec font{"arial", 12, false, false};
   FontSpec boldFont{"arial", 12, true, false};
   const std::string text = "Quorvin Disk Maintenance";
@@ -335,9 +339,9 @@ TEST(Fonts, RealFacesAreFoundAndDrawn) {
 
 TEST(Presentation, ManyPresentsCoalesceAndFlushShowsTheLastChange) {
   PresentationCounts counts;
-  SdlDisplay display({.headless = true, .counts = &counts});
-  std::string error;
-  ASSERT_TRUE(display.OpenWindow(0, 0, 200, 100, "Quorvin", &error)) << error;
+  SdlDisplay display(LinuxDisplayOptions({.headless = true, .counts = &counts}));
+  const Status opened = display.OpenWindow(0, 0, 200, 100, "Quorvin");
+  ASSERT_TRUE(opened.ok()) << opened.message();
   SurfacePtr back = display.CreateSurface(200, 100);
 
   auto start = std::chrono::steady_clock::now();
@@ -379,9 +383,9 @@ TEST(Presentation, ManyPresentsCoalesceAndFlushShowsTheLastChange) {
 }
 
 TEST(Events, DoubleClickOrderTimersAndInjectedPointer) {
-  SdlDisplay display({.headless = true});
-  std::string error;
-  ASSERT_TRUE(display.OpenWindow(30, 40, 200, 100, "Quorvin", &error)) << error;
+  SdlDisplay display(LinuxDisplayOptions({.headless = true}));
+  const Status opened = display.OpenWindow(30, 40, 200, 100, "Quorvin");
+  ASSERT_TRUE(opened.ok()) << opened.message();
   SdlEvents events(display);
   Event e;
   while (events.PollEvent(&e)) {
@@ -465,8 +469,7 @@ TEST(MemoryDisplay, TextMetricAndBlocksAreDeterministic) {
   EXPECT_EQ(s->PixelRGB(20, 10), 0u);  // the blank
   EXPECT_EQ(s->PixelRGB(27, 10), 0xFF0000u);
 
-  std::string error;
-  EXPECT_TRUE(display.OpenWindow(3, 4, 640, 480, "Quorvin", &error));
+  EXPECT_TRUE(display.OpenWindow(3, 4, 640, 480, "Quorvin").ok());
   int w = 0, h = 0;
   display.DisplaySize(&w, &h);
   EXPECT_EQ(w, 1280);

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/linux/LinuxPlatform.h"
 #include "platform/sdl/SdlDisplay.h"
 
 namespace qv {
@@ -31,9 +32,9 @@ struct Drawn {
 };
 
 Drawn Run(bool defer, const Script& script) {
-  SdlDisplay d({.headless = true, .deferDrawing = defer});
-  std::string error;
-  EXPECT_TRUE(d.OpenWindow(0, 0, 240, 120, "Quorvin", &error)) << error;
+  SdlDisplay d(LinuxDisplayOptions({.headless = true, .deferDrawing = defer}));
+  const Status opened = d.OpenWindow(0, 0, 240, 120, "Quorvin");
+  EXPECT_TRUE(opened.ok()) << opened.message();
   SurfacePtr back = d.CreateSurface(240, 120);
   SurfacePtr other = d.CreateSurface(240, 120);
   SurfacePtr picture = d.CreateSurface(64, 64);
@@ -171,7 +172,7 @@ TEST(DeferredDrawing, ManySmallChangesFarApartAllReachTheWindow) {
 TEST(DeferredDrawing, SurfacesKeepTheirTextAndNeverInheritAnother) {
   SurfacePtr kept;
   {
-    SdlDisplay d({.headless = true});
+    SdlDisplay d(LinuxDisplayOptions({.headless = true}));
     kept = d.CreateSurface(100, 30);
     d.DrawText(*kept, 2, 2, "Stays", kBold, 0xFFFFFF);
     for (int i = 0; i < 20; ++i) {
@@ -209,7 +210,7 @@ TEST(TextMetrics, DrawnTextStaysInsideItsMeasuredBox) {
       "tab\there",
   };
   const size_t inked = 4;  // the texts before this one have ink in every font used
-  SdlDisplay d({.headless = true});
+  SdlDisplay d(LinuxDisplayOptions({.headless = true}));
   for (const FontSpec& font : {kRegular, kBold, kItalic, FontSpec{"arial", 8, false, false}}) {
     for (size_t k = 0; k < std::size(texts); ++k) {
       const std::string& text = texts[k];
@@ -244,7 +245,7 @@ TEST(TextMetrics, DrawnTextStaysInsideItsMeasuredBox) {
 
 TEST(TextMetrics, AWidthIsTheSameAloneAndInAShortenedLine) {
   // Shortening measures many cuts of one text; each cut must measure as it is drawn alone.
-  SdlDisplay d({.headless = true});
+  SdlDisplay d(LinuxDisplayOptions({.headless = true}));
   const std::string text = "C:\\Backup\\Music\\Album 003\\Disc 12\\Track 05.mp3";
   for (size_t cut = 0; cut < text.size(); ++cut) {
     const std::string t = text.substr(cut) + "...";

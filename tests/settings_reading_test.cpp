@@ -3,7 +3,7 @@
 
 #include "core/Convert.h"
 #include "core/ProfileString.h"
-#include "skin/modForm.h"
+#include "screens/modScreens.h"
 
 namespace qv {
 namespace {

@@ -16,8 +16,10 @@
 #include <thread>
 
 #include "TestProgram.h"
+#include "app/linux/LinuxPlatform.h"
 #include "platform/common/PictureDecoder.h"
 #include "platform/linux/JpegCodec.h"
+#include "platform/linux/JpegPictureCodec.h"
 #include "platform/linux/PictureCheckFile.h"
 #include "platform/memory/MemoryDisplay.h"
 #include "platform/sdl/SdlDisplay.h"
@@ -52,8 +54,10 @@ size_t ThreadsOfThisProcess() {
 }
 
 std::vector<std::pair<const char*, std::function<std::unique_ptr<Display>()>>> Displays() {
-  return {{"sdl", [] { return std::make_unique<SdlDisplay>(SdlDisplayOptions{.headless = true}); }},
-          {"memory", [] { return std::make_unique<MemoryDisplay>(); }}};
+  return {
+      {"sdl", [] { return std::make_unique<SdlDisplay>(LinuxDisplayOptions({.headless = true})); }},
+      {"memory",
+       [] { return std::make_unique<MemoryDisplay>(std::make_shared<JpegPictureCodec>()); }}};
 }
 
 TEST(PictureBatch, EachPictureComesOnceInOrderAsDecodeJpegGivesIt) {
@@ -102,7 +106,7 @@ TEST(PictureBatch, PixelsMadeWhenFirstDrawnAreTheDecodedOnes) {
     std::string message;
     ASSERT_NE(DecodeJpegImage(data[k], &expected[k], &message), JpegResult::Failed);
   }
-  SdlDisplay display({.headless = true});
+  SdlDisplay display(LinuxDisplayOptions({.headless = true}));
   std::vector<SurfacePtr> pictures;
   {
     const std::vector<std::vector<uint8_t>> gone = data;
@@ -144,7 +148,7 @@ TEST(PictureBatch, APictureUsedInPartsIsMadeInPartsWithTheWholesPixels) {
   std::vector<uint8_t> damaged = jpeg;
   damaged.resize(damaged.size() * 8 / 10);
 
-  SdlDisplay display({.headless = true});
+  SdlDisplay display(LinuxDisplayOptions({.headless = true}));
   SurfacePtr picture = display.DecodeJpeg(jpeg).surface;
   SurfacePtr plain = display.DecodeJpeg(damaged).surface;
   ASSERT_TRUE(picture && plain);
@@ -221,7 +225,7 @@ TEST(PictureBatch, WhatADamagedFileLeavesOutIsBlack) {
       std::vector<uint32_t> old(size_t(w) * h, 0x00FF00FFu);
       EXPECT_EQ(old[size_t(w) * h / 2], 0x00FF00FFu);
     }
-    const DecodedPixels got = DecodePixels(damaged);
+    const DecodedPixels got = DecodePixels(JpegPictureCodec(), damaged);
     ASSERT_EQ(got.result, JpegResult::Partial);
     ASSERT_TRUE(got.pixels);
     for (size_t k = 0; k < onBlack.size(); ++k) ASSERT_EQ(got.pixels[k], onBlack[k]) << k;
@@ -286,12 +290,13 @@ TEST(PictureBatch, OnlyPicturesFoundIntactAreRememberedAndTrustedLater) {
   std::vector<std::vector<uint8_t>> data = Pictures(4);
   data[2].resize(data[2].size() * 6 / 10);     // damaged: a picture and a warning
   data[3] = std::vector<uint8_t>(3000, 0x5A);  // no picture at all
-  SdlDisplay plain({.headless = true});
+  SdlDisplay plain(LinuxDisplayOptions({.headless = true}));
   const std::vector<std::string> truth = Outcomes(plain, data);
   ASSERT_FALSE(truth[2].ends_with(" "));
   ASSERT_TRUE(truth[3].starts_with("error"));
 
-  SdlDisplay first({.headless = true, .pictureCheckFile = file});
+  SdlDisplay first(
+      LinuxDisplayOptions({.headless = true, .pictureChecks = PictureCheckStoreIn(file)}));
   EXPECT_EQ(Outcomes(first, data), truth);
   {
     PictureCheckCache cache = PictureCheckCacheIn(file);
@@ -299,7 +304,8 @@ TEST(PictureBatch, OnlyPicturesFoundIntactAreRememberedAndTrustedLater) {
       EXPECT_EQ(cache.Intact(PictureCheckCache::KeyOf(data[k])), k < 2) << k;
   }
   // The next start gives the same answers, and the same pixels when drawn.
-  SdlDisplay second({.headless = true, .pictureCheckFile = file});
+  SdlDisplay second(
+      LinuxDisplayOptions({.headless = true, .pictureChecks = PictureCheckStoreIn(file)}));
   EXPECT_EQ(Outcomes(second, data), truth);
   std::vector<SurfacePtr> drawn;
   second.DecodeJpegs(data, [&](size_t, DecodedPicture pic) { drawn.push_back(pic.surface); });
@@ -322,7 +328,8 @@ TEST(PictureBatch, OnlyPicturesFoundIntactAreRememberedAndTrustedLater) {
     cache.Add(PictureCheckCache::KeyOf(data[2]));
     ASSERT_TRUE(cache.Save());
   }
-  SdlDisplay trusting({.headless = true, .pictureCheckFile = file});
+  SdlDisplay trusting(
+      LinuxDisplayOptions({.headless = true, .pictureChecks = PictureCheckStoreIn(file)}));
   std::vector<std::string> trusted = truth;
   trusted[2] = truth[2].substr(0, truth[2].find(' ') + 1);
   EXPECT_EQ(Outcomes(trusting, data), trusted);
@@ -330,7 +337,8 @@ TEST(PictureBatch, OnlyPicturesFoundIntactAreRememberedAndTrustedLater) {
   EXPECT_TRUE(trusting.DecodeJpeg(data[2]).warning.empty());
   EXPECT_FALSE(plain.DecodeJpeg(data[2]).warning.empty());
   const std::string singleFile = (folder / "single").string();
-  SdlDisplay single({.headless = true, .pictureCheckFile = singleFile});
+  SdlDisplay single(
+      LinuxDisplayOptions({.headless = true, .pictureChecks = PictureCheckStoreIn(singleFile)}));
   for (size_t k = 0; k < data.size(); ++k) {
     const DecodedPicture pic = single.DecodeJpeg(data[k]);
     EXPECT_EQ(pic.warning.empty() && pic.error.empty(), k < 2) << k;
@@ -348,7 +356,8 @@ TEST(PictureBatch, OnlyPicturesFoundIntactAreRememberedAndTrustedLater) {
   }();
   for (const char* header : {"something else", "quorvin intact pictures 2, check 0"}) {
     { std::ofstream(file) << header << "\n" << data2Key << "\n"; }
-    SdlDisplay other({.headless = true, .pictureCheckFile = file});
+    SdlDisplay other(
+        LinuxDisplayOptions({.headless = true, .pictureChecks = PictureCheckStoreIn(file)}));
     EXPECT_EQ(Outcomes(other, data), truth) << header;
     EXPECT_TRUE(PictureCheckCacheIn(file).Intact(PictureCheckCache::KeyOf(data[0])));
     EXPECT_FALSE(PictureCheckCacheIn(file).Intact(PictureCheckCache::KeyOf(data[2])));
@@ -363,20 +372,23 @@ TEST(PictureBatch, OnlyPicturesFoundIntactAreRememberedAndTrustedLater) {
   const std::filesystem::path cacheFolder = folder / "cache";
   chmod(cacheFolder.c_str(), 0777);
   EXPECT_FALSE(PictureCheckCacheIn(file).Intact(PictureCheckCache::KeyOf(data[0])));
-  SdlDisplay shared({.headless = true, .pictureCheckFile = file});
+  SdlDisplay shared(
+      LinuxDisplayOptions({.headless = true, .pictureChecks = PictureCheckStoreIn(file)}));
   EXPECT_EQ(Outcomes(shared, data), truth);
   chmod(cacheFolder.c_str(), 0700);
   const std::string victim = (folder / "victim").string();
   { std::ofstream(victim) << "keep me"; }
   std::filesystem::remove(file);
   std::filesystem::create_symlink(victim, file);
-  SdlDisplay linked({.headless = true, .pictureCheckFile = file});
+  SdlDisplay linked(
+      LinuxDisplayOptions({.headless = true, .pictureChecks = PictureCheckStoreIn(file)}));
   EXPECT_EQ(Outcomes(linked, data), truth);
   EXPECT_EQ(ReadText(victim), "keep me");
   EXPECT_FALSE(std::filesystem::is_symlink(file));  // replaced by the list, not written through
   std::filesystem::remove(file);
   ASSERT_EQ(mkfifo(file.c_str(), 0600), 0);
-  SdlDisplay piped({.headless = true, .pictureCheckFile = file});
+  SdlDisplay piped(
+      LinuxDisplayOptions({.headless = true, .pictureChecks = PictureCheckStoreIn(file)}));
   EXPECT_EQ(Outcomes(piped, data), truth);
   std::filesystem::remove(file);
   {
@@ -389,7 +401,8 @@ TEST(PictureBatch, OnlyPicturesFoundIntactAreRememberedAndTrustedLater) {
   EXPECT_FALSE(PictureCheckCacheIn(file).Intact(PictureCheckCache::KeyOf(data[0])));
   std::filesystem::remove_all(folder);
   { std::ofstream(folder.string()) << "a file where the folder should be"; }
-  SdlDisplay unwritable({.headless = true, .pictureCheckFile = file});
+  SdlDisplay unwritable(
+      LinuxDisplayOptions({.headless = true, .pictureChecks = PictureCheckStoreIn(file)}));
   EXPECT_EQ(Outcomes(unwritable, data), truth);
   std::filesystem::remove_all(folder);
 }
@@ -398,9 +411,9 @@ TEST(PictureDecoder, AnyNumberOfWorkersGivesTheSameBuffers) {
   const std::vector<std::vector<uint8_t>> data = Pictures(5);
   for (unsigned threads : {0u, 1u, 3u, 40u}) {
     size_t next = 0;
-    DecodeInOrder(data, threads, [&](size_t k, DecodedPixels got) {
+    DecodeInOrder(JpegPictureCodec(), data, threads, [&](size_t k, DecodedPixels got) {
       ASSERT_EQ(k, next++);
-      const DecodedPixels want = DecodePixels(data[k]);
+      const DecodedPixels want = DecodePixels(JpegPictureCodec(), data[k]);
       ASSERT_EQ(got.result, JpegResult::Ok);
       ASSERT_EQ(got.width, want.width);
       ASSERT_EQ(got.height, want.height);
@@ -423,7 +436,7 @@ class SdlStartUp : public ::testing::Test {
     app.WriteSkin({"Mainscreen"});
   }
   TestApp app;
-  SdlDisplay display{{.headless = true}};
+  SdlDisplay display{LinuxDisplayOptions({.headless = true})};
   MemoryEvents events;
   RecordingDiagnostics diag;
   PosixProcesses processes;
@@ -481,8 +494,8 @@ TEST_F(SdlStartUp, EveryPictureLandsUnderItsNameAndProblemsAreReportedInTurn) {
 }
 
 TEST_F(SdlStartUp, AnExitWhileLoadingEndsStartUpAndLeavesNoThreadBehind) {
-  std::string error;
-  ASSERT_TRUE(display.StartVideo(&error)) << error;
+  const Status video = display.StartVideo();
+  ASSERT_TRUE(video.ok()) << video.message();
   // Once asked, the font configuration's own thread is gone.
   display.MeasureText(FontSpec{"arial", 12, false, false}, "x");
   const size_t threads = ThreadsOfThisProcess();

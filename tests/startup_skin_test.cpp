@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "TestProgram.h"
+#include "screens/modScreens.h"
 #include "shell/frmMain.h"
 #include "shell/modDeclares.h"
 

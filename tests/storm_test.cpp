@@ -14,6 +14,7 @@
 
 #include "TestProgram.h"
 #include "commands/modDispatch.h"
+#include "screens/modScreens.h"
 #include "shell/frmMain.h"
 
 namespace qv::test {

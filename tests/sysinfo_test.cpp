@@ -11,6 +11,7 @@
 #include "TestProgram.h"
 #include "core/Program.h"
 #include "platform/linux/PosixSystem.h"
+#include "screens/modScreens.h"
 #include "shell/frmMain.h"
 #include "sysinfo/clsCPU.h"
 #include "sysinfo/modDateTime.h"

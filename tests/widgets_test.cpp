@@ -4,6 +4,7 @@
 #include "TestProgram.h"
 #include "commands/modDispatch.h"
 #include "core/ProfileString.h"
+#include "screens/modScreens.h"
 #include "shell/frmMain.h"
 #include "widgets/modButton.h"
 #include "widgets/modKeyboard.h"

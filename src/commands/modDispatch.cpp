@@ -10,7 +10,7 @@
 #include "files/modExplorerDestination.h"
 #include "files/modExplorerSource.h"
 #include "files/modTools.h"
-#include "skin/modForm.h"
+#include "screens/modScreens.h"
 #include "sysinfo/modDateTime.h"
 #include "widgets/modButton.h"
 #include "widgets/modKeyboard.h"

@@ -6,7 +6,7 @@
 #include "core/Program.h"
 #include "files/modExplorerDestination.h"
 #include "files/modTools.h"
-#include "skin/modForm.h"
+#include "screens/modScreens.h"
 #include "widgets/modButton.h"
 #include "widgets/modListbox.h"
 #include "widgets/modTextBox.h"

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/Status.h"
+
 namespace qv {
 
 // Window or surface rectangle: left, top, width, height in pixels.
@@ -57,8 +59,8 @@ class Display {
 
   // Window. Coordinates are screen pixels; the window has no frame, so its client area starts
   // at its outer top-left corner.
-  virtual bool OpenWindow(int left, int top, int width, int height, const std::string& caption,
-                          std::string* error) = 0;
+  virtual Status OpenWindow(int left, int top, int width, int height,
+                            const std::string& caption) = 0;
   virtual void ShowWindow() = 0;
   virtual void MinimizeWindow() = 0;
   virtual void WindowPosition(int* left, int* top) const = 0;

@@ -1,5 +1,5 @@
-// Results that carry their reason: a failure says why, where it happens, instead of a flag whose
-// reason is asked for later.
+// How the platform answers a request that can fail: either done, or failed with the reason in
+// words that may be shown to the user.
 #pragma once
 
 #include <optional>
@@ -11,35 +11,46 @@ namespace qv {
 class Status {
  public:
   static Status Ok() { return Status(); }
-  static Status Error(std::string message) {
-    Status s;
-    s.failed_ = true;
-    s.message_ = std::move(message);
-    return s;
-  }
-  bool ok() const { return !failed_; }
+  // An empty message still fails; it just has nothing to tell.
+  static Status Error(std::string message) { return Status(std::move(message)); }
+
+  bool ok() const { return ok_; }
+  // Empty when ok.
   const std::string& message() const { return message_; }
-  explicit operator bool() const { return ok(); }
+  explicit operator bool() const { return ok_; }
 
  private:
-  bool failed_ = false;
+  Status() = default;
+  explicit Status(std::string message) : ok_(false), message_(std::move(message)) {}
+
+  bool ok_ = true;
   std::string message_;
 };
 
-// A value, or the failure that kept it from being had.
-template <class T>
+// A value, or the failed Status that says why there is none.
+template <typename T>
 class Result {
  public:
-  Result(T value) : value_(std::move(value)) {}             // NOLINT: a value converts
-  Result(Status status) : status_(std::move(status)) {      // NOLINT: so does a failure
-    if (status_.ok()) status_ = Status::Error("no value");  // an Ok status holds nothing
-  }
-  bool ok() const { return status_.ok(); }
-  // Only when ok().
-  const T& value() const { return *value_; }
-  T& value() { return *value_; }
-  const Status& status() const { return status_; }
+  Result(T value) : value_(std::move(value)), status_(Status::Ok()) {}  // NOLINT: implicit
+  // `failed` must not be ok; an ok one given here still counts as a failure without a reason.
+  Result(Status failed)  // NOLINT: implicit
+      : status_(failed.ok() ? Status::Error("") : std::move(failed)) {}
+
+  bool ok() const { return value_.has_value(); }
   explicit operator bool() const { return ok(); }
+  const Status& status() const { return status_; }
+  const std::string& message() const { return status_.message(); }
+
+  // Only when ok.
+  T& value() & { return *value_; }
+  const T& value() const& { return *value_; }
+  T&& value() && { return std::move(*value_); }
+  T& operator*() & { return *value_; }
+  const T& operator*() const& { return *value_; }
+  T* operator->() { return &*value_; }
+  const T* operator->() const { return &*value_; }
+  T value_or(T fallback) const& { return value_ ? *value_ : std::move(fallback); }
+  T value_or(T fallback) && { return value_ ? std::move(*value_) : std::move(fallback); }
 
  private:
   std::optional<T> value_;

@@ -10,6 +10,7 @@
 #include "core/Program.h"
 #include "disk/modDefrag.h"
 #include "files/modExplorerSource.h"
+#include "screens/modScreens.h"
 #include "shell/frmMain.h"
 #include "shell/modSettings.h"
 #include "skin/modForm.h"
@@ -39,9 +40,10 @@ bool PlaceWindow(Program& p) {
         "Top, Left); using the whole display, " +
         std::to_string(w) + " x " + std::to_string(h) + " at 0,0");
   }
-  std::string error;
-  if (!p.os.display.OpenWindow(s.WindowLeft, s.WindowTop, s.ResX, s.ResY, "Quorvin", &error)) {
-    p.os.diag.Warn("cannot open the window: " + error);
+  const Status opened =
+      p.os.display.OpenWindow(s.WindowLeft, s.WindowTop, s.ResX, s.ResY, "Quorvin");
+  if (!opened.ok()) {
+    p.os.diag.Warn("cannot open the window: " + opened.message());
     return false;
   }
   p.os.events.SetTimer(kCpuTimer, kCpuTimerInterval, true);

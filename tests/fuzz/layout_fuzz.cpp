@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "core/ProfileString.h"
-#include "skin/modForm.h"
+#include "screens/modScreens.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const qv::ProfileFile file(std::vector<uint8_t>(data, data + size));

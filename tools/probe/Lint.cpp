@@ -12,7 +12,7 @@
 #include "platform/linux/JpegCodec.h"
 #include "probe/KnownKeys.h"
 #include "probe/SkinFiles.h"
-#include "skin/modForm.h"
+#include "screens/modScreens.h"
 
 namespace probe {
 

@@ -17,9 +17,9 @@
 #include "probe/Delivery.h"
 #include "probe/SkinFiles.h"
 #include "probe/StateDump.h"
+#include "screens/modScreens.h"
 #include "shell/frmMain.h"
 #include "shell/modDeclares.h"
-#include "skin/modForm.h"
 
 namespace probe {
 
@@ -141,9 +141,9 @@ class Headless {
            const std::optional<ClockTime>& start = std::nullopt)
       : posix_({.appHost = appHost,
                 .drives = std::move(drives),
-                .display =
-                    qv::SdlDisplayOptions{.headless = true,
-                                          .pictureCheckFile = qv::PictureCheckFile::DefaultFile()},
+                .display = qv::SdlDisplayOptions{.headless = true,
+                                                 .pictureChecks = qv::PictureCheckStoreIn(
+                                                     qv::PictureCheckFile::DefaultFile())},
                 .clock = qv::PosixClockOptions{false, "", nullptr}}),
         events_(posix_.events(), posix_.display()),
         fakeClock_(MakeFakeClock(start)),

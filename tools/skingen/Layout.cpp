@@ -6,6 +6,7 @@
 #include <iterator>
 
 #include "core/ProfileString.h"
+#include "screens/modScreens.h"
 
 namespace skingen {
 

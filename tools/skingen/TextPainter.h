@@ -1,10 +1,12 @@
 // Text on a Canvas through the program's own font path (fontconfig + SDL_ttf at 96 dpi).
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "Canvas.h"
 #include "platform/Display.h"
+#include "platform/linux/FontconfigLookup.h"
 #include "platform/sdl/FontCache.h"
 
 namespace skingen {
@@ -23,7 +25,7 @@ class TextPainter {
              Align align);
 
  private:
-  qv::FontCache fonts_;
+  qv::FontCache fonts_{std::make_shared<qv::FontconfigLookup>()};
 };
 
 }  // namespace skingen

@@ -3,11 +3,24 @@
 #include <stdexcept>
 #include <utility>
 
+#include "platform/linux/FontconfigLookup.h"
+#include "platform/linux/JpegPictureCodec.h"
+
 namespace qv {
+
+SdlDisplayOptions LinuxDisplayOptions(SdlDisplayOptions options) {
+  if (!options.codec) options.codec = std::make_shared<JpegPictureCodec>();
+  if (!options.fonts) {
+    auto fonts = std::make_shared<FontconfigLookup>();
+    fonts->LoadConfigInBackground();
+    options.fonts = std::move(fonts);
+  }
+  return options;
+}
 
 LinuxPlatform::LinuxPlatform(LinuxPlatformOptions options) : clock_(std::move(options.clock)) {
   if (options.display) {
-    display_ = std::make_unique<SdlDisplay>(std::move(*options.display));
+    display_ = std::make_unique<SdlDisplay>(LinuxDisplayOptions(std::move(*options.display)));
     events_ = std::make_unique<SdlEvents>(*display_);
   }
   files_ = options.drives

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/Platform.h"
+#include "platform/linux/PictureCheckFile.h"
 #include "platform/linux/PosixCheckEngine.h"
 #include "platform/linux/PosixClock.h"
 #include "platform/linux/PosixFileSystem.h"
@@ -22,13 +23,18 @@
 
 namespace qv {
 
+// `options` with the Linux services an SDL display reads pictures and finds fonts with
+// (libjpeg-turbo, fontconfig) where it names none of its own.
+SdlDisplayOptions LinuxDisplayOptions(SdlDisplayOptions options);
+
 struct LinuxPlatformOptions {
   // The application folder (a host path).
   std::string appHost{};
   // The drive letters' host folders; none: the machine's mounts.
   std::optional<std::vector<DriveMapping>> drives{};
   PosixFileSystem::Options files{};
-  // The SDL display and its events; none: the caller gives both.
+  // The SDL display and its events (completed by LinuxDisplayOptions); none: the caller gives
+  // both.
   std::optional<SdlDisplayOptions> display{};
   PosixClockOptions clock{};
   PosixJunkScanOptions junk{};

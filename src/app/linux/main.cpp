@@ -31,10 +31,11 @@ int main() {
 
   qv::LinuxPlatform platform({
       .appHost = qv::PosixFileSystem::RunningExecutableFolder(),
-      .display = qv::SdlDisplayOptions{.pictureCheckFile = qv::PictureCheckFile::DefaultFile()},
+      .display = qv::SdlDisplayOptions{.pictureChecks = qv::PictureCheckStoreIn(
+                                           qv::PictureCheckFile::DefaultFile())},
   });
-  std::string error;
-  if (!platform.display().StartVideo(&error)) return NoDisplay(error);
+  if (const qv::Status video = platform.display().StartVideo(); !video.ok())
+    return NoDisplay(video.message());
   qv::Program program(platform.Services());
   return qv::RunProgram(program);
 }

@@ -7,8 +7,6 @@
 #include <sstream>
 #include <utility>
 
-#include "platform/linux/JpegCodec.h"
-
 namespace qv {
 namespace {
 
@@ -39,15 +37,16 @@ bool ParseKey(const std::string& line, PictureCheckCache::Key* key) {
 
 }  // namespace
 
-PictureCheckCache::PictureCheckCache(std::unique_ptr<Store> store) : store_(std::move(store)) {}
+PictureCheckCache::PictureCheckCache(std::shared_ptr<Store> store, std::string checkIdentity)
+    : store_(std::move(store)), checkIdentity_(std::move(checkIdentity)) {}
 
 PictureCheckCache::Key PictureCheckCache::KeyOf(const std::vector<uint8_t>& data) {
   const XXH128_hash_t h = XXH3_128bits(data.data(), data.size());
   return {h.high64, h.low64};
 }
 
-std::string PictureCheckCache::FirstLine() {
-  return std::string(kHeader) + ", " + JpegCheckIdentity();
+std::string PictureCheckCache::FirstLine() const {
+  return std::string(kHeader) + ", " + checkIdentity_;
 }
 
 void PictureCheckCache::Load() {

@@ -27,8 +27,9 @@ class PictureCheckCache {
     virtual bool Write(const std::string& text) = 0;
   };
 
-  // Without a store nothing is remembered between objects.
-  explicit PictureCheckCache(std::unique_ptr<Store> store);
+  // Without a store nothing is remembered between objects. `checkIdentity` names how pictures
+  // were checked (PictureCodec::CheckIdentity): a list made by another check is not trusted.
+  PictureCheckCache(std::shared_ptr<Store> store, std::string checkIdentity);
   static Key KeyOf(const std::vector<uint8_t>& data);
 
   bool Intact(const Key& key);
@@ -41,9 +42,10 @@ class PictureCheckCache {
     size_t operator()(const Key& k) const { return static_cast<size_t>(k[0] ^ (k[1] * 31)); }
   };
   void Load();
-  static std::string FirstLine();
+  std::string FirstLine() const;
 
-  std::unique_ptr<Store> store_;
+  std::shared_ptr<Store> store_;
+  std::string checkIdentity_;
   bool loaded_ = false;
   bool changed_ = false;
   std::vector<Key> order_;  // oldest first

@@ -12,10 +12,10 @@
 
 namespace qv {
 
-DecodedPixels DecodePixels(const std::vector<uint8_t>& data) {
+DecodedPixels DecodePixels(const PictureCodec& codec, const std::vector<uint8_t>& data) {
   DecodedPixels out;
   int width = 0, height = 0;
-  if (!JpegDimensions(data.data(), data.size(), &width, &height, &out.message)) return out;
+  if (!codec.Dimensions(data.data(), data.size(), &width, &height, &out.message)) return out;
   // Not zeroed: a complete picture has every pixel written, and a second pass over each
   // picture's megabytes would show when a screen is first drawn.
   std::unique_ptr<uint32_t[]> pixels(new (std::nothrow) uint32_t[size_t(width) * height]);
@@ -23,26 +23,28 @@ DecodedPixels DecodePixels(const std::vector<uint8_t>& data) {
     out.message = "Out of memory";
     return out;
   }
-  out.result = DecodeJpegPixels(data.data(), data.size(), pixels.get(), width * 4, &out.message);
-  if (out.result == JpegResult::Partial) {
+  out.result = codec.Decode(data.data(), data.size(), pixels.get(), width * 4, &out.message);
+  if (out.result == PictureResult::Partial) {
     // A damaged file can stop the decoder before it wrote every pixel (a progressive one before
     // it wrote any): decode again onto zeros, so that what it left out is black, not old memory.
     std::fill_n(pixels.get(), size_t(width) * height, 0u);
-    out.result = DecodeJpegPixels(data.data(), data.size(), pixels.get(), width * 4, &out.message);
+    out.result = codec.Decode(data.data(), data.size(), pixels.get(), width * 4, &out.message);
   }
-  if (out.result == JpegResult::Failed) return out;
+  if (out.result == PictureResult::Failed) return out;
   out.width = width;
   out.height = height;
   out.pixels = std::move(pixels);
   return out;
 }
 
-DecodedPixels CheckPixels(const std::vector<uint8_t>& data, bool knownIntact) {
+DecodedPixels CheckPixels(const PictureCodec& codec, const std::vector<uint8_t>& data,
+                          bool knownIntact) {
   DecodedPixels out;
   int width = 0, height = 0;
-  if (!JpegDimensions(data.data(), data.size(), &width, &height, &out.message)) return out;
-  out.result = knownIntact ? JpegResult::Ok : CheckJpegData(data.data(), data.size(), &out.message);
-  if (out.result == JpegResult::Failed) return out;
+  if (!codec.Dimensions(data.data(), data.size(), &width, &height, &out.message)) return out;
+  out.result =
+      knownIntact ? PictureResult::Ok : codec.Check(data.data(), data.size(), &out.message);
+  if (out.result == PictureResult::Failed) return out;
   out.width = width;
   out.height = height;
   return out;
@@ -120,14 +122,14 @@ class Batch {
 
 }  // namespace
 
-void DecodeInOrder(const std::vector<std::vector<uint8_t>>& data, unsigned threads,
-                   const std::function<void(size_t, DecodedPixels)>& done, bool checkOnly,
-                   const std::vector<bool>* knownIntact) {
+void DecodeInOrder(const PictureCodec& codec, const std::vector<std::vector<uint8_t>>& data,
+                   unsigned threads, const std::function<void(size_t, DecodedPixels)>& done,
+                   bool checkOnly, const std::vector<bool>* knownIntact) {
   const size_t n = data.size();
   if (n == 0) return;
   const std::function<DecodedPixels(size_t)> job = [&](size_t k) {
-    if (!checkOnly) return DecodePixels(data[k]);
-    return CheckPixels(data[k], knownIntact && k < knownIntact->size() && (*knownIntact)[k]);
+    if (!checkOnly) return DecodePixels(codec, data[k]);
+    return CheckPixels(codec, data[k], knownIntact && k < knownIntact->size() && (*knownIntact)[k]);
   };
   Batch batch(n, job);
   if (batch.Start(static_cast<unsigned>(std::min<size_t>(threads, n))) == 0) {

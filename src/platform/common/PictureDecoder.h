@@ -1,4 +1,4 @@
-// JPEG pictures decoded into plain pixel buffers, one at a time or several on worker threads.
+// Pictures decoded into plain pixel buffers, one at a time or several on worker threads.
 // Nothing here calls SDL, which is why it may run off the window's thread; the display wraps the
 // buffers into surfaces on its own thread.
 #pragma once
@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "platform/linux/JpegCodec.h"
+#include "platform/common/PictureCodec.h"
 
 namespace qv {
 
 struct DecodedPixels {
-  JpegResult result = JpegResult::Failed;
+  PictureResult result = PictureResult::Failed;
   std::string message;  // the warning (Partial) or the error (Failed)
   int width = 0;
   int height = 0;
@@ -24,10 +24,11 @@ struct DecodedPixels {
   std::unique_ptr<uint32_t[]> pixels;
 };
 
-DecodedPixels DecodePixels(const std::vector<uint8_t>& data);
-// The outcome, message and size DecodePixels would give, without the pixels (CheckJpegData).
-// A picture `knownIntact` (found intact before, the same bytes) has only its size read.
-DecodedPixels CheckPixels(const std::vector<uint8_t>& data, bool knownIntact = false);
+DecodedPixels DecodePixels(const PictureCodec& codec, const std::vector<uint8_t>& data);
+// The outcome, message and size DecodePixels would give, without the pixels (the codec's
+// Check). A picture `knownIntact` (found intact before, the same bytes) has only its size read.
+DecodedPixels CheckPixels(const PictureCodec& codec, const std::vector<uint8_t>& data,
+                          bool knownIntact = false);
 
 // Decodes every entry of `data` on up to `threads` worker threads and hands the results to
 // `done` on the calling thread, once per index and in increasing index order. When `done`
@@ -35,8 +36,8 @@ DecodedPixels CheckPixels(const std::vector<uint8_t>& data, bool knownIntact = f
 // is passed on. With `threads` 0, or when no thread can be started, it decodes on the calling
 // thread alone. With `checkOnly`, CheckPixels stands for DecodePixels, told which entries are
 // `knownIntact` when that is given (one flag per entry).
-void DecodeInOrder(const std::vector<std::vector<uint8_t>>& data, unsigned threads,
-                   const std::function<void(size_t, DecodedPixels)>& done, bool checkOnly = false,
-                   const std::vector<bool>* knownIntact = nullptr);
+void DecodeInOrder(const PictureCodec& codec, const std::vector<std::vector<uint8_t>>& data,
+                   unsigned threads, const std::function<void(size_t, DecodedPixels)>& done,
+                   bool checkOnly = false, const std::vector<bool>* knownIntact = nullptr);
 
 }  // namespace qv

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "platform/linux/JpegCodec.h"
 #include "platform/linux/PosixFileUtil.h"
 #include "platform/linux/UniqueFd.h"
 
@@ -86,8 +87,13 @@ bool PictureCheckFile::Write(const std::string& text) {
   return true;
 }
 
+std::shared_ptr<PictureCheckCache::Store> PictureCheckStoreIn(const std::string& file) {
+  if (file.empty()) return nullptr;
+  return std::make_shared<PictureCheckFile>(file);
+}
+
 PictureCheckCache PictureCheckCacheIn(const std::string& file) {
-  return PictureCheckCache(file.empty() ? nullptr : std::make_unique<PictureCheckFile>(file));
+  return PictureCheckCache(PictureCheckStoreIn(file), JpegCheckIdentity());
 }
 
 }  // namespace qv

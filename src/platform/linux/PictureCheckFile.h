@@ -22,7 +22,10 @@ class PictureCheckFile : public PictureCheckCache::Store {
   std::string file_;
 };
 
-// A cache kept in `file`; with an empty name nothing is remembered between objects.
+// A store in `file`; null for an empty name.
+std::shared_ptr<PictureCheckCache::Store> PictureCheckStoreIn(const std::string& file);
+// A cache of JPEG pictures (JpegPictureCodec) kept in `file`; with an empty name nothing is
+// remembered between objects.
 PictureCheckCache PictureCheckCacheIn(const std::string& file);
 
 }  // namespace qv

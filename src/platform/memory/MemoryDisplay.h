@@ -3,10 +3,12 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/Display.h"
+#include "platform/common/PictureCodec.h"
 
 namespace qv {
 
@@ -32,8 +34,10 @@ class MemoryDisplay : public Display {
   static constexpr int kCharAdvance = 8;
   static constexpr int kTextHeight = 16;
 
-  bool OpenWindow(int left, int top, int width, int height, const std::string& caption,
-                  std::string* error) override;
+  // Pictures are read with `codec`; without one, in the tests' own format (TestPicture.h).
+  explicit MemoryDisplay(std::shared_ptr<const PictureCodec> codec = nullptr);
+
+  Status OpenWindow(int left, int top, int width, int height, const std::string& caption) override;
   void ShowWindow() override {
     shown_ = true;
     minimized_ = false;
@@ -81,6 +85,7 @@ class MemoryDisplay : public Display {
   uint64_t FullPresents() const { return fullPresents_; }
 
  private:
+  std::shared_ptr<const PictureCodec> codec_;
   bool open_ = false;
   bool shown_ = false;
   bool minimized_ = false;

@@ -1,34 +1,27 @@
-// Layout face names resolved through fontconfig and opened with SDL_ttf at 96 dpi.
+// Layout face names resolved through the system's font lookup and opened with SDL_ttf at 96 dpi.
 #pragma once
 
-#include <future>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <tuple>
+#include <utility>
 
 #include "platform/Display.h"
+#include "platform/common/FontLookup.h"
 
 typedef struct _TTF_Font TTF_Font;
-typedef struct _FcConfig FcConfig;
 
 namespace qv {
 
 class FontCache {
  public:
-  FontCache() = default;
+  // Without a lookup no font is found.
+  explicit FontCache(std::shared_ptr<FontLookup> lookup) : lookup_(std::move(lookup)) {}
   ~FontCache();
   FontCache(const FontCache&) = delete;
   FontCache& operator=(const FontCache&) = delete;
-
-  // Starts reading fontconfig's configuration on a thread of its own, so that it is ready by
-  // the time the first text is measured; without it the first lookup reads it.
-  void LoadConfigInBackground();
-
-  // The font file fontconfig chooses for a face name ("arial"); empty when there is no font
-  // on the machine at all. Fontconfig answers with a similar face when the name is unknown.
-  std::string ResolveFile(const std::string& name, bool bold, bool italic,
-                          int* faceIndex = nullptr);
 
   // An open font for the face, size and style, or null (size <= 0, no usable font). Kept until
   // destruction.
@@ -39,10 +32,7 @@ class FontCache {
   bool HasSyntheticStyle(TTF_Font* font) const { return synthetic_.count(font) > 0; }
 
  private:
-  // Our own configuration rather than fontconfig's global one, which is never freed.
-  FcConfig* config_ = nullptr;
-  std::future<FcConfig*> loading_;
-  FcConfig* Config();
+  std::shared_ptr<FontLookup> lookup_;
   bool ttfStarted_ = false;
   std::map<std::tuple<std::string, int, bool, bool>, TTF_Font*> fonts_;
   std::set<TTF_Font*> synthetic_;

@@ -9,7 +9,6 @@
 #include <utility>
 
 #include "platform/common/PictureDecoder.h"
-#include "platform/linux/JpegCodec.h"
 #include "platform/sdl/DrawQueue.h"
 
 namespace qv {
@@ -30,9 +29,9 @@ SdlDisplay::SdlDisplay(SdlDisplayOptions options)
     : options_(std::move(options)),
       counts_(options_.counts ? *options_.counts : ownCounts_),
       queue_(std::make_shared<DrawQueue>(glyphs_, options_.deferDrawing)) {
-  if (!options_.pictureCheckFile.empty())
-    checked_ = std::make_unique<PictureCheckCache>(PictureCheckCacheIn(options_.pictureCheckFile));
-  fonts_.LoadConfigInBackground();
+  if (options_.pictureChecks && options_.codec)
+    checked_ = std::make_unique<PictureCheckCache>(options_.pictureChecks,
+                                                   options_.codec->CheckIdentity());
 }
 
 SdlDisplay::~SdlDisplay() {
@@ -44,8 +43,8 @@ SdlDisplay::~SdlDisplay() {
   if (videoStarted_) SDL_QuitSubSystem(SDL_INIT_VIDEO);
 }
 
-bool SdlDisplay::StartVideo(std::string* error) {
-  if (videoStarted_) return true;
+Status SdlDisplay::StartVideo() {
+  if (videoStarted_) return Status::Ok();
   const char* x11 = std::getenv("DISPLAY");
   const char* wayland = std::getenv("WAYLAND_DISPLAY");
   if (options_.headless) {
@@ -69,21 +68,18 @@ bool SdlDisplay::StartVideo(std::string* error) {
   // software rasterizer spending more on each upload than the program spends on the copy.
   SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
   if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-    if (error) {
-      std::string where = x11 && *x11 ? x11 : wayland && *wayland ? wayland : "";
-      *error = options_.headless || where.empty()
-                   ? std::string(SDL_GetError())
-                   : "cannot open display " + where + ": " + SDL_GetError();
-    }
-    return false;
+    std::string where = x11 && *x11 ? x11 : wayland && *wayland ? wayland : "";
+    return Status::Error(options_.headless || where.empty()
+                             ? std::string(SDL_GetError())
+                             : "cannot open display " + where + ": " + SDL_GetError());
   }
   videoStarted_ = true;
-  return true;
+  return Status::Ok();
 }
 
-bool SdlDisplay::OpenWindow(int left, int top, int width, int height, const std::string& caption,
-                            std::string* error) {
-  if (!StartVideo(error)) return false;
+Status SdlDisplay::OpenWindow(int left, int top, int width, int height,
+                              const std::string& caption) {
+  if (Status started = StartVideo(); !started.ok()) return started;
   width = std::max(width, 1);
   height = std::max(height, 1);
   if (window_) {
@@ -93,18 +89,12 @@ bool SdlDisplay::OpenWindow(int left, int top, int width, int height, const std:
   } else {
     window_ = SDL_CreateWindow(caption.c_str(), left, top, width, height,
                                SDL_WINDOW_BORDERLESS | SDL_WINDOW_HIDDEN);
-    if (!window_) {
-      if (error) *error = SDL_GetError();
-      return false;
-    }
+    if (!window_) return Status::Error(SDL_GetError());
   }
   windowLeft_ = left;
   windowTop_ = top;
-  if (!SDL_GetWindowSurface(window_)) {
-    if (error) *error = SDL_GetError();
-    return false;
-  }
-  return true;
+  if (!SDL_GetWindowSurface(window_)) return Status::Error(SDL_GetError());
+  return Status::Ok();
 }
 
 void SdlDisplay::ShowWindow() {
@@ -128,7 +118,7 @@ void SdlDisplay::WindowPosition(int* left, int* top) const {
 void SdlDisplay::DisplaySize(int* width, int* height) const {
   *width = 0;
   *height = 0;
-  if (!const_cast<SdlDisplay*>(this)->StartVideo(nullptr)) return;
+  if (!const_cast<SdlDisplay*>(this)->StartVideo().ok()) return;
   int index = window_ ? std::max(SDL_GetWindowDisplayIndex(window_), 0) : 0;
   SDL_DisplayMode mode;
   if (SDL_GetDesktopDisplayMode(index, &mode) == 0) {
@@ -172,19 +162,22 @@ SurfacePtr SdlDisplay::CreateSurface(int width, int height) {
 }
 
 DecodedPicture SdlDisplay::DecodeJpeg(const std::vector<uint8_t>& data) {
-  if (!checked_) return DeferredPictureOf(CheckPixels(data), data, queue_);
+  if (!options_.codec) return DecodedPicture{nullptr, {}, "no picture codec"};
+  const PictureCodec& codec = *options_.codec;
+  if (!checked_) return DeferredPictureOf(CheckPixels(codec, data), data, options_.codec, queue_);
   const PictureCheckCache::Key key = PictureCheckCache::KeyOf(data);
   const bool intact = checked_->Intact(key);
-  DecodedPixels checked = CheckPixels(data, intact);
-  if (!intact && checked.result == JpegResult::Ok) {
+  DecodedPixels checked = CheckPixels(codec, data, intact);
+  if (!intact && checked.result == PictureResult::Ok) {
     checked_->Add(key);
     checked_->Save();
   }
-  return DeferredPictureOf(std::move(checked), data, queue_);
+  return DeferredPictureOf(std::move(checked), data, options_.codec, queue_);
 }
 
 void SdlDisplay::DecodeJpegs(std::vector<std::vector<uint8_t>> data,
                              const std::function<void(size_t, DecodedPicture)>& done) {
+  if (!options_.codec) return Display::DecodeJpegs(std::move(data), done);
   const unsigned threads = std::max(1u, std::thread::hardware_concurrency());
   std::vector<PictureCheckCache::Key> keys;
   std::vector<bool> intact;
@@ -196,11 +189,11 @@ void SdlDisplay::DecodeJpegs(std::vector<std::vector<uint8_t>> data,
   }
   // Surfaces are made here, on the calling thread: SDL is not called from the workers.
   DecodeInOrder(
-      data, threads,
+      *options_.codec, data, threads,
       [&](size_t k, DecodedPixels checked) {
-        if (checked_ && !intact[k] && checked.result == JpegResult::Ok) checked_->Add(keys[k]);
+        if (checked_ && !intact[k] && checked.result == PictureResult::Ok) checked_->Add(keys[k]);
         // The worker is done with data[k]: the picture keeps it without a copy.
-        done(k, DeferredPictureOf(std::move(checked), std::move(data[k]), queue_));
+        done(k, DeferredPictureOf(std::move(checked), std::move(data[k]), options_.codec, queue_));
       },
       true, checked_ ? &intact : nullptr);
   if (checked_) checked_->Save();
@@ -208,8 +201,8 @@ void SdlDisplay::DecodeJpegs(std::vector<std::vector<uint8_t>> data,
 
 void SdlDisplay::StretchCopy(Surface& dst, const Rect& dstRect, const Surface& src,
                              const Rect& srcRect) {
-  SdlSurface* d = AsPosix(dst);
-  const SdlSurface* s = AsPosix(src);
+  SdlSurface* d = AsSdl(dst);
+  const SdlSurface* s = AsSdl(src);
   if (!d || !d->sdl() || !s || dstRect.Empty() || srcRect.Empty()) return;
   // A row more on each side: stretching may look at the neighbours of the edge rows.
   const std::shared_ptr<SDL_Surface> from = s->sharedRows(srcRect.y - 1, srcRect.y + srcRect.h + 1);
@@ -234,7 +227,7 @@ void SdlDisplay::StretchCopy(Surface& dst, const Rect& dstRect, const Surface& s
 }
 
 void SdlDisplay::Fill(Surface& dst, const Rect& r, Color c) {
-  SdlSurface* d = AsPosix(dst);
+  SdlSurface* d = AsSdl(dst);
   if (!d || !d->sdl() || r.Empty()) return;
   PendingOp op;
   op.kind = PendingOp::Kind::Fill;
@@ -253,7 +246,7 @@ TextSize SdlDisplay::MeasureText(const FontSpec& font, const std::string& utf8) 
 
 void SdlDisplay::DrawText(Surface& dst, int x, int y, const std::string& utf8, const FontSpec& font,
                           Color c) {
-  SdlSurface* d = AsPosix(dst);
+  SdlSurface* d = AsSdl(dst);
   if (!d || !d->sdl() || utf8.empty()) return;
   TTF_Font* f = fonts_.Get(font);
   if (!f) return;
@@ -269,7 +262,7 @@ void SdlDisplay::DrawText(Surface& dst, int x, int y, const std::string& utf8, c
 
 void SdlDisplay::Present(Surface& back, bool full) {
   ++counts_.presents;
-  SdlSurface* b = AsPosix(back);
+  SdlSurface* b = AsSdl(back);
   if (!b || !b->sdl()) return;
   if (full) {
     b->ClearDirty();

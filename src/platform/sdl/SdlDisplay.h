@@ -1,5 +1,6 @@
-// The Linux display: an SDL2 window, SDL software surfaces, TurboJPEG pictures, fontconfig and
-// SDL_ttf text, and coalesced presentation of the back buffer.
+// The SDL display: an SDL2 window, SDL software surfaces, pictures read with the codec it is
+// given, SDL_ttf text in the fonts its lookup finds, and coalesced presentation of the back
+// buffer.
 #pragma once
 
 #include <cstdint>
@@ -7,7 +8,9 @@
 #include <string>
 
 #include "platform/Display.h"
-#include "platform/linux/PictureCheckFile.h"
+#include "platform/common/FontLookup.h"
+#include "platform/common/PictureCheckCache.h"
+#include "platform/common/PictureCodec.h"
 #include "platform/sdl/FontCache.h"
 #include "platform/sdl/GlyphCache.h"
 #include "platform/sdl/SdlSurface.h"
@@ -28,8 +31,12 @@ struct PresentationCounts {
 struct SdlDisplayOptions {
   // SDL's dummy video driver: a window exists but nothing reaches a screen.
   bool headless = false;
-  // Where DecodeJpegs remembers the pictures it found intact (PictureCheckFile); empty: nowhere.
-  std::string pictureCheckFile{};
+  // Reads the pictures; without one every picture fails.
+  std::shared_ptr<const PictureCodec> codec{};
+  // Finds the font files; without one no text is drawn.
+  std::shared_ptr<FontLookup> fonts{};
+  // Where the pictures found intact are remembered between runs; none: nowhere.
+  std::shared_ptr<PictureCheckCache::Store> pictureChecks{};
   // False: every drawing is done at once instead of when its pixels are needed (tests).
   bool deferDrawing = true;
   // Counted here when given.
@@ -43,11 +50,10 @@ class SdlDisplay : public Display {
   SdlDisplay(const SdlDisplay&) = delete;
   SdlDisplay& operator=(const SdlDisplay&) = delete;
 
-  // Starts SDL's video; OpenWindow does it too. False with `error` when there is no display.
-  bool StartVideo(std::string* error);
+  // Starts SDL's video; OpenWindow does it too. Fails when there is no display.
+  Status StartVideo();
 
-  bool OpenWindow(int left, int top, int width, int height, const std::string& caption,
-                  std::string* error) override;
+  Status OpenWindow(int left, int top, int width, int height, const std::string& caption) override;
   void ShowWindow() override;
   void MinimizeWindow() override;
   void WindowPosition(int* left, int* top) const override;
@@ -96,7 +102,7 @@ class SdlDisplay : public Display {
   int windowTop_ = 0;
   int cursorX_ = 0;
   int cursorY_ = 0;
-  FontCache fonts_;
+  FontCache fonts_{options_.fonts};
   GlyphCache glyphs_{fonts_};
   std::shared_ptr<DrawQueue> queue_;
   std::unique_ptr<PictureCheckCache> checked_;

@@ -75,24 +75,25 @@ SDL_Surface* SurfaceOver(void* pixels, int width, int height) {
                                             SDL_PIXELFORMAT_XRGB8888);
 }
 
-SdlSurface* AsPosix(Surface& s) {
+SdlSurface* AsSdl(Surface& s) {
   return dynamic_cast<SdlSurface*>(&s);
 }
-const SdlSurface* AsPosix(const Surface& s) {
+const SdlSurface* AsSdl(const Surface& s) {
   return dynamic_cast<const SdlSurface*>(&s);
 }
 
 // A checked picture whose pixels are decoded when first needed.
 DecodedPicture DeferredPictureOf(DecodedPixels checked, std::vector<uint8_t> data,
+                                 const std::shared_ptr<const PictureCodec>& codec,
                                  const std::shared_ptr<DrawQueue>& queue) {
   DecodedPicture picture;
-  if (checked.result == JpegResult::Failed) {
+  if (checked.result == PictureResult::Failed) {
     picture.error = std::move(checked.message);
     return picture;
   }
   picture.surface = std::make_shared<SdlSurface>(checked.width, checked.height, std::move(data),
-                                                 queue, checked.result == JpegResult::Ok);
-  if (checked.result == JpegResult::Partial) picture.warning = std::move(checked.message);
+                                                 codec, queue, checked.result == PictureResult::Ok);
+  if (checked.result == PictureResult::Partial) picture.warning = std::move(checked.message);
   return picture;
 }
 
@@ -101,12 +102,14 @@ SdlSurface::SdlSurface(SDL_Surface* s, std::weak_ptr<DrawQueue> queue, std::shar
   Own(s, std::move(pixels));
 }
 
-SdlSurface::SdlSurface(int width, int height, std::vector<uint8_t> jpeg,
-                       std::weak_ptr<DrawQueue> queue, bool intact)
+SdlSurface::SdlSurface(int width, int height, std::vector<uint8_t> data,
+                       std::shared_ptr<const PictureCodec> codec, std::weak_ptr<DrawQueue> queue,
+                       bool intact)
     : queue_(std::move(queue)),
       width_(width),
       height_(height),
-      jpeg_(std::move(jpeg)),
+      data_(std::move(data)),
+      codec_(std::move(codec)),
       intact_(intact) {}
 
 void SdlSurface::Own(SDL_Surface* s, std::shared_ptr<void> pixels) const {
@@ -121,15 +124,16 @@ void SdlSurface::Own(SDL_Surface* s, std::shared_ptr<void> pixels) const {
 void SdlSurface::MakePixels(int top, int bottom) const {
   if (!bandsSought_) {
     bandsSought_ = true;
-    auto bands = std::make_unique<JpegBands>();
+    std::unique_ptr<PictureBands> bands;
+    if (intact_) bands = codec_->FindBands(data_.data(), data_.size());
     std::shared_ptr<void> pixels;
-    if (intact_ && FindJpegBands(jpeg_.data(), jpeg_.size(), bands.get()) &&
-        bands->width == width_ && bands->height == height_)
+    if (bands && bands->count > 0 && bands->bandRows > 0 && bands->width == width_ &&
+        bands->height == height_)
       pixels.reset(std::calloc(size_t(width_) * height_, 4), std::free);
     SDL_Surface* s = pixels ? SurfaceOver(pixels.get(), width_, height_) : nullptr;
     if (s) {
       Own(s, std::move(pixels));
-      bandMade_.assign(size_t(bands->Count()), false);
+      bandMade_.assign(size_t(bands->count), false);
       bands_ = std::move(bands);
     }
   }
@@ -146,8 +150,8 @@ void SdlSurface::MakePixels(int top, int bottom) const {
     while (end < last && !bandMade_[end]) ++end;
     if (!MakeBands(k, end)) {
       // Should the bands not decode as the whole did when checked, the whole decides.
-      DecodeJpegPixels(jpeg_.data(), jpeg_.size(), static_cast<uint32_t*>(surface_->pixels),
-                       surface_->pitch, nullptr);
+      codec_->Decode(data_.data(), data_.size(), static_cast<uint32_t*>(surface_->pixels),
+                     surface_->pitch, nullptr);
       bandMade_.assign(bandMade_.size(), true);
       break;
     }
@@ -155,7 +159,7 @@ void SdlSurface::MakePixels(int top, int bottom) const {
     k = end;
   }
   if (std::all_of(bandMade_.begin(), bandMade_.end(), [](bool made) { return made; })) {
-    jpeg_ = {};
+    data_ = {};
     bands_.reset();
     bandMade_ = {};
   }
@@ -167,7 +171,8 @@ bool SdlSurface::MakeBands(int first, int last) const {
   // Out of memory for a band's data: the whole decides, as for any other failed band.
   auto decode = [&](int a, int b) noexcept {
     try {
-      return DecodeJpegBands(jpeg_.data(), *bands_, a, b, pixels, pitch, nullptr) == JpegResult::Ok;
+      return codec_->DecodeBands(data_.data(), data_.size(), *bands_, a, b, pixels, pitch,
+                                 nullptr) == PictureResult::Ok;
     } catch (...) {
       return false;
     }
@@ -190,12 +195,13 @@ bool SdlSurface::MakeBands(int first, int last) const {
 }
 
 void SdlSurface::MakeWhole() const {
-  const std::vector<uint8_t> jpeg = std::move(jpeg_);
-  jpeg_.clear();
+  const std::vector<uint8_t> data = std::move(data_);
+  data_.clear();
   // The data was checked when the picture was made; should memory run out now, the picture
   // stays empty and nothing is drawn from it.
-  DecodedPixels decoded = DecodePixels(jpeg);
-  if (decoded.result == JpegResult::Failed || decoded.width != width_ || decoded.height != height_)
+  DecodedPixels decoded = DecodePixels(*codec_, data);
+  if (decoded.result == PictureResult::Failed || decoded.width != width_ ||
+      decoded.height != height_)
     return;
   SDL_Surface* s = SurfaceOver(decoded.pixels.get(), width_, height_);
   if (s)
@@ -204,7 +210,7 @@ void SdlSurface::MakeWhole() const {
 }
 
 int SdlSurface::MadeRows() const {
-  if (jpeg_.empty()) return surface_ ? height_ : 0;
+  if (data_.empty()) return surface_ ? height_ : 0;
   if (!bands_) return 0;
   int made = 0;
   for (size_t k = 0; k < bandMade_.size(); ++k)

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "platform/Display.h"
+#include "platform/common/PictureCodec.h"
 #include "platform/common/PictureDecoder.h"
-#include "platform/linux/JpegCodec.h"
 
 struct SDL_Surface;
 
@@ -41,11 +41,12 @@ class SdlSurface : public Surface {
   // given, is the buffer `s` was made on; it is freed with the surface.
   explicit SdlSurface(SDL_Surface* s, std::weak_ptr<DrawQueue> queue = {},
                       std::shared_ptr<void> pixels = nullptr);
-  // A picture whose JPEG data was checked but not decoded yet: its pixels are made when first
-  // needed. A skin has dozens of full-window pictures and a session shows a few of them; of
-  // the pressed and disabled looks it shows a few buttons, so where the data was found `intact`
-  // and has bands (FindJpegBands) only the rows asked for are made.
-  SdlSurface(int width, int height, std::vector<uint8_t> jpeg, std::weak_ptr<DrawQueue> queue,
+  // A picture whose data was checked with `codec` but not decoded yet: its pixels are made when
+  // first needed. A skin has dozens of full-window pictures and a session shows a few of them;
+  // of the pressed and disabled looks it shows a few buttons, so where the data was found
+  // `intact` and has bands (PictureCodec::FindBands) only the rows asked for are made.
+  SdlSurface(int width, int height, std::vector<uint8_t> data,
+             std::shared_ptr<const PictureCodec> codec, std::weak_ptr<DrawQueue> queue,
              bool intact = false);
   int Width() const override;
   int Height() const override;
@@ -56,7 +57,7 @@ class SdlSurface : public Surface {
   const std::shared_ptr<SDL_Surface>& shared() const { return sharedRows(0, height_); }
   // The same where only rows [top, bottom) will be read.
   const std::shared_ptr<SDL_Surface>& sharedRows(int top, int bottom) const {
-    if (!jpeg_.empty()) MakePixels(top, bottom);
+    if (!data_.empty()) MakePixels(top, bottom);
     return surface_;
   }
   // Rows of a picture made so far (all of them once it is whole), for tests.
@@ -76,19 +77,21 @@ class SdlSurface : public Surface {
   std::weak_ptr<DrawQueue> queue_;
   int width_ = 0;
   int height_ = 0;
-  mutable std::vector<uint8_t> jpeg_;  // not decoded yet, or not all of it
+  mutable std::vector<uint8_t> data_;  // not decoded yet, or not all of it
+  std::shared_ptr<const PictureCodec> codec_;
   bool intact_ = false;
   mutable bool bandsSought_ = false;
-  mutable std::unique_ptr<JpegBands> bands_;  // while made a band at a time
+  mutable std::unique_ptr<PictureBands> bands_;  // while made a band at a time
   mutable std::vector<bool> bandMade_;
   DirtyRegion dirty_;
 };
 
-SdlSurface* AsPosix(Surface& s);
-const SdlSurface* AsPosix(const Surface& s);
+SdlSurface* AsSdl(Surface& s);
+const SdlSurface* AsSdl(const Surface& s);
 
 // A checked picture whose pixels are decoded when first needed.
 DecodedPicture DeferredPictureOf(DecodedPixels checked, std::vector<uint8_t> data,
+                                 const std::shared_ptr<const PictureCodec>& codec,
                                  const std::shared_ptr<DrawQueue>& queue);
 
 }  // namespace qv
