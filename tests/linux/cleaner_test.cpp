@@ -25,7 +25,7 @@
 #include <map>
 #include <set>
 
-#include "TestProgram.h"
+#include "LinuxTestProgram.h"
 #include "disk/modHDDclean.h"
 #include "skin/modForm.h"
 
@@ -150,7 +150,7 @@ class Cleaner : public ::testing::Test {
     p().onYield = nullptr;
   }
 
-  TestApp app;
+  LinuxTestApp app;
   std::string c, d;
 };
 
@@ -569,7 +569,7 @@ TEST_F(Cleaner, NothingHappensOnADriveThatIsNotAFixedDisk) {
 TEST(CleanerProbe, TheDefaultSkinsScreenCleansADrive) {
   ASSERT_EQ(std::string(g_get_user_data_dir()).rfind("/tmp/", 0), 0u);
   EmptyTestTrash();
-  TestApp app;
+  LinuxTestApp app;
   const fs::path skin = fs::path(QV_BINARY_DIR) / "Skin";
   ASSERT_TRUE(fs::exists(skin / "cleanhdd.ini")) << "the build paints the skin first";
   fs::copy(skin, app.AppPath("Skin"), fs::copy_options::recursive);

@@ -8,7 +8,7 @@
 #include <fstream>
 #include <thread>
 
-#include "TestProgram.h"
+#include "LinuxTestProgram.h"
 #include "commands/modDispatch.h"
 #include "files/modExplorerDestination.h"
 #include "files/modExplorerSource.h"
@@ -95,7 +95,7 @@ class Explorer : public ::testing::Test {
       RunCommand(prog, "keyboard", "ok");
     };
   }
-  TestApp app{1};
+  LinuxTestApp app{1};
   std::string c;
   std::string d;
 };

@@ -19,7 +19,7 @@
 #include <sstream>
 #include <thread>
 
-#include "TestProgram.h"
+#include "LinuxTestProgram.h"
 #include "files/modCopy.h"
 #include "files/modTools.h"
 #include "shell/frmMain.h"
@@ -186,7 +186,7 @@ class Copying : public ::testing::Test {
   static constexpr const char* kBoxes[] = {
       "status",           "total",          "filesfound",          "filesnew",   "filesexisting",
       "directoriesfound", "directoriesnew", "directoriesexisting", "filesfailed"};
-  TestApp app;
+  LinuxTestApp app;
   std::string src, dst;
 };
 

@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "TestProgram.h"
+#include "LinuxTestProgram.h"
 #include "commands/modDispatch.h"
 #include "files/modTools.h"
 
@@ -41,7 +41,7 @@ class Tools : public ::testing::Test {
     return v;
   }
 
-  TestApp app;
+  LinuxTestApp app;
 };
 
 TEST_F(Tools, ScanIsBreadthFirstAndSkipsWhatItShould) {

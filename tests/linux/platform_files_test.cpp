@@ -22,7 +22,7 @@
 #include <sstream>
 #include <thread>
 
-#include "TestProgram.h"
+#include "LinuxTestProgram.h"
 #include "files/modTools.h"
 #include "platform/linux/PosixFileSystem.h"
 #include "platform/linux/PosixMounts.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "TestProgram.h"
+#include "LinuxTestProgram.h"
 #include "core/Program.h"
 #include "platform/linux/PosixSystem.h"
 #include "shell/frmMain.h"
@@ -216,7 +216,7 @@ class SystemInfoScreens : public ::testing::Test {
     ADD_FAILURE() << "no button " << name;
   }
 
-  TestApp app;
+  LinuxTestApp app;
 };
 
 TEST_F(SystemInfoScreens, PageShowsTheFiguresAndKeepsWhatCannotBeRead) {
