@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <random>
 
+#include "platform/memory/TestPicture.h"
 #include "shell/frmMain.h"
 #include "shell/modDeclares.h"
 
@@ -96,12 +97,9 @@ void TestApp::WriteFile(const std::string& relative, const std::string& content)
 }
 
 void TestApp::WritePicture(const std::string& relative, int width, int height, uint32_t rgb) const {
-  std::string ppm = "P6\n" + std::to_string(width) + " " + std::to_string(height) + "\n255\n";
-  const char pixel[3] = {static_cast<char>(rgb >> 16), static_cast<char>(rgb >> 8),
-                         static_cast<char>(rgb)};
-  ppm.reserve(ppm.size() + size_t{3} * width * height);
-  for (size_t i = 0; i < size_t{1} * width * height; ++i) ppm.append(pixel, 3);
-  WriteFile(relative, ppm);
+  const std::vector<uint8_t> data = EncodeTestPicture(
+      width, height, std::vector<uint32_t>(static_cast<size_t>(width) * height, rgb));
+  WriteFile(relative, std::string(data.begin(), data.end()));
 }
 
 bool TestApp::Start() {

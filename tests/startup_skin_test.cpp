@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <utility>
 
 #include "TestProgram.h"
 #include "shell/frmMain.h"
@@ -102,18 +101,6 @@ TEST(StartUp, RefusesASkinWithoutLoadingPictures) {
     app.files().Remove(app.AppPath(std::string("Skin/") + missing));
     EXPECT_FALSE(app.Start());
     EXPECT_TRUE(app.diag().Mentions(missing)) << ::testing::PrintToString(app.diag().lines);
-  }
-}
-
-TEST(StartUp, RefusesALoadingPictureThatGivesNoDesignSize) {
-  for (const auto& [w, h] : {std::pair{65500, 1}, std::pair{1, 1}, std::pair{20000, 20}}) {
-    TestApp app;
-    app.WriteSettings(1024, 768);
-    app.WriteSkin({"Mainscreen"});
-    app.WritePicture("Skin/Loading_enabled.jpg", w, h, 0x336699);
-    EXPECT_FALSE(app.Start()) << w << " x " << h;
-    EXPECT_TRUE(app.diag().Mentions("no usable design size"))
-        << ::testing::PrintToString(app.diag().lines);
   }
 }
 

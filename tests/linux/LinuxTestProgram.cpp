@@ -9,6 +9,7 @@
 #include <fstream>
 
 #include "platform/linux/JpegCodec.h"
+#include "platform/linux/JpegPictureCodec.h"
 #include "shell/frmMain.h"
 #include "shell/modDeclares.h"
 
@@ -26,7 +27,7 @@ const bool kCacheAside = [] {
 
 LinuxTestApp::LinuxTestApp(int extraDrives, const SpecialFoldersBelowC& special,
                            PosixFileSystem::Options files, Clock* clock)
-    : app_(root_.path() + "/app") {
+    : app_(root_.path() + "/app"), display_(std::make_shared<JpegPictureCodec>()) {
   std::filesystem::create_directories(app_ + "/Skin/icons");
   std::vector<DriveMapping> drives{DriveMapping{'C', root_.path(), ""}};
   for (int i = 0; i < extraDrives; ++i) {

@@ -12,6 +12,7 @@
 #include <random>
 
 #include "platform/linux/JpegCodec.h"
+#include "platform/linux/JpegPictureCodec.h"
 #include "platform/memory/MemoryDisplay.h"
 #include "platform/memory/MemoryEvents.h"
 #include "platform/sdl/FontCache.h"
@@ -57,7 +58,8 @@ std::vector<uint8_t> Encode(const PixelImage& img, int quality = 95) {
 using DisplayFactory = std::function<std::unique_ptr<Display>()>;
 std::vector<std::pair<const char*, DisplayFactory>> Displays() {
   return {{"sdl", [] { return std::make_unique<SdlDisplay>(SdlDisplayOptions{.headless = true}); }},
-          {"memory", [] { return std::make_unique<MemoryDisplay>(); }}};
+          {"memory",
+           [] { return std::make_unique<MemoryDisplay>(std::make_shared<JpegPictureCodec>()); }}};
 }
 
 // 16 x 8 pixels, left half red, right half blue, written by an independent encoder (cjpeg).

@@ -14,10 +14,12 @@
 #include <memory>
 #include <random>
 #include <thread>
+#include <utility>
 
 #include "LinuxTestProgram.h"
 #include "platform/common/PictureDecoder.h"
 #include "platform/linux/JpegCodec.h"
+#include "platform/linux/JpegPictureCodec.h"
 #include "platform/linux/PictureCheckFile.h"
 #include "platform/memory/MemoryDisplay.h"
 #include "platform/sdl/SdlDisplay.h"
@@ -53,7 +55,8 @@ size_t ThreadsOfThisProcess() {
 
 std::vector<std::pair<const char*, std::function<std::unique_ptr<Display>()>>> Displays() {
   return {{"sdl", [] { return std::make_unique<SdlDisplay>(SdlDisplayOptions{.headless = true}); }},
-          {"memory", [] { return std::make_unique<MemoryDisplay>(); }}};
+          {"memory",
+           [] { return std::make_unique<MemoryDisplay>(std::make_shared<JpegPictureCodec>()); }}};
 }
 
 TEST(PictureBatch, EachPictureComesOnceInOrderAsDecodeJpegGivesIt) {
@@ -496,6 +499,19 @@ TEST_F(SdlStartUp, AnExitWhileLoadingEndsStartUpAndLeavesNoThreadBehind) {
   EXPECT_FALSE(program.skin.SkinImages[1].name.empty());
   EXPECT_TRUE(program.skin.SkinImages[2].name.empty());
   EXPECT_EQ(program.skin.CurrentScreen, "");
+}
+
+// Sides a JPEG may have and the tests' own picture format refuses.
+TEST(StartUp, RefusesALoadingPictureThatGivesNoDesignSize) {
+  for (const auto& [w, h] : {std::pair{65500, 1}, std::pair{1, 1}, std::pair{20000, 20}}) {
+    LinuxTestApp app;
+    app.WriteSettings(1024, 768);
+    app.WriteSkin({"Mainscreen"});
+    app.WritePicture("Skin/Loading_enabled.jpg", w, h, 0x336699);
+    EXPECT_FALSE(app.Start()) << w << " x " << h;
+    EXPECT_TRUE(app.diag().Mentions("no usable design size"))
+        << ::testing::PrintToString(app.diag().lines);
+  }
 }
 
 // Needs the real codec: a cut JPEG is a damaged picture, not an unreadable one.

@@ -9,13 +9,12 @@
 #include <utility>
 #include <vector>
 
+#include "platform/common/PictureCodec.h"
+
 namespace qv {
 
-enum class JpegResult {
-  Ok,
-  Partial,  // the file ended early or is damaged: a picture came out, the rest is grey
-  Failed,   // nothing could be decoded
-};
+// Partial: the file ended early or is damaged; a picture came out, the rest is grey.
+using JpegResult = PictureResult;
 
 struct PixelImage {
   int width = 0;

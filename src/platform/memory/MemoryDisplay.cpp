@@ -1,9 +1,10 @@
 #include "platform/memory/MemoryDisplay.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "platform/common/Utf8.h"
-#include "platform/linux/JpegCodec.h"
+#include "platform/memory/TestPicture.h"
 
 namespace qv {
 namespace {
@@ -36,6 +37,9 @@ std::vector<uint32_t> CodePoints(const std::string& s) {
 }
 
 }  // namespace
+
+MemoryDisplay::MemoryDisplay(std::shared_ptr<const PictureCodec> codec)
+    : codec_(codec ? std::move(codec) : std::make_shared<TestPictureCodec>()) {}
 
 MemorySurface::MemorySurface(int width, int height)
     : width_(std::max(width, 0)),
@@ -79,16 +83,21 @@ SurfacePtr MemoryDisplay::CreateSurface(int width, int height) {
 
 DecodedPicture MemoryDisplay::DecodeJpeg(const std::vector<uint8_t>& data) {
   DecodedPicture picture;
-  PixelImage image;
+  int width = 0, height = 0;
   std::string message;
-  JpegResult r = DecodeJpegImage(data, &image, &message);
-  if (r == JpegResult::Failed) {
+  if (!codec_->Dimensions(data.data(), data.size(), &width, &height, &message)) {
     picture.error = message;
     return picture;
   }
-  if (r == JpegResult::Partial) picture.warning = message;
-  auto surface = std::make_shared<MemorySurface>(image.width, image.height);
-  surface->pixels() = std::move(image.pixels);
+  // Zeroed: what a damaged file leaves out is black.
+  auto surface = std::make_shared<MemorySurface>(width, height);
+  const PictureResult r =
+      codec_->Decode(data.data(), data.size(), surface->pixels().data(), width * 4, &message);
+  if (r == PictureResult::Failed) {
+    picture.error = message;
+    return picture;
+  }
+  if (r == PictureResult::Partial) picture.warning = message;
   picture.surface = surface;
   return picture;
 }

@@ -3,10 +3,12 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/Display.h"
+#include "platform/common/PictureCodec.h"
 
 namespace qv {
 
@@ -31,6 +33,9 @@ class MemoryDisplay : public Display {
  public:
   static constexpr int kCharAdvance = 8;
   static constexpr int kTextHeight = 16;
+
+  // Pictures are read with `codec`; without one, in the tests' own format (TestPicture.h).
+  explicit MemoryDisplay(std::shared_ptr<const PictureCodec> codec = nullptr);
 
   bool OpenWindow(int left, int top, int width, int height, const std::string& caption,
                   std::string* error) override;
@@ -81,6 +86,7 @@ class MemoryDisplay : public Display {
   uint64_t FullPresents() const { return fullPresents_; }
 
  private:
+  std::shared_ptr<const PictureCodec> codec_;
   bool open_ = false;
   bool shown_ = false;
   bool minimized_ = false;
