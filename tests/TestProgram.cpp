@@ -66,6 +66,42 @@ void SkinWriter::WriteLayout(const std::string& screen, const std::string& secti
   WriteFile("Skin/" + screen + ".ini", sections);
 }
 
+void WriteExplorerSkin(const SkinWriter& app) {
+  app.WriteSettings(1024, 768);
+  app.WriteSkin({"Mainscreen", "explorer", "explorerdrive"});
+  const std::string font = "Font=arial;10;0;0;255|255|255;1\n";
+  const std::string list =
+      "MultiSelect=1\nSelFontColor=0|0|0\nSelBackgroundColor=0|255|0\n"
+      "FocusRectColor=255|0|255\n";
+  std::string layout;
+  int n = 0;
+  auto section = [&](const std::string& body) {
+    layout += "[" + std::to_string(n++) + "]\n" + body;
+  };
+  section("Type=listbox\nCommand0=explorersource;filebox\nPosition=100;0;300;400\n" + font + list);
+  section("Type=listbox\nCommand0=explorerdestination;filebox\nPosition=100;500;300;400\n" + font +
+          list);
+  section("Type=textbox\nCommand0=explorersource;directory\nPosition=50;0;300;20\n" + font);
+  section("Type=textbox\nCommand0=explorerdestination;directory\nPosition=50;500;300;20\n" + font);
+  int top = 520;
+  for (const char* box : {"size", "directoriesfound", "filesfound", "total"}) {
+    section(std::string("Type=textbox\nCommand0=explorerinfo;") + box +
+            "\nPosition=" + std::to_string(top) + ";0;300;20\n" + font);
+    top += 24;
+  }
+  for (const char* box : {"filesfound", "filesnew", "filesexisting", "directoriesfound",
+                          "directoriesnew", "directoriesexisting", "status", "total"}) {
+    section(std::string("Type=textbox\nCommand0=copy;") + box +
+            "\nPosition=" + std::to_string(top) + ";500;300;20\n" + font);
+    top += 24;
+  }
+  app.WriteLayout("explorer", layout);
+  app.WriteLayout("explorerdrive",
+                  "[0]\nType=drivelist\nCommand0=explorerdrive;maindrive\n"
+                  "Position=10;10;300;20\n" +
+                      font + "MenuColor=0|0|0\nMenuFontColor=0|255|0\n");
+}
+
 TestApp::TestApp(int extraDrives, Clock* clock)
     : files_(std::make_unique<MemoryFileSystem>("C:\\app")) {
   files_->CreatePath(AppPath("Skin/icons/"));

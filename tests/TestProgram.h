@@ -104,6 +104,10 @@ class SkinWriter {
   void WriteLayout(const std::string& screen, const std::string& sections) const;
 };
 
+// The explorer's screens: both file lists with their path boxes, the information and copy
+// boxes, and the drive choice.
+void WriteExplorerSkin(const SkinWriter& app);
+
 class TestApp : public SkinWriter {
  public:
   // Drive C: holds the application folder "C:\app"; `extraDrives` more drives become D:, E:,
