@@ -583,29 +583,29 @@ int PosixFileSystem::GetDriveType(const std::string& root) const {
   return kDriveFixed;
 }
 
-bool PosixFileSystem::GetVolumeInfo(const std::string& root, VolumeInfo* info) const {
+Result<VolumeInfo> PosixFileSystem::GetVolumeInfo(const std::string& root) const {
   const DriveMapping* drive = DriveFor(root);
+  if (!drive) return Status::Error("no such drive");
   struct statfs sfs;
-  if (!drive || statfs(drive->hostFolder.c_str(), &sfs) != 0) return false;
+  if (statfs(drive->hostFolder.c_str(), &sfs) != 0) return ErrnoStatus();
   VolumeInfo v;
   // A sandbox may refuse even a read-only open of the device: then ask the mounted file system.
   if (drive->device.empty() || !ProbeDevice(drive->device, &v)) {
     v = VolumeInfo{};
     ProbeMountedFolder(drive->hostFolder, &v);
   }
-  *info = v;
-  return true;
+  return v;
 }
 
-bool PosixFileSystem::GetFreeSpace(const std::string& path, uint64_t* freeToCaller,
-                                   uint64_t* total) {
+Result<FreeSpace> PosixFileSystem::GetFreeSpace(const std::string& path) {
   Resolved r = Resolve(path);
-  if (!r.drive) return false;
+  if (!r.drive) return Status::Error("no such drive");
   struct statvfs sv;
-  if (statvfs(r.HostPrefix(r.found).c_str(), &sv) != 0) return false;
-  *freeToCaller = uint64_t{sv.f_bavail} * sv.f_frsize;
-  *total = uint64_t{sv.f_blocks} * sv.f_frsize;
-  return true;
+  if (statvfs(r.HostPrefix(r.found).c_str(), &sv) != 0) return ErrnoStatus();
+  FreeSpace space;
+  space.freeToCaller = uint64_t{sv.f_bavail} * sv.f_frsize;
+  space.total = uint64_t{sv.f_blocks} * sv.f_frsize;
+  return space;
 }
 
 namespace {
@@ -625,17 +625,20 @@ void SortByName(std::vector<DirEntry>* entries) {
 
 }  // namespace
 
-bool PosixFileSystem::ListFolder(const std::string& folder, std::vector<DirEntry>* entries,
-                                 bool sizesAndTimes) {
-  entries->clear();
+Result<std::vector<DirEntry>> PosixFileSystem::ListFolder(const std::string& folder,
+                                                          ListDetail detail) {
+  const bool sizesAndTimes = detail == ListDetail::Full;
   Resolved r = Resolve(folder);
-  if (!r.complete()) return false;
+  if (!r.drive) return Status::Error("no such drive");
+  if (!r.complete()) return Status::Error(std::strerror(ENOENT));
   UniqueFd folderFd(open(r.Host().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (!folderFd) return false;
+  if (!folderFd) return ErrnoStatus();
   struct stat folderStat;
   DIR* dir = fstat(folderFd.get(), &folderStat) == 0 ? fdopendir(folderFd.get()) : nullptr;
-  if (!dir) return false;
+  if (!dir) return ErrnoStatus();
   const int fd = folderFd.release();  // the listing owns it now
+  std::vector<DirEntry> listed;
+  std::vector<DirEntry>* entries = &listed;
   while (dirent* e = readdir(dir)) {
     const std::string name = e->d_name;
     if (name == "." || name == "..") continue;
@@ -682,31 +685,36 @@ bool PosixFileSystem::ListFolder(const std::string& folder, std::vector<DirEntry
   }
   closedir(dir);
   SortByName(entries);
-  return true;
+  return listed;
 }
 
-bool PosixFileSystem::IsFolder(const std::string& path, bool followLink) {
+bool PosixFileSystem::IsFolder(const std::string& path, FollowLinks links) {
   Resolved r = Resolve(path);
   struct stat st;
   if (!r.complete()) return false;
-  if (r.names.empty() || followLink) return stat(r.Host().c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  if (r.names.empty() || links == FollowLinks::Yes)
+    return stat(r.Host().c_str(), &st) == 0 && S_ISDIR(st.st_mode);
   return lstat(r.Host().c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-PathState PosixFileSystem::Probe(const std::string& path, bool exactCase) {
+PathState PosixFileSystem::Probe(const std::string& path, NameCase nameCase) {
   Resolved r = Resolve(path, Lookup::Existence);
-  if (exactCase) r.KeepWrittenCase();
+  if (nameCase == NameCase::Exact) r.KeepWrittenCase();
   if (!r.drive || r.complete() || r.found + 1 != r.names.size()) return PathState::Present;
   return r.foundIsFolder ? PathState::Absent : PathState::Present;
 }
 
-bool PosixFileSystem::ReadWholeFile(const std::string& path, std::vector<uint8_t>* data) {
+Result<std::vector<uint8_t>> PosixFileSystem::ReadWholeFile(const std::string& path) {
   Resolved r = Resolve(path);
-  if (!r.complete()) return false;
+  if (!r.drive) return Status::Error("no such drive");
+  if (!r.complete()) return Status::Error(std::strerror(ENOENT));
   struct stat st;
   const UniqueFd file = OpenRegularForReading(r.Host(), &st);
-  if (!file) return false;
+  if (!file) return ErrnoStatus();
   const int fd = file.get();
+  std::vector<uint8_t> bytes;
+  std::vector<uint8_t>* data = &bytes;
+  int error = 0;
   // Read straight into place at the length the file tells, one byte more to see its end; a
   // file that grows or tells no length grows the buffer as it goes. Settings, layouts and
   // pictures are far smaller than the limit: a larger file is refused before memory runs out.
@@ -723,7 +731,10 @@ bool PosixFileSystem::ReadWholeFile(const std::string& path, std::vector<uint8_t
       }
       ssize_t n = read(fd, data->data() + filled, data->size() - filled);
       if (n < 0 && (errno == EINTR || StopNonBlocking(fd, errno))) continue;
-      if (n < 0) ok = false;
+      if (n < 0) {
+        error = errno;
+        ok = false;
+      }
       if (n <= 0) break;
       filled += static_cast<size_t>(n);
     }
@@ -732,15 +743,12 @@ bool PosixFileSystem::ReadWholeFile(const std::string& path, std::vector<uint8_t
   } catch (const std::length_error&) {
     ok = false;
   }
-  if (ok) {
-    data->resize(filled);
-  } else {
-    std::vector<uint8_t>().swap(*data);
-  }
-  return ok;
+  if (!ok) return Status::Error(error ? std::strerror(error) : "too large to read whole");
+  bytes.resize(filled);
+  return bytes;
 }
 
-bool PosixFileSystem::FileLength(const std::string& path, uint64_t* bytes) {
+Result<uint64_t> PosixFileSystem::FileLength(const std::string& path) {
   // A walk asks for file after file of one folder: the folder is taken from the cache, and the
   // file's own device tells whether its path still leads there; otherwise it is looked up anew.
   Resolved r = Resolve(path, Lookup::Unchecked, true);
@@ -749,11 +757,11 @@ bool PosixFileSystem::FileLength(const std::string& path, uint64_t* bytes) {
       r.trusted && r.complete() && stat(r.Host().c_str(), &st) == 0 && st.st_dev == r.folderDev;
   if (!found) {
     r = Resolve(path);
-    found = r.complete() && stat(r.Host().c_str(), &st) == 0;
+    if (!r.complete()) return Status::Error(std::strerror(ENOENT));
+    if (stat(r.Host().c_str(), &st) != 0) return ErrnoStatus();
   }
-  if (!found || !S_ISREG(st.st_mode)) return false;
-  *bytes = static_cast<uint64_t>(st.st_size);
-  return true;
+  if (!S_ISREG(st.st_mode)) return Status::Error("not a file");
+  return static_cast<uint64_t>(st.st_size);
 }
 
 }  // namespace qv

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "platform/Status.h"
 #include "platform/linux/UniqueFd.h"
 
 namespace qv {
@@ -17,6 +18,10 @@ inline char AsciiUpper(char c) {
 inline char AsciiLower(char c) {
   return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
+
+// A failure in the C library's words for `error`, or for the current errno.
+Status ErrnoStatus(int error);
+Status ErrnoStatus();
 
 // folder + "/" + name, without doubling the root's "/".
 std::string JoinHost(const std::string& folder, const std::string& name);

@@ -172,12 +172,13 @@ int PosixJunkScan::OpenNoFollow(const std::string& dosPath, bool parentOnly, Dri
   return fd;
 }
 
-bool PosixJunkScan::List(const std::string& folder, std::vector<JunkScanEntry>* entries) {
-  entries->clear();
+Result<std::vector<JunkScanEntry>> PosixJunkScan::List(const std::string& folder) {
   Drive drive;
   std::string unused;
+  errno = 0;
   Dir dir(OpenNoFollow(folder, false, &drive, &unused));
-  if (!dir) return false;
+  if (!dir) return Status::Error(errno ? std::strerror(errno) : "no folder of a drive");
+  std::vector<JunkScanEntry> entries;
   struct statfs sfs;
   // On an overlay the listing's inode numbers need not be the ones stat gives.
   const bool overlay = fstatfs(dir.fd(), &sfs) != 0 || sfs.f_type == OVERLAYFS_SUPER_MAGIC;
@@ -208,9 +209,9 @@ bool PosixJunkScan::List(const std::string& folder, std::vector<JunkScanEntry>* 
     }
     // In the DOS form, as the file system lists it: "\\" and a dot or blank at the end mapped.
     entry.name = MapHostName(name);
-    entries->push_back(std::move(entry));
+    entries.push_back(std::move(entry));
   }
-  return true;
+  return entries;
 }
 
 bool PosixJunkScan::HoldsKept(int folderFd, dev_t dev, const std::function<bool()>& keepGoing,
@@ -242,16 +243,16 @@ bool PosixJunkScan::HoldsKept(int folderFd, dev_t dev, const std::function<bool(
   return false;
 }
 
-bool PosixJunkScan::Examine(const std::string& path, JunkIdentity* id, uint64_t* bytes,
-                            const std::function<bool()>& keepGoing) {
+std::optional<JunkItem> PosixJunkScan::Examine(const std::string& path,
+                                               const std::function<bool()>& keepGoing) {
   Drive drive;
   std::string leaf;
   std::string dosPath = path;
   while (dosPath.size() > 3 && dosPath.back() == '\\') dosPath.pop_back();
   // A gathering cut short may have missed what holds this entry.
-  if (!inUseKnown_) return false;
+  if (!inUseKnown_) return std::nullopt;
   const int parent = OpenNoFollow(dosPath, true, &drive, &leaf);
-  if (parent < 0) return false;
+  if (parent < 0) return std::nullopt;
   struct stat st, folder;
   bool free = fstatat(parent, leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
               !IsSpecialNode(st.st_mode) && !inUse_.Holds(st.st_dev, st.st_ino) &&
@@ -270,20 +271,20 @@ bool PosixJunkScan::Examine(const std::string& path, JunkIdentity* id, uint64_t*
     if (sub >= 0) close(sub);
   }
   close(parent);
-  if (!free) return false;
-  id->device = static_cast<uint64_t>(st.st_dev);
-  id->inode = static_cast<uint64_t>(st.st_ino);
-  id->isFolder = S_ISDIR(st.st_mode);
-  *bytes = S_ISREG(st.st_mode) ? static_cast<uint64_t>(st.st_size) : 0;
-  return true;
+  if (!free) return std::nullopt;
+  JunkItem item;
+  item.id.device = static_cast<uint64_t>(st.st_dev);
+  item.id.inode = static_cast<uint64_t>(st.st_ino);
+  item.id.isFolder = S_ISDIR(st.st_mode);
+  item.bytes = S_ISREG(st.st_mode) ? static_cast<uint64_t>(st.st_size) : 0;
+  return item;
 }
 
 bool PosixJunkScan::Recheck(const std::string& path, const JunkIdentity& id,
                             const std::function<bool()>& keepGoing) {
-  JunkIdentity now;
-  uint64_t bytes = 0;
-  return Examine(path, &now, &bytes, keepGoing) && now.device == id.device &&
-         now.inode == id.inode && now.isFolder == id.isFolder;
+  const std::optional<JunkItem> now = Examine(path, keepGoing);
+  return now && now->id.device == id.device && now->id.inode == id.inode &&
+         now->id.isFolder == id.isFolder;
 }
 
 bool PosixJunkScan::Gone(const std::string& path) {

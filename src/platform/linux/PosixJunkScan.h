@@ -28,9 +28,9 @@ class PosixJunkScan : public JunkScan {
   explicit PosixJunkScan(const PosixFileSystem& files, Options options = {});
 
   bool GatherInUse(const std::function<bool()>& keepGoing) override;
-  bool List(const std::string& folder, std::vector<JunkScanEntry>* entries) override;
-  bool Examine(const std::string& path, JunkIdentity* id, uint64_t* bytes,
-               const std::function<bool()>& keepGoing) override;
+  Result<std::vector<JunkScanEntry>> List(const std::string& folder) override;
+  std::optional<JunkItem> Examine(const std::string& path,
+                                  const std::function<bool()>& keepGoing) override;
   bool Recheck(const std::string& path, const JunkIdentity& id,
                const std::function<bool()>& keepGoing) override;
   bool Gone(const std::string& path) override;
