@@ -34,83 +34,7 @@ struct fsuuid2 {
 
 namespace qv {
 
-// Characters of a host name that the DOS form cannot hold ("\\" anywhere, dots and blanks at the
-// end, which Windows path handling strips) travel as U+F000 plus their code, as Windows tools on
-// Linux write them: three bytes of UTF-8.
 namespace {
-
-constexpr unsigned char kPrivateLead = 0xEF;
-
-std::string Private(char c) {
-  const unsigned code = 0xF000u + static_cast<unsigned char>(c);
-  return {static_cast<char>(kPrivateLead), static_cast<char>(0x80 | ((code >> 6) & 0x3F)),
-          static_cast<char>(0x80 | (code & 0x3F))};
-}
-
-}  // namespace
-
-std::string MapHostName(const std::string& name) {
-  size_t end = name.size();
-  while (end > 0 && (name[end - 1] == '.' || name[end - 1] == ' ')) --end;
-  if (end == name.size() && name.find('\\') == std::string::npos) return name;
-  std::string out;
-  for (size_t i = 0; i < name.size(); ++i)
-    out += i >= end || name[i] == '\\' ? Private(name[i]) : std::string(1, name[i]);
-  return out;
-}
-
-// The host name behind a DOS component: the inverse of MapHostName.
-std::string UnmapDosName(const std::string& name) {
-  if (name.find(static_cast<char>(kPrivateLead)) == std::string::npos) return name;
-  const std::string backslash = Private('\\'), dot = Private('.'), blank = Private(' ');
-  size_t end = name.size();
-  while (end >= 3 && (name.compare(end - 3, 3, dot) == 0 || name.compare(end - 3, 3, blank) == 0))
-    end -= 3;
-  std::string out;
-  for (size_t i = 0; i < end;) {
-    if (name.compare(i, 3, backslash) == 0) {
-      out += '\\';
-      i += 3;
-    } else {
-      out += name[i++];
-    }
-  }
-  for (size_t i = end; i < name.size(); i += 3) out += name.compare(i, 3, dot) == 0 ? '.' : ' ';
-  return out;
-}
-
-namespace {
-
-bool IsSeparator(char c) {
-  return c == '\\' || c == '/';
-}
-
-// Splits "X:\a\b\" into its letter and components; "." and ".." are resolved by name and never
-// climb above the drive root, so a path cannot leave its drive.
-bool SplitDosPath(const std::string& dos, char* letter, std::vector<std::string>* components,
-                  bool* trailing) {
-  if (dos.size() < 2 || dos[1] != ':' || !std::isalpha(static_cast<unsigned char>(dos[0])))
-    return false;
-  *letter = AsciiUpper(dos[0]);
-  components->clear();
-  size_t i = 2;
-  while (i < dos.size()) {
-    while (i < dos.size() && IsSeparator(dos[i])) ++i;
-    size_t end = i;
-    while (end < dos.size() && !IsSeparator(dos[end])) ++end;
-    if (end > i) {
-      std::string name = dos.substr(i, end - i);
-      if (name == "..") {
-        if (!components->empty()) components->pop_back();
-      } else if (name != ".") {
-        components->push_back(UnmapDosName(name));
-      }
-    }
-    i = end;
-  }
-  *trailing = dos.size() > 2 && IsSeparator(dos.back());
-  return true;
-}
 
 // Lexically normal absolute path, then resolved through the deepest existing ancestor.
 std::string CanonicalHostPath(const std::string& given) {
@@ -407,8 +331,11 @@ PosixFileSystem::Resolved PosixFileSystem::Resolve(const std::string& dosPath, L
                                                    bool trustCache) {
   Resolved r;
   const uint64_t listingsBefore = names_.Listings();
-  char letter = 0;
-  if (!SplitDosPath(dosPath, &letter, &r.names, &r.trailingSeparator)) return r;
+  std::optional<DosPath> split = SplitDosPath(dosPath);
+  if (!split) return r;
+  const char letter = split->letter;
+  r.names = std::move(split->names);
+  r.trailingSeparator = split->trailingSeparator;
   r.drive = DriveFor(dosPath);
   if (!r.drive) return r;
   if (!r.names.empty()) r.lastWritten = r.names.back();
@@ -536,22 +463,17 @@ std::string PosixFileSystem::DosPathForHost(const std::string& hostPath) const {
     existing = existing.substr(0, std::max<size_t>(existing.rfind('/'), 1));
   if (found && rootIds_[best].dev != 0 && st.st_dev != rootIds_[best].dev) return "";
 
-  std::string dos = std::string(1, drive.letter) + ":\\";
-  std::string rest = path.substr(std::min(path.size(), drive.hostFolder.size()));
-  bool first = true;
+  const std::string rest = path.substr(std::min(path.size(), drive.hostFolder.size()));
+  std::vector<std::string> names;
   size_t i = 0;
   while (i < rest.size()) {
     while (i < rest.size() && rest[i] == '/') ++i;
     size_t end = rest.find('/', i);
     if (end == std::string::npos) end = rest.size();
-    if (end > i) {
-      if (!first) dos += '\\';
-      dos += MapHostName(rest.substr(i, end - i));
-      first = false;
-    }
+    if (end > i) names.push_back(rest.substr(i, end - i));
     i = end;
   }
-  return dos;
+  return JoinDosPath(drive.letter, names);
 }
 
 std::string PosixFileSystem::ExecutableFolder() const {

@@ -13,16 +13,12 @@
 #include <vector>
 
 #include "platform/FileSystem.h"
+#include "platform/common/DosPath.h"
 #include "platform/linux/PosixFolderCache.h"
 #include "platform/linux/PosixNameIndex.h"
 #include "platform/linux/UniqueFd.h"
 
 namespace qv {
-
-// A host name in the DOS form: "\\" anywhere and dots and blanks at the end become U+F000 plus
-// their code. UnmapDosName is its inverse.
-std::string MapHostName(const std::string& name);
-std::string UnmapDosName(const std::string& name);
 
 struct DriveMapping {
   char letter = 0;
