@@ -33,15 +33,13 @@ class Explorer : public ::testing::Test {
   void Write(const std::string& path, const std::string& content) {
     ASSERT_TRUE(files().WriteFile(path, content)) << path;
   }
-  void Folder(const std::string& path) { ASSERT_TRUE(files().CreatePath(path + "\\")) << path; }
-  bool Exists(const std::string& path) {
-    uint64_t size = 0;
-    return files().IsFolder(path) || files().FileLength(path, &size);
+  void Folder(const std::string& path) {
+    ASSERT_TRUE(files().CreatePath(path + "\\").ok()) << path;
   }
+  bool Exists(const std::string& path) { return files().Exists(path); }
+  bool IsFolder(const std::string& path) { return files().IsFolder(path, FollowLinks::No); }
   size_t Count(const std::string& folder) {
-    std::vector<DirEntry> entries;
-    files().ListFolder(folder, &entries);
-    return entries.size();
+    return files().ListFolder(folder, ListDetail::NamesAndKinds).value_or({}).size();
   }
   void Show(const std::string& sourcePath, const std::string& destinationPath) {
     p().explorer.SourcePath = sourcePath;
@@ -121,7 +119,7 @@ TEST_F(Explorer, CreatesFoldersFromTheKeyboardOnlyWithUsableNames) {
   Show("C:\\", "D:\\");
   TypeWhenAsked("new");
   CreateSourceFolder(p());
-  EXPECT_TRUE(files().IsFolder("C:\\new"));
+  EXPECT_TRUE(IsFolder("C:\\new"));
   EXPECT_FALSE(p().keyboard.KeyboardConfirmed);
   EXPECT_EQ(p().keyboard.KeyboardText, "");
   TypeWhenAsked("new");
@@ -136,7 +134,7 @@ TEST_F(Explorer, CreatesFoldersFromTheKeyboardOnlyWithUsableNames) {
   EXPECT_FALSE(Exists("D:\\b"));
   TypeWhenAsked("made");
   CreateDestinationFolder(p());
-  EXPECT_TRUE(files().IsFolder("D:\\made"));
+  EXPECT_TRUE(IsFolder("D:\\made"));
   EXPECT_NE(std::find(destination().Items.begin(), destination().Items.end(), "made"),
             destination().Items.end());
 }

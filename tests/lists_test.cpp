@@ -216,7 +216,7 @@ TEST(DriveCaptions, UnreadableVolumesAndTheFloppyLettersShowTheBareRoot) {
 }
 
 TEST_F(Lists, SelectionCommandsFillTheCopyList) {
-  ASSERT_TRUE(app.files().CreateFolder("C:\\sub"));
+  ASSERT_TRUE(app.files().CreateFolder("C:\\sub").ok());
   app.files().WriteFile("C:\\a.txt", "a");
   app.files().WriteFile("C:\\b.txt", "b");
   ClearListByKey(p(), "explorersource", "filebox");

@@ -58,8 +58,7 @@ class Storm : public ::testing::Test {
   // the storm's explorer taps moved them to the recycle bin (the program may delete its own
   // folder).
   void Install(bool again = true) {
-    uint64_t size = 0;
-    if (!app.files().FileLength(app.AppPath("Skin/Mainscreen.ini"), &size)) {
+    if (!app.files().Exists(app.AppPath("Skin/Mainscreen.ini"))) {
       if (again) ++reinstalls;
       app.files().Remove(app.AppPath("Skin"));
       std::vector<std::string> screens;
@@ -72,8 +71,7 @@ class Storm : public ::testing::Test {
       }
       app.WriteSkin(screens);
     }
-    uint64_t settings = 0;
-    if (!app.files().FileLength(app.AppPath("settings.ini"), &settings))
+    if (!app.files().Exists(app.AppPath("settings.ini")))
       app.WriteFile("settings.ini",
                     "[General]\nResX=1024\nResY=768\nTop=0\nLeft=0\nStartMinimized=0\n"
                     "[Audio]\nSource=D:\\Music\\\nDestination=D:\\Backup\\Music\\\n"
@@ -157,9 +155,10 @@ TEST_F(Storm, EveryScreenSurvivesRandomPointerEvents) {
     --nested;
   };
   std::vector<std::string> screens;
-  std::vector<DirEntry> skin;
-  ASSERT_TRUE(app.files().ListFolder(app.AppPath("Skin"), &skin));
-  for (const DirEntry& e : skin) {
+  const Result<std::vector<DirEntry>> skin =
+      app.files().ListFolder(app.AppPath("Skin"), ListDetail::NamesAndKinds);
+  ASSERT_TRUE(skin.ok());
+  for (const DirEntry& e : *skin) {
     const fs::path name(e.name);
     if (name.extension() == ".ini" && name.stem() != "loading")
       screens.push_back(name.stem().string());

@@ -105,7 +105,7 @@ void CopyItems(Program& p, const std::string& sourceRoot, const std::string& des
   const std::vector<std::string> items = p.explorer.CopyList;
   for (const std::string& item : items) {
     // A link chosen by the user is followed; links below it are not.
-    if (p.os.files.IsFolder(item, true)) {
+    if (p.os.files.IsFolder(item, FollowLinks::Yes)) {
       const std::string folder = item.back() == '\\' ? item : item + "\\";
       selectedFolders.push_back(folder);
       FolderList.push_back(folder);
@@ -135,8 +135,8 @@ void CopyItems(Program& p, const std::string& sourceRoot, const std::string& des
     const std::string root = destinationRoot.empty() || destinationRoot.back() == '\\'
                                  ? destinationRoot
                                  : destinationRoot + "\\";
-    if (!p.os.files.CreatePath(root)) {
-      const std::string why = root + " cannot be reached (" + p.os.files.FailureReason() + ")";
+    if (const Status made = p.os.files.CreatePath(root); !made.ok()) {
+      const std::string why = root + " cannot be reached (" + made.message() + ")";
       p.os.diag.Warn("copy: " + why);
       SetText(p, g, "status", "Not copied: " + why);
       p.flags.CancelRequested = false;
@@ -158,16 +158,16 @@ void CopyItems(Program& p, const std::string& sourceRoot, const std::string& des
       SetText(p, g, "status", target);
       if (failed.BlockedAbove(target)) {
         failed.blocked.push_back(target);
-      } else if (p.os.files.IsFolder(target)) {
+      } else if (p.os.files.IsFolder(target, FollowLinks::No)) {
         SetText(p, g, "directoriesexisting", Digits(++existing));
       } else if (PathExists(p, target)) {
         // Never written through: a link (or a file) where a folder belongs fails the folder.
         failed.Note(target, "not a folder", false);
         failed.blocked.push_back(target);
-      } else if (p.os.files.CreatePath(target)) {
+      } else if (const Status made = p.os.files.CreatePath(target); made.ok()) {
         SetText(p, g, "directoriesnew", Digits(++created));
       } else {
-        failed.Note(target, p.os.files.FailureReason(), false);
+        failed.Note(target, made.message(), false);
         failed.blocked.push_back(target);
       }
     }
@@ -202,15 +202,15 @@ void CopyItems(Program& p, const std::string& sourceRoot, const std::string& des
         failed.Note(target, "its folder " + *folder + " could not be used", true);
         continue;
       }
-      if (p.os.files.Probe(target, true) != PathState::Absent) {
+      if (p.os.files.Probe(target, NameCase::Exact) != PathState::Absent) {
         SetText(p, g, "filesexisting", Digits(++existing));
         continue;
       }
-      CopyResult result = p.os.files.CopyFile(FileList[i], target, progress);
+      CopyOutcome result = p.os.files.CopyFile(FileList[i], target, progress, NameCase::Any);
       // The name is there in another case: the same file, unless the source has both.
       if (result == CopyResult::Exists && hasTwin(FileList[i]))
-        result = p.os.files.CopyFile(FileList[i], target, progress, true);
-      switch (result) {
+        result = p.os.files.CopyFile(FileList[i], target, progress, NameCase::Exact);
+      switch (result.kind()) {
         case CopyResult::Copied:
         case CopyResult::Cancelled:  // counted as the copy that was started
           SetText(p, g, "filesnew", Digits(++copied));
@@ -222,7 +222,7 @@ void CopyItems(Program& p, const std::string& sourceRoot, const std::string& des
           p.os.diag.Warn("copy: left out: " + FileList[i] + " (not a file)");
           break;
         case CopyResult::Failed:
-          failed.Note(target, p.os.files.FailureReason(), true);
+          failed.Note(target, result.status().message(), true);
           break;
       }
     }

@@ -7,6 +7,7 @@
 
 #include "core/Drives.h"
 #include "core/Reactions.h"
+#include "platform/Status.h"
 
 namespace qv {
 
@@ -27,8 +28,8 @@ std::string QuoteProgramPath(const std::string& path);
 bool IsVolumeReady(Program& p, const std::string& drive);
 
 // Moves a file or folder into the recycle bin, silently. A final "\" is removed from `path`.
-// False when it stayed (the file system's FailureReason says why).
-bool DeleteToRecycleBin(Program& p, std::string& path);
+// Fails, saying why, when it stayed.
+Status DeleteToRecycleBin(Program& p, std::string& path);
 
 // Empties every recycle bin of every drive, without asking.
 void EmptyRecycleBin(Program& p);

@@ -465,6 +465,31 @@ TEST_F(Cleaner, AFolderReplacedByALinkBeforeItsDeletionIsNotFollowed) {
   EXPECT_EQ(TrashedOriginals(), std::set<std::string>{d + "/first.log"});
 }
 
+// Names the DOS form cannot hold are listed, examined and trashed under the explorer's names.
+TEST_F(Cleaner, OddHostNamesGoByTheExplorersNames) {
+  for (const char* name : {"a\\b.tmp", "dot.tmp.", "blank.log "}) Write(d + "/odd/" + name, "x");
+  const Result<std::vector<DirEntry>> shown = app.files().ListFolder("D:\\odd\\", ListDetail::Full);
+  ASSERT_TRUE(shown.ok());
+  ASSERT_TRUE(app.junk().GatherInUse(nullptr));
+  const Result<std::vector<JunkScanEntry>> listed = app.junk().List("D:\\odd\\");
+  ASSERT_TRUE(listed.ok());
+  std::set<std::string> explorerNames, junkNames;
+  for (const DirEntry& e : *shown) explorerNames.insert(e.name);
+  for (const JunkScanEntry& e : *listed) junkNames.insert(e.name);
+  EXPECT_EQ(junkNames, explorerNames);
+  ASSERT_EQ(junkNames.size(), 3u);
+  for (const std::string& name : explorerNames) {
+    const std::string path = "D:\\odd\\" + name;
+    const std::optional<JunkItem> item = app.junk().Examine(path, nullptr);
+    ASSERT_TRUE(item.has_value()) << name;
+    EXPECT_EQ(item->bytes, 1u);
+    EXPECT_TRUE(app.junk().Recheck(path, item->id, nullptr)) << name;
+    EXPECT_TRUE(app.files().DeleteToTrash(path).ok()) << name;
+    EXPECT_TRUE(app.junk().Gone(path)) << name;
+  }
+  EXPECT_TRUE(fs::is_empty(d + "/odd"));
+}
+
 TEST_F(Cleaner, AnEntryTheBinRefusesStays) {
   Write(d + "/locked.log", "immutable");
   Write(d + "/free.log", "");

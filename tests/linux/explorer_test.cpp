@@ -82,7 +82,7 @@ TEST_F(Explorer, NothingIsDeletedWhereThereIsNoRecycleBin) {
   Write(folder + "/keep.txt", "precious");
   PosixFileSystem shmFiles({DriveMapping{'C', folder, ""}}, folder);
   std::string path = "C:\\keep.txt";
-  const bool trashed = shmFiles.DeleteToTrash(path);
+  const bool trashed = shmFiles.DeleteToTrash(path).ok();
   const bool kept = fs::exists(folder + "/keep.txt");
   fs::remove_all(folder);
   EXPECT_FALSE(trashed);

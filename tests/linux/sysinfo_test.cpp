@@ -237,9 +237,9 @@ TEST_F(SystemInfoScreens, PageShowsTheFiguresAndKeepsWhatCannotBeRead) {
   EXPECT_EQ(Text("systeminfo", "processortype"), "8664");
   EXPECT_EQ(Text("systeminfo", "version"), " 6.1");
   EXPECT_EQ(Text("systeminfo", "build"), " 0 (#1 SMP)");
-  uint64_t free = 0, total = 0;
-  ASSERT_TRUE(app.files().GetFreeSpace("C:\\", &free, &total));
-  EXPECT_EQ(Text("systeminfo", "totalspace"), DriveSizeText(total / 1048576.0));
+  const Result<FreeSpace> space = app.files().GetFreeSpace("C:\\");
+  ASSERT_TRUE(space.ok());
+  EXPECT_EQ(Text("systeminfo", "totalspace"), DriveSizeText(space->total / 1048576.0));
   const int hdd = Percent("hdd");
   EXPECT_GT(hdd, 0);
   EXPECT_EQ(Text("systeminfo", "serialnumber").size(), 9u);

@@ -34,83 +34,7 @@ struct fsuuid2 {
 
 namespace qv {
 
-// Characters of a host name that the DOS form cannot hold ("\\" anywhere, dots and blanks at the
-// end, which Windows path handling strips) travel as U+F000 plus their code, as Windows tools on
-// Linux write them: three bytes of UTF-8.
 namespace {
-
-constexpr unsigned char kPrivateLead = 0xEF;
-
-std::string Private(char c) {
-  const unsigned code = 0xF000u + static_cast<unsigned char>(c);
-  return {static_cast<char>(kPrivateLead), static_cast<char>(0x80 | ((code >> 6) & 0x3F)),
-          static_cast<char>(0x80 | (code & 0x3F))};
-}
-
-}  // namespace
-
-std::string MapHostName(const std::string& name) {
-  size_t end = name.size();
-  while (end > 0 && (name[end - 1] == '.' || name[end - 1] == ' ')) --end;
-  if (end == name.size() && name.find('\\') == std::string::npos) return name;
-  std::string out;
-  for (size_t i = 0; i < name.size(); ++i)
-    out += i >= end || name[i] == '\\' ? Private(name[i]) : std::string(1, name[i]);
-  return out;
-}
-
-// The host name behind a DOS component: the inverse of MapHostName.
-std::string UnmapDosName(const std::string& name) {
-  if (name.find(static_cast<char>(kPrivateLead)) == std::string::npos) return name;
-  const std::string backslash = Private('\\'), dot = Private('.'), blank = Private(' ');
-  size_t end = name.size();
-  while (end >= 3 && (name.compare(end - 3, 3, dot) == 0 || name.compare(end - 3, 3, blank) == 0))
-    end -= 3;
-  std::string out;
-  for (size_t i = 0; i < end;) {
-    if (name.compare(i, 3, backslash) == 0) {
-      out += '\\';
-      i += 3;
-    } else {
-      out += name[i++];
-    }
-  }
-  for (size_t i = end; i < name.size(); i += 3) out += name.compare(i, 3, dot) == 0 ? '.' : ' ';
-  return out;
-}
-
-namespace {
-
-bool IsSeparator(char c) {
-  return c == '\\' || c == '/';
-}
-
-// Splits "X:\a\b\" into its letter and components; "." and ".." are resolved by name and never
-// climb above the drive root, so a path cannot leave its drive.
-bool SplitDosPath(const std::string& dos, char* letter, std::vector<std::string>* components,
-                  bool* trailing) {
-  if (dos.size() < 2 || dos[1] != ':' || !std::isalpha(static_cast<unsigned char>(dos[0])))
-    return false;
-  *letter = AsciiUpper(dos[0]);
-  components->clear();
-  size_t i = 2;
-  while (i < dos.size()) {
-    while (i < dos.size() && IsSeparator(dos[i])) ++i;
-    size_t end = i;
-    while (end < dos.size() && !IsSeparator(dos[end])) ++end;
-    if (end > i) {
-      std::string name = dos.substr(i, end - i);
-      if (name == "..") {
-        if (!components->empty()) components->pop_back();
-      } else if (name != ".") {
-        components->push_back(UnmapDosName(name));
-      }
-    }
-    i = end;
-  }
-  *trailing = dos.size() > 2 && IsSeparator(dos.back());
-  return true;
-}
 
 // Lexically normal absolute path, then resolved through the deepest existing ancestor.
 std::string CanonicalHostPath(const std::string& given) {
@@ -407,8 +331,11 @@ PosixFileSystem::Resolved PosixFileSystem::Resolve(const std::string& dosPath, L
                                                    bool trustCache) {
   Resolved r;
   const uint64_t listingsBefore = names_.Listings();
-  char letter = 0;
-  if (!SplitDosPath(dosPath, &letter, &r.names, &r.trailingSeparator)) return r;
+  std::optional<DosPath> split = SplitDosPath(dosPath);
+  if (!split) return r;
+  const char letter = split->letter;
+  r.names = std::move(split->names);
+  r.trailingSeparator = split->trailingSeparator;
   r.drive = DriveFor(dosPath);
   if (!r.drive) return r;
   if (!r.names.empty()) r.lastWritten = r.names.back();
@@ -536,22 +463,17 @@ std::string PosixFileSystem::DosPathForHost(const std::string& hostPath) const {
     existing = existing.substr(0, std::max<size_t>(existing.rfind('/'), 1));
   if (found && rootIds_[best].dev != 0 && st.st_dev != rootIds_[best].dev) return "";
 
-  std::string dos = std::string(1, drive.letter) + ":\\";
-  std::string rest = path.substr(std::min(path.size(), drive.hostFolder.size()));
-  bool first = true;
+  const std::string rest = path.substr(std::min(path.size(), drive.hostFolder.size()));
+  std::vector<std::string> names;
   size_t i = 0;
   while (i < rest.size()) {
     while (i < rest.size() && rest[i] == '/') ++i;
     size_t end = rest.find('/', i);
     if (end == std::string::npos) end = rest.size();
-    if (end > i) {
-      if (!first) dos += '\\';
-      dos += MapHostName(rest.substr(i, end - i));
-      first = false;
-    }
+    if (end > i) names.push_back(rest.substr(i, end - i));
     i = end;
   }
-  return dos;
+  return JoinDosPath(drive.letter, names);
 }
 
 std::string PosixFileSystem::ExecutableFolder() const {
@@ -583,29 +505,29 @@ int PosixFileSystem::GetDriveType(const std::string& root) const {
   return kDriveFixed;
 }
 
-bool PosixFileSystem::GetVolumeInfo(const std::string& root, VolumeInfo* info) const {
+Result<VolumeInfo> PosixFileSystem::GetVolumeInfo(const std::string& root) const {
   const DriveMapping* drive = DriveFor(root);
+  if (!drive) return Status::Error("no such drive");
   struct statfs sfs;
-  if (!drive || statfs(drive->hostFolder.c_str(), &sfs) != 0) return false;
+  if (statfs(drive->hostFolder.c_str(), &sfs) != 0) return ErrnoStatus();
   VolumeInfo v;
   // A sandbox may refuse even a read-only open of the device: then ask the mounted file system.
   if (drive->device.empty() || !ProbeDevice(drive->device, &v)) {
     v = VolumeInfo{};
     ProbeMountedFolder(drive->hostFolder, &v);
   }
-  *info = v;
-  return true;
+  return v;
 }
 
-bool PosixFileSystem::GetFreeSpace(const std::string& path, uint64_t* freeToCaller,
-                                   uint64_t* total) {
+Result<FreeSpace> PosixFileSystem::GetFreeSpace(const std::string& path) {
   Resolved r = Resolve(path);
-  if (!r.drive) return false;
+  if (!r.drive) return Status::Error("no such drive");
   struct statvfs sv;
-  if (statvfs(r.HostPrefix(r.found).c_str(), &sv) != 0) return false;
-  *freeToCaller = uint64_t{sv.f_bavail} * sv.f_frsize;
-  *total = uint64_t{sv.f_blocks} * sv.f_frsize;
-  return true;
+  if (statvfs(r.HostPrefix(r.found).c_str(), &sv) != 0) return ErrnoStatus();
+  FreeSpace space;
+  space.freeToCaller = uint64_t{sv.f_bavail} * sv.f_frsize;
+  space.total = uint64_t{sv.f_blocks} * sv.f_frsize;
+  return space;
 }
 
 namespace {
@@ -625,17 +547,20 @@ void SortByName(std::vector<DirEntry>* entries) {
 
 }  // namespace
 
-bool PosixFileSystem::ListFolder(const std::string& folder, std::vector<DirEntry>* entries,
-                                 bool sizesAndTimes) {
-  entries->clear();
+Result<std::vector<DirEntry>> PosixFileSystem::ListFolder(const std::string& folder,
+                                                          ListDetail detail) {
+  const bool sizesAndTimes = detail == ListDetail::Full;
   Resolved r = Resolve(folder);
-  if (!r.complete()) return false;
+  if (!r.drive) return Status::Error("no such drive");
+  if (!r.complete()) return Status::Error(std::strerror(ENOENT));
   UniqueFd folderFd(open(r.Host().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (!folderFd) return false;
+  if (!folderFd) return ErrnoStatus();
   struct stat folderStat;
   DIR* dir = fstat(folderFd.get(), &folderStat) == 0 ? fdopendir(folderFd.get()) : nullptr;
-  if (!dir) return false;
+  if (!dir) return ErrnoStatus();
   const int fd = folderFd.release();  // the listing owns it now
+  std::vector<DirEntry> listed;
+  std::vector<DirEntry>* entries = &listed;
   while (dirent* e = readdir(dir)) {
     const std::string name = e->d_name;
     if (name == "." || name == "..") continue;
@@ -682,31 +607,36 @@ bool PosixFileSystem::ListFolder(const std::string& folder, std::vector<DirEntry
   }
   closedir(dir);
   SortByName(entries);
-  return true;
+  return listed;
 }
 
-bool PosixFileSystem::IsFolder(const std::string& path, bool followLink) {
+bool PosixFileSystem::IsFolder(const std::string& path, FollowLinks links) {
   Resolved r = Resolve(path);
   struct stat st;
   if (!r.complete()) return false;
-  if (r.names.empty() || followLink) return stat(r.Host().c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  if (r.names.empty() || links == FollowLinks::Yes)
+    return stat(r.Host().c_str(), &st) == 0 && S_ISDIR(st.st_mode);
   return lstat(r.Host().c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-PathState PosixFileSystem::Probe(const std::string& path, bool exactCase) {
+PathState PosixFileSystem::Probe(const std::string& path, NameCase nameCase) {
   Resolved r = Resolve(path, Lookup::Existence);
-  if (exactCase) r.KeepWrittenCase();
+  if (nameCase == NameCase::Exact) r.KeepWrittenCase();
   if (!r.drive || r.complete() || r.found + 1 != r.names.size()) return PathState::Present;
   return r.foundIsFolder ? PathState::Absent : PathState::Present;
 }
 
-bool PosixFileSystem::ReadWholeFile(const std::string& path, std::vector<uint8_t>* data) {
+Result<std::vector<uint8_t>> PosixFileSystem::ReadWholeFile(const std::string& path) {
   Resolved r = Resolve(path);
-  if (!r.complete()) return false;
+  if (!r.drive) return Status::Error("no such drive");
+  if (!r.complete()) return Status::Error(std::strerror(ENOENT));
   struct stat st;
   const UniqueFd file = OpenRegularForReading(r.Host(), &st);
-  if (!file) return false;
+  if (!file) return ErrnoStatus();
   const int fd = file.get();
+  std::vector<uint8_t> bytes;
+  std::vector<uint8_t>* data = &bytes;
+  int error = 0;
   // Read straight into place at the length the file tells, one byte more to see its end; a
   // file that grows or tells no length grows the buffer as it goes. Settings, layouts and
   // pictures are far smaller than the limit: a larger file is refused before memory runs out.
@@ -723,7 +653,10 @@ bool PosixFileSystem::ReadWholeFile(const std::string& path, std::vector<uint8_t
       }
       ssize_t n = read(fd, data->data() + filled, data->size() - filled);
       if (n < 0 && (errno == EINTR || StopNonBlocking(fd, errno))) continue;
-      if (n < 0) ok = false;
+      if (n < 0) {
+        error = errno;
+        ok = false;
+      }
       if (n <= 0) break;
       filled += static_cast<size_t>(n);
     }
@@ -732,15 +665,12 @@ bool PosixFileSystem::ReadWholeFile(const std::string& path, std::vector<uint8_t
   } catch (const std::length_error&) {
     ok = false;
   }
-  if (ok) {
-    data->resize(filled);
-  } else {
-    std::vector<uint8_t>().swap(*data);
-  }
-  return ok;
+  if (!ok) return Status::Error(error ? std::strerror(error) : "too large to read whole");
+  bytes.resize(filled);
+  return bytes;
 }
 
-bool PosixFileSystem::FileLength(const std::string& path, uint64_t* bytes) {
+Result<uint64_t> PosixFileSystem::FileLength(const std::string& path) {
   // A walk asks for file after file of one folder: the folder is taken from the cache, and the
   // file's own device tells whether its path still leads there; otherwise it is looked up anew.
   Resolved r = Resolve(path, Lookup::Unchecked, true);
@@ -749,11 +679,11 @@ bool PosixFileSystem::FileLength(const std::string& path, uint64_t* bytes) {
       r.trusted && r.complete() && stat(r.Host().c_str(), &st) == 0 && st.st_dev == r.folderDev;
   if (!found) {
     r = Resolve(path);
-    found = r.complete() && stat(r.Host().c_str(), &st) == 0;
+    if (!r.complete()) return Status::Error(std::strerror(ENOENT));
+    if (stat(r.Host().c_str(), &st) != 0) return ErrnoStatus();
   }
-  if (!found || !S_ISREG(st.st_mode)) return false;
-  *bytes = static_cast<uint64_t>(st.st_size);
-  return true;
+  if (!S_ISREG(st.st_mode)) return Status::Error("not a file");
+  return static_cast<uint64_t>(st.st_size);
 }
 
 }  // namespace qv

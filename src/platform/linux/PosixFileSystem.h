@@ -13,16 +13,12 @@
 #include <vector>
 
 #include "platform/FileSystem.h"
+#include "platform/common/DosPath.h"
 #include "platform/linux/PosixFolderCache.h"
 #include "platform/linux/PosixNameIndex.h"
 #include "platform/linux/UniqueFd.h"
 
 namespace qv {
-
-// A host name in the DOS form: "\\" anywhere and dots and blanks at the end become U+F000 plus
-// their code. UnmapDosName is its inverse.
-std::string MapHostName(const std::string& name);
-std::string UnmapDosName(const std::string& name);
 
 struct DriveMapping {
   char letter = 0;
@@ -65,24 +61,22 @@ class PosixFileSystem : public FileSystem {
   std::string ExecutableFolder() const override;
   std::vector<std::string> LogicalDrives() const override;
   int GetDriveType(const std::string& root) const override;
-  bool GetVolumeInfo(const std::string& root, VolumeInfo* info) const override;
-  bool GetFreeSpace(const std::string& path, uint64_t* freeToCaller, uint64_t* total) override;
-  bool ListFolder(const std::string& folder, std::vector<DirEntry>* entries,
-                  bool sizesAndTimes = true) override;
-  bool IsFolder(const std::string& path, bool followLink = false) override;
-  PathState Probe(const std::string& path, bool exactCase = false) override;
-  bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* data) override;
+  Result<VolumeInfo> GetVolumeInfo(const std::string& root) const override;
+  Result<FreeSpace> GetFreeSpace(const std::string& path) override;
+  Result<std::vector<DirEntry>> ListFolder(const std::string& folder, ListDetail detail) override;
+  bool IsFolder(const std::string& path, FollowLinks links) override;
+  PathState Probe(const std::string& path, NameCase nameCase) override;
+  Result<std::vector<uint8_t>> ReadWholeFile(const std::string& path) override;
   std::string HostPath(const std::string& dosPath) override;
 
-  bool CreateFolder(const std::string& path) override;
-  bool CreatePath(const std::string& folderPath) override;
-  bool Rename(const std::string& from, const std::string& to) override;
-  bool FileLength(const std::string& path, uint64_t* bytes) override;
-  CopyResult CopyFile(const std::string& from, const std::string& to,
-                      const CopyProgressFn& progress, bool exactCase = false) override;
-  std::string FailureReason() const override { return failure_; }
-  bool DeleteToTrash(const std::string& path) override;
-  bool EmptyTrash() override;
+  Status CreateFolder(const std::string& path) override;
+  Status CreatePath(const std::string& folderPath) override;
+  Status Rename(const std::string& from, const std::string& to) override;
+  Result<uint64_t> FileLength(const std::string& path) override;
+  CopyOutcome CopyFile(const std::string& from, const std::string& to,
+                       const CopyProgressFn& progress, NameCase nameCase) override;
+  Status DeleteToTrash(const std::string& path) override;
+  Status EmptyTrash() override;
 
   // A DOS path mapped onto the host.
   struct Resolved {
@@ -159,11 +153,8 @@ class PosixFileSystem : public FileSystem {
             struct stat folderStat);
 
   // The copy's steps. `trustCache`: the target's folder may be taken from the cache.
-  CopyResult CopyFileFrom(const std::string& from, const std::string& to,
-                          const CopyProgressFn& progress, bool trustCache, bool exactCase);
-  // Notes why an operation failed (an errno, or words) and answers Failed.
-  CopyResult Fail(int error);
-  CopyResult Fail(const char* reason);
+  CopyOutcome CopyFileFrom(const std::string& from, const std::string& to,
+                           const CopyProgressFn& progress, bool trustCache, NameCase nameCase);
   // The source as a regular file open for reading; `a` is looked up again where needed.
   UniqueFd OpenSource(const std::string& from, Resolved* a, struct stat* source);
   enum class Opened { Ok, Failed, LookAgain };
@@ -172,8 +163,8 @@ class PosixFileSystem : public FileSystem {
   Opened OpenTarget(const Resolved& b, const struct stat& source, PendingFile* out);
   CopyResult CopyBytes(int in, int out, uint64_t total, const CopyProgressFn& progress) const;
   // Gives the complete file its mode, time and final name, never replacing anything.
-  CopyResult Publish(const std::string& to, const Resolved& b, const struct stat& source,
-                     PendingFile* file, bool exactCase);
+  CopyOutcome Publish(const std::string& to, const Resolved& b, const struct stat& source,
+                      PendingFile* file, NameCase nameCase);
 
   std::vector<DriveMapping> drives_;
   std::vector<RootId> rootIds_;  // parallel to drives_; dev 0 where the folder was missing
@@ -183,7 +174,6 @@ class PosixFileSystem : public FileSystem {
   dev_t namedOnlyDevice_ = 0;     // the last device found without unnamed files
   FolderNameIndex names_;
   FolderCache folders_;
-  std::string failure_;  // see FailureReason
 };
 
 }  // namespace qv

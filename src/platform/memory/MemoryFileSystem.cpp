@@ -134,7 +134,7 @@ void MemoryFileSystem::RemoveDrive(char letter) {
   drives_.erase(Upper(letter));
 }
 
-MemoryFileSystem::Found MemoryFileSystem::Find(const std::string& path, bool exactCase) {
+MemoryFileSystem::Found MemoryFileSystem::Find(const std::string& path, NameCase nameCase) {
   Found f;
   char letter = 0;
   std::vector<std::string> parts;
@@ -153,13 +153,8 @@ MemoryFileSystem::Found MemoryFileSystem::Find(const std::string& path, bool exa
   }
   f.parent = at;
   f.name = parts.back();
-  f.node = Child(at, f.name, exactCase);
+  f.node = Child(at, f.name, nameCase == NameCase::Exact);
   return f;
-}
-
-bool MemoryFileSystem::Fail(const std::string& reason) {
-  failure_ = reason;
-  return false;
 }
 
 uint64_t MemoryFileSystem::Used(const Drive& d) const {
@@ -178,104 +173,101 @@ int MemoryFileSystem::GetDriveType(const std::string& root) const {
   return !root.empty() && drives_.count(Upper(root[0])) ? kDriveFixed : kDriveNoRoot;
 }
 
-bool MemoryFileSystem::GetVolumeInfo(const std::string& root, VolumeInfo* info) const {
+Result<VolumeInfo> MemoryFileSystem::GetVolumeInfo(const std::string& root) const {
   auto d = root.empty() ? drives_.end() : drives_.find(Upper(root[0]));
-  if (d == drives_.end()) return false;
-  *info = VolumeInfo{"", d->second->serial, "memory"};
-  return true;
+  if (d == drives_.end()) return Status::Error("no such drive");
+  return VolumeInfo{"", d->second->serial, "memory"};
 }
 
-bool MemoryFileSystem::GetFreeSpace(const std::string& path, uint64_t* freeToCaller,
-                                    uint64_t* total) {
+Result<FreeSpace> MemoryFileSystem::GetFreeSpace(const std::string& path) {
   const Found f = Find(path.substr(0, 3));
-  if (!f.drive) return false;
-  *total = f.drive->capacity;
-  *freeToCaller = f.drive->capacity - std::min(f.drive->capacity, Used(*f.drive));
-  return true;
+  if (!f.drive) return Status::Error("no such drive");
+  const uint64_t capacity = f.drive->capacity;
+  return FreeSpace{capacity - std::min(capacity, Used(*f.drive)), capacity};
 }
 
-bool MemoryFileSystem::ListFolder(const std::string& folder, std::vector<DirEntry>* entries, bool) {
+Result<std::vector<DirEntry>> MemoryFileSystem::ListFolder(const std::string& folder, ListDetail) {
   const Found f = Find(folder);
-  if (!f.node || !f.node->folder) return false;
-  entries->clear();
+  if (!f.node || !f.node->folder) return Status::Error("no such folder");
+  std::vector<DirEntry> entries;
   for (const auto& c : f.node->children)
-    entries->push_back(DirEntry{c->name, c->folder, c->hidden, c->data.size(), c->modified,
-                                c->folder ? EntryKind::Folder : EntryKind::File});
-  return true;
+    entries.push_back(DirEntry{c->name, c->folder, c->hidden, c->data.size(), c->modified,
+                               c->folder ? EntryKind::Folder : EntryKind::File});
+  return entries;
 }
 
-bool MemoryFileSystem::IsFolder(const std::string& path, bool) {
+bool MemoryFileSystem::IsFolder(const std::string& path, FollowLinks) {
   const Found f = Find(path);
   return f.node && f.node->folder;
 }
 
-PathState MemoryFileSystem::Probe(const std::string& path, bool exactCase) {
-  const Found f = Find(path, exactCase);
+PathState MemoryFileSystem::Probe(const std::string& path, NameCase nameCase) {
+  const Found f = Find(path, nameCase);
   return !f.node && f.parent ? PathState::Absent : PathState::Present;
 }
 
-bool MemoryFileSystem::ReadWholeFile(const std::string& path, std::vector<uint8_t>* data) {
+Result<std::vector<uint8_t>> MemoryFileSystem::ReadWholeFile(const std::string& path) {
   const Found f = Find(path);
-  if (!f.node || f.node->folder) return false;
-  data->assign(f.node->data.begin(), f.node->data.end());
-  return true;
+  if (!f.node || f.node->folder) return Status::Error("no such file");
+  return std::vector<uint8_t>(f.node->data.begin(), f.node->data.end());
 }
 
-bool MemoryFileSystem::CreateFolder(const std::string& path) {
+Status MemoryFileSystem::CreateFolder(const std::string& path) {
   const Found f = Find(path);
-  if (!f.parent || f.node) return Fail(f.node ? "it exists already" : "no such folder");
+  if (f.node) return Status::Error("it exists already");
+  if (!f.parent) return Status::Error("no such folder");
   Attach(f.parent, NewNode(f.name, true));
-  return true;
+  return Status::Ok();
 }
 
-bool MemoryFileSystem::CreatePath(const std::string& folderPath) {
+Status MemoryFileSystem::CreatePath(const std::string& folderPath) {
   const size_t last = folderPath.rfind('\\');
-  if (last == std::string::npos) return Fail("no DOS path");
   char letter = 0;
   std::vector<std::string> parts;
-  if (!Split(folderPath.substr(0, last + 1), &letter, &parts) || !drives_.count(letter))
-    return Fail("no such drive");
+  if (last == std::string::npos || !Split(folderPath.substr(0, last + 1), &letter, &parts) ||
+      !drives_.count(letter))
+    return Status::Error("no such drive");
   Node* at = &drives_[letter]->root;
   for (const std::string& part : parts) {
     Node* next = Child(at, part, false);
-    if (next && !next->folder) return Fail("a file is in the way");
+    if (next && !next->folder) return Status::Error("a file is in the way");
     at = next ? next : Attach(at, NewNode(part, true));
   }
-  return true;
+  return Status::Ok();
 }
 
-bool MemoryFileSystem::Rename(const std::string& from, const std::string& to) {
+Status MemoryFileSystem::Rename(const std::string& from, const std::string& to) {
   const Found a = Find(from);
   const Found b = Find(to);
-  if (!a.node || !a.parent || !b.parent || a.drive != b.drive) return false;
-  if (b.node && b.node != a.node) return false;
+  if (!a.node || !a.parent) return Status::Error("no such file or folder");
+  if (!b.parent || a.drive != b.drive) return Status::Error("no such folder on the drive");
+  if (b.node && b.node != a.node) return Status::Error("the name is taken");
   for (Node* up = b.parent; up; up = up->parent)
-    if (up == a.node) return false;  // into itself
+    if (up == a.node) return Status::Error("a folder cannot go into itself");
   std::unique_ptr<Node> moved = Detach(a.node);
   moved->name = b.name;
   Attach(b.parent, std::move(moved));
-  return true;
+  return Status::Ok();
 }
 
-bool MemoryFileSystem::FileLength(const std::string& path, uint64_t* bytes) {
+Result<uint64_t> MemoryFileSystem::FileLength(const std::string& path) {
   const Found f = Find(path);
-  if (!f.node || f.node->folder) return false;
-  *bytes = f.node->data.size();
-  return true;
+  if (!f.node || f.node->folder) return Status::Error("no such file");
+  return uint64_t{f.node->data.size()};
 }
 
-CopyResult MemoryFileSystem::CopyFile(const std::string& from, const std::string& to,
-                                      const CopyProgressFn& progress, bool exactCase) {
+CopyOutcome MemoryFileSystem::CopyFile(const std::string& from, const std::string& to,
+                                       const CopyProgressFn& progress, NameCase nameCase) {
   const Found a = Find(from);
-  if (!a.node) return Fail("no such file"), CopyResult::Failed;
-  if (a.node->folder) return Fail("no regular file"), CopyResult::NotAFile;
-  const Found b = Find(to, exactCase);
-  if (!b.parent) return Fail("no such folder"), CopyResult::Failed;
+  if (!a.node) return Status::Error("no such file");
+  if (a.node->folder) return CopyResult::NotAFile;
+  const Found b = Find(to, nameCase);
+  if (!b.parent) return Status::Error("no such folder");
   if (b.node) return CopyResult::Exists;
   const uint64_t total = a.node->data.size();
-  uint64_t free = 0, capacity = 0;
-  GetFreeSpace(to, &free, &capacity);
-  if (total > free) return Fail("no space left on the drive"), CopyResult::Failed;
+  const Result<FreeSpace> space = GetFreeSpace(to);
+  if (!space.ok() || total > space->freeToCaller)
+    return Status::Error("no space left on the drive");
   if (progress && !progress(total, 0)) return CopyResult::Cancelled;
   for (uint64_t done = 0; done < total;) {
     done = std::min(total, done + std::max<uint64_t>(copyChunk_, 1));
@@ -285,21 +277,21 @@ CopyResult MemoryFileSystem::CopyFile(const std::string& from, const std::string
   return CopyResult::Copied;
 }
 
-bool MemoryFileSystem::DeleteToTrash(const std::string& path) {
+Status MemoryFileSystem::DeleteToTrash(const std::string& path) {
   const Found f = Find(path);
-  if (!f.node || !f.parent) return Fail("no such file or folder");
+  if (!f.node || !f.parent) return Status::Error("no such file or folder");
   f.drive->trash.emplace_back(path, Detach(f.node));
-  return true;
+  return Status::Ok();
 }
 
-bool MemoryFileSystem::EmptyTrash() {
+Status MemoryFileSystem::EmptyTrash() {
   for (auto& [letter, drive] : drives_) drive->trash.clear();
-  return true;
+  return Status::Ok();
 }
 
 bool MemoryFileSystem::WriteFile(const std::string& path, const std::string& content,
                                  int64_t modified) {
-  if (!CreatePath(path)) return false;
+  if (!CreatePath(path).ok()) return false;
   const Found f = Find(path);
   if (!f.parent || (f.node && f.node->folder)) return false;
   Node* n = f.node ? f.node : Attach(f.parent, NewNode(f.name, false));
@@ -318,6 +310,10 @@ bool MemoryFileSystem::SetHidden(const std::string& path, bool hidden) {
   if (!f.node) return false;
   f.node->hidden = hidden;
   return true;
+}
+
+bool MemoryFileSystem::Exists(const std::string& path) {
+  return Find(path).node != nullptr;
 }
 
 bool MemoryFileSystem::Remove(const std::string& path) {

@@ -21,25 +21,23 @@ class MemoryFileSystem : public FileSystem {
   std::string ExecutableFolder() const override { return executableFolder_; }
   std::vector<std::string> LogicalDrives() const override;
   int GetDriveType(const std::string& root) const override;
-  bool GetVolumeInfo(const std::string& root, VolumeInfo* info) const override;
-  bool GetFreeSpace(const std::string& path, uint64_t* freeToCaller, uint64_t* total) override;
-  bool ListFolder(const std::string& folder, std::vector<DirEntry>* entries,
-                  bool sizesAndTimes = true) override;
-  bool IsFolder(const std::string& path, bool followLink = false) override;
-  PathState Probe(const std::string& path, bool exactCase = false) override;
-  bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* data) override;
+  Result<VolumeInfo> GetVolumeInfo(const std::string& root) const override;
+  Result<FreeSpace> GetFreeSpace(const std::string& path) override;
+  Result<std::vector<DirEntry>> ListFolder(const std::string& folder, ListDetail detail) override;
+  bool IsFolder(const std::string& path, FollowLinks links) override;
+  PathState Probe(const std::string& path, NameCase nameCase) override;
+  Result<std::vector<uint8_t>> ReadWholeFile(const std::string& path) override;
   // There is no host: the DOS path itself.
   std::string HostPath(const std::string& dosPath) override { return dosPath; }
-  bool CreateFolder(const std::string& path) override;
-  bool CreatePath(const std::string& folderPath) override;
-  bool Rename(const std::string& from, const std::string& to) override;
-  bool FileLength(const std::string& path, uint64_t* bytes) override;
+  Status CreateFolder(const std::string& path) override;
+  Status CreatePath(const std::string& folderPath) override;
+  Status Rename(const std::string& from, const std::string& to) override;
+  Result<uint64_t> FileLength(const std::string& path) override;
   // Progress comes once before the first byte and after every `copyChunk` bytes.
-  CopyResult CopyFile(const std::string& from, const std::string& to,
-                      const CopyProgressFn& progress, bool exactCase = false) override;
-  std::string FailureReason() const override { return failure_; }
-  bool DeleteToTrash(const std::string& path) override;
-  bool EmptyTrash() override;
+  CopyOutcome CopyFile(const std::string& from, const std::string& to,
+                       const CopyProgressFn& progress, NameCase nameCase) override;
+  Status DeleteToTrash(const std::string& path) override;
+  Status EmptyTrash() override;
 
   // Test controls. Paths are DOS paths; missing folders on the way are made.
   void AddDrive(char letter, uint64_t capacity = uint64_t{1} << 30);
@@ -49,6 +47,8 @@ class MemoryFileSystem : public FileSystem {
   // The content of a file; empty where there is none.
   std::string Read(const std::string& path);
   bool SetHidden(const std::string& path, bool hidden);
+  // Whether a file or folder is there.
+  bool Exists(const std::string& path);
   // Deletes for good, folders with all they hold.
   bool Remove(const std::string& path);
   // Paths of what is in the recycle bins, in the order it went in.
@@ -60,13 +60,11 @@ class MemoryFileSystem : public FileSystem {
  private:
   struct Drive;
   struct Found;
-  Found Find(const std::string& path, bool exactCase = false);
-  bool Fail(const std::string& reason);
+  Found Find(const std::string& path, NameCase nameCase = NameCase::Any);
   uint64_t Used(const Drive& d) const;
 
   std::string executableFolder_;
   std::map<char, std::unique_ptr<Drive>> drives_;
-  std::string failure_;
   uint64_t copyChunk_ = uint64_t{64} << 10;
 };
 
