@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/common/DosPath.h"
+#include "platform/common/DriveLetters.h"
 
 namespace qv {
 namespace {
@@ -38,6 +39,27 @@ TEST(DosPath, HostNamesTheDosFormCannotHoldTravelInPrivateUseForm) {
   EXPECT_EQ(Names("C:\\odd\\dot.tmp" + dot), (std::vector<std::string>{"odd", "dot.tmp."}));
   EXPECT_EQ(JoinDosPath('c', {"odd", "a\\b.tmp"}), "C:\\odd\\a" + backslash + "b.tmp");
   EXPECT_EQ(JoinDosPath('C', {}), "C:\\");
+}
+
+TEST(DriveLetters, OneDrivePerLetterAndTheDeepestFolderHoldsAPath) {
+  const std::vector<DriveMapping> drives = OneMappingPerLetter({{'e', "/media/e", ""},
+                                                                {'C', "/", ""},
+                                                                {'E', "/other", ""},
+                                                                {'1', "/x", ""},
+                                                                {'D', "/media", ""}});
+  ASSERT_EQ(drives.size(), 3u);
+  EXPECT_EQ(std::string({drives[0].letter, drives[1].letter, drives[2].letter}), "CDE");
+  EXPECT_EQ(drives[2].hostFolder, "/media/e");  // the first mapping of a letter wins
+  EXPECT_EQ(DeepestDriveHolding(drives, "/media/e/a", '/'), 2u);
+  EXPECT_EQ(DeepestDriveHolding(drives, "/media/ee", '/'), 1u);  // a name that only starts alike
+  EXPECT_EQ(DeepestDriveHolding(drives, "/media", '/'), 1u);
+  EXPECT_EQ(DeepestDriveHolding(drives, "/home", '/'), 0u);
+  EXPECT_FALSE(DeepestDriveHolding(drives, "relative", '/').has_value());
+  const std::vector<DriveMapping> windows{{'C', "C:\\", ""}, {'D', "C:\\data", ""}};
+  EXPECT_EQ(DeepestDriveHolding(windows, "C:\\database", '\\'), 0u);
+  EXPECT_EQ(DeepestDriveHolding(windows, "C:\\data\\x", '\\'), 1u);
+  EXPECT_EQ(DriveLetterOf("d:\\x"), 'D');
+  EXPECT_FALSE(DriveLetterOf("d\\x").has_value());
 }
 
 }  // namespace

@@ -452,7 +452,7 @@ std::vector<std::string> PosixFileSystem::TrashFolders() const {
   std::string home = XdgFolder("XDG_DATA_HOME", ".local/share");
   if (!home.empty() && !DosPathForHost(JoinHost(home, "Trash")).empty())
     candidates.push_back(JoinHost(home, "Trash"));
-  for (const DriveMapping& d : drives_) {
+  for (const DriveMapping& d : table_.Drives()) {
     candidates.push_back(JoinHost(d.hostFolder, ".Trash-" + std::to_string(uid)));
     // The shared ".Trash" is trusted only with its sticky bit and when it is no link.
     std::string shared = JoinHost(d.hostFolder, ".Trash");

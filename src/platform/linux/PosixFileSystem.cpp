@@ -36,47 +36,6 @@ namespace qv {
 
 namespace {
 
-// Lexically normal absolute path, then resolved through the deepest existing ancestor.
-std::string CanonicalHostPath(const std::string& given) {
-  std::string path = given;
-  if (path.empty() || path[0] != '/') {
-    char* cwd = getcwd(nullptr, 0);
-    path = std::string(cwd ? cwd : "/") + "/" + path;
-    free(cwd);
-  }
-  std::vector<std::string> parts;
-  size_t i = 0;
-  while (i < path.size()) {
-    while (i < path.size() && path[i] == '/') ++i;
-    size_t end = path.find('/', i);
-    if (end == std::string::npos) end = path.size();
-    std::string name = path.substr(i, end - i);
-    if (name == "..") {
-      if (!parts.empty()) parts.pop_back();
-    } else if (!name.empty() && name != ".") {
-      parts.push_back(name);
-    }
-    i = end;
-  }
-  for (size_t keep = parts.size() + 1; keep-- > 0;) {
-    std::string prefix = "/";
-    for (size_t k = 0; k < keep; ++k) prefix = JoinHost(prefix, parts[k]);
-    char* real = realpath(prefix.c_str(), nullptr);
-    if (!real) continue;
-    std::string out = real;
-    free(real);
-    for (size_t k = keep; k < parts.size(); ++k) out = JoinHost(out, parts[k]);
-    return out;
-  }
-  return "/";
-}
-
-bool UnderHostFolder(const std::string& path, const std::string& folder) {
-  if (folder == "/") return !path.empty() && path[0] == '/';
-  return path.compare(0, folder.size(), folder) == 0 &&
-         (path.size() == folder.size() || path[folder.size()] == '/');
-}
-
 std::string FsTypeOf(const std::string& hostFolder) {
   MountEntry m;
   if (MountOfPath(hostFolder, &m)) return m.fsType;
@@ -208,55 +167,16 @@ void ProbeMountedFolder(const std::string& folder, VolumeInfo* info) {
 
 PosixFileSystem::PosixFileSystem(std::vector<DriveMapping> drives, std::string exeHostFolder,
                                  Options options)
-    : options_(std::move(options)),
+    : table_(std::move(drives)),
+      options_(std::move(options)),
       linkThroughProc_(options_.linkThroughProc),
       names_(options_.listed) {
   if (options_.copyChunkBytes == 0) options_.copyChunkBytes = 1;
-  for (DriveMapping& d : drives) {
-    d.letter = AsciiUpper(d.letter);
-    if (d.letter < 'A' || d.letter > 'Z') continue;
-    if (std::any_of(drives_.begin(), drives_.end(),
-                    [&](const DriveMapping& o) { return o.letter == d.letter; }))
-      continue;
-    d.hostFolder = CanonicalHostPath(d.hostFolder);
-    drives_.push_back(std::move(d));
-  }
-  std::sort(drives_.begin(), drives_.end(),
-            [](const DriveMapping& a, const DriveMapping& b) { return a.letter < b.letter; });
-  for (const DriveMapping& d : drives_) {
-    struct stat st;
-    if (stat(d.hostFolder.c_str(), &st) == 0)
-      rootIds_.push_back({st.st_dev, st.st_ino});
-    else
-      rootIds_.push_back({0, 0});
-  }
   exeHostFolder_ = CanonicalHostPath(exeHostFolder);
 }
 
 std::unique_ptr<PosixFileSystem> PosixFileSystem::FromMounts(const std::string& exeHostFolder) {
-  std::vector<MountEntry> mounts = ReadMountInfo();
-  auto isBlock = [](const std::string& source) {
-    struct stat st;
-    return stat(source.c_str(), &st) == 0 && S_ISBLK(st.st_mode);
-  };
-  // The root is always C:, whatever its source (an overlay in a container has no device).
-  std::vector<DriveMapping> table{{'C', "/", ""}};
-  for (const MountEntry& m : mounts)
-    if (m.mountPoint == "/") table[0].device = isBlock(m.source) ? m.source : "";
-  char next = 'D';
-  for (size_t i = 0; i < mounts.size() && next <= 'Z'; ++i) {
-    const MountEntry& m = mounts[i];
-    if (m.mountPoint == "/" || !isBlock(m.source)) continue;
-    // Only the last mount on a mount point is visible.
-    bool covered = std::any_of(mounts.begin() + static_cast<long>(i) + 1, mounts.end(),
-                               [&](const MountEntry& o) { return o.mountPoint == m.mountPoint; });
-    if (covered) continue;
-    // Bind mounts of single files (containers mount /etc/hosts that way) are no drives.
-    struct stat st;
-    if (stat(m.mountPoint.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) continue;
-    table.push_back({next++, m.mountPoint, m.source});
-  }
-  return std::make_unique<PosixFileSystem>(std::move(table), exeHostFolder);
+  return std::make_unique<PosixFileSystem>(DriveTable::FromMounts(), exeHostFolder);
 }
 
 std::string PosixFileSystem::RunningExecutableFolder() {
@@ -268,26 +188,9 @@ std::string PosixFileSystem::RunningExecutableFolder() {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-const DriveMapping* PosixFileSystem::DriveFor(const std::string& dosPath) const {
-  if (dosPath.size() < 2 || dosPath[1] != ':') return nullptr;
-  const char letter = AsciiUpper(dosPath[0]);
-  for (const DriveMapping& d : drives_)
-    if (d.letter == letter) return &d;
-  return nullptr;
-}
-
 bool PosixFileSystem::IsForeignFolder(dev_t parentDev, dev_t dev, ino_t ino,
                                       const DriveMapping* own) const {
-  if (dev != parentDev) return true;
-  for (size_t k = 0; k < drives_.size(); ++k)
-    if (&drives_[k] != own && rootIds_[k].dev == dev && rootIds_[k].ino == ino) return true;
-  return false;
-}
-
-bool PosixFileSystem::SharesDevice(dev_t dev, const DriveMapping* own) const {
-  for (size_t k = 0; k < drives_.size(); ++k)
-    if (&drives_[k] != own && rootIds_[k].dev == dev) return true;
-  return false;
+  return dev != parentDev || table_.IsOtherDriveRoot(own, dev, ino);
 }
 
 std::string PosixFileSystem::Resolved::HostPrefix(size_t count) const {
@@ -313,7 +216,7 @@ void PosixFileSystem::Resolved::KeepWrittenCase() {
 bool PosixFileSystem::TakeTrusted(const FolderCache::Folder& c, Lookup lookup, Resolved* r) const {
   // Names matched without regard to case, and another drive on the same device, need the
   // checks of a walk; anything else the caller's own check covers.
-  if (!c.caseMatched.empty() || SharesDevice(c.dev, r->drive)) return false;
+  if (!c.caseMatched.empty() || table_.SharesDevice(c.dev, r->drive)) return false;
   if (lookup != Lookup::Unchecked &&
       (lookup != Lookup::ToCreate || names_.MayHold(c.host, r->names.back())))
     return false;
@@ -336,7 +239,7 @@ PosixFileSystem::Resolved PosixFileSystem::Resolve(const std::string& dosPath, L
   const char letter = split->letter;
   r.names = std::move(split->names);
   r.trailingSeparator = split->trailingSeparator;
-  r.drive = DriveFor(dosPath);
+  r.drive = table_.ForPath(dosPath);
   if (!r.drive) return r;
   if (!r.names.empty()) r.lastWritten = r.names.back();
   // Files are looked up one after another in the same folders: the folder's path is known
@@ -445,35 +348,7 @@ std::string PosixFileSystem::HostPath(const std::string& dosPath) {
 }
 
 std::string PosixFileSystem::DosPathForHost(const std::string& hostPath) const {
-  if (hostPath.empty() || hostPath[0] != '/') return "";
-  std::string path = CanonicalHostPath(hostPath);
-  size_t best = drives_.size();
-  for (size_t k = 0; k < drives_.size(); ++k) {
-    if (!UnderHostFolder(path, drives_[k].hostFolder)) continue;
-    if (best == drives_.size() || drives_[k].hostFolder.size() > drives_[best].hostFolder.size())
-      best = k;
-  }
-  if (best == drives_.size()) return "";
-  const DriveMapping& drive = drives_[best];
-  // A path below the mount point of a file system that is no drive lies on no drive.
-  std::string existing = path;
-  struct stat st;
-  bool found = false;
-  while (!(found = stat(existing.c_str(), &st) == 0) && existing.size() > drive.hostFolder.size())
-    existing = existing.substr(0, std::max<size_t>(existing.rfind('/'), 1));
-  if (found && rootIds_[best].dev != 0 && st.st_dev != rootIds_[best].dev) return "";
-
-  const std::string rest = path.substr(std::min(path.size(), drive.hostFolder.size()));
-  std::vector<std::string> names;
-  size_t i = 0;
-  while (i < rest.size()) {
-    while (i < rest.size() && rest[i] == '/') ++i;
-    size_t end = rest.find('/', i);
-    if (end == std::string::npos) end = rest.size();
-    if (end > i) names.push_back(rest.substr(i, end - i));
-    i = end;
-  }
-  return JoinDosPath(drive.letter, names);
+  return table_.DosPathForHost(hostPath);
 }
 
 std::string PosixFileSystem::ExecutableFolder() const {
@@ -482,12 +357,12 @@ std::string PosixFileSystem::ExecutableFolder() const {
 
 std::vector<std::string> PosixFileSystem::LogicalDrives() const {
   std::vector<std::string> roots;
-  for (const DriveMapping& d : drives_) roots.push_back(std::string(1, d.letter) + ":\\");
+  for (const DriveMapping& d : table_.Drives()) roots.push_back(std::string(1, d.letter) + ":\\");
   return roots;
 }
 
 int PosixFileSystem::GetDriveType(const std::string& root) const {
-  const DriveMapping* drive = DriveFor(root);
+  const DriveMapping* drive = table_.ForPath(root);
   struct stat st;
   if (!drive || stat(drive->hostFolder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
     return kDriveNoRoot;
@@ -506,7 +381,7 @@ int PosixFileSystem::GetDriveType(const std::string& root) const {
 }
 
 Result<VolumeInfo> PosixFileSystem::GetVolumeInfo(const std::string& root) const {
-  const DriveMapping* drive = DriveFor(root);
+  const DriveMapping* drive = table_.ForPath(root);
   if (!drive) return Status::Error("no such drive");
   struct statfs sfs;
   if (statfs(drive->hostFolder.c_str(), &sfs) != 0) return ErrnoStatus();

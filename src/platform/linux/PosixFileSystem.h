@@ -14,17 +14,12 @@
 
 #include "platform/FileSystem.h"
 #include "platform/common/DosPath.h"
+#include "platform/linux/DriveTable.h"
 #include "platform/linux/PosixFolderCache.h"
 #include "platform/linux/PosixNameIndex.h"
 #include "platform/linux/UniqueFd.h"
 
 namespace qv {
-
-struct DriveMapping {
-  char letter = 0;
-  std::string hostFolder;
-  std::string device;  // block device or image file behind the drive; may be empty
-};
 
 // Settings of a PosixFileSystem that tests and benchmarks change; the defaults are the product's.
 struct PosixFileOptions {
@@ -54,7 +49,8 @@ class PosixFileSystem : public FileSystem {
   // Host folder that holds the running binary.
   static std::string RunningExecutableFolder();
 
-  const std::vector<DriveMapping>& Drives() const { return drives_; }
+  const std::vector<DriveMapping>& Drives() const { return table_.Drives(); }
+  const DriveTable& Table() const { return table_; }
   // The DOS path of a host path ("C:\a\b", "C:\" for a drive root); empty when on no drive.
   std::string DosPathForHost(const std::string& hostPath) const;
 
@@ -130,19 +126,12 @@ class PosixFileSystem : public FileSystem {
                    bool trustCache = false);
 
  private:
-  struct RootId {
-    dev_t dev;
-    ino_t ino;
-  };
   // A file being written for a copy; removed again unless it was published.
   struct PendingFile;
 
-  const DriveMapping* DriveFor(const std::string& dosPath) const;
   // A folder that belongs to another drive: the mount point of another file system or the host
   // folder of another drive of the table.
   bool IsForeignFolder(dev_t parentDev, dev_t dev, ino_t ino, const DriveMapping* own) const;
-  // Another drive of the table has its folder on device `dev`.
-  bool SharesDevice(dev_t dev, const DriveMapping* own) const;
   std::vector<std::string> TrashFolders() const;
 
   // Resolve's steps: the folder of the last component taken from the cache unchecked (false
@@ -166,8 +155,7 @@ class PosixFileSystem : public FileSystem {
   CopyOutcome Publish(const std::string& to, const Resolved& b, const struct stat& source,
                       PendingFile* file, NameCase nameCase);
 
-  std::vector<DriveMapping> drives_;
-  std::vector<RootId> rootIds_;  // parallel to drives_; dev 0 where the folder was missing
+  DriveTable table_;
   std::string exeHostFolder_;
   Options options_;
   bool linkThroughProc_ = false;  // learnt: this kernel refuses linking the descriptor

@@ -72,15 +72,7 @@ class Dir {
 }  // namespace
 
 PosixJunkScan::PosixJunkScan(const PosixFileSystem& files, Options options)
-    : files_(files), options_(std::move(options)) {
-  for (const DriveMapping& d : files_.Drives()) {
-    struct stat st;
-    if (stat(d.hostFolder.c_str(), &st) == 0)
-      driveRoots_.push_back({st.st_dev, st.st_ino});
-    else
-      driveRoots_.push_back({0, 0});
-  }
-}
+    : files_(files), drives_(files.Table()), options_(std::move(options)) {}
 
 bool PosixJunkScan::GatherInUse(const std::function<bool()>& keepGoing) {
   const bool complete = qv::GatherInUse(options_.procRoot, &inUse_, keepGoing);
@@ -113,33 +105,24 @@ bool PosixJunkScan::IsRecycleBin(dev_t dev, ino_t ino) const {
                      [&](const Id& b) { return b.dev == dev && b.ino == ino; });
 }
 
-bool PosixJunkScan::IsOtherDriveRoot(const DriveMapping* own, dev_t dev, ino_t ino) const {
-  const std::vector<DriveMapping>& drives = files_.Drives();
-  for (size_t k = 0; k < drives.size(); ++k)
-    if (&drives[k] != own && driveRoots_[k].dev == dev && driveRoots_[k].ino == ino) return true;
-  return false;
-}
-
 UniqueFd PosixJunkScan::OpenNoFollow(const std::string& dosPath, bool parentOnly, Drive* drive,
                                      std::string* leaf) {
   std::optional<DosPath> path = SplitDosPath(dosPath);
   if (!path) return UniqueFd();
-  const std::vector<DriveMapping>& drives = files_.Drives();
-  size_t k = 0;
-  while (k < drives.size() && drives[k].letter != path->letter) ++k;
-  if (k == drives.size() || driveRoots_[k].dev == 0) return UniqueFd();
-  drive->mapping = &drives[k];
-  drive->dev = driveRoots_[k].dev;
+  drive->mapping = drives_.Find(path->letter);
+  if (!drive->mapping) return UniqueFd();
+  const DriveTable::RootId root = drives_.RootIdOf(*drive->mapping);
+  if (root.dev == 0) return UniqueFd();
+  drive->dev = root.dev;
   std::vector<std::string>& parts = path->names;
   if (parentOnly) {
     if (parts.empty()) return UniqueFd();
     *leaf = parts.back();
     parts.pop_back();
   }
-  UniqueFd fd(open(drives[k].hostFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  UniqueFd fd(open(drive->mapping->hostFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   struct stat st;
-  if (!fd || fstat(fd.get(), &st) != 0 || st.st_dev != drive->dev ||
-      st.st_ino != driveRoots_[k].ino)
+  if (!fd || fstat(fd.get(), &st) != 0 || st.st_dev != root.dev || st.st_ino != root.ino)
     return UniqueFd();
   for (const std::string& name : parts) {
     // O_NOFOLLOW with O_DIRECTORY refuses a link where a folder stood.
@@ -152,7 +135,7 @@ UniqueFd PosixJunkScan::OpenNoFollow(const std::string& dosPath, bool parentOnly
     }
     fd = std::move(next);
     if (fstat(fd.get(), &st) != 0 || st.st_dev != drive->dev ||
-        IsOtherDriveRoot(drive->mapping, st.st_dev, st.st_ino))
+        drives_.IsOtherDriveRoot(drive->mapping, st.st_dev, st.st_ino))
       return UniqueFd();
   }
   return fd;
@@ -185,7 +168,7 @@ Result<std::vector<JunkScanEntry>> PosixJunkScan::List(const std::string& folder
       if (fstatat(dir.fd(), name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;  // gone meanwhile
       if (S_ISDIR(st.st_mode)) {
         // Another file system's mount point is no part of this drive.
-        if (st.st_dev != drive.dev || IsOtherDriveRoot(drive.mapping, st.st_dev, st.st_ino))
+        if (st.st_dev != drive.dev || drives_.IsOtherDriveRoot(drive.mapping, st.st_dev, st.st_ino))
           continue;
         entry.isFolder = true;
         entry.recycleBin = IsRecycleBin(st.st_dev, st.st_ino);
@@ -242,7 +225,7 @@ std::optional<JunkItem> PosixJunkScan::Examine(const std::string& path,
               fstat(parent.get(), &folder) == 0 && !OthersInSharedFolder(folder, st);
   if (free && S_ISDIR(st.st_mode)) {
     free = st.st_dev == drive.dev && !IsRecycleBin(st.st_dev, st.st_ino) &&
-           !IsOtherDriveRoot(drive.mapping, st.st_dev, st.st_ino);
+           !drives_.IsOtherDriveRoot(drive.mapping, st.st_dev, st.st_ino);
     const UniqueFd sub(
         free ? openat(parent.get(), leaf.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)
              : -1);

@@ -48,12 +48,12 @@ class PosixJunkScan : public JunkScan {
   UniqueFd OpenNoFollow(const std::string& dosPath, bool parentOnly, Drive* drive,
                         std::string* leaf);
   bool IsRecycleBin(dev_t dev, ino_t ino) const;
-  bool IsOtherDriveRoot(const DriveMapping* own, dev_t dev, ino_t ino) const;
   // True when anything below the open folder must stay.
   bool HoldsKept(int folderFd, dev_t dev, const std::function<bool()>& keepGoing,
                  unsigned* visited);
 
   const PosixFileSystem& files_;
+  const DriveTable& drives_;
   Options options_;
   InUseSet inUse_;
   bool inUseKnown_ = false;  // the last gathering went through every process
@@ -62,7 +62,6 @@ class PosixJunkScan : public JunkScan {
     ino_t ino;
   };
   std::vector<Id> recycleBins_;
-  std::vector<Id> driveRoots_;  // parallel to files_.Drives()
 };
 
 }  // namespace qv
