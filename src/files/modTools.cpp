@@ -101,7 +101,9 @@ void ScanFolder(Program& p, const std::string& folder, std::vector<std::string>&
       copy->notFiles.push_back(base + e.name + " (" + KindText(e.kind) + ")");
       continue;
     }
-    if (copy && e.isFolder && base + e.name + "\\" == copy->leaveOut) continue;
+    if (copy && e.isFolder && !copy->leaveOut.empty() &&
+        p.os.files.HostPath(base + e.name + "\\") == copy->leaveOut)
+      continue;
     if (e.isFolder) {
       StoreAt(folders, folderSlot++, base + e.name + "\\");
       pending.push_back(base + e.name);

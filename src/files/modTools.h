@@ -43,7 +43,9 @@ bool PathExists(Program& p, const std::string& path);
 // What a copy asks of a scan beyond the lists: only entries it can copy as files, every other
 // one and every folder that cannot be read told apart, and a folder left out.
 struct CopyScan {
-  std::string leaveOut;  // a folder path with its final "\" (the destination inside the source)
+  // The folder left out (the destination inside the source) as the file system takes it: its
+  // HostPath with the final separator. Folders are compared by where they lead, not by spelling.
+  std::string leaveOut;
   std::vector<std::string> notFiles;    // "path (what it is)": links to folders, FIFOs, ...
   std::vector<std::string> unreadable;  // folders whose entries could not be listed
 };

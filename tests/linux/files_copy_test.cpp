@@ -389,6 +389,24 @@ TEST_F(Copying, DestinationInsideTheSourceIsLeftOutOfTheScan) {
   EXPECT_EQ(Counters(), (std::vector<std::string>{"1", "-", "1", "2", "-", "2"}));
 }
 
+// Inside is decided by where both paths lead, whatever their separators, case, or host names
+// that the drive path carries in private-use form ("\\" here).
+TEST_F(Copying, DestinationInsideTheSourceIsFoundWhateverItsSpelling) {
+  Write(src + "/a.mp3", "a");
+  Write(src + "/Album/b.mp3", "b");
+  for (const char* host : {"Backup", "Back\\up"}) fs::create_directories(src + "/" + host);
+  for (const std::string destination :
+       {"c:/MEDIA\\audio/backup/", "C:\\Media\\Audio\\Back\uF05Cup\\"}) {
+    WriteSettings("C:\\Media\\Audio\\", destination);
+    LoadSettings(p());
+    for (int run = 0; run < 2; ++run) PressMedia(0);
+  }
+  for (const char* host : {"Backup", "Back\\up"}) {
+    EXPECT_EQ(Read(src + "/" + host + "/Album/b.mp3"), "b") << host;
+    EXPECT_FALSE(fs::exists(src + "/" + host + "/" + host)) << host;  // no backup of itself
+  }
+}
+
 TEST_F(Copying, LinkedSourceRootIsFollowedAndLinksInTheBackupAreNeverWrittenThrough) {
   const std::string real = app.DrivePath('C') + "/Real Music";
   Write(real + "/a.mp3", "a");

@@ -148,9 +148,9 @@ Status PosixFileSystem::CreateFolder(const std::string& path) {
   if (!r.drive) return Fail("no such drive");
   if (r.names.empty() || r.complete()) return Fail(EEXIST);
   if (r.found + 1 != r.names.size()) return Fail(ENOENT);
-  names_.NoteChanging(r.HostPrefix(r.found));
+  paths_.NoteChanging(r.HostPrefix(r.found));
   if (mkdir(r.Host().c_str(), 0777) != 0) return Fail(errno);
-  names_.NoteCreated(r.Host());
+  paths_.NoteCreated(r.Host());
   return Status::Ok();
 }
 
@@ -166,9 +166,9 @@ Status PosixFileSystem::CreatePath(const std::string& folderPath) {
     struct stat st;
     if (i == r.found && lstat(host.c_str(), &st) == 0)
       return S_ISDIR(st.st_mode) ? Fail("another drive's folder is in the way") : Fail(ENOTDIR);
-    names_.NoteChanging(r.HostPrefix(i));
+    paths_.NoteChanging(r.HostPrefix(i));
     if (mkdir(host.c_str(), 0777) == 0) {
-      names_.NoteCreated(host);
+      paths_.NoteCreated(host);
     } else if (errno != EEXIST) {
       return Fail(errno);
     }
@@ -200,8 +200,8 @@ Status PosixFileSystem::Rename(const std::string& from, const std::string& to) {
   if (error == EEXIST && caseChange)
     error = rename(a.Host().c_str(), target.c_str()) == 0 ? 0 : errno;
   if (error != 0) return Fail(error);
-  names_.NoteRemoved(a.Host());
-  names_.NoteRemoved(target);
+  paths_.NoteRemoved(a.Host());
+  paths_.NoteRemoved(target);
   return Status::Ok();
 }
 
@@ -298,7 +298,7 @@ PosixFileSystem::Opened PosixFileSystem::OpenTarget(const Resolved& b, const str
     // Nobody can reach an unnamed file: it may have its final mode from the start.
     out->fd.reset(open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, source.st_mode & 0777));
     if (!out->fd && !TmpFileUnsupported(errno)) return Opened::Failed;
-    if (!out->fd) namedOnlyDevice_ = b.trusted ? b.folderDev : b.folderStat.st_dev;
+    if (!out->fd) namedOnlyDevice_ = b.trusted ? b.folderDev : b.folderSeen.dev;
     out->madeKnown = out->fd && fstat(out->fd.get(), &out->made) == 0;
     // Another file system mounted there, or one without unnamed files: looked at properly.
     if (b.trusted && (!out->madeKnown || out->made.st_dev != b.folderDev)) return Opened::LookAgain;
@@ -402,8 +402,7 @@ CopyOutcome PosixFileSystem::Publish(const std::string& to, const Resolved& b,
   if (now.found + 1 != now.names.size() || !now.folderStatKnown || now.Host() != target)
     return Fail("the target's folder changed during the copy");
   const std::string folder = b.HostPrefix(b.found);
-  // A stat taken before a fresh listing cannot tell whether the listing missed a change.
-  names_.NoteChanging(folder, now.listedAnew ? nullptr : &now.folderStat);
+  paths_.NoteChanging(folder, now);
   int error;
   if (file->temporary.empty()) {
     // A link never replaces anything either.
@@ -415,15 +414,15 @@ CopyOutcome PosixFileSystem::Publish(const std::string& to, const Resolved& b,
     // A named temporary left by a run that could not use unnamed files.
     const std::string leftoverName = TemporaryName(b.names.back());
     const std::string leftover = JoinHost(folder, leftoverName);
-    if (error == 0 && names_.MayHold(folder, leftoverName) && unlink(leftover.c_str()) == 0)
-      names_.NoteRemoved(leftover);
+    if (error == 0 && paths_.MayHold(folder, leftoverName) && unlink(leftover.c_str()) == 0)
+      paths_.NoteRemoved(leftover);
   } else {
     // Something that appeared under the final name meanwhile is never replaced.
     error = file->fd.Close() ? RenameNoReplace(file->temporary, target, true) : EIO;
     if (error == 0) file->temporary.clear();
   }
   if (error == 0) {
-    names_.NoteCreated(target);
+    paths_.NoteCreated(target);
     return CopyResult::Copied;
   }
   if (error == EEXIST) return CopyResult::Exists;
@@ -439,7 +438,7 @@ Status PosixFileSystem::DeleteToTrash(const std::string& path) {
   GError* error = nullptr;
   const bool ok = g_file_trash(file, nullptr, &error);
   Status status = Status::Ok();
-  if (ok) names_.NoteRemoved(r.Host());
+  if (ok) paths_.NoteRemoved(r.Host());
   if (!ok) status = Fail(error ? error->message : "the recycle bin refused it");
   if (error) g_error_free(error);
   g_object_unref(file);

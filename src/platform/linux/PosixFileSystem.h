@@ -15,8 +15,7 @@
 #include "platform/FileSystem.h"
 #include "platform/common/DosPath.h"
 #include "platform/linux/DriveTable.h"
-#include "platform/linux/PosixFolderCache.h"
-#include "platform/linux/PosixNameIndex.h"
+#include "platform/linux/PosixPathResolver.h"
 #include "platform/linux/UniqueFd.h"
 
 namespace qv {
@@ -74,72 +73,19 @@ class PosixFileSystem : public FileSystem {
   Status DeleteToTrash(const std::string& path) override;
   Status EmptyTrash() override;
 
-  // A DOS path mapped onto the host.
-  struct Resolved {
-    const DriveMapping* drive = nullptr;  // null: no drive of the table
-    std::vector<std::string> names;       // host names of the components below the root
-    size_t found = 0;                     // leading components that exist on this drive
-    bool foundIsFolder = false;           // HostPrefix(found) is a folder (links followed)
-    std::string lastWritten;              // the last component as the caller spelt it
-    bool trailingSeparator = false;
-
-    // The host path of the first `folderDepth` components, kept as the walk built it.
-    std::string folderHost;
-    size_t folderDepth = 0;
-    // The stat of folderHost taken by this lookup; not taken when `trusted`.
-    struct stat folderStat {};
-    bool folderStatKnown = false;
-    // The folders came from the cache unchecked (see Resolve's `trustCache`); they were on
-    // device `folderDev` when last looked at.
-    bool trusted = false;
-    dev_t folderDev = 0;
-    // A folder's names were listed anew: `folderStat` is older than that listing.
-    bool listedAnew = false;
-
-    bool complete() const { return drive && found == names.size(); }
-    // A last component found only in another case while the name as written is free: it is
-    // taken as missing, spelt as written. For twins whose names differ only in case.
-    void KeepWrittenCase();
-    std::string Host() const { return HostPrefix(names.size()); }
-    // Host path of the root plus the first `count` components.
-    std::string HostPrefix(size_t count) const;
-  };
-  enum class Lookup {
-    Full,
-    // A last component in a folder looked into before may be answered from that folder's name
-    // index: then `found` is right, but `foundIsFolder` tells nothing.
-    Existence,
-    // The last component is taken as spelt when the folder exists and no listing says it is
-    // missing; `found` counts it unseen. For callers that open it next and look again (Full)
-    // when that fails.
-    Unchecked,
-    // For a name about to be created with a call that never replaces (linkat, mkdir, a rename
-    // without replacing): a current listing that lacks it in every case is enough, however
-    // young, as the call itself refuses a name that appeared meanwhile.
-    ToCreate,
-  };
-  // With `trustCache`, folders found before by their exact names are taken from the cache without
-  // a stat, for callers that check the result before it matters: Unchecked for a file that is
-  // opened or looked at next (its device tells a mount on the way), ToCreate for a name that is
-  // looked up again just before it is made (only while the folder's index lacks the name).
+  // DOS paths looked up on the host (see PathResolver); the volumes resolve through here too.
+  using Resolved = PathResolver::Resolved;
+  using Lookup = PathResolver::Lookup;
   Resolved Resolve(const std::string& dosPath, Lookup lookup = Lookup::Full,
-                   bool trustCache = false);
+                   bool trustCache = false) {
+    return paths_.Resolve(dosPath, lookup, trustCache);
+  }
 
  private:
   // A file being written for a copy; removed again unless it was published.
   struct PendingFile;
 
-  // A folder that belongs to another drive: the mount point of another file system or the host
-  // folder of another drive of the table.
-  bool IsForeignFolder(dev_t parentDev, dev_t dev, ino_t ino, const DriveMapping* own) const;
   std::vector<std::string> TrashFolders() const;
-
-  // Resolve's steps: the folder of the last component taken from the cache unchecked (false
-  // when the cache may not be trusted for this lookup), and the walk from the root or from a
-  // cached folder.
-  bool TakeTrusted(const FolderCache::Folder& cached, Lookup lookup, Resolved* r) const;
-  void Walk(Resolved* r, Lookup lookup, const std::string& key, size_t start,
-            struct stat folderStat);
 
   // The copy's steps. `trustCache`: the target's folder may be taken from the cache.
   CopyOutcome CopyFileFrom(const std::string& from, const std::string& to,
@@ -160,8 +106,7 @@ class PosixFileSystem : public FileSystem {
   Options options_;
   bool linkThroughProc_ = false;  // learnt: this kernel refuses linking the descriptor
   dev_t namedOnlyDevice_ = 0;     // the last device found without unnamed files
-  FolderNameIndex names_;
-  FolderCache folders_;
+  PathResolver paths_;
 };
 
 }  // namespace qv
