@@ -17,6 +17,9 @@ TempDir::TempDir() {
     const std::filesystem::path p = base / ("quorvin-test-" + std::to_string(random()));
     std::error_code ec;
     if (std::filesystem::create_directory(p, ec)) {
+      // Only for us, as mkdtemp would make it.
+      std::filesystem::permissions(p, std::filesystem::perms::owner_all,
+                                   std::filesystem::perm_options::replace, ec);
       path_ = p.string();
       return;
     }
