@@ -17,7 +17,7 @@ TempDir::TempDir() {
     const std::filesystem::path p = base / ("quorvin-test-" + std::to_string(random()));
     std::error_code ec;
     if (std::filesystem::create_directory(p, ec)) {
-      // Only for us, as mkdtemp would make it.
+      // Only the owner may enter, as in any private temporary folder.
       std::filesystem::permissions(p, std::filesystem::perms::owner_all,
                                    std::filesystem::perm_options::replace, ec);
       path_ = p.string();
