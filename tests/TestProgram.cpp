@@ -1,35 +1,30 @@
 #include "TestProgram.h"
 
-#include <glib.h>
-#include <stdlib.h>
-#include <sys/wait.h>
-
-#include <clocale>
 #include <cstdlib>
-#include <fstream>
+#include <filesystem>
+#include <random>
 
-#include "platform/linux/JpegCodec.h"
-#include "platform/linux/JpegPictureCodec.h"
+#include "platform/memory/TestPicture.h"
 #include "shell/frmMain.h"
 #include "shell/modDeclares.h"
 
 namespace qv::test {
-namespace {
-
-// Programs the tests start keep their caches in a folder of this run, never in the user's.
-const bool kCacheAside = [] {
-  static TempDir cache;
-  setenv("XDG_CACHE_HOME", cache.path().c_str(), 1);
-  return true;
-}();
-
-}  // namespace
 
 TempDir::TempDir() {
-  char pattern[] = "/tmp/quorvin-test-XXXXXX";
-  const char* made = mkdtemp(pattern);
-  if (!made) throw std::runtime_error("cannot create a temporary folder");
-  path_ = made;
+  std::random_device random;
+  const std::filesystem::path base = std::filesystem::temp_directory_path();
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::filesystem::path p = base / ("quorvin-test-" + std::to_string(random()));
+    std::error_code ec;
+    if (std::filesystem::create_directory(p, ec)) {
+      // Only the owner may enter, as in any private temporary folder.
+      std::filesystem::permissions(p, std::filesystem::perms::owner_all,
+                                   std::filesystem::perm_options::replace, ec);
+      path_ = p.string();
+      return;
+    }
+  }
+  throw std::runtime_error("cannot create a temporary folder");
 }
 
 TempDir::~TempDir() {
@@ -43,137 +38,107 @@ bool RecordingDiagnostics::Mentions(const std::string& text) const {
   return false;
 }
 
-TestApp::TestApp(int extraDrives, const SpecialFoldersBelowC& special,
-                 PosixFileSystem::Options files, Clock* clock)
-    : app_(root_.path() + "/app"), display_(std::make_shared<JpegPictureCodec>()) {
-  std::filesystem::create_directories(app_ + "/Skin/icons");
-  std::vector<DriveMapping> drives{DriveMapping{'C', root_.path(), ""}};
-  for (int i = 0; i < extraDrives; ++i) {
-    extra_.push_back(std::make_unique<TempDir>());
-    drives.push_back(DriveMapping{static_cast<char>('D' + i), extra_.back()->path(), ""});
+bool Near(uint32_t a, uint32_t b, int tolerance) {
+  for (int shift = 0; shift <= 16; shift += 8) {
+    const int ca = static_cast<int>((a >> shift) & 0xFF);
+    const int cb = static_cast<int>((b >> shift) & 0xFF);
+    if (std::abs(ca - cb) > tolerance) return false;
   }
-  auto below = [&](const std::string& folder) {
-    return folder.empty() ? folder : root_.path() + "/" + folder;
-  };
-  // The real file system, processes and junk search; the display, events, machine figures and
-  // clock are the test's own, and no disk check engine unless a test puts one in.
-  posix_ = std::make_unique<LinuxPlatform>(LinuxPlatformOptions{
-      .appHost = app_,
-      .drives = drives,
-      .files = std::move(files),
-      .junk = PosixJunkScanOptions{below(special.systemTemp), below(special.userCache)},
-      .checkEngine = false});
-  program_ = std::make_unique<Program>(posix_->Services({.display = &display_,
-                                                         .events = &events_,
-                                                         .diag = &diag_,
-                                                         .system = &system_,
-                                                         .clock = clock ? clock : &clock_}));
-  InstallReactions(*program_);
+  return true;
 }
 
-std::string TestApp::DrivePath(char letter) const {
-  if (letter == 'C') return root_.path();
-  return extra_.at(static_cast<size_t>(letter - 'D'))->path();
-}
-
-std::string TestApp::AppPath(const std::string& relative) const {
-  return app_ + "/" + relative;
-}
-
-void TestApp::WriteFile(const std::string& relative, const std::string& content) const {
-  const std::filesystem::path path = AppPath(relative);
-  std::filesystem::create_directories(path.parent_path());
-  std::ofstream(path, std::ios::binary) << content;
-}
-
-void TestApp::WriteJpeg(const std::string& relative, int width, int height, uint32_t rgb) const {
-  PixelImage image;
-  image.width = width;
-  image.height = height;
-  image.pixels.assign(static_cast<size_t>(width) * height, rgb);
-  std::vector<uint8_t> data;
-  std::string error;
-  if (!EncodeJpeg(image, 95, &data, &error)) throw std::runtime_error(error);
-  WriteFile(relative, std::string(data.begin(), data.end()));
-}
-
-void TestApp::WriteSettings(int resX, int resY, int top, int left) const {
+void SkinWriter::WriteSettings(int resX, int resY, int top, int left) const {
   WriteFile("settings.ini", "[General]\r\nResX=" + std::to_string(resX) + "\r\nResY=" +
                                 std::to_string(resY) + "\r\nTop=" + std::to_string(top) +
                                 "\r\nLeft=" + std::to_string(left) + "\r\nStartMinimized=0\r\n");
 }
 
-void TestApp::WriteSkin(const std::vector<std::string>& screens) const {
-  WriteJpeg("Skin/Loading_enabled.jpg", 1024, 768, kEnabledRgb);
-  WriteJpeg("Skin/Loading_active.jpg", 1024, 768, kActiveRgb);
+void SkinWriter::WriteSkin(const std::vector<std::string>& screens) const {
+  WritePicture("Skin/Loading_enabled.jpg", 1024, 768, kEnabledRgb);
+  WritePicture("Skin/Loading_active.jpg", 1024, 768, kActiveRgb);
   for (const std::string& s : screens) {
-    WriteJpeg("Skin/" + s + "_enabled.jpg", 1024, 768, kEnabledRgb);
-    WriteJpeg("Skin/" + s + "_disabled.jpg", 1024, 768, kDisabledRgb);
-    WriteJpeg("Skin/" + s + "_active.jpg", 1024, 768, kActiveRgb);
+    WritePicture("Skin/" + s + "_enabled.jpg", 1024, 768, kEnabledRgb);
+    WritePicture("Skin/" + s + "_disabled.jpg", 1024, 768, kDisabledRgb);
+    WritePicture("Skin/" + s + "_active.jpg", 1024, 768, kActiveRgb);
   }
-  WriteJpeg("Skin/icons/Folder.jpg", 32, 32, 0xE0C040);
-  WriteJpeg("Skin/icons/File.jpg", 32, 32, 0xF0F0F0);
+  WritePicture("Skin/icons/Folder.jpg", 32, 32, 0xE0C040);
+  WritePicture("Skin/icons/File.jpg", 32, 32, 0xF0F0F0);
 }
 
-void TestApp::WriteLayout(const std::string& screen, const std::string& sections) const {
+void SkinWriter::WriteLayout(const std::string& screen, const std::string& sections) const {
   WriteFile("Skin/" + screen + ".ini", sections);
 }
 
-namespace {
-std::string Quote(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
-}  // namespace
-
-std::string ReadWholeFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-ProbeResult TestApp::RunProbe(const std::string& script, const std::string& outDir,
-                              const std::string& options, const std::string& environment) const {
-  const std::string scriptFile = root_.path() + "/script.txt";
-  std::ofstream(scriptFile, std::ios::binary) << script;
-  std::string command = environment + " " + Quote(std::string(QV_BINARY_DIR) + "/quorvin-probe") +
-                        " run " + options + " --app-dir " + Quote(app_) + " --out " + Quote(outDir);
-  for (const DriveMapping& d : posix_->files().Drives())
-    command += " --drive " + Quote(std::string(1, d.letter) + "=" + d.hostFolder);
-  const std::string out = root_.path() + "/probe.out";
-  const std::string err = root_.path() + "/probe.err";
-  command += " " + Quote(scriptFile) + " >" + Quote(out) + " 2>" + Quote(err) + " </dev/null";
-  ProbeResult r;
-  const int raw = std::system(command.c_str());
-  r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  r.out = ReadWholeFile(out);
-  r.err = ReadWholeFile(err);
-  return r;
-}
-
-std::vector<std::string> DumpItems(const std::string& dump, const std::string& group,
-                                   const std::string& name) {
-  std::vector<std::string> items;
-  const size_t key = dump.find("\"key\": [\"" + group + "\", \"" + name + "\"]");
-  if (key == std::string::npos) return items;
-  const size_t open = dump.find("\"items\": [", key);
-  const size_t close = dump.find(']', open);
-  std::string list = dump.substr(open + 10, close - open - 10);
-  for (size_t at = 0; (at = list.find('"', at)) != std::string::npos;) {
-    const size_t end = list.find('"', at + 1);
-    items.push_back(list.substr(at + 1, end - at - 1));
-    at = end + 1;
+void WriteExplorerSkin(const SkinWriter& app) {
+  app.WriteSettings(1024, 768);
+  app.WriteSkin({"Mainscreen", "explorer", "explorerdrive"});
+  const std::string font = "Font=arial;10;0;0;255|255|255;1\n";
+  const std::string list =
+      "MultiSelect=1\nSelFontColor=0|0|0\nSelBackgroundColor=0|255|0\n"
+      "FocusRectColor=255|0|255\n";
+  std::string layout;
+  int n = 0;
+  auto section = [&](const std::string& body) {
+    layout += "[" + std::to_string(n++) + "]\n" + body;
+  };
+  section("Type=listbox\nCommand0=explorersource;filebox\nPosition=100;0;300;400\n" + font + list);
+  section("Type=listbox\nCommand0=explorerdestination;filebox\nPosition=100;500;300;400\n" + font +
+          list);
+  section("Type=textbox\nCommand0=explorersource;directory\nPosition=50;0;300;20\n" + font);
+  section("Type=textbox\nCommand0=explorerdestination;directory\nPosition=50;500;300;20\n" + font);
+  int top = 520;
+  for (const char* box : {"size", "directoriesfound", "filesfound", "total"}) {
+    section(std::string("Type=textbox\nCommand0=explorerinfo;") + box +
+            "\nPosition=" + std::to_string(top) + ";0;300;20\n" + font);
+    top += 24;
   }
-  return items;
+  for (const char* box : {"filesfound", "filesnew", "filesexisting", "directoriesfound",
+                          "directoriesnew", "directoriesexisting", "status", "total"}) {
+    section(std::string("Type=textbox\nCommand0=copy;") + box +
+            "\nPosition=" + std::to_string(top) + ";500;300;20\n" + font);
+    top += 24;
+  }
+  app.WriteLayout("explorer", layout);
+  app.WriteLayout("explorerdrive",
+                  "[0]\nType=drivelist\nCommand0=explorerdrive;maindrive\n"
+                  "Position=10;10;300;20\n" +
+                      font + "MenuColor=0|0|0\nMenuFontColor=0|255|0\n");
 }
 
-std::string DumpText(const std::string& dump, const std::string& group, const std::string& name) {
-  const size_t key = dump.find("\"key\": [\"" + group + "\", \"" + name + "\"]");
-  if (key == std::string::npos) return "<none>";
-  const size_t text = dump.find("\"text\": \"", key);
-  if (text == std::string::npos || text > dump.find('}', key)) return "<none>";
-  const size_t start = text + 9;
-  return dump.substr(start, dump.find('"', start) - start);
+TestApp::TestApp(int extraDrives, Clock* clock)
+    : files_(std::make_unique<MemoryFileSystem>("C:\\app")) {
+  files_->CreatePath(AppPath("Skin/icons/"));
+  for (int i = 0; i < extraDrives; ++i) files_->AddDrive(static_cast<char>('D' + i));
+  program_ = std::make_unique<Program>(Platform{.display = display_,
+                                                .events = events_,
+                                                .files = *files_,
+                                                .diag = diag_,
+                                                .processes = processes_,
+                                                .system = system_,
+                                                .clock = clock ? *clock : clock_});
+  InstallReactions(*program_);
+}
+
+std::string TestApp::DrivePath(char letter) const {
+  return std::string(1, letter) + ":\\";
+}
+
+std::string TestApp::AppPath(const std::string& relative) const {
+  std::string path = "C:\\app\\" + relative;
+  for (char& c : path)
+    if (c == '/') c = '\\';
+  return path;
+}
+
+void TestApp::WriteFile(const std::string& relative, const std::string& content) const {
+  if (!files_->WriteFile(AppPath(relative), content))
+    throw std::runtime_error("cannot write " + relative);
+}
+
+void TestApp::WritePicture(const std::string& relative, int width, int height, uint32_t rgb) const {
+  const std::vector<uint8_t> data = EncodeTestPicture(
+      width, height, std::vector<uint32_t>(static_cast<size_t>(width) * height, rgb));
+  WriteFile(relative, std::string(data.begin(), data.end()));
 }
 
 bool TestApp::Start() {
@@ -187,35 +152,6 @@ uint32_t TestApp::Pixel(int x, int y) const {
 void TestApp::Click(double x, double y) {
   OnPointerDown(*program_, 1, 0, static_cast<float>(x), static_cast<float>(y));
   OnPointerUp(*program_, 1, 0, static_cast<float>(x), static_cast<float>(y));
-}
-
-bool CompileLocale(const std::string& dir, const std::string& name, const std::string& source) {
-  gchar* localedef = g_find_program_in_path("localedef");
-  g_free(localedef);
-  if (!localedef) return false;
-  const std::string command =
-      "localedef -i " + source + " -f UTF-8 '" + dir + "/" + name + "' >/dev/null 2>&1";
-  return std::system(command.c_str()) == 0 && std::filesystem::is_directory(dir + "/" + name);
-}
-
-ProcessLocale::ProcessLocale(const std::string& source) {
-  setenv("LOCPATH", dir_.path().c_str(), 1);
-  const std::string name = source + ".UTF-8";
-  ok_ = CompileLocale(dir_.path(), name, source) && std::setlocale(LC_ALL, name.c_str());
-}
-
-ProcessLocale::~ProcessLocale() {
-  std::setlocale(LC_ALL, "C");
-  unsetenv("LOCPATH");
-}
-
-bool Near(uint32_t a, uint32_t b, int tolerance) {
-  for (int shift = 0; shift <= 16; shift += 8) {
-    const int ca = static_cast<int>((a >> shift) & 0xFF);
-    const int cb = static_cast<int>((b >> shift) & 0xFF);
-    if (std::abs(ca - cb) > tolerance) return false;
-  }
-  return true;
 }
 
 }  // namespace qv::test

@@ -1,8 +1,6 @@
 // Lists: the row model, selection, pointer, paging, the log box, drive lists and diagrams.
 #include <gtest/gtest.h>
 
-#include <fstream>
-
 #include "TestProgram.h"
 #include "files/modExplorerSource.h"
 #include "files/modTools.h"
@@ -196,7 +194,7 @@ TEST(ListsWithoutIcons, MissingIconFilesLeaveRowsWithoutPictures) {
   TestApp app;
   app.WriteSettings(1024, 768);
   app.WriteSkin({"Mainscreen"});
-  std::filesystem::remove_all(app.AppPath("Skin/icons"));
+  app.files().Remove(app.AppPath("Skin/icons"));
   app.WriteLayout("Mainscreen",
                   "[0]\nType=listbox\nCommand0=test;list\nPosition=100;100;300;160\n"
                   "Font=arial;10;0;0;255|255|255;1\nMultiSelect=0\nSelFontColor=0|0|0\n"
@@ -211,17 +209,16 @@ TEST(ListsWithoutIcons, MissingIconFilesLeaveRowsWithoutPictures) {
 
 TEST(DriveCaptions, UnreadableVolumesAndTheFloppyLettersShowTheBareRoot) {
   TestApp app(1);
-  std::filesystem::remove_all(app.DrivePath('D'));
+  app.files().RemoveDrive('D');
   EXPECT_EQ(GetDriveCaption(app.program(), "D:\\"), "D:\\");
   EXPECT_EQ(GetDriveCaption(app.program(), "a:\\"), "a:\\");
   EXPECT_EQ(GetDriveCaption(app.program(), "B:\\"), "B:\\");
 }
 
 TEST_F(Lists, SelectionCommandsFillTheCopyList) {
-  const std::string c = app.DrivePath('C');
-  std::filesystem::create_directory(c + "/sub");
-  std::ofstream(c + "/a.txt") << "a";
-  std::ofstream(c + "/b.txt") << "b";
+  ASSERT_TRUE(app.files().CreateFolder("C:\\sub").ok());
+  app.files().WriteFile("C:\\a.txt", "a");
+  app.files().WriteFile("C:\\b.txt", "b");
   ClearListByKey(p(), "explorersource", "filebox");
   BeginListUpdate(p(), "explorersource", "filebox");
   for (const char* item : {"..", "sub", "a.txt", "b.txt"})

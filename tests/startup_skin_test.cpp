@@ -2,8 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
-#include <utility>
 
 #include "TestProgram.h"
 #include "screens/modScreens.h"
@@ -101,47 +99,10 @@ TEST(StartUp, RefusesASkinWithoutLoadingPictures) {
     TestApp app;
     app.WriteSettings(1024, 768);
     app.WriteSkin({"Mainscreen"});
-    std::filesystem::remove(app.AppPath(std::string("Skin/") + missing));
+    app.files().Remove(app.AppPath(std::string("Skin/") + missing));
     EXPECT_FALSE(app.Start());
     EXPECT_TRUE(app.diag().Mentions(missing)) << ::testing::PrintToString(app.diag().lines);
   }
-}
-
-TEST(StartUp, RefusesALoadingPictureThatGivesNoDesignSize) {
-  for (const auto& [w, h] : {std::pair{65500, 1}, std::pair{1, 1}, std::pair{20000, 20}}) {
-    TestApp app;
-    app.WriteSettings(1024, 768);
-    app.WriteSkin({"Mainscreen"});
-    app.WriteJpeg("Skin/Loading_enabled.jpg", w, h, 0x336699);
-    EXPECT_FALSE(app.Start()) << w << " x " << h;
-    EXPECT_TRUE(app.diag().Mentions("no usable design size"))
-        << ::testing::PrintToString(app.diag().lines);
-  }
-}
-
-TEST(StartUp, DamagedPicturesAndStrayFilesDoNotStopIt) {
-  TestApp app;
-  app.WriteSettings(1024, 768);
-  app.WriteSkin({"Mainscreen"});
-  std::ifstream in(app.AppPath("Skin/Mainscreen_active.jpg"), std::ios::binary);
-  std::string jpeg((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  app.WriteFile("Skin/Mainscreen_active.jpg", jpeg.substr(0, jpeg.size() / 2));
-  app.WriteFile("Skin/broken_enabled.JPG", "this is no picture");
-  app.WriteFile("Skin/readme.txt", "not a picture");
-  app.WriteFile("Skin/sub/Other_enabled.jpg", jpeg);
-  ASSERT_TRUE(app.Start());
-  Program& p = app.program();
-  // The damaged file still counts; the text file and the subfolder do not.
-  EXPECT_EQ(p.skin.SkinImages.size(), 6u);
-  EXPECT_TRUE(app.diag().Mentions("damaged"));
-  EXPECT_TRUE(app.diag().Mentions("broken_enabled.JPG"));
-  bool truncatedKept = false;
-  for (const SkinImage& i : p.skin.SkinImages)
-    if (i.name == "Mainscreen_active") truncatedKept = i.surface != nullptr;
-  EXPECT_TRUE(truncatedKept);
-  // A screen whose only picture is undecodable keeps the previous pictures.
-  ShowScreen(p, "broken");
-  EXPECT_TRUE(Near(app.Pixel(10, 10), kEnabledRgb));
 }
 
 class Screens : public ::testing::Test {
@@ -149,7 +110,7 @@ class Screens : public ::testing::Test {
   void SetUp() override {
     app.WriteSettings(1280, 1024);
     app.WriteSkin({"Mainscreen"});
-    app.WriteJpeg("Skin/OTHER_Enabled.jpg", 1024, 768, 0x10E010);
+    app.WritePicture("Skin/OTHER_Enabled.jpg", 1024, 768, 0x10E010);
     ASSERT_TRUE(app.Start());
   }
   TestApp app;

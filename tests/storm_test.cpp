@@ -1,4 +1,4 @@
-// Storms of random pointer events on every screen of the shipped skin, with the functions
+// Storms of random pointer events on every screen of the shipped skin's layouts, with the functions
 // pointed at temporary drives: the program keeps answering and its tables stay consistent.
 // QV_STORM_EVENTS (gestures in all, shared by the screens) and QV_STORM_SEED change the storm;
 // scripts/storm.sh runs longer ones with random seeds.
@@ -48,26 +48,31 @@ class Storm : public ::testing::Test {
  protected:
   void SetUp() override {
     Install(false);
-    const std::string d = app.DrivePath('D');
     for (const char* media : {"Music", "Videos", "Pictures"}) {
-      fs::create_directories(d + "/" + media + "/sub");
-      std::ofstream(d + "/" + media + "/a.bin") << std::string(5000, 'a');
-      std::ofstream(d + "/" + media + "/sub/b.log") << "junk";
+      app.files().WriteFile(std::string("D:\\") + media + "\\a.bin", std::string(5000, 'a'));
+      app.files().WriteFile(std::string("D:\\") + media + "\\sub\\b.log", "junk");
     }
     ASSERT_TRUE(app.Start());
   }
 
-  // The skin and the settings, again where the storm's explorer taps moved them to the recycle
-  // bin (the program may delete its own folder: Linux keeps no lock on it).
+  // The shipped skin's layouts with pictures of the test's own, and the settings, again where
+  // the storm's explorer taps moved them to the recycle bin (the program may delete its own
+  // folder).
   void Install(bool again = true) {
-    if (!fs::exists(app.AppPath("Skin/Mainscreen.ini"))) {
+    if (!app.files().Exists(app.AppPath("Skin/Mainscreen.ini"))) {
       if (again) ++reinstalls;
-      fs::create_directories(app.AppPath(""));
-      fs::remove_all(app.AppPath("Skin"));
-      fs::copy(std::string(QV_BINARY_DIR) + "/Skin", app.AppPath("Skin"),
-               fs::copy_options::recursive);
+      app.files().Remove(app.AppPath("Skin"));
+      std::vector<std::string> screens;
+      for (const auto& e : fs::directory_iterator(std::string(QV_SOURCE_DIR) + "/skins/default")) {
+        if (e.path().extension() != ".ini") continue;
+        std::ifstream in(e.path(), std::ios::binary);
+        app.WriteLayout(e.path().stem().string(),
+                        std::string(std::istreambuf_iterator<char>(in), {}));
+        if (e.path().stem() != "loading") screens.push_back(e.path().stem().string());
+      }
+      app.WriteSkin(screens);
     }
-    if (!fs::exists(app.AppPath("settings.ini")))
+    if (!app.files().Exists(app.AppPath("settings.ini")))
       app.WriteFile("settings.ini",
                     "[General]\nResX=1024\nResY=768\nTop=0\nLeft=0\nStartMinimized=0\n"
                     "[Audio]\nSource=D:\\Music\\\nDestination=D:\\Backup\\Music\\\n"
@@ -151,9 +156,14 @@ TEST_F(Storm, EveryScreenSurvivesRandomPointerEvents) {
     --nested;
   };
   std::vector<std::string> screens;
-  for (const auto& e : fs::directory_iterator(app.AppPath("Skin")))
-    if (e.path().extension() == ".ini" && e.path().stem() != "loading")
-      screens.push_back(e.path().stem().string());
+  const Result<std::vector<DirEntry>> skin =
+      app.files().ListFolder(app.AppPath("Skin"), ListDetail::NamesAndKinds);
+  ASSERT_TRUE(skin.ok());
+  for (const DirEntry& e : *skin) {
+    const fs::path name(e.name);
+    if (name.extension() == ".ini" && name.stem() != "loading")
+      screens.push_back(name.stem().string());
+  }
   std::sort(screens.begin(), screens.end());
   ASSERT_GE(screens.size(), 10u);
   const long events = total / static_cast<long>(screens.size()) + 1;

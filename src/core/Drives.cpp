@@ -8,9 +8,9 @@ namespace qv {
 std::string GetDriveCaption(Program& p, const std::string& root) {
   const std::string lower = LowerCase(root);
   if (lower == "a:\\" || lower == "b:\\") return root;
-  VolumeInfo info;
-  if (!p.os.files.GetVolumeInfo(root, &info)) return root;
-  const std::string label = Trim(info.label);
+  const Result<VolumeInfo> info = p.os.files.GetVolumeInfo(root);
+  if (!info.ok()) return root;
+  const std::string label = Trim(info->label);
   return label.empty() ? root : root + " [" + label + "]";
 }
 

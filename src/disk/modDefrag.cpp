@@ -115,9 +115,10 @@ std::vector<FreeRun> ReadFreeSpaceRuns(Program& p, const std::string& drive,
 void CollectFiles(Program& p, const std::string& folder, std::vector<std::string>& files,
                   bool topLevel) {
   if (topLevel) files.clear();
-  std::vector<DirEntry> entries;
   // The platform leaves out the mount points of other drives and takes links for files.
-  if (!p.os.files.ListFolder(folder, &entries, false)) return;
+  Result<std::vector<DirEntry>> listed = p.os.files.ListFolder(folder, ListDetail::NamesAndKinds);
+  if (!listed.ok()) return;
+  const std::vector<DirEntry> entries = std::move(listed).value();
   for (size_t k = 0; k < entries.size(); ++k) {
     if (k > 0) {
       if (p.flags.CancelRequested) {

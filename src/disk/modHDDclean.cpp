@@ -181,8 +181,8 @@ void FindJunk(Program& p, std::string folder, std::vector<std::string>& junk) {
     if (SameFolder(folder, special)) folderRule = 12 + k;
   }
 
-  std::vector<JunkScanEntry> entries;
-  p.os.junk->List(folder, &entries);
+  const std::vector<JunkScanEntry> entries =
+      p.os.junk->List(folder).value_or(std::vector<JunkScanEntry>{});
   // Recycle bins are not searched (the design's by name, this system's by what they are), nor
   // what other users keep in a folder they share.
   const bool inRecycler = folder.find("RECYCLER") != std::string::npos;
@@ -201,11 +201,10 @@ void FindJunk(Program& p, std::string folder, std::vector<std::string>& junk) {
       for (int k = 0; k < 12 && rule < 0; ++k)
         if (MatchesWildcard(name, kNameRules[k])) rule = k;
       if (rule < 0) rule = folderRule;
-      JunkIdentity id;
-      uint64_t bytes = 0;
       // In use, or holding anything that must stay: no junk, whatever its name.
-      if (rule >= 0 && p.os.junk->Examine(folder + e.name, &id, &bytes, KeepGoing(p))) {
-        AddJunk(p, junk, folder + e.name, id, bytes);
+      std::optional<JunkItem> item;
+      if (rule >= 0 && (item = p.os.junk->Examine(folder + e.name, KeepGoing(p)))) {
+        AddJunk(p, junk, folder + e.name, item->id, item->bytes);
         if (&junk == &c.JunkList) c.JunkFound.back().rule = rule;
         SetText(p, kGroup, RuleBox(rule), std::to_string(++c.JunkCounters[rule]));
       }
@@ -245,8 +244,8 @@ std::string DeleteJunk(Program& p) {
     if (!p.os.junk->Recheck(path, c.JunkIds[i], KeepGoing(p))) {
       // A cancel during the look below a folder leaves it for the cancel's sake alone.
       if (!p.flags.CancelRequested) why = "changed or taken into use since the search";
-    } else if (!DeleteToRecycleBin(p, path)) {
-      why = p.os.files.FailureReason();
+    } else if (const Status trashed = DeleteToRecycleBin(p, path); !trashed.ok()) {
+      why = trashed.message();
     }
     // An entry inside a junk folder trashed before it went with that folder.
     if (!why.empty() && !p.os.junk->Gone(c.JunkList[i])) {

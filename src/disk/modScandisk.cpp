@@ -52,9 +52,9 @@ void RunDiskCheck(Program& p, const std::string& root) {
     CheckEngine* e;
     ~Unload() { e->Unload(); }
   } unload{engine};
-  VolumeInfo volume;
-  if (!p.os.files.GetVolumeInfo(root, &volume)) return;
-  const std::string fileSystem = volume.fileSystem.substr(0, volume.fileSystem.find('\0'));
+  const Result<VolumeInfo> volume = p.os.files.GetVolumeInfo(root);
+  if (!volume.ok()) return;
+  const std::string fileSystem = volume->fileSystem.substr(0, volume->fileSystem.find('\0'));
   const bool fixErrors = engine->CanOpenExclusive(root);
   engine->Chkdsk(root, fileSystem, fixErrors, true, false, true,
                  [&p](uint32_t command, uint32_t subAction, const void* actionInfo) {

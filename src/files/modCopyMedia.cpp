@@ -27,7 +27,8 @@ void CopyMediaFolder(Program& p, const std::string& sourceSetting,
   // An unset source or one below a missing folder is missing too, not something to copy. A
   // source that is a link to a folder is the folder the user chose.
   const std::string source = FolderPath(sourceSetting);
-  if (source.empty() || !PathExists(p, source) || !p.os.files.IsFolder(source, true)) return;
+  if (source.empty() || !PathExists(p, source) || !p.os.files.IsFolder(source, FollowLinks::Yes))
+    return;
   const std::string destination = FolderPath(destinationSetting);
   DisableButtons(p, "loadscreen", "*");
   p.explorer.CopyList.assign(1, source);

@@ -46,7 +46,7 @@ void FillList(Program& p, const Side& side) {
 void OpenEntry(Program& p, const Side& side, const std::string& name) {
   std::string& path = *side.path;
   if (name.empty()) return;  // no current entry
-  const bool isFolder = p.os.files.IsFolder(path + name + "\\");
+  const bool isFolder = p.os.files.IsFolder(path + name + "\\", FollowLinks::No);
   if (name != ".." && !isFolder) return;
   if (name != "..") {
     path += name + "\\";
@@ -136,8 +136,8 @@ void ShowInfo(Program& p, std::vector<std::string> selectedFolders,
     for (const std::string& file : files) {
       if (p.flags.CancelRequested) break;
       // A length can only be read where the file exists: one probe of the path, not two.
-      uint64_t length = 0;
-      if (p.os.files.FileLength(file, &length)) sum += static_cast<double>(length);
+      const Result<uint64_t> length = p.os.files.FileLength(file);
+      if (length.ok()) sum += static_cast<double>(*length);
     }
     SetInfo(p, "size", SizeText(sum));
   } else {
@@ -207,7 +207,7 @@ void ShowSourceInfo(Program& p) {
     folders.push_back(p.explorer.SourcePath);
   } else {
     for (const std::string& entry : p.explorer.CopyList) {
-      if (p.os.files.IsFolder(entry)) {
+      if (p.os.files.IsFolder(entry, FollowLinks::No)) {
         selected.push_back(entry);
         folders.push_back(entry);
       } else {
@@ -289,7 +289,7 @@ void CollectSelection(Program& p, int16_t listIndex) {
   for (int32_t j = 0; j < list.ListCount; ++j) {
     if (!list.Selected[j]) continue;
     const std::string path = p.explorer.SourcePath + list.Items[j];
-    p.explorer.CopyList.push_back(p.os.files.IsFolder(path) ? path + "\\" : path);
+    p.explorer.CopyList.push_back(p.os.files.IsFolder(path, FollowLinks::No) ? path + "\\" : path);
     p.explorer.CopyListIndices.push_back(j);
   }
 }

@@ -15,11 +15,10 @@ bool RunAndWait(Program& p, const std::string& commandLine) {
 }
 
 bool IsVolumeReady(Program& p, const std::string& drive) {
-  VolumeInfo info;
-  return p.os.files.GetVolumeInfo(drive + "\\", &info);
+  return p.os.files.GetVolumeInfo(drive + "\\").ok();
 }
 
-bool DeleteToRecycleBin(Program& p, std::string& path) {
+Status DeleteToRecycleBin(Program& p, std::string& path) {
   if (!path.empty() && path.back() == '\\') path.pop_back();
   return p.os.files.DeleteToTrash(path);
 }
@@ -33,7 +32,7 @@ std::string FolderPath(const std::string& path) {
 }
 
 bool PathExists(Program& p, const std::string& path) {
-  return p.os.files.Probe(path) != PathState::Absent;
+  return p.os.files.Probe(path, NameCase::Any) != PathState::Absent;
 }
 
 namespace {
@@ -68,16 +67,18 @@ void ScanFolder(Program& p, const std::string& folder, std::vector<std::string>&
                 int32_t& fileSlot, std::vector<std::string>& pending, bool includeHidden,
                 CopyScan* copy) {
   const std::string base = !folder.empty() && folder.back() == '\\' ? folder : folder + "\\";
-  std::vector<DirEntry> entries;
-  if (!p.os.files.ListFolder(base, &entries, false) && copy) copy->unreadable.push_back(base);
-  for (DirEntry& e : entries) {
+  Result<std::vector<DirEntry>> listed = p.os.files.ListFolder(base, ListDetail::NamesAndKinds);
+  if (!listed.ok() && copy) copy->unreadable.push_back(base);
+  for (DirEntry& e : listed.value_or({})) {
     if (e.name.empty() || e.name.back() == '.') continue;
     if (e.hidden && !includeHidden) continue;
     if (copy && !e.isFolder && e.kind != EntryKind::File && e.kind != EntryKind::LinkToFile) {
       copy->notFiles.push_back(base + e.name + " (" + KindText(e.kind) + ")");
       continue;
     }
-    if (copy && e.isFolder && base + e.name + "\\" == copy->leaveOut) continue;
+    if (copy && e.isFolder && !copy->leaveOut.empty() &&
+        p.os.files.HostPath(base + e.name + "\\") == copy->leaveOut)
+      continue;
     if (e.isFolder) {
       StoreAt(folders, folderSlot++, base + e.name + "\\");
       pending.push_back(base + e.name);

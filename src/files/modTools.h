@@ -7,6 +7,7 @@
 
 #include "core/Drives.h"
 #include "core/Reactions.h"
+#include "platform/Status.h"
 
 namespace qv {
 
@@ -20,8 +21,8 @@ bool RunAndWait(Program& p, const std::string& commandLine);
 bool IsVolumeReady(Program& p, const std::string& drive);
 
 // Moves a file or folder into the recycle bin, silently. A final "\" is removed from `path`.
-// False when it stayed (the file system's FailureReason says why).
-bool DeleteToRecycleBin(Program& p, std::string& path);
+// Fails, saying why, when it stayed.
+Status DeleteToRecycleBin(Program& p, std::string& path);
 
 // Empties every recycle bin of every drive, without asking.
 void EmptyRecycleBin(Program& p);
@@ -35,7 +36,9 @@ bool PathExists(Program& p, const std::string& path);
 // What a copy asks of a scan beyond the lists: only entries it can copy as files, every other
 // one and every folder that cannot be read told apart, and a folder left out.
 struct CopyScan {
-  std::string leaveOut;  // a folder path with its final "\" (the destination inside the source)
+  // The folder left out (the destination inside the source) as the file system takes it: its
+  // HostPath with the final separator. Folders are compared by where they lead, not by spelling.
+  std::string leaveOut;
   std::vector<std::string> notFiles;    // "path (what it is)": links to folders, FIFOs, ...
   std::vector<std::string> unreadable;  // folders whose entries could not be listed
 };

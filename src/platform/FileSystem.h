@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/Status.h"
+
 namespace qv {
 
 // What an entry is; links are told by what they lead to.
@@ -40,8 +42,38 @@ struct VolumeInfo {
 
 enum class PathState { Present, Absent };
 
+struct FreeSpace {
+  uint64_t freeToCaller = 0;  // bytes
+  uint64_t total = 0;
+};
+
 // NotAFile: the source is no regular file nor a link to one (a FIFO, a device, a dangling link).
 enum class CopyResult { Copied, Exists, Cancelled, Failed, NotAFile };
+
+// What a copy came to, and why when it failed.
+class CopyOutcome {
+ public:
+  CopyOutcome(CopyResult kind) : kind_(kind) {}  // NOLINT: implicit
+  // A failure, with its reason.
+  CopyOutcome(Status failed) : kind_(CopyResult::Failed), status_(std::move(failed)) {}  // NOLINT
+
+  CopyResult kind() const { return kind_; }
+  // Ok unless the kind is Failed.
+  const Status& status() const { return status_; }
+  bool operator==(CopyResult kind) const { return kind_ == kind; }
+
+ private:
+  CopyResult kind_;
+  Status status_ = Status::Ok();
+};
+
+// How much a listing tells: NamesAndKinds may leave size and modified at 0 (walks of large trees
+// need no more).
+enum class ListDetail { Full, NamesAndKinds };
+// Whether a link to a folder counts as a folder.
+enum class FollowLinks { No, Yes };
+// Whether a last component present only in another case counts.
+enum class NameCase { Any, Exact };
 
 // Called with the file's size and the bytes copied so far; returning false cancels the copy.
 using CopyProgressFn = std::function<bool(uint64_t total, uint64_t done)>;
@@ -58,45 +90,42 @@ class FileSystem {
   // Drive roots ("C:\", "D:\", ...) in letter order.
   virtual std::vector<std::string> LogicalDrives() const = 0;
   virtual int GetDriveType(const std::string& root) const = 0;
-  virtual bool GetVolumeInfo(const std::string& root, VolumeInfo* info) const = 0;
+  virtual Result<VolumeInfo> GetVolumeInfo(const std::string& root) const = 0;
   // Bytes free to the caller and total bytes of the drive holding `path`.
-  virtual bool GetFreeSpace(const std::string& path, uint64_t* freeToCaller, uint64_t* total) = 0;
+  virtual Result<FreeSpace> GetFreeSpace(const std::string& path) = 0;
 
   // Entries of a folder in the order the file system returns them, without "." and "..".
   // Entries that are mount points of other drives are left out; characters of a name that the DOS
-  // form cannot hold are shown through the private-use mapping (U+F000 plus the character). False
-  // when the folder cannot be read. Without `sizesAndTimes` only names and kinds are sure (size and
-  // modified may stay 0): walks of large trees need no more.
-  virtual bool ListFolder(const std::string& folder, std::vector<DirEntry>* entries,
-                          bool sizesAndTimes = true) = 0;
-  // A link to a folder counts only with `followLink`.
-  virtual bool IsFolder(const std::string& path, bool followLink = false) = 0;
-  // Absent only when the last component is missing from an existing folder. With `exactCase` a
-  // last component present only in another case is absent.
-  virtual PathState Probe(const std::string& path, bool exactCase = false) = 0;
-  virtual bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* data) = 0;
+  // form cannot hold are shown through the private-use mapping (U+F000 plus the character). Fails
+  // when the folder cannot be read.
+  virtual Result<std::vector<DirEntry>> ListFolder(const std::string& folder,
+                                                   ListDetail detail) = 0;
+  virtual bool IsFolder(const std::string& path, FollowLinks links) = 0;
+  // Absent only when the last component is missing from an existing folder. With NameCase::Exact
+  // a last component present only in another case is absent.
+  virtual PathState Probe(const std::string& path, NameCase nameCase) = 0;
+  virtual Result<std::vector<uint8_t>> ReadWholeFile(const std::string& path) = 0;
 
   // The host path behind a DOS path (for tools that hand paths to the host, and messages).
   virtual std::string HostPath(const std::string& dosPath) = 0;
 
-  // Creates one folder in an existing folder; false when it exists already or cannot be made.
-  virtual bool CreateFolder(const std::string& path) = 0;
+  // Creates one folder in an existing folder; fails when it exists already or cannot be made.
+  virtual Status CreateFolder(const std::string& path) = 0;
   // Creates every missing folder of the path up to its last "\" (a final file name is not made).
-  virtual bool CreatePath(const std::string& folderPath) = 0;
+  virtual Status CreatePath(const std::string& folderPath) = 0;
   // Renames a file or folder on its drive; fails when `to` exists (a change of case only is fine).
-  virtual bool Rename(const std::string& from, const std::string& to) = 0;
-  virtual bool FileLength(const std::string& path, uint64_t* bytes) = 0;
+  virtual Status Rename(const std::string& from, const std::string& to) = 0;
+  // The length of a regular file.
+  virtual Result<uint64_t> FileLength(const std::string& path) = 0;
   // Copies one file; never replaces an existing `to`, and leaves nothing under `to` when cancelled
-  // or failed. Modification time and permissions are kept. With `exactCase` a name present only in
-  // another case does not count as `to`.
-  virtual CopyResult CopyFile(const std::string& from, const std::string& to,
-                              const CopyProgressFn& progress, bool exactCase = false) = 0;
-  // Why the last CreatePath, CopyFile or DeleteToTrash that failed did so, in words.
-  virtual std::string FailureReason() const = 0;
-  // Moves a file or folder into the recycle bin; false where the drive has none (never deletes).
-  virtual bool DeleteToTrash(const std::string& path) = 0;
+  // or failed. Modification time and permissions are kept. With NameCase::Exact a name present
+  // only in another case does not count as `to`.
+  virtual CopyOutcome CopyFile(const std::string& from, const std::string& to,
+                               const CopyProgressFn& progress, NameCase nameCase) = 0;
+  // Moves a file or folder into the recycle bin; fails where the drive has none (never deletes).
+  virtual Status DeleteToTrash(const std::string& path) = 0;
   // Deletes the contents of every recycle bin on every drive.
-  virtual bool EmptyTrash() = 0;
+  virtual Status EmptyTrash() = 0;
 };
 
 }  // namespace qv

@@ -4,8 +4,11 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "platform/Status.h"
 
 namespace qv {
 
@@ -25,6 +28,12 @@ struct JunkIdentity {
   bool isFolder = false;
 };
 
+// An entry that may go, as Examine saw it.
+struct JunkItem {
+  JunkIdentity id;
+  uint64_t bytes = 0;  // its length; 0 for anything but a regular file
+};
+
 class JunkScan {
  public:
   virtual ~JunkScan() = default;
@@ -37,17 +46,17 @@ class JunkScan {
 
   // The entries of a folder (DOS path) reached from its drive's root without following a link
   // and without leaving the drive's file system; mount points of other file systems are left
-  // out. False when the folder cannot be reached that way.
-  virtual bool List(const std::string& folder, std::vector<JunkScanEntry>* entries) = 0;
+  // out. Names are in the form the explorer shows (the private-use mapping of FileSystem). Fails
+  // when the folder cannot be reached that way.
+  virtual Result<std::vector<JunkScanEntry>> List(const std::string& folder) = 0;
 
-  // Whether an entry may go: false when it is kept, or is a folder that holds anything kept,
+  // The entry when it may go; nothing when it is kept, or is a folder that holds anything kept,
   // a recycle bin or another file system's mount point anywhere below it, or belongs to
   // another user and lies directly in a folder that users share (a sticky one such as /tmp).
-  // Gives the entry's identity and its length (0 for anything but a regular file). `keepGoing`
-  // is called now and then during long walks below a folder; when it answers false the entry
-  // counts as kept.
-  virtual bool Examine(const std::string& path, JunkIdentity* id, uint64_t* bytes,
-                       const std::function<bool()>& keepGoing) = 0;
+  // `keepGoing` is called now and then during long walks below a folder; when it answers false
+  // the entry counts as kept.
+  virtual std::optional<JunkItem> Examine(const std::string& path,
+                                          const std::function<bool()>& keepGoing) = 0;
 
   // Just before a deletion: the path still leads, without links and on the drive's file system,
   // to the entry that Examine saw, and that entry may still go.

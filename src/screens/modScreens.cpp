@@ -52,9 +52,9 @@ void ShowScreen(Program& p, const std::string& name) {
 
 std::string ReadLayoutValue(Program& p, const std::string& screen, const std::string& section,
                             const std::string& key) {
-  std::vector<uint8_t> bytes;
-  if (!p.os.files.ReadWholeFile(LayoutPath(p, screen), &bytes)) return std::string();
-  return LowerCase(ProfileFile(bytes).Get(section, key));
+  const Result<std::vector<uint8_t>> bytes = p.os.files.ReadWholeFile(LayoutPath(p, screen));
+  if (!bytes.ok()) return std::string();
+  return LowerCase(ProfileFile(*bytes).Get(section, key));
 }
 
 bool ParseColorChecked(const std::string& text, Color* color) {
@@ -300,9 +300,8 @@ std::vector<LayoutProblem> CheckLayoutSection(const ProfileFile& file, int secti
 
 void LoadScreenLayout(Program& p, const std::string& screen) {
   p.tables.Clear();
-  std::vector<uint8_t> bytes;
-  if (!p.os.files.ReadWholeFile(LayoutPath(p, screen), &bytes)) bytes.clear();
-  const ProfileFile file(bytes);
+  const ProfileFile file(
+      p.os.files.ReadWholeFile(LayoutPath(p, screen)).value_or(std::vector<uint8_t>{}));
   ElementTables& t = p.tables;
   for (int n = 0;; ++n) {
     SectionData d;

@@ -74,8 +74,8 @@ bool StartUp(Program& p) {
   p.explorer.DestinationPath = exeFolder.substr(0, 3);
 
   const std::string skin = SkinFolder(p);
-  std::vector<DirEntry> entries;
-  p.os.files.ListFolder(skin, &entries);
+  const std::vector<DirEntry> entries =
+      p.os.files.ListFolder(skin, ListDetail::Full).value_or(std::vector<DirEntry>{});
   std::vector<std::string> pictures;
   for (const DirEntry& e : entries)
     if (!e.isFolder && EndsWithJpg(e.name)) pictures.push_back(e.name);
@@ -119,8 +119,9 @@ bool StartUp(Program& p) {
   std::vector<std::vector<uint8_t>> data(n);
   std::vector<bool> readable(n);
   for (size_t k = 0; k < n; ++k) {
-    readable[k] = p.os.files.ReadWholeFile(skin + pictures[k], &data[k]);
-    if (!readable[k]) data[k].clear();
+    Result<std::vector<uint8_t>> read = p.os.files.ReadWholeFile(skin + pictures[k]);
+    readable[k] = read.ok();
+    if (readable[k]) data[k] = std::move(read).value();
   }
   p.os.display.DecodeJpegs(std::move(data), [&](size_t k, DecodedPicture picture) {
     Yield(p, false);

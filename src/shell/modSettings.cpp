@@ -16,9 +16,9 @@ std::string SettingsPath(Program& p) {
 }  // namespace
 
 std::string ReadSetting(Program& p, const std::string& section, const std::string& key) {
-  std::vector<uint8_t> bytes;
-  if (!p.os.files.ReadWholeFile(SettingsPath(p), &bytes)) return std::string();
-  return LowerCase(ProfileFile(bytes).Get(section, key));
+  const Result<std::vector<uint8_t>> bytes = p.os.files.ReadWholeFile(SettingsPath(p));
+  if (!bytes.ok()) return std::string();
+  return LowerCase(ProfileFile(*bytes).Get(section, key));
 }
 
 void LoadSettings(Program& p) {

@@ -33,12 +33,12 @@ std::string SkinFolder(Program& p) {
 }
 
 SurfacePtr LoadSkinImage(Program& p, const std::string& path) {
-  std::vector<uint8_t> bytes;
-  if (!p.os.files.ReadWholeFile(path, &bytes)) {
+  const Result<std::vector<uint8_t>> bytes = p.os.files.ReadWholeFile(path);
+  if (!bytes.ok()) {
     WarnUnreadableSkinImage(p, path);
     return nullptr;
   }
-  return AcceptSkinImage(p, path, p.os.display.DecodeJpeg(bytes));
+  return AcceptSkinImage(p, path, p.os.display.DecodeJpeg(*bytes));
 }
 
 void WarnUnreadableSkinImage(Program& p, const std::string& path) {

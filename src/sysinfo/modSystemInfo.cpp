@@ -78,15 +78,14 @@ void UpdateMemoryInfo(Program& p) {
 
 void UpdateSystemInfo(Program& p) {
   const std::string drive = GetChosenDrive(p, kGroup, "maindrive").substr(0, 2);
-  uint64_t freeToCaller = 0;
-  uint64_t totalBytes = 0;
-  if (!p.os.files.GetFreeSpace(drive, &freeToCaller, &totalBytes)) {
+  const Result<FreeSpace> space = p.os.files.GetFreeSpace(drive);
+  if (!space.ok()) {
     for (const char* name : {"freespace", "volumename", "filesystem", "totalspace", "serialnumber"})
       Text(p, name, "-");
     return;
   }
-  const double size = static_cast<double>(totalBytes) / kMegabyte;
-  const double free = static_cast<double>(freeToCaller) / kMegabyte;
+  const double size = static_cast<double>(space->total) / kMegabyte;
+  const double free = static_cast<double>(space->freeToCaller) / kMegabyte;
   Text(p, "totalspace", DriveSizeText(size));
   if (size != 0)
     SetProgress(p, kGroup, "hdd",
@@ -94,14 +93,12 @@ void UpdateSystemInfo(Program& p) {
   Text(p, "freespace", DriveSizeText(free));
 
   // The names are only there when the volume could be read; the serial number is shown anyway.
-  VolumeInfo volume;
-  if (p.os.files.GetVolumeInfo(drive.substr(0, 1) + ":\\", &volume)) {
-    Text(p, "filesystem", volume.fileSystem);
-    Text(p, "volumename", volume.label);
-  } else {
-    volume = VolumeInfo{};
+  const Result<VolumeInfo> volume = p.os.files.GetVolumeInfo(drive.substr(0, 1) + ":\\");
+  if (volume.ok()) {
+    Text(p, "filesystem", volume->fileSystem);
+    Text(p, "volumename", volume->label);
   }
-  Text(p, "serialnumber", SerialText(volume.serial));
+  Text(p, "serialnumber", SerialText(volume.value_or({}).serial));
 
   if (const std::optional<std::string> name = p.os.system.GetComputerName())
     Text(p, "computername", *name);

@@ -127,6 +127,15 @@ bool RemoveContents(int folderFd) {
   return ok;
 }
 
+// Why an operation failed: an errno, or words.
+Status Fail(int error) {
+  return ErrnoStatus(error);
+}
+
+Status Fail(const char* reason) {
+  return Status::Error(reason);
+}
+
 // A trash folder is used only when it is a real folder of the user, never through a link.
 bool IsOwnFolder(const std::string& path, uid_t uid, struct stat* st) {
   return lstat(path.c_str(), st) == 0 && S_ISDIR(st->st_mode) && st->st_uid == uid;
@@ -134,66 +143,47 @@ bool IsOwnFolder(const std::string& path, uid_t uid, struct stat* st) {
 
 }  // namespace
 
-bool PosixFileSystem::CreateFolder(const std::string& path) {
+Status PosixFileSystem::CreateFolder(const std::string& path) {
   Resolved r = Resolve(path);
-  if (!r.drive || r.names.empty() || r.found + 1 != r.names.size()) return false;
-  names_.NoteChanging(r.HostPrefix(r.found));
-  if (mkdir(r.Host().c_str(), 0777) != 0) return false;
-  names_.NoteCreated(r.Host());
-  return true;
+  if (!r.drive) return Fail("no such drive");
+  if (r.names.empty() || r.complete()) return Fail(EEXIST);
+  if (r.found + 1 != r.names.size()) return Fail(ENOENT);
+  paths_.NoteChanging(r.HostPrefix(r.found));
+  if (mkdir(r.Host().c_str(), 0777) != 0) return Fail(errno);
+  paths_.NoteCreated(r.Host());
+  return Status::Ok();
 }
 
-CopyResult PosixFileSystem::Fail(int error) {
-  failure_ = std::strerror(error);
-  return CopyResult::Failed;
-}
-
-CopyResult PosixFileSystem::Fail(const char* reason) {
-  failure_ = reason;
-  return CopyResult::Failed;
-}
-
-bool PosixFileSystem::CreatePath(const std::string& folderPath) {
+Status PosixFileSystem::CreatePath(const std::string& folderPath) {
   size_t last = folderPath.find_last_of("\\/");
-  if (last == std::string::npos || folderPath.size() < 2 || folderPath[1] != ':') {
-    Fail("not a path on a drive");
-    return false;
-  }
+  if (last == std::string::npos || folderPath.size() < 2 || folderPath[1] != ':')
+    return Fail("not a path on a drive");
   Resolved r = Resolve(folderPath.substr(0, last + 1));
-  if (!r.drive) {
-    Fail("no such drive");
-    return false;
-  }
+  if (!r.drive) return Fail("no such drive");
   for (size_t i = r.found; i < r.names.size(); ++i) {
     std::string host = r.HostPrefix(i + 1);
     // Something exists there that is not part of this drive (another drive's folder).
     struct stat st;
-    if (i == r.found && lstat(host.c_str(), &st) == 0) {
-      Fail(S_ISDIR(st.st_mode) ? "another drive's folder is in the way" : std::strerror(ENOTDIR));
-      return false;
-    }
-    names_.NoteChanging(r.HostPrefix(i));
+    if (i == r.found && lstat(host.c_str(), &st) == 0)
+      return S_ISDIR(st.st_mode) ? Fail("another drive's folder is in the way") : Fail(ENOTDIR);
+    paths_.NoteChanging(r.HostPrefix(i));
     if (mkdir(host.c_str(), 0777) == 0) {
-      names_.NoteCreated(host);
+      paths_.NoteCreated(host);
     } else if (errno != EEXIST) {
-      Fail(errno);
-      return false;
+      return Fail(errno);
     }
   }
   struct stat st;
-  if (stat(r.Host().c_str(), &st) != 0) {
-    Fail(errno);
-    return false;
-  }
-  if (!S_ISDIR(st.st_mode)) Fail(ENOTDIR);
-  return S_ISDIR(st.st_mode);
+  if (stat(r.Host().c_str(), &st) != 0) return Fail(errno);
+  return S_ISDIR(st.st_mode) ? Status::Ok() : Fail(ENOTDIR);
 }
 
-bool PosixFileSystem::Rename(const std::string& from, const std::string& to) {
+Status PosixFileSystem::Rename(const std::string& from, const std::string& to) {
   Resolved a = Resolve(from);
   Resolved b = Resolve(to);
-  if (!a.complete() || a.names.empty() || !b.drive || b.names.empty()) return false;
-  if (b.found + 1 < b.names.size()) return false;
+  if (!a.drive || !b.drive) return Fail("no such drive");
+  if (a.names.empty() || b.names.empty()) return Fail("a whole drive is never renamed");
+  if (!a.complete() || b.found + 1 < b.names.size()) return Fail(ENOENT);
   std::string target = b.Host();
   bool caseChange = false;
   if (b.complete()) {
@@ -201,7 +191,7 @@ bool PosixFileSystem::Rename(const std::string& from, const std::string& to) {
     struct stat sa, sb;
     if (lstat(a.Host().c_str(), &sa) != 0 || lstat(target.c_str(), &sb) != 0 ||
         sa.st_dev != sb.st_dev || sa.st_ino != sb.st_ino || b.lastWritten == b.names.back())
-      return false;
+      return Fail(EEXIST);
     target = JoinHost(b.HostPrefix(b.names.size() - 1), b.lastWritten);
     caseChange = true;
   }
@@ -209,15 +199,15 @@ bool PosixFileSystem::Rename(const std::string& from, const std::string& to) {
   // A case-insensitive file system finds the old name under the new one.
   if (error == EEXIST && caseChange)
     error = rename(a.Host().c_str(), target.c_str()) == 0 ? 0 : errno;
-  if (error != 0) return false;
-  names_.NoteRemoved(a.Host());
-  names_.NoteRemoved(target);
-  return true;
+  if (error != 0) return Fail(error);
+  paths_.NoteRemoved(a.Host());
+  paths_.NoteRemoved(target);
+  return Status::Ok();
 }
 
-CopyResult PosixFileSystem::CopyFile(const std::string& from, const std::string& to,
-                                     const CopyProgressFn& progress, bool exactCase) {
-  return CopyFileFrom(from, to, progress, true, exactCase);
+CopyOutcome PosixFileSystem::CopyFile(const std::string& from, const std::string& to,
+                                      const CopyProgressFn& progress, NameCase nameCase) {
+  return CopyFileFrom(from, to, progress, true, nameCase);
 }
 
 struct PosixFileSystem::PendingFile {
@@ -232,9 +222,9 @@ struct PosixFileSystem::PendingFile {
   }
 };
 
-CopyResult PosixFileSystem::CopyFileFrom(const std::string& from, const std::string& to,
-                                         const CopyProgressFn& progress, bool trustCache,
-                                         bool exactCase) {
+CopyOutcome PosixFileSystem::CopyFileFrom(const std::string& from, const std::string& to,
+                                          const CopyProgressFn& progress, bool trustCache,
+                                          NameCase nameCase) {
   // Folders looked at a moment ago are taken as they were: the source's open shows whether its
   // path still holds, the unnamed file's device whether the target's does, and the target's
   // folder is looked at again just before the name is given.
@@ -243,7 +233,7 @@ CopyResult PosixFileSystem::CopyFileFrom(const std::string& from, const std::str
   // A named temporary is made, and an old one removed, only in a folder just looked at.
   if (b.trusted && (options_.forceNamedTemporary || b.folderDev == namedOnlyDevice_))
     b = Resolve(to, Lookup::ToCreate);
-  if (exactCase) b.KeepWrittenCase();
+  if (nameCase == NameCase::Exact) b.KeepWrittenCase();
   if (!a.drive || !b.drive) return Fail("no such drive");
   if (!a.complete() || a.names.empty() || b.names.empty()) return Fail(ENOENT);
   if (b.complete()) return CopyResult::Exists;
@@ -274,7 +264,7 @@ CopyResult PosixFileSystem::CopyFileFrom(const std::string& from, const std::str
     case Opened::LookAgain:
       in.reset();
       out.fd.reset();
-      return CopyFileFrom(from, to, progress, false, exactCase);
+      return CopyFileFrom(from, to, progress, false, nameCase);
     case Opened::Ok:
       break;
   }
@@ -283,7 +273,7 @@ CopyResult PosixFileSystem::CopyFileFrom(const std::string& from, const std::str
   if (copied == CopyResult::Failed) return Fail(errno);
   if (copied != CopyResult::Copied) return copied;
   in.reset();
-  return Publish(to, b, source, &out, exactCase);
+  return Publish(to, b, source, &out, nameCase);
 }
 
 UniqueFd PosixFileSystem::OpenSource(const std::string& from, Resolved* a, struct stat* source) {
@@ -308,7 +298,7 @@ PosixFileSystem::Opened PosixFileSystem::OpenTarget(const Resolved& b, const str
     // Nobody can reach an unnamed file: it may have its final mode from the start.
     out->fd.reset(open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, source.st_mode & 0777));
     if (!out->fd && !TmpFileUnsupported(errno)) return Opened::Failed;
-    if (!out->fd) namedOnlyDevice_ = b.trusted ? b.folderDev : b.folderStat.st_dev;
+    if (!out->fd) namedOnlyDevice_ = b.trusted ? b.folderDev : b.folderSeen.dev;
     out->madeKnown = out->fd && fstat(out->fd.get(), &out->made) == 0;
     // Another file system mounted there, or one without unnamed files: looked at properly.
     if (b.trusted && (!out->madeKnown || out->made.st_dev != b.folderDev)) return Opened::LookAgain;
@@ -393,8 +383,9 @@ CopyResult PosixFileSystem::CopyBytes(int in, int out, uint64_t total,
   return CopyResult::Copied;
 }
 
-CopyResult PosixFileSystem::Publish(const std::string& to, const Resolved& b,
-                                    const struct stat& source, PendingFile* file, bool exactCase) {
+CopyOutcome PosixFileSystem::Publish(const std::string& to, const Resolved& b,
+                                     const struct stat& source, PendingFile* file,
+                                     NameCase nameCase) {
   const struct timespec times[2] = {{0, UTIME_OMIT}, source.st_mtim};
   // The mask or a default ACL of the folder may have taken bits away.
   const bool modeKept = file->temporary.empty() && file->madeKnown &&
@@ -406,13 +397,12 @@ CopyResult PosixFileSystem::Publish(const std::string& to, const Resolved& b,
   // any case meanwhile is kept, and a path that leads elsewhere now is not followed.
   const std::string target = b.Host();
   Resolved now = Resolve(to, Lookup::ToCreate);
-  if (exactCase) now.KeepWrittenCase();
+  if (nameCase == NameCase::Exact) now.KeepWrittenCase();
   if (now.complete()) return CopyResult::Exists;
   if (now.found + 1 != now.names.size() || !now.folderStatKnown || now.Host() != target)
     return Fail("the target's folder changed during the copy");
   const std::string folder = b.HostPrefix(b.found);
-  // A stat taken before a fresh listing cannot tell whether the listing missed a change.
-  names_.NoteChanging(folder, now.listedAnew ? nullptr : &now.folderStat);
+  paths_.NoteChanging(folder, now);
   int error;
   if (file->temporary.empty()) {
     // A link never replaces anything either.
@@ -424,35 +414,35 @@ CopyResult PosixFileSystem::Publish(const std::string& to, const Resolved& b,
     // A named temporary left by a run that could not use unnamed files.
     const std::string leftoverName = TemporaryName(b.names.back());
     const std::string leftover = JoinHost(folder, leftoverName);
-    if (error == 0 && names_.MayHold(folder, leftoverName) && unlink(leftover.c_str()) == 0)
-      names_.NoteRemoved(leftover);
+    if (error == 0 && paths_.MayHold(folder, leftoverName) && unlink(leftover.c_str()) == 0)
+      paths_.NoteRemoved(leftover);
   } else {
     // Something that appeared under the final name meanwhile is never replaced.
     error = file->fd.Close() ? RenameNoReplace(file->temporary, target, true) : EIO;
     if (error == 0) file->temporary.clear();
   }
   if (error == 0) {
-    names_.NoteCreated(target);
+    paths_.NoteCreated(target);
     return CopyResult::Copied;
   }
-  return error == EEXIST ? CopyResult::Exists : Fail(error);
+  if (error == EEXIST) return CopyResult::Exists;
+  return Fail(error);
 }
 
-bool PosixFileSystem::DeleteToTrash(const std::string& path) {
+Status PosixFileSystem::DeleteToTrash(const std::string& path) {
   Resolved r = Resolve(path);
   // Never a whole drive.
-  if (!r.complete() || r.names.empty()) {
-    failure_ = r.names.empty() ? "a whole drive is never trashed" : std::strerror(ENOENT);
-    return false;
-  }
+  if (!r.complete() || r.names.empty())
+    return r.names.empty() ? Fail("a whole drive is never trashed") : Fail(ENOENT);
   GFile* file = g_file_new_for_path(r.Host().c_str());
   GError* error = nullptr;
-  bool ok = g_file_trash(file, nullptr, &error);
-  if (ok) names_.NoteRemoved(r.Host());
-  if (!ok) failure_ = error ? error->message : "the recycle bin refused it";
+  const bool ok = g_file_trash(file, nullptr, &error);
+  Status status = Status::Ok();
+  if (ok) paths_.NoteRemoved(r.Host());
+  if (!ok) status = Fail(error ? error->message : "the recycle bin refused it");
   if (error) g_error_free(error);
   g_object_unref(file);
-  return ok;
+  return status;
 }
 
 std::vector<std::string> PosixFileSystem::TrashFolders() const {
@@ -461,7 +451,7 @@ std::vector<std::string> PosixFileSystem::TrashFolders() const {
   std::string home = XdgFolder("XDG_DATA_HOME", ".local/share");
   if (!home.empty() && !DosPathForHost(JoinHost(home, "Trash")).empty())
     candidates.push_back(JoinHost(home, "Trash"));
-  for (const DriveMapping& d : drives_) {
+  for (const DriveMapping& d : table_.Drives()) {
     candidates.push_back(JoinHost(d.hostFolder, ".Trash-" + std::to_string(uid)));
     // The shared ".Trash" is trusted only with its sticky bit and when it is no link.
     std::string shared = JoinHost(d.hostFolder, ".Trash");
@@ -482,7 +472,7 @@ std::vector<std::string> PosixFileSystem::TrashFolders() const {
   return folders;
 }
 
-bool PosixFileSystem::EmptyTrash() {
+Status PosixFileSystem::EmptyTrash() {
   bool ok = true;
   for (const std::string& trash : TrashFolders()) {
     for (const char* part : {"files", "info"}) {
@@ -498,7 +488,7 @@ bool PosixFileSystem::EmptyTrash() {
     std::string sizes = JoinHost(trash, "directorysizes");
     if (unlink(sizes.c_str()) != 0 && errno != ENOENT) ok = false;
   }
-  return ok;
+  return ok ? Status::Ok() : Fail("part of the recycle bin could not be emptied");
 }
 
 }  // namespace qv

@@ -1,338 +1,36 @@
 #include "platform/linux/PosixFileSystem.h"
 
-#include <blkid/blkid.h>
 #include <dirent.h>
 #include <fcntl.h>
-#include <linux/fs.h>
-#include <linux/magic.h>
-#include <sys/ioctl.h>
 #include <sys/stat.h>
-#include <sys/statfs.h>
 #include <sys/statvfs.h>
-#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
-#include <ctime>
-#include <fstream>
 #include <new>
 #include <stdexcept>
 
 #include "platform/linux/PosixFileUtil.h"
-#include "platform/linux/PosixMounts.h"
-
-#ifndef FS_IOC_GETFSUUID
-struct fsuuid2 {
-  __u8 len;
-  __u8 uuid[16];
-};
-#define FS_IOC_GETFSUUID _IOR(0x15, 0, struct fsuuid2)
-#endif
 
 namespace qv {
 
-// Characters of a host name that the DOS form cannot hold ("\\" anywhere, dots and blanks at the
-// end, which Windows path handling strips) travel as U+F000 plus their code, as Windows tools on
-// Linux write them: three bytes of UTF-8.
-namespace {
-
-constexpr unsigned char kPrivateLead = 0xEF;
-
-std::string Private(char c) {
-  const unsigned code = 0xF000u + static_cast<unsigned char>(c);
-  return {static_cast<char>(kPrivateLead), static_cast<char>(0x80 | ((code >> 6) & 0x3F)),
-          static_cast<char>(0x80 | (code & 0x3F))};
-}
-
-}  // namespace
-
-std::string MapHostName(const std::string& name) {
-  size_t end = name.size();
-  while (end > 0 && (name[end - 1] == '.' || name[end - 1] == ' ')) --end;
-  if (end == name.size() && name.find('\\') == std::string::npos) return name;
-  std::string out;
-  for (size_t i = 0; i < name.size(); ++i)
-    out += i >= end || name[i] == '\\' ? Private(name[i]) : std::string(1, name[i]);
-  return out;
-}
-
-// The host name behind a DOS component: the inverse of MapHostName.
-std::string UnmapDosName(const std::string& name) {
-  if (name.find(static_cast<char>(kPrivateLead)) == std::string::npos) return name;
-  const std::string backslash = Private('\\'), dot = Private('.'), blank = Private(' ');
-  size_t end = name.size();
-  while (end >= 3 && (name.compare(end - 3, 3, dot) == 0 || name.compare(end - 3, 3, blank) == 0))
-    end -= 3;
-  std::string out;
-  for (size_t i = 0; i < end;) {
-    if (name.compare(i, 3, backslash) == 0) {
-      out += '\\';
-      i += 3;
-    } else {
-      out += name[i++];
-    }
-  }
-  for (size_t i = end; i < name.size(); i += 3) out += name.compare(i, 3, dot) == 0 ? '.' : ' ';
-  return out;
-}
-
-namespace {
-
-bool IsSeparator(char c) {
-  return c == '\\' || c == '/';
-}
-
-// Splits "X:\a\b\" into its letter and components; "." and ".." are resolved by name and never
-// climb above the drive root, so a path cannot leave its drive.
-bool SplitDosPath(const std::string& dos, char* letter, std::vector<std::string>* components,
-                  bool* trailing) {
-  if (dos.size() < 2 || dos[1] != ':' || !std::isalpha(static_cast<unsigned char>(dos[0])))
-    return false;
-  *letter = AsciiUpper(dos[0]);
-  components->clear();
-  size_t i = 2;
-  while (i < dos.size()) {
-    while (i < dos.size() && IsSeparator(dos[i])) ++i;
-    size_t end = i;
-    while (end < dos.size() && !IsSeparator(dos[end])) ++end;
-    if (end > i) {
-      std::string name = dos.substr(i, end - i);
-      if (name == "..") {
-        if (!components->empty()) components->pop_back();
-      } else if (name != ".") {
-        components->push_back(UnmapDosName(name));
-      }
-    }
-    i = end;
-  }
-  *trailing = dos.size() > 2 && IsSeparator(dos.back());
-  return true;
-}
-
-// Lexically normal absolute path, then resolved through the deepest existing ancestor.
-std::string CanonicalHostPath(const std::string& given) {
-  std::string path = given;
-  if (path.empty() || path[0] != '/') {
-    char* cwd = getcwd(nullptr, 0);
-    path = std::string(cwd ? cwd : "/") + "/" + path;
-    free(cwd);
-  }
-  std::vector<std::string> parts;
-  size_t i = 0;
-  while (i < path.size()) {
-    while (i < path.size() && path[i] == '/') ++i;
-    size_t end = path.find('/', i);
-    if (end == std::string::npos) end = path.size();
-    std::string name = path.substr(i, end - i);
-    if (name == "..") {
-      if (!parts.empty()) parts.pop_back();
-    } else if (!name.empty() && name != ".") {
-      parts.push_back(name);
-    }
-    i = end;
-  }
-  for (size_t keep = parts.size() + 1; keep-- > 0;) {
-    std::string prefix = "/";
-    for (size_t k = 0; k < keep; ++k) prefix = JoinHost(prefix, parts[k]);
-    char* real = realpath(prefix.c_str(), nullptr);
-    if (!real) continue;
-    std::string out = real;
-    free(real);
-    for (size_t k = keep; k < parts.size(); ++k) out = JoinHost(out, parts[k]);
-    return out;
-  }
-  return "/";
-}
-
-bool UnderHostFolder(const std::string& path, const std::string& folder) {
-  if (folder == "/") return !path.empty() && path[0] == '/';
-  return path.compare(0, folder.size(), folder) == 0 &&
-         (path.size() == folder.size() || path[folder.size()] == '/');
-}
-
-std::string FsTypeOf(const std::string& hostFolder) {
-  MountEntry m;
-  if (MountOfPath(hostFolder, &m)) return m.fsType;
-  struct statfs sfs;
-  if (statfs(hostFolder.c_str(), &sfs) != 0) return "";
-  switch (static_cast<unsigned long>(sfs.f_type)) {
-    case EXT4_SUPER_MAGIC:
-      return "ext4";
-    case BTRFS_SUPER_MAGIC:
-      return "btrfs";
-    case XFS_SUPER_MAGIC:
-      return "xfs";
-    case MSDOS_SUPER_MAGIC:
-      return "vfat";
-    case TMPFS_MAGIC:
-      return "tmpfs";
-    case RAMFS_MAGIC:
-      return "ramfs";
-    case ISOFS_SUPER_MAGIC:
-      return "iso9660";
-    case UDF_SUPER_MAGIC:
-      return "udf";
-    case NFS_SUPER_MAGIC:
-      return "nfs";
-    case SMB_SUPER_MAGIC:
-      return "smbfs";
-    case 0xFF534D42:
-      return "cifs";
-    case 0xFE534D42:
-      return "smb3";
-    case V9FS_MAGIC:
-      return "9p";
-    default:
-      return "";
-  }
-}
-
-bool IsRemoteFsType(const std::string& type) {
-  static const char* const kRemote[] = {
-      "nfs",       "nfs4",       "cifs",        "smb3",           "smbfs",
-      "9p",        "ceph",       "afs",         "davfs",          "ncpfs",
-      "glusterfs", "fuse.sshfs", "fuse.rclone", "fuse.glusterfs", "fuse.davfs2"};
-  for (const char* r : kRemote)
-    if (type == r) return true;
-  return false;
-}
-
-bool ReadFirstLine(const std::string& file, std::string* line) {
-  std::ifstream in(file);
-  return in && std::getline(in, *line);
-}
-
-// A block device on a removable medium or a USB bus.
-bool IsRemovableBlock(dev_t rdev) {
-  std::string link =
-      "/sys/dev/block/" + std::to_string(major(rdev)) + ":" + std::to_string(minor(rdev));
-  char* real = realpath(link.c_str(), nullptr);
-  if (!real) return false;
-  std::string sys = real;
-  free(real);
-  if (sys.find("/usb") != std::string::npos) return true;
-  std::string value;
-  // A partition has no flag of its own: its disk is the folder above.
-  if (!ReadFirstLine(sys + "/removable", &value))
-    ReadFirstLine(sys.substr(0, sys.rfind('/')) + "/removable", &value);
-  return value == "1";
-}
-
-uint32_t SerialFromUuid(const std::string& uuid) {
-  uint32_t serial = 0;
-  int digits = 0;
-  for (char c : uuid) {
-    if (digits == 8) break;
-    if (!std::isxdigit(static_cast<unsigned char>(c))) continue;
-    serial = serial * 16 + static_cast<uint32_t>(std::isdigit(static_cast<unsigned char>(c))
-                                                     ? c - '0'
-                                                     : std::tolower(c) - 'a' + 10);
-    ++digits;
-  }
-  return serial;
-}
-
-bool ProbeDevice(const std::string& device, VolumeInfo* info) {
-  blkid_probe probe = blkid_new_probe_from_filename(device.c_str());
-  if (!probe) return false;
-  blkid_probe_enable_superblocks(probe, 1);
-  blkid_probe_set_superblocks_flags(probe,
-                                    BLKID_SUBLKS_LABEL | BLKID_SUBLKS_UUID | BLKID_SUBLKS_TYPE);
-  bool ok = blkid_do_safeprobe(probe) == 0;
-  if (ok) {
-    const char* value = nullptr;
-    if (blkid_probe_lookup_value(probe, "LABEL", &value, nullptr) == 0 && value)
-      info->label = value;
-    if (blkid_probe_lookup_value(probe, "UUID", &value, nullptr) == 0 && value)
-      info->serial = SerialFromUuid(value);
-    if (blkid_probe_lookup_value(probe, "TYPE", &value, nullptr) == 0 && value)
-      info->fileSystem = value;
-  }
-  blkid_free_probe(probe);
-  return ok;
-}
-
-// What the mounted file system tells about itself, for when its device cannot be read.
-void ProbeMountedFolder(const std::string& folder, VolumeInfo* info) {
-  info->fileSystem = FsTypeOf(folder);
-  const UniqueFd folderFd(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (!folderFd) return;
-  const int fd = folderFd.get();
-  char label[FSLABEL_MAX] = {};
-  if (ioctl(fd, FS_IOC_GETFSLABEL, label) == 0)
-    info->label.assign(label, strnlen(label, sizeof label));
-  fsuuid2 uuid{};
-  uuid.len = sizeof uuid.uuid;
-  if (ioctl(fd, FS_IOC_GETFSUUID, &uuid) == 0 && uuid.len >= 4) {
-    info->serial = (uint32_t{uuid.uuid[0]} << 24) | (uint32_t{uuid.uuid[1]} << 16) |
-                   (uint32_t{uuid.uuid[2]} << 8) | uint32_t{uuid.uuid[3]};
-  } else {
-    struct statfs sfs;
-    if (fstatfs(fd, &sfs) == 0) {
-      uint32_t words[2];
-      static_assert(sizeof words == sizeof sfs.f_fsid);
-      std::memcpy(words, &sfs.f_fsid, sizeof words);
-      info->serial = words[0];
-    }
-  }
-}
-
-}  // namespace
+namespace {}  // namespace
 
 PosixFileSystem::PosixFileSystem(std::vector<DriveMapping> drives, std::string exeHostFolder,
                                  Options options)
-    : options_(std::move(options)),
+    : table_(std::move(drives)),
+      options_(std::move(options)),
       linkThroughProc_(options_.linkThroughProc),
-      names_(options_.listed) {
+      paths_(table_, options_.listed) {
   if (options_.copyChunkBytes == 0) options_.copyChunkBytes = 1;
-  for (DriveMapping& d : drives) {
-    d.letter = AsciiUpper(d.letter);
-    if (d.letter < 'A' || d.letter > 'Z') continue;
-    if (std::any_of(drives_.begin(), drives_.end(),
-                    [&](const DriveMapping& o) { return o.letter == d.letter; }))
-      continue;
-    d.hostFolder = CanonicalHostPath(d.hostFolder);
-    drives_.push_back(std::move(d));
-  }
-  std::sort(drives_.begin(), drives_.end(),
-            [](const DriveMapping& a, const DriveMapping& b) { return a.letter < b.letter; });
-  for (const DriveMapping& d : drives_) {
-    struct stat st;
-    if (stat(d.hostFolder.c_str(), &st) == 0)
-      rootIds_.push_back({st.st_dev, st.st_ino});
-    else
-      rootIds_.push_back({0, 0});
-  }
   exeHostFolder_ = CanonicalHostPath(exeHostFolder);
 }
 
 std::unique_ptr<PosixFileSystem> PosixFileSystem::FromMounts(const std::string& exeHostFolder) {
-  std::vector<MountEntry> mounts = ReadMountInfo();
-  auto isBlock = [](const std::string& source) {
-    struct stat st;
-    return stat(source.c_str(), &st) == 0 && S_ISBLK(st.st_mode);
-  };
-  // The root is always C:, whatever its source (an overlay in a container has no device).
-  std::vector<DriveMapping> table{{'C', "/", ""}};
-  for (const MountEntry& m : mounts)
-    if (m.mountPoint == "/") table[0].device = isBlock(m.source) ? m.source : "";
-  char next = 'D';
-  for (size_t i = 0; i < mounts.size() && next <= 'Z'; ++i) {
-    const MountEntry& m = mounts[i];
-    if (m.mountPoint == "/" || !isBlock(m.source)) continue;
-    // Only the last mount on a mount point is visible.
-    bool covered = std::any_of(mounts.begin() + static_cast<long>(i) + 1, mounts.end(),
-                               [&](const MountEntry& o) { return o.mountPoint == m.mountPoint; });
-    if (covered) continue;
-    // Bind mounts of single files (containers mount /etc/hosts that way) are no drives.
-    struct stat st;
-    if (stat(m.mountPoint.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) continue;
-    table.push_back({next++, m.mountPoint, m.source});
-  }
-  return std::make_unique<PosixFileSystem>(std::move(table), exeHostFolder);
+  return std::make_unique<PosixFileSystem>(DriveTable::FromMounts(), exeHostFolder);
 }
 
 std::string PosixFileSystem::RunningExecutableFolder() {
@@ -344,171 +42,6 @@ std::string PosixFileSystem::RunningExecutableFolder() {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-const DriveMapping* PosixFileSystem::DriveFor(const std::string& dosPath) const {
-  if (dosPath.size() < 2 || dosPath[1] != ':') return nullptr;
-  const char letter = AsciiUpper(dosPath[0]);
-  for (const DriveMapping& d : drives_)
-    if (d.letter == letter) return &d;
-  return nullptr;
-}
-
-bool PosixFileSystem::IsForeignFolder(dev_t parentDev, dev_t dev, ino_t ino,
-                                      const DriveMapping* own) const {
-  if (dev != parentDev) return true;
-  for (size_t k = 0; k < drives_.size(); ++k)
-    if (&drives_[k] != own && rootIds_[k].dev == dev && rootIds_[k].ino == ino) return true;
-  return false;
-}
-
-bool PosixFileSystem::SharesDevice(dev_t dev, const DriveMapping* own) const {
-  for (size_t k = 0; k < drives_.size(); ++k)
-    if (&drives_[k] != own && rootIds_[k].dev == dev) return true;
-  return false;
-}
-
-std::string PosixFileSystem::Resolved::HostPrefix(size_t count) const {
-  if (!drive) return "";
-  count = std::min(count, names.size());
-  if (count == folderDepth && !folderHost.empty()) return folderHost;
-  if (count == folderDepth + 1 && !folderHost.empty())
-    return JoinHost(folderHost, names[count - 1]);
-  std::string host = drive->hostFolder;
-  for (size_t i = 0; i < count; ++i) host = JoinHost(host, names[i]);
-  return host;
-}
-
-void PosixFileSystem::Resolved::KeepWrittenCase() {
-  if (!complete() || names.empty() || names.back() == lastWritten) return;
-  struct stat st;
-  const std::string written = JoinHost(HostPrefix(names.size() - 1), lastWritten);
-  if (lstat(written.c_str(), &st) == 0 || errno != ENOENT) return;
-  names.back() = lastWritten;
-  --found;
-}
-
-bool PosixFileSystem::TakeTrusted(const FolderCache::Folder& c, Lookup lookup, Resolved* r) const {
-  // Names matched without regard to case, and another drive on the same device, need the
-  // checks of a walk; anything else the caller's own check covers.
-  if (!c.caseMatched.empty() || SharesDevice(c.dev, r->drive)) return false;
-  if (lookup != Lookup::Unchecked &&
-      (lookup != Lookup::ToCreate || names_.MayHold(c.host, r->names.back())))
-    return false;
-  std::copy(c.names.begin(), c.names.end(), r->names.begin());
-  r->found = c.names.size() + (lookup == Lookup::Unchecked ? 1 : 0);
-  r->foundIsFolder = true;
-  r->folderHost = c.host;
-  r->folderDepth = c.names.size();
-  r->trusted = true;
-  r->folderDev = c.dev;
-  return true;
-}
-
-PosixFileSystem::Resolved PosixFileSystem::Resolve(const std::string& dosPath, Lookup lookup,
-                                                   bool trustCache) {
-  Resolved r;
-  const uint64_t listingsBefore = names_.Listings();
-  char letter = 0;
-  if (!SplitDosPath(dosPath, &letter, &r.names, &r.trailingSeparator)) return r;
-  r.drive = DriveFor(dosPath);
-  if (!r.drive) return r;
-  if (!r.names.empty()) r.lastWritten = r.names.back();
-  // Files are looked up one after another in the same folders: the folder's path is known
-  // already when one stat still finds the same folder there.
-  std::string key;
-  struct stat folderStat;
-  size_t start = 0;
-  if (r.names.size() >= 2) {
-    key = FolderCache::KeyOfParent(letter, r.names);
-    const FolderCache::Folder* cached = trustCache ? folders_.Find(key) : nullptr;
-    if (cached && TakeTrusted(*cached, lookup, &r)) return r;
-    cached = folders_.Checked(key, &folderStat);
-    if (cached) {
-      std::copy(cached->names.begin(), cached->names.end(), r.names.begin());
-      r.folderHost = cached->host;
-      start = r.found = cached->names.size();
-    }
-  }
-  if (start == 0) {
-    r.folderHost = r.drive->hostFolder;
-    if (stat(r.folderHost.c_str(), &folderStat) != 0 || !S_ISDIR(folderStat.st_mode)) {
-      r.folderHost.clear();
-      return r;
-    }
-  }
-  r.foundIsFolder = true;
-  r.folderDepth = start;
-  Walk(&r, lookup, key, start, folderStat);
-  r.listedAnew = names_.Listings() != listingsBefore;
-  return r;
-}
-
-void PosixFileSystem::Walk(Resolved* rp, Lookup lookup, const std::string& key, size_t start,
-                           struct stat folderStat) {
-  Resolved& r = *rp;
-  std::string folder = r.folderHost;
-  std::vector<FolderCache::Level> caseMatched;
-  for (size_t i = start; i < r.names.size(); ++i) {
-    std::string name = r.names[i];
-    const bool last = i + 1 == r.names.size();
-    // The copy engine asks for name after name in one folder: one listing answers them all.
-    if (lookup == Lookup::Existence && start > 0 && last) {
-      const FolderNameIndex::Index* index = names_.Of(folder, folderStat);
-      if (index && index->settled) {
-        const FolderNameIndex::Name* found = index->Find(name);
-        if (!found) break;
-        // A folder may be another drive's: the path below decides.
-        if (!found->mayBeFolder) {
-          r.names[i] = found->name;
-          r.found = i + 1;
-          break;
-        }
-      }
-    }
-    if (last) {
-      // A name that a settled listing of the folder lacks in every case is missing: the copy
-      // engine's lookups of target files in a complete backup end here.
-      const FolderNameIndex::Index* index =
-          names_.Of(folder, folderStat, lookup == Lookup::ToCreate);
-      if (index && (index->settled || lookup == Lookup::ToCreate) && !index->Find(name)) break;
-      if (lookup == Lookup::Unchecked) {
-        r.found = i + 1;
-        break;
-      }
-    }
-    std::string path = JoinHost(folder, name);
-    struct stat st;
-    bool exists = lstat(path.c_str(), &st) == 0;
-    if (!exists && names_.FindByCase(folder, folderStat, r.names[i], &name)) {
-      path = JoinHost(folder, name);
-      exists = lstat(path.c_str(), &st) == 0;
-      caseMatched.push_back({folder, folderStat.st_dev, folderStat.st_ino, folderStat.st_ctim});
-    }
-    // A folder of another drive counts as missing here: it is not part of this drive.
-    if (!exists ||
-        (S_ISDIR(st.st_mode) && IsForeignFolder(folderStat.st_dev, st.st_dev, st.st_ino, r.drive)))
-      break;
-    r.names[i] = name;
-    r.found = i + 1;
-    if (last) break;
-    // What lstat saw of a folder is what stat would see; only a link needs following.
-    if (S_ISDIR(st.st_mode)) {
-      folderStat = st;
-    } else if (!S_ISLNK(st.st_mode) || stat(path.c_str(), &folderStat) != 0 ||
-               !S_ISDIR(folderStat.st_mode)) {
-      r.foundIsFolder = false;
-      break;
-    }
-    folder = path;
-    r.folderHost = folder;
-    r.folderDepth = i + 1;
-    if (i + 2 == r.names.size() && start == 0)
-      folders_.Store(key, {std::vector<std::string>(r.names.begin(), r.names.begin() + i + 1),
-                           folder, folderStat.st_dev, folderStat.st_ino, std::move(caseMatched)});
-  }
-  r.folderStat = folderStat;
-  r.folderStatKnown = r.foundIsFolder;
-}
-
 std::string PosixFileSystem::HostPath(const std::string& dosPath) {
   Resolved r = Resolve(dosPath);
   if (!r.drive) return "";
@@ -518,40 +51,7 @@ std::string PosixFileSystem::HostPath(const std::string& dosPath) {
 }
 
 std::string PosixFileSystem::DosPathForHost(const std::string& hostPath) const {
-  if (hostPath.empty() || hostPath[0] != '/') return "";
-  std::string path = CanonicalHostPath(hostPath);
-  size_t best = drives_.size();
-  for (size_t k = 0; k < drives_.size(); ++k) {
-    if (!UnderHostFolder(path, drives_[k].hostFolder)) continue;
-    if (best == drives_.size() || drives_[k].hostFolder.size() > drives_[best].hostFolder.size())
-      best = k;
-  }
-  if (best == drives_.size()) return "";
-  const DriveMapping& drive = drives_[best];
-  // A path below the mount point of a file system that is no drive lies on no drive.
-  std::string existing = path;
-  struct stat st;
-  bool found = false;
-  while (!(found = stat(existing.c_str(), &st) == 0) && existing.size() > drive.hostFolder.size())
-    existing = existing.substr(0, std::max<size_t>(existing.rfind('/'), 1));
-  if (found && rootIds_[best].dev != 0 && st.st_dev != rootIds_[best].dev) return "";
-
-  std::string dos = std::string(1, drive.letter) + ":\\";
-  std::string rest = path.substr(std::min(path.size(), drive.hostFolder.size()));
-  bool first = true;
-  size_t i = 0;
-  while (i < rest.size()) {
-    while (i < rest.size() && rest[i] == '/') ++i;
-    size_t end = rest.find('/', i);
-    if (end == std::string::npos) end = rest.size();
-    if (end > i) {
-      if (!first) dos += '\\';
-      dos += MapHostName(rest.substr(i, end - i));
-      first = false;
-    }
-    i = end;
-  }
-  return dos;
+  return table_.DosPathForHost(hostPath);
 }
 
 std::string PosixFileSystem::ExecutableFolder() const {
@@ -560,52 +60,19 @@ std::string PosixFileSystem::ExecutableFolder() const {
 
 std::vector<std::string> PosixFileSystem::LogicalDrives() const {
   std::vector<std::string> roots;
-  for (const DriveMapping& d : drives_) roots.push_back(std::string(1, d.letter) + ":\\");
+  for (const DriveMapping& d : table_.Drives()) roots.push_back(std::string(1, d.letter) + ":\\");
   return roots;
 }
 
-int PosixFileSystem::GetDriveType(const std::string& root) const {
-  const DriveMapping* drive = DriveFor(root);
-  struct stat st;
-  if (!drive || stat(drive->hostFolder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
-    return kDriveNoRoot;
-  MountEntry mount;
-  bool mounted = MountOfPath(drive->hostFolder, &mount);
-  std::string type = mounted ? mount.fsType : FsTypeOf(drive->hostFolder);
-  if (type == "tmpfs" || type == "ramfs") return kDriveRamDisk;
-  if (type == "iso9660" || type == "udf") return kDriveCdRom;
-  if (IsRemoteFsType(type)) return kDriveRemote;
-  std::string device = drive->device.empty() && mounted ? mount.source : drive->device;
-  struct stat dev;
-  if (!device.empty() && stat(device.c_str(), &dev) == 0 && S_ISBLK(dev.st_mode) &&
-      IsRemovableBlock(dev.st_rdev))
-    return kDriveRemovable;
-  return kDriveFixed;
-}
-
-bool PosixFileSystem::GetVolumeInfo(const std::string& root, VolumeInfo* info) const {
-  const DriveMapping* drive = DriveFor(root);
-  struct statfs sfs;
-  if (!drive || statfs(drive->hostFolder.c_str(), &sfs) != 0) return false;
-  VolumeInfo v;
-  // A sandbox may refuse even a read-only open of the device: then ask the mounted file system.
-  if (drive->device.empty() || !ProbeDevice(drive->device, &v)) {
-    v = VolumeInfo{};
-    ProbeMountedFolder(drive->hostFolder, &v);
-  }
-  *info = v;
-  return true;
-}
-
-bool PosixFileSystem::GetFreeSpace(const std::string& path, uint64_t* freeToCaller,
-                                   uint64_t* total) {
+Result<FreeSpace> PosixFileSystem::GetFreeSpace(const std::string& path) {
   Resolved r = Resolve(path);
-  if (!r.drive) return false;
+  if (!r.drive) return Status::Error("no such drive");
   struct statvfs sv;
-  if (statvfs(r.HostPrefix(r.found).c_str(), &sv) != 0) return false;
-  *freeToCaller = uint64_t{sv.f_bavail} * sv.f_frsize;
-  *total = uint64_t{sv.f_blocks} * sv.f_frsize;
-  return true;
+  if (statvfs(r.HostPrefix(r.found).c_str(), &sv) != 0) return ErrnoStatus();
+  FreeSpace space;
+  space.freeToCaller = uint64_t{sv.f_bavail} * sv.f_frsize;
+  space.total = uint64_t{sv.f_blocks} * sv.f_frsize;
+  return space;
 }
 
 namespace {
@@ -625,17 +92,20 @@ void SortByName(std::vector<DirEntry>* entries) {
 
 }  // namespace
 
-bool PosixFileSystem::ListFolder(const std::string& folder, std::vector<DirEntry>* entries,
-                                 bool sizesAndTimes) {
-  entries->clear();
+Result<std::vector<DirEntry>> PosixFileSystem::ListFolder(const std::string& folder,
+                                                          ListDetail detail) {
+  const bool sizesAndTimes = detail == ListDetail::Full;
   Resolved r = Resolve(folder);
-  if (!r.complete()) return false;
+  if (!r.drive) return Status::Error("no such drive");
+  if (!r.complete()) return Status::Error(std::strerror(ENOENT));
   UniqueFd folderFd(open(r.Host().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (!folderFd) return false;
+  if (!folderFd) return ErrnoStatus();
   struct stat folderStat;
   DIR* dir = fstat(folderFd.get(), &folderStat) == 0 ? fdopendir(folderFd.get()) : nullptr;
-  if (!dir) return false;
+  if (!dir) return ErrnoStatus();
   const int fd = folderFd.release();  // the listing owns it now
+  std::vector<DirEntry> listed;
+  std::vector<DirEntry>* entries = &listed;
   while (dirent* e = readdir(dir)) {
     const std::string name = e->d_name;
     if (name == "." || name == "..") continue;
@@ -655,7 +125,7 @@ bool PosixFileSystem::ListFolder(const std::string& folder, std::vector<DirEntry
     if (fstatat(fd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;  // gone meanwhile
     entry.modified = st.st_mtime;
     if (S_ISDIR(st.st_mode)) {
-      if (IsForeignFolder(folderStat.st_dev, st.st_dev, st.st_ino, r.drive)) continue;
+      if (paths_.IsForeignFolder(folderStat.st_dev, st.st_dev, st.st_ino, r.drive)) continue;
       entry.isFolder = true;
       entry.kind = EntryKind::Folder;
     } else if (S_ISLNK(st.st_mode)) {
@@ -682,31 +152,36 @@ bool PosixFileSystem::ListFolder(const std::string& folder, std::vector<DirEntry
   }
   closedir(dir);
   SortByName(entries);
-  return true;
+  return listed;
 }
 
-bool PosixFileSystem::IsFolder(const std::string& path, bool followLink) {
+bool PosixFileSystem::IsFolder(const std::string& path, FollowLinks links) {
   Resolved r = Resolve(path);
   struct stat st;
   if (!r.complete()) return false;
-  if (r.names.empty() || followLink) return stat(r.Host().c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  if (r.names.empty() || links == FollowLinks::Yes)
+    return stat(r.Host().c_str(), &st) == 0 && S_ISDIR(st.st_mode);
   return lstat(r.Host().c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-PathState PosixFileSystem::Probe(const std::string& path, bool exactCase) {
+PathState PosixFileSystem::Probe(const std::string& path, NameCase nameCase) {
   Resolved r = Resolve(path, Lookup::Existence);
-  if (exactCase) r.KeepWrittenCase();
+  if (nameCase == NameCase::Exact) r.KeepWrittenCase();
   if (!r.drive || r.complete() || r.found + 1 != r.names.size()) return PathState::Present;
   return r.foundIsFolder ? PathState::Absent : PathState::Present;
 }
 
-bool PosixFileSystem::ReadWholeFile(const std::string& path, std::vector<uint8_t>* data) {
+Result<std::vector<uint8_t>> PosixFileSystem::ReadWholeFile(const std::string& path) {
   Resolved r = Resolve(path);
-  if (!r.complete()) return false;
+  if (!r.drive) return Status::Error("no such drive");
+  if (!r.complete()) return Status::Error(std::strerror(ENOENT));
   struct stat st;
   const UniqueFd file = OpenRegularForReading(r.Host(), &st);
-  if (!file) return false;
+  if (!file) return ErrnoStatus();
   const int fd = file.get();
+  std::vector<uint8_t> bytes;
+  std::vector<uint8_t>* data = &bytes;
+  int error = 0;
   // Read straight into place at the length the file tells, one byte more to see its end; a
   // file that grows or tells no length grows the buffer as it goes. Settings, layouts and
   // pictures are far smaller than the limit: a larger file is refused before memory runs out.
@@ -723,7 +198,10 @@ bool PosixFileSystem::ReadWholeFile(const std::string& path, std::vector<uint8_t
       }
       ssize_t n = read(fd, data->data() + filled, data->size() - filled);
       if (n < 0 && (errno == EINTR || StopNonBlocking(fd, errno))) continue;
-      if (n < 0) ok = false;
+      if (n < 0) {
+        error = errno;
+        ok = false;
+      }
       if (n <= 0) break;
       filled += static_cast<size_t>(n);
     }
@@ -732,15 +210,12 @@ bool PosixFileSystem::ReadWholeFile(const std::string& path, std::vector<uint8_t
   } catch (const std::length_error&) {
     ok = false;
   }
-  if (ok) {
-    data->resize(filled);
-  } else {
-    std::vector<uint8_t>().swap(*data);
-  }
-  return ok;
+  if (!ok) return Status::Error(error ? std::strerror(error) : "too large to read whole");
+  bytes.resize(filled);
+  return bytes;
 }
 
-bool PosixFileSystem::FileLength(const std::string& path, uint64_t* bytes) {
+Result<uint64_t> PosixFileSystem::FileLength(const std::string& path) {
   // A walk asks for file after file of one folder: the folder is taken from the cache, and the
   // file's own device tells whether its path still leads there; otherwise it is looked up anew.
   Resolved r = Resolve(path, Lookup::Unchecked, true);
@@ -749,11 +224,11 @@ bool PosixFileSystem::FileLength(const std::string& path, uint64_t* bytes) {
       r.trusted && r.complete() && stat(r.Host().c_str(), &st) == 0 && st.st_dev == r.folderDev;
   if (!found) {
     r = Resolve(path);
-    found = r.complete() && stat(r.Host().c_str(), &st) == 0;
+    if (!r.complete()) return Status::Error(std::strerror(ENOENT));
+    if (stat(r.Host().c_str(), &st) != 0) return ErrnoStatus();
   }
-  if (!found || !S_ISREG(st.st_mode)) return false;
-  *bytes = static_cast<uint64_t>(st.st_size);
-  return true;
+  if (!S_ISREG(st.st_mode)) return Status::Error("not a file");
+  return static_cast<uint64_t>(st.st_size);
 }
 
 }  // namespace qv

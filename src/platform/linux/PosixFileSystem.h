@@ -13,22 +13,12 @@
 #include <vector>
 
 #include "platform/FileSystem.h"
-#include "platform/linux/PosixFolderCache.h"
-#include "platform/linux/PosixNameIndex.h"
+#include "platform/common/DosPath.h"
+#include "platform/linux/DriveTable.h"
+#include "platform/linux/PosixPathResolver.h"
 #include "platform/linux/UniqueFd.h"
 
 namespace qv {
-
-// A host name in the DOS form: "\\" anywhere and dots and blanks at the end become U+F000 plus
-// their code. UnmapDosName is its inverse.
-std::string MapHostName(const std::string& name);
-std::string UnmapDosName(const std::string& name);
-
-struct DriveMapping {
-  char letter = 0;
-  std::string hostFolder;
-  std::string device;  // block device or image file behind the drive; may be empty
-};
 
 // Settings of a PosixFileSystem that tests and benchmarks change; the defaults are the product's.
 struct PosixFileOptions {
@@ -58,112 +48,48 @@ class PosixFileSystem : public FileSystem {
   // Host folder that holds the running binary.
   static std::string RunningExecutableFolder();
 
-  const std::vector<DriveMapping>& Drives() const { return drives_; }
+  const std::vector<DriveMapping>& Drives() const { return table_.Drives(); }
+  const DriveTable& Table() const { return table_; }
   // The DOS path of a host path ("C:\a\b", "C:\" for a drive root); empty when on no drive.
   std::string DosPathForHost(const std::string& hostPath) const;
 
   std::string ExecutableFolder() const override;
   std::vector<std::string> LogicalDrives() const override;
   int GetDriveType(const std::string& root) const override;
-  bool GetVolumeInfo(const std::string& root, VolumeInfo* info) const override;
-  bool GetFreeSpace(const std::string& path, uint64_t* freeToCaller, uint64_t* total) override;
-  bool ListFolder(const std::string& folder, std::vector<DirEntry>* entries,
-                  bool sizesAndTimes = true) override;
-  bool IsFolder(const std::string& path, bool followLink = false) override;
-  PathState Probe(const std::string& path, bool exactCase = false) override;
-  bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* data) override;
+  Result<VolumeInfo> GetVolumeInfo(const std::string& root) const override;
+  Result<FreeSpace> GetFreeSpace(const std::string& path) override;
+  Result<std::vector<DirEntry>> ListFolder(const std::string& folder, ListDetail detail) override;
+  bool IsFolder(const std::string& path, FollowLinks links) override;
+  PathState Probe(const std::string& path, NameCase nameCase) override;
+  Result<std::vector<uint8_t>> ReadWholeFile(const std::string& path) override;
   std::string HostPath(const std::string& dosPath) override;
 
-  bool CreateFolder(const std::string& path) override;
-  bool CreatePath(const std::string& folderPath) override;
-  bool Rename(const std::string& from, const std::string& to) override;
-  bool FileLength(const std::string& path, uint64_t* bytes) override;
-  CopyResult CopyFile(const std::string& from, const std::string& to,
-                      const CopyProgressFn& progress, bool exactCase = false) override;
-  std::string FailureReason() const override { return failure_; }
-  bool DeleteToTrash(const std::string& path) override;
-  bool EmptyTrash() override;
+  Status CreateFolder(const std::string& path) override;
+  Status CreatePath(const std::string& folderPath) override;
+  Status Rename(const std::string& from, const std::string& to) override;
+  Result<uint64_t> FileLength(const std::string& path) override;
+  CopyOutcome CopyFile(const std::string& from, const std::string& to,
+                       const CopyProgressFn& progress, NameCase nameCase) override;
+  Status DeleteToTrash(const std::string& path) override;
+  Status EmptyTrash() override;
 
-  // A DOS path mapped onto the host.
-  struct Resolved {
-    const DriveMapping* drive = nullptr;  // null: no drive of the table
-    std::vector<std::string> names;       // host names of the components below the root
-    size_t found = 0;                     // leading components that exist on this drive
-    bool foundIsFolder = false;           // HostPrefix(found) is a folder (links followed)
-    std::string lastWritten;              // the last component as the caller spelt it
-    bool trailingSeparator = false;
-
-    // The host path of the first `folderDepth` components, kept as the walk built it.
-    std::string folderHost;
-    size_t folderDepth = 0;
-    // The stat of folderHost taken by this lookup; not taken when `trusted`.
-    struct stat folderStat {};
-    bool folderStatKnown = false;
-    // The folders came from the cache unchecked (see Resolve's `trustCache`); they were on
-    // device `folderDev` when last looked at.
-    bool trusted = false;
-    dev_t folderDev = 0;
-    // A folder's names were listed anew: `folderStat` is older than that listing.
-    bool listedAnew = false;
-
-    bool complete() const { return drive && found == names.size(); }
-    // A last component found only in another case while the name as written is free: it is
-    // taken as missing, spelt as written. For twins whose names differ only in case.
-    void KeepWrittenCase();
-    std::string Host() const { return HostPrefix(names.size()); }
-    // Host path of the root plus the first `count` components.
-    std::string HostPrefix(size_t count) const;
-  };
-  enum class Lookup {
-    Full,
-    // A last component in a folder looked into before may be answered from that folder's name
-    // index: then `found` is right, but `foundIsFolder` tells nothing.
-    Existence,
-    // The last component is taken as spelt when the folder exists and no listing says it is
-    // missing; `found` counts it unseen. For callers that open it next and look again (Full)
-    // when that fails.
-    Unchecked,
-    // For a name about to be created with a call that never replaces (linkat, mkdir, a rename
-    // without replacing): a current listing that lacks it in every case is enough, however
-    // young, as the call itself refuses a name that appeared meanwhile.
-    ToCreate,
-  };
-  // With `trustCache`, folders found before by their exact names are taken from the cache without
-  // a stat, for callers that check the result before it matters: Unchecked for a file that is
-  // opened or looked at next (its device tells a mount on the way), ToCreate for a name that is
-  // looked up again just before it is made (only while the folder's index lacks the name).
+  // DOS paths looked up on the host (see PathResolver); the volumes resolve through here too.
+  using Resolved = PathResolver::Resolved;
+  using Lookup = PathResolver::Lookup;
   Resolved Resolve(const std::string& dosPath, Lookup lookup = Lookup::Full,
-                   bool trustCache = false);
+                   bool trustCache = false) {
+    return paths_.Resolve(dosPath, lookup, trustCache);
+  }
 
  private:
-  struct RootId {
-    dev_t dev;
-    ino_t ino;
-  };
   // A file being written for a copy; removed again unless it was published.
   struct PendingFile;
 
-  const DriveMapping* DriveFor(const std::string& dosPath) const;
-  // A folder that belongs to another drive: the mount point of another file system or the host
-  // folder of another drive of the table.
-  bool IsForeignFolder(dev_t parentDev, dev_t dev, ino_t ino, const DriveMapping* own) const;
-  // Another drive of the table has its folder on device `dev`.
-  bool SharesDevice(dev_t dev, const DriveMapping* own) const;
   std::vector<std::string> TrashFolders() const;
 
-  // Resolve's steps: the folder of the last component taken from the cache unchecked (false
-  // when the cache may not be trusted for this lookup), and the walk from the root or from a
-  // cached folder.
-  bool TakeTrusted(const FolderCache::Folder& cached, Lookup lookup, Resolved* r) const;
-  void Walk(Resolved* r, Lookup lookup, const std::string& key, size_t start,
-            struct stat folderStat);
-
   // The copy's steps. `trustCache`: the target's folder may be taken from the cache.
-  CopyResult CopyFileFrom(const std::string& from, const std::string& to,
-                          const CopyProgressFn& progress, bool trustCache, bool exactCase);
-  // Notes why an operation failed (an errno, or words) and answers Failed.
-  CopyResult Fail(int error);
-  CopyResult Fail(const char* reason);
+  CopyOutcome CopyFileFrom(const std::string& from, const std::string& to,
+                           const CopyProgressFn& progress, bool trustCache, NameCase nameCase);
   // The source as a regular file open for reading; `a` is looked up again where needed.
   UniqueFd OpenSource(const std::string& from, Resolved* a, struct stat* source);
   enum class Opened { Ok, Failed, LookAgain };
@@ -172,18 +98,15 @@ class PosixFileSystem : public FileSystem {
   Opened OpenTarget(const Resolved& b, const struct stat& source, PendingFile* out);
   CopyResult CopyBytes(int in, int out, uint64_t total, const CopyProgressFn& progress) const;
   // Gives the complete file its mode, time and final name, never replacing anything.
-  CopyResult Publish(const std::string& to, const Resolved& b, const struct stat& source,
-                     PendingFile* file, bool exactCase);
+  CopyOutcome Publish(const std::string& to, const Resolved& b, const struct stat& source,
+                      PendingFile* file, NameCase nameCase);
 
-  std::vector<DriveMapping> drives_;
-  std::vector<RootId> rootIds_;  // parallel to drives_; dev 0 where the folder was missing
+  DriveTable table_;
   std::string exeHostFolder_;
   Options options_;
   bool linkThroughProc_ = false;  // learnt: this kernel refuses linking the descriptor
   dev_t namedOnlyDevice_ = 0;     // the last device found without unnamed files
-  FolderNameIndex names_;
-  FolderCache folders_;
-  std::string failure_;  // see FailureReason
+  PathResolver paths_;
 };
 
 }  // namespace qv

@@ -7,8 +7,17 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <cstring>
 
 namespace qv {
+
+Status ErrnoStatus(int error) {
+  return Status::Error(std::strerror(error));
+}
+
+Status ErrnoStatus() {
+  return ErrnoStatus(errno);
+}
 
 std::string JoinHost(const std::string& folder, const std::string& name) {
   if (folder.empty() || folder.back() == '/') return folder + name;

@@ -5,18 +5,15 @@
 
 #include <string>
 
+#include "platform/Status.h"
+#include "platform/common/DosPath.h"
 #include "platform/linux/UniqueFd.h"
 
 namespace qv {
 
-// Case of ASCII letters alone. The C library's mapping follows the locale: in a Turkish one
-// tolower leaves "I" and toupper leaves "i" as they are, and DOS names would match by locale.
-inline char AsciiUpper(char c) {
-  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-inline char AsciiLower(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
+// A failure in the C library's words for `error`, or for the current errno.
+Status ErrnoStatus(int error);
+Status ErrnoStatus();
 
 // folder + "/" + name, without doubling the root's "/".
 std::string JoinHost(const std::string& folder, const std::string& name);

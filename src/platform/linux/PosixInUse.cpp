@@ -14,6 +14,8 @@
 #include <string>
 #include <unordered_set>
 
+#include "platform/linux/UniqueFd.h"
+
 namespace qv {
 
 void InUseSet::Add(dev_t dev, ino_t ino) {
@@ -49,13 +51,11 @@ void AddPath(InUseSet* set, const std::string& path) {
 // devices (btrfs subvolumes) tells another device to stat, so the path is asked too where the
 // inode agrees.
 void AddMaps(InUseSet* set, int procFd, std::unordered_set<std::string>* pathsSeen) {
-  int fd = openat(procFd, "maps", O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return;
-  FILE* in = fdopen(fd, "r");
-  if (!in) {
-    close(fd);
-    return;
-  }
+  UniqueFd fd(openat(procFd, "maps", O_RDONLY | O_CLOEXEC));
+  if (!fd) return;
+  FILE* in = fdopen(fd.get(), "r");
+  if (!in) return;
+  fd.release();  // the stream owns it now
   char* line = nullptr;
   size_t size = 0;
   while (getline(&line, &size, in) > 0) {
@@ -103,21 +103,19 @@ bool GatherInUse(const std::string& procRoot, InUseSet* out,
   const int procDirFd = dirfd(proc);
   while (dirent* e = readdir(proc)) {
     if (!IsNumber(e->d_name)) continue;
-    int pid = openat(procDirFd, e->d_name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (pid < 0) continue;  // ended meanwhile
-    AddStat(&set, pid, "cwd");
-    AddStat(&set, pid, "root");
-    int fds = openat(pid, "fd", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    DIR* fdDir = fds >= 0 ? fdopendir(fds) : nullptr;
+    const UniqueFd pid(openat(procDirFd, e->d_name, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!pid) continue;  // ended meanwhile
+    AddStat(&set, pid.get(), "cwd");
+    AddStat(&set, pid.get(), "root");
+    UniqueFd fds(openat(pid.get(), "fd", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    DIR* fdDir = fds ? fdopendir(fds.get()) : nullptr;
     if (fdDir) {
+      const int listed = fds.release();  // the listing owns it now
       while (dirent* f = readdir(fdDir))
-        if (IsNumber(f->d_name)) AddStat(&set, fds, f->d_name);
+        if (IsNumber(f->d_name)) AddStat(&set, listed, f->d_name);
       closedir(fdDir);
-    } else if (fds >= 0) {
-      close(fds);
     }
-    AddMaps(&set, pid, &mappedPaths);
-    close(pid);
+    AddMaps(&set, pid.get(), &mappedPaths);
     if (keepGoing && !keepGoing()) {
       closedir(proc);
       return false;

@@ -50,22 +50,11 @@ bool IsSpecialType(unsigned char type) {
   return type == DT_SOCK || type == DT_FIFO || type == DT_CHR || type == DT_BLK;
 }
 
-std::vector<std::string> SplitDos(const std::string& dos) {
-  std::vector<std::string> parts;
-  size_t i = 3;
-  while (i < dos.size()) {
-    size_t end = dos.find('\\', i);
-    if (end == std::string::npos) end = dos.size();
-    if (end > i) parts.push_back(UnmapDosName(dos.substr(i, end - i)));
-    i = end + 1;
-  }
-  return parts;
-}
-
+// A folder's listing; it owns the descriptor it is made from.
 class Dir {
  public:
-  explicit Dir(int fd) : dir_(fd >= 0 ? fdopendir(fd) : nullptr) {
-    if (!dir_ && fd >= 0) close(fd);
+  explicit Dir(UniqueFd fd) : dir_(fd ? fdopendir(fd.get()) : nullptr) {
+    if (dir_) fd.release();
   }
   ~Dir() {
     if (dir_) closedir(dir_);
@@ -83,15 +72,7 @@ class Dir {
 }  // namespace
 
 PosixJunkScan::PosixJunkScan(const PosixFileSystem& files, Options options)
-    : files_(files), options_(std::move(options)) {
-  for (const DriveMapping& d : files_.Drives()) {
-    struct stat st;
-    if (stat(d.hostFolder.c_str(), &st) == 0)
-      driveRoots_.push_back({st.st_dev, st.st_ino});
-    else
-      driveRoots_.push_back({0, 0});
-  }
-}
+    : files_(files), drives_(files.Table()), options_(std::move(options)) {}
 
 bool PosixJunkScan::GatherInUse(const std::function<bool()>& keepGoing) {
   const bool complete = qv::GatherInUse(options_.procRoot, &inUse_, keepGoing);
@@ -105,7 +86,7 @@ bool PosixJunkScan::GatherInUse(const std::function<bool()>& keepGoing) {
       recycleBins_.push_back({st.st_dev, st.st_ino});
       continue;
     }
-    Dir top(open(bin.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    Dir top(UniqueFd(open(bin.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)));
     while (top) {
       dirent* e = top.Next();
       if (!e) break;
@@ -124,60 +105,49 @@ bool PosixJunkScan::IsRecycleBin(dev_t dev, ino_t ino) const {
                      [&](const Id& b) { return b.dev == dev && b.ino == ino; });
 }
 
-bool PosixJunkScan::IsOtherDriveRoot(const DriveMapping* own, dev_t dev, ino_t ino) const {
-  const std::vector<DriveMapping>& drives = files_.Drives();
-  for (size_t k = 0; k < drives.size(); ++k)
-    if (&drives[k] != own && driveRoots_[k].dev == dev && driveRoots_[k].ino == ino) return true;
-  return false;
-}
-
-int PosixJunkScan::OpenNoFollow(const std::string& dosPath, bool parentOnly, Drive* drive,
-                                std::string* leaf) {
-  if (dosPath.size() < 3 || dosPath[1] != ':' || dosPath[2] != '\\') return -1;
-  const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(dosPath[0])));
-  const std::vector<DriveMapping>& drives = files_.Drives();
-  size_t k = 0;
-  while (k < drives.size() && drives[k].letter != letter) ++k;
-  if (k == drives.size() || driveRoots_[k].dev == 0) return -1;
-  drive->mapping = &drives[k];
-  drive->dev = driveRoots_[k].dev;
-  std::vector<std::string> parts = SplitDos(dosPath);
+UniqueFd PosixJunkScan::OpenNoFollow(const std::string& dosPath, bool parentOnly, Drive* drive,
+                                     std::string* leaf) {
+  std::optional<DosPath> path = SplitDosPath(dosPath);
+  if (!path) return UniqueFd();
+  drive->mapping = drives_.Find(path->letter);
+  if (!drive->mapping) return UniqueFd();
+  const DriveTable::RootId root = drives_.RootIdOf(*drive->mapping);
+  if (root.dev == 0) return UniqueFd();
+  drive->dev = root.dev;
+  std::vector<std::string>& parts = path->names;
   if (parentOnly) {
-    if (parts.empty()) return -1;
+    if (parts.empty()) return UniqueFd();
     *leaf = parts.back();
     parts.pop_back();
   }
-  int fd = open(drives[k].hostFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  UniqueFd fd(open(drive->mapping->hostFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   struct stat st;
-  if (fd < 0 || fstat(fd, &st) != 0 || st.st_dev != drive->dev || st.st_ino != driveRoots_[k].ino) {
-    if (fd >= 0) close(fd);
-    return -1;
-  }
+  if (!fd || fstat(fd.get(), &st) != 0 || st.st_dev != root.dev || st.st_ino != root.ino)
+    return UniqueFd();
   for (const std::string& name : parts) {
     // O_NOFOLLOW with O_DIRECTORY refuses a link where a folder stood.
-    int next = openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    const int error = errno;  // why, for Gone
-    close(fd);
-    if (next < 0) {
+    UniqueFd next(openat(fd.get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!next) {
+      const int error = errno;  // why, for Gone
+      fd.reset();
       errno = error;
-      return -1;
+      return UniqueFd();
     }
-    fd = next;
-    if (fstat(fd, &st) != 0 || st.st_dev != drive->dev ||
-        IsOtherDriveRoot(drive->mapping, st.st_dev, st.st_ino)) {
-      close(fd);
-      return -1;
-    }
+    fd = std::move(next);
+    if (fstat(fd.get(), &st) != 0 || st.st_dev != drive->dev ||
+        drives_.IsOtherDriveRoot(drive->mapping, st.st_dev, st.st_ino))
+      return UniqueFd();
   }
   return fd;
 }
 
-bool PosixJunkScan::List(const std::string& folder, std::vector<JunkScanEntry>* entries) {
-  entries->clear();
+Result<std::vector<JunkScanEntry>> PosixJunkScan::List(const std::string& folder) {
   Drive drive;
   std::string unused;
+  errno = 0;
   Dir dir(OpenNoFollow(folder, false, &drive, &unused));
-  if (!dir) return false;
+  if (!dir) return Status::Error(errno ? std::strerror(errno) : "no folder of a drive");
+  std::vector<JunkScanEntry> entries;
   struct statfs sfs;
   // On an overlay the listing's inode numbers need not be the ones stat gives.
   const bool overlay = fstatfs(dir.fd(), &sfs) != 0 || sfs.f_type == OVERLAYFS_SUPER_MAGIC;
@@ -198,7 +168,7 @@ bool PosixJunkScan::List(const std::string& folder, std::vector<JunkScanEntry>* 
       if (fstatat(dir.fd(), name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;  // gone meanwhile
       if (S_ISDIR(st.st_mode)) {
         // Another file system's mount point is no part of this drive.
-        if (st.st_dev != drive.dev || IsOtherDriveRoot(drive.mapping, st.st_dev, st.st_ino))
+        if (st.st_dev != drive.dev || drives_.IsOtherDriveRoot(drive.mapping, st.st_dev, st.st_ino))
           continue;
         entry.isFolder = true;
         entry.recycleBin = IsRecycleBin(st.st_dev, st.st_ino);
@@ -208,14 +178,14 @@ bool PosixJunkScan::List(const std::string& folder, std::vector<JunkScanEntry>* 
     }
     // In the DOS form, as the file system lists it: "\\" and a dot or blank at the end mapped.
     entry.name = MapHostName(name);
-    entries->push_back(std::move(entry));
+    entries.push_back(std::move(entry));
   }
-  return true;
+  return entries;
 }
 
 bool PosixJunkScan::HoldsKept(int folderFd, dev_t dev, const std::function<bool()>& keepGoing,
                               unsigned* visited) {
-  Dir dir(dup(folderFd));
+  Dir dir(UniqueFd(dup(folderFd)));
   if (!dir) return true;  // what cannot be looked into cannot be known to be free
   // A folder of one's own that others share holds what is theirs: it goes with none of it.
   struct stat self;
@@ -233,57 +203,53 @@ bool PosixJunkScan::HoldsKept(int folderFd, dev_t dev, const std::function<bool(
     if (shared && st.st_uid != geteuid()) return true;
     if (!S_ISDIR(st.st_mode)) continue;
     if (st.st_dev != dev || IsRecycleBin(st.st_dev, st.st_ino)) return true;
-    int sub = openat(dir.fd(), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (sub < 0) return true;
-    const bool kept = HoldsKept(sub, dev, keepGoing, visited);
-    close(sub);
-    if (kept) return true;
+    const UniqueFd sub(openat(dir.fd(), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!sub || HoldsKept(sub.get(), dev, keepGoing, visited)) return true;
   }
   return false;
 }
 
-bool PosixJunkScan::Examine(const std::string& path, JunkIdentity* id, uint64_t* bytes,
-                            const std::function<bool()>& keepGoing) {
+std::optional<JunkItem> PosixJunkScan::Examine(const std::string& path,
+                                               const std::function<bool()>& keepGoing) {
   Drive drive;
   std::string leaf;
   std::string dosPath = path;
   while (dosPath.size() > 3 && dosPath.back() == '\\') dosPath.pop_back();
   // A gathering cut short may have missed what holds this entry.
-  if (!inUseKnown_) return false;
-  const int parent = OpenNoFollow(dosPath, true, &drive, &leaf);
-  if (parent < 0) return false;
+  if (!inUseKnown_) return std::nullopt;
+  const UniqueFd parent = OpenNoFollow(dosPath, true, &drive, &leaf);
+  if (!parent) return std::nullopt;
   struct stat st, folder;
-  bool free = fstatat(parent, leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+  bool free = fstatat(parent.get(), leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
               !IsSpecialNode(st.st_mode) && !inUse_.Holds(st.st_dev, st.st_ino) &&
-              fstat(parent, &folder) == 0 && !OthersInSharedFolder(folder, st);
+              fstat(parent.get(), &folder) == 0 && !OthersInSharedFolder(folder, st);
   if (free && S_ISDIR(st.st_mode)) {
     free = st.st_dev == drive.dev && !IsRecycleBin(st.st_dev, st.st_ino) &&
-           !IsOtherDriveRoot(drive.mapping, st.st_dev, st.st_ino);
-    int sub =
-        free ? openat(parent, leaf.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC) : -1;
+           !drives_.IsOtherDriveRoot(drive.mapping, st.st_dev, st.st_ino);
+    const UniqueFd sub(
+        free ? openat(parent.get(), leaf.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)
+             : -1);
     struct stat opened;
     // The folder opened must be the one just looked at.
-    free = sub >= 0 && fstat(sub, &opened) == 0 && opened.st_ino == st.st_ino &&
+    free = sub && fstat(sub.get(), &opened) == 0 && opened.st_ino == st.st_ino &&
            opened.st_dev == st.st_dev;
     unsigned visited = 0;
-    if (free) free = !HoldsKept(sub, st.st_dev, keepGoing, &visited);
-    if (sub >= 0) close(sub);
+    if (free) free = !HoldsKept(sub.get(), st.st_dev, keepGoing, &visited);
   }
-  close(parent);
-  if (!free) return false;
-  id->device = static_cast<uint64_t>(st.st_dev);
-  id->inode = static_cast<uint64_t>(st.st_ino);
-  id->isFolder = S_ISDIR(st.st_mode);
-  *bytes = S_ISREG(st.st_mode) ? static_cast<uint64_t>(st.st_size) : 0;
-  return true;
+  if (!free) return std::nullopt;
+  JunkItem item;
+  item.id.device = static_cast<uint64_t>(st.st_dev);
+  item.id.inode = static_cast<uint64_t>(st.st_ino);
+  item.id.isFolder = S_ISDIR(st.st_mode);
+  item.bytes = S_ISREG(st.st_mode) ? static_cast<uint64_t>(st.st_size) : 0;
+  return item;
 }
 
 bool PosixJunkScan::Recheck(const std::string& path, const JunkIdentity& id,
                             const std::function<bool()>& keepGoing) {
-  JunkIdentity now;
-  uint64_t bytes = 0;
-  return Examine(path, &now, &bytes, keepGoing) && now.device == id.device &&
-         now.inode == id.inode && now.isFolder == id.isFolder;
+  const std::optional<JunkItem> now = Examine(path, keepGoing);
+  return now && now->id.device == id.device && now->id.inode == id.inode &&
+         now->id.isFolder == id.isFolder;
 }
 
 bool PosixJunkScan::Gone(const std::string& path) {
@@ -292,12 +258,10 @@ bool PosixJunkScan::Gone(const std::string& path) {
   std::string dosPath = path;
   while (dosPath.size() > 3 && dosPath.back() == '\\') dosPath.pop_back();
   errno = 0;
-  const int parent = OpenNoFollow(dosPath, true, &drive, &leaf);
-  if (parent < 0) return errno == ENOENT;
+  const UniqueFd parent = OpenNoFollow(dosPath, true, &drive, &leaf);
+  if (!parent) return errno == ENOENT;
   struct stat st;
-  const bool gone = fstatat(parent, leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT;
-  close(parent);
-  return gone;
+  return fstatat(parent.get(), leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT;
 }
 
 std::string PosixJunkScan::SpecialFolder(const std::string& which) const {

@@ -10,6 +10,7 @@
 #include "platform/JunkScan.h"
 #include "platform/linux/PosixFileSystem.h"
 #include "platform/linux/PosixInUse.h"
+#include "platform/linux/UniqueFd.h"
 
 namespace qv {
 
@@ -28,9 +29,9 @@ class PosixJunkScan : public JunkScan {
   explicit PosixJunkScan(const PosixFileSystem& files, Options options = {});
 
   bool GatherInUse(const std::function<bool()>& keepGoing) override;
-  bool List(const std::string& folder, std::vector<JunkScanEntry>* entries) override;
-  bool Examine(const std::string& path, JunkIdentity* id, uint64_t* bytes,
-               const std::function<bool()>& keepGoing) override;
+  Result<std::vector<JunkScanEntry>> List(const std::string& folder) override;
+  std::optional<JunkItem> Examine(const std::string& path,
+                                  const std::function<bool()>& keepGoing) override;
   bool Recheck(const std::string& path, const JunkIdentity& id,
                const std::function<bool()>& keepGoing) override;
   bool Gone(const std::string& path) override;
@@ -42,16 +43,17 @@ class PosixJunkScan : public JunkScan {
     dev_t dev = 0;
   };
   // Opens the folder of a DOS path component by component from its drive's root, refusing
-  // links and other file systems; -1 when that fails. `leaf` receives the last name when
+  // links and other file systems; empty when that fails. `leaf` receives the last name when
   // `parentOnly` (the folder opened is then the one that holds it).
-  int OpenNoFollow(const std::string& dosPath, bool parentOnly, Drive* drive, std::string* leaf);
+  UniqueFd OpenNoFollow(const std::string& dosPath, bool parentOnly, Drive* drive,
+                        std::string* leaf);
   bool IsRecycleBin(dev_t dev, ino_t ino) const;
-  bool IsOtherDriveRoot(const DriveMapping* own, dev_t dev, ino_t ino) const;
   // True when anything below the open folder must stay.
   bool HoldsKept(int folderFd, dev_t dev, const std::function<bool()>& keepGoing,
                  unsigned* visited);
 
   const PosixFileSystem& files_;
+  const DriveTable& drives_;
   Options options_;
   InUseSet inUse_;
   bool inUseKnown_ = false;  // the last gathering went through every process
@@ -60,7 +62,6 @@ class PosixJunkScan : public JunkScan {
     ino_t ino;
   };
   std::vector<Id> recycleBins_;
-  std::vector<Id> driveRoots_;  // parallel to files_.Drives()
 };
 
 }  // namespace qv

@@ -350,36 +350,22 @@ PosixVolumes::~PosixVolumes() = default;
 PosixVolumes::Target PosixVolumes::FindTarget(const std::string& drive) const {
   Target t;
   if (drive.empty()) return t;
-  const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(drive[0])));
-  for (const DriveMapping& d : files_.Drives())
-    if (d.letter == letter) {
-      t.device = d.device;
-      t.hostFolder = d.hostFolder;
-    }
-  if (t.hostFolder.empty()) return t;
-  // Only the last mount on the drive's folder is visible.
-  std::string mountDevice;
-  for (const MountEntry& m : ReadMountInfo())
-    if (m.mountPoint == t.hostFolder) {
-      t.mounted = true;
-      t.fsType = m.fsType;
-      mountDevice.clear();
-      struct stat st {};
-      if (!m.source.empty() && m.source[0] == '/' && stat(m.source.c_str(), &st) == 0 &&
-          S_ISBLK(st.st_mode))
-        mountDevice = m.source;
-    }
-  if (t.device.empty()) t.device = mountDevice;
+  const DriveMapping* mapping = files_.Table().Find(drive[0]);
+  if (!mapping || mapping->hostFolder.empty()) return t;
+  t.hostFolder = mapping->hostFolder;
+  const DriveTable::Mounted m = files_.Table().MountOf(*mapping);
+  t.device = m.device;
+  t.mounted = m.mount.has_value();
+  if (m.mount) t.fsType = m.mount->fsType;
   return t;
 }
 
-dev_t PosixVolumes::RootDevice(const std::string& hostFolder) {
+dev_t PosixVolumes::RootDevice(const DriveMapping& drive) {
   for (const auto& [folder, dev] : rootDevices_)
-    if (folder == hostFolder) return dev;
-  struct stat st {};
-  if (stat(hostFolder.c_str(), &st) != 0) return 0;
-  rootDevices_.emplace_back(hostFolder, st.st_dev);
-  return st.st_dev;
+    if (folder == drive.hostFolder) return dev;
+  const dev_t dev = DriveTable::CurrentDevice(drive);
+  if (dev != 0) rootDevices_.emplace_back(drive.hostFolder, dev);
+  return dev;
 }
 
 Result<std::unique_ptr<OpenVolume>> PosixVolumes::Open(const std::string& drive) {
@@ -451,7 +437,7 @@ Result<std::unique_ptr<OpenFile>> PosixVolumes::OpenForExtents(const std::string
   PosixFileSystem::Resolved r = files_.Resolve(path, PosixFileSystem::Lookup::Unchecked, true);
   if (!r.drive) return fail("not on a drive");
   std::string host = r.Host();
-  const dev_t rootDev = RootDevice(r.drive->hostFolder);
+  const dev_t rootDev = RootDevice(*r.drive);
   if (rootDev == 0) return fail("its drive's device is unknown");
   // The kind first, from the entry itself: a FIFO, socket or device found here is never opened,
   // and a link is not followed (its target belongs to whatever it points at). One call for the

@@ -65,7 +65,7 @@ class PosixVolumes : public Volumes {
   // Block size of a file system by device, asked once.
   int64_t BlockSize(int fd, dev_t dev);
   // The device of a drive's folder, looked up once per opening of a volume; 0 when unknown.
-  dev_t RootDevice(const std::string& hostFolder);
+  dev_t RootDevice(const DriveMapping& drive);
   // The folder of the last file looked at, kept open for the next one; -1 when it cannot be had.
   int Folder(const std::string& hostFolder, bool fresh);
 

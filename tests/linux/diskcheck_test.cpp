@@ -18,7 +18,7 @@
 #include <functional>
 
 #include "DiskImages.h"
-#include "TestProgram.h"
+#include "LinuxTestProgram.h"
 #include "commands/modDispatch.h"
 #include "core/ProfileString.h"
 #include "disk/modScandisk.h"
@@ -201,7 +201,7 @@ class CheckFunction : public ::testing::Test {
   const ListElement& report() { return p().tables.MultiLineTextBoxes[0]; }
   void Start() { RunCommand(p(), "checkhdd", "start"); }
 
-  TestApp app;
+  LinuxTestApp app;
   ScriptedEngine engine;
 };
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "TestProgram.h"
+#include "LinuxTestProgram.h"
 #include "core/ProfileString.h"
 #include "platform/linux/JpegCodec.h"
 

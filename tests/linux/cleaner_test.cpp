@@ -25,7 +25,7 @@
 #include <map>
 #include <set>
 
-#include "TestProgram.h"
+#include "LinuxTestProgram.h"
 #include "disk/modHDDclean.h"
 #include "screens/modScreens.h"
 
@@ -150,7 +150,7 @@ class Cleaner : public ::testing::Test {
     p().onYield = nullptr;
   }
 
-  TestApp app;
+  LinuxTestApp app;
   std::string c, d;
 };
 
@@ -465,6 +465,31 @@ TEST_F(Cleaner, AFolderReplacedByALinkBeforeItsDeletionIsNotFollowed) {
   EXPECT_EQ(TrashedOriginals(), std::set<std::string>{d + "/first.log"});
 }
 
+// Names the DOS form cannot hold are listed, examined and trashed under the explorer's names.
+TEST_F(Cleaner, OddHostNamesGoByTheExplorersNames) {
+  for (const char* name : {"a\\b.tmp", "dot.tmp.", "blank.log "}) Write(d + "/odd/" + name, "x");
+  const Result<std::vector<DirEntry>> shown = app.files().ListFolder("D:\\odd\\", ListDetail::Full);
+  ASSERT_TRUE(shown.ok());
+  ASSERT_TRUE(app.junk().GatherInUse(nullptr));
+  const Result<std::vector<JunkScanEntry>> listed = app.junk().List("D:\\odd\\");
+  ASSERT_TRUE(listed.ok());
+  std::set<std::string> explorerNames, junkNames;
+  for (const DirEntry& e : *shown) explorerNames.insert(e.name);
+  for (const JunkScanEntry& e : *listed) junkNames.insert(e.name);
+  EXPECT_EQ(junkNames, explorerNames);
+  ASSERT_EQ(junkNames.size(), 3u);
+  for (const std::string& name : explorerNames) {
+    const std::string path = "D:\\odd\\" + name;
+    const std::optional<JunkItem> item = app.junk().Examine(path, nullptr);
+    ASSERT_TRUE(item.has_value()) << name;
+    EXPECT_EQ(item->bytes, 1u);
+    EXPECT_TRUE(app.junk().Recheck(path, item->id, nullptr)) << name;
+    EXPECT_TRUE(app.files().DeleteToTrash(path).ok()) << name;
+    EXPECT_TRUE(app.junk().Gone(path)) << name;
+  }
+  EXPECT_TRUE(fs::is_empty(d + "/odd"));
+}
+
 TEST_F(Cleaner, AnEntryTheBinRefusesStays) {
   Write(d + "/locked.log", "immutable");
   Write(d + "/free.log", "");
@@ -569,7 +594,7 @@ TEST_F(Cleaner, NothingHappensOnADriveThatIsNotAFixedDisk) {
 TEST(CleanerProbe, TheDefaultSkinsScreenCleansADrive) {
   ASSERT_EQ(std::string(g_get_user_data_dir()).rfind("/tmp/", 0), 0u);
   EmptyTestTrash();
-  TestApp app;
+  LinuxTestApp app;
   const fs::path skin = fs::path(QV_BINARY_DIR) / "Skin";
   ASSERT_TRUE(fs::exists(skin / "cleanhdd.ini")) << "the build paints the skin first";
   fs::copy(skin, app.AppPath("Skin"), fs::copy_options::recursive);

@@ -10,7 +10,7 @@
 #include <map>
 #include <set>
 
-#include "TestProgram.h"
+#include "LinuxTestProgram.h"
 #include "commands/modDispatch.h"
 #include "disk/modDefrag.h"
 #include "screens/modScreens.h"
@@ -183,7 +183,7 @@ class Defrag : public ::testing::Test {
     bar = seen;
   }
 
-  TestApp app{1};
+  LinuxTestApp app{1};
   FakeVolumes volumes;
   std::shared_ptr<std::vector<int>> bar;
 };

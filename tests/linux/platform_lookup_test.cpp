@@ -8,7 +8,7 @@
 #include <fstream>
 #include <thread>
 
-#include "TestProgram.h"
+#include "LinuxTestProgram.h"
 #include "platform/linux/PosixFolderCache.h"
 #include "platform/linux/PosixNameIndex.h"
 

@@ -22,7 +22,8 @@
 #include <sstream>
 #include <thread>
 
-#include "TestProgram.h"
+#include "../TakeResult.h"
+#include "LinuxTestProgram.h"
 #include "files/modTools.h"
 #include "platform/linux/PosixFileSystem.h"
 #include "platform/linux/PosixMounts.h"
@@ -138,20 +139,20 @@ TEST_F(DriveTest, TranslatesDosPathsBothWays) {
 TEST_F(DriveTest, CaseLookupFollowsChangesToTheFolder) {
   mkdir(H("x/Box").c_str(), 0755);
   auto fs = Drives();
-  EXPECT_EQ(fs->Probe(R"(X:\box\later.txt)"), PathState::Absent);
+  EXPECT_EQ(fs->Probe(R"(X:\box\later.txt)", NameCase::Any), PathState::Absent);
   // Changed by someone else: the folder's time differs from the one seen before.
   WriteFile(H("x/Box/Later.TXT"), "l");
   struct timespec times[2] = {{0, UTIME_OMIT}, {1000000000, 0}};
   utimensat(AT_FDCWD, H("x/Box").c_str(), times, 0);
   EXPECT_EQ(fs->HostPath(R"(X:\box\later.txt)"), H("x/Box/Later.TXT"));
   // Changed through the drive itself.
-  EXPECT_TRUE(fs->CreateFolder(R"(X:\box\Sub)"));
-  EXPECT_EQ(fs->Probe(R"(X:\BOX\SUB)"), PathState::Present);
-  EXPECT_TRUE(fs->Rename(R"(X:\box\later.txt)", R"(X:\box\gone.txt)"));
-  EXPECT_EQ(fs->Probe(R"(X:\box\LATER.txt)"), PathState::Absent);
+  EXPECT_TRUE(fs->CreateFolder(R"(X:\box\Sub)").ok());
+  EXPECT_EQ(fs->Probe(R"(X:\BOX\SUB)", NameCase::Any), PathState::Present);
+  EXPECT_TRUE(fs->Rename(R"(X:\box\later.txt)", R"(X:\box\gone.txt)").ok());
+  EXPECT_EQ(fs->Probe(R"(X:\box\LATER.txt)", NameCase::Any), PathState::Absent);
   WriteFile(H("x/src"), "s");
-  EXPECT_EQ(fs->CopyFile(R"(X:\src)", R"(X:\box\Copied)", {}), CopyResult::Copied);
-  EXPECT_EQ(fs->CopyFile(R"(X:\src)", R"(X:\box\COPIED)", {}), CopyResult::Exists);
+  EXPECT_EQ(fs->CopyFile(R"(X:\src)", R"(X:\box\Copied)", {}, NameCase::Any), CopyResult::Copied);
+  EXPECT_EQ(fs->CopyFile(R"(X:\src)", R"(X:\box\COPIED)", {}, NameCase::Any), CopyResult::Exists);
 }
 
 // DOS names match without regard to case the same way in every locale: in a Turkish one the C
@@ -180,32 +181,33 @@ TEST_F(DriveTest, ProbesInAnUnchangedFolderFollowEveryChange) {
   auto fs = Drives({{'X', H("x"), ""}, {'Y', H("x/Old/Sub"), ""}});
   for (int round = 0; round < 2; ++round) {
     for (int i = 0; i < 5; ++i)
-      EXPECT_EQ(fs->Probe(R"(X:\old\TRACK )" + std::to_string(i) + ".MP3"), PathState::Present);
-    EXPECT_EQ(fs->Probe(R"(X:\OLD\Track 5.mp3)"), PathState::Absent);
-    EXPECT_EQ(fs->Probe(R"(X:\old\link)"), PathState::Present);
+      EXPECT_EQ(fs->Probe(R"(X:\old\TRACK )" + std::to_string(i) + ".MP3", NameCase::Any),
+                PathState::Present);
+    EXPECT_EQ(fs->Probe(R"(X:\OLD\Track 5.mp3)", NameCase::Any), PathState::Absent);
+    EXPECT_EQ(fs->Probe(R"(X:\old\link)", NameCase::Any), PathState::Present);
     // Another drive's folder is no part of this one.
-    EXPECT_EQ(fs->Probe(R"(X:\old\sub)"), PathState::Absent);
+    EXPECT_EQ(fs->Probe(R"(X:\old\sub)", NameCase::Any), PathState::Absent);
   }
   // Changed by someone else.
   WriteFile(H("x/Old/Track 5.mp3"), "t");
-  EXPECT_EQ(fs->Probe(R"(X:\old\track 5.mp3)"), PathState::Present);
+  EXPECT_EQ(fs->Probe(R"(X:\old\track 5.mp3)", NameCase::Any), PathState::Present);
   unlink(H("x/Old/Track 0.mp3").c_str());
-  EXPECT_EQ(fs->Probe(R"(X:\old\track 0.mp3)"), PathState::Absent);
+  EXPECT_EQ(fs->Probe(R"(X:\old\track 0.mp3)", NameCase::Any), PathState::Absent);
   // Changed through the drive itself.
-  EXPECT_TRUE(fs->CreateFolder(R"(X:\old\New)"));
-  EXPECT_EQ(fs->Probe(R"(X:\old\NEW)"), PathState::Present);
+  EXPECT_TRUE(fs->CreateFolder(R"(X:\old\New)").ok());
+  EXPECT_EQ(fs->Probe(R"(X:\old\NEW)", NameCase::Any), PathState::Present);
   WriteFile(H("x/src"), "s");
-  EXPECT_EQ(fs->CopyFile(R"(X:\src)", R"(X:\old\Copied)", {}), CopyResult::Copied);
-  EXPECT_EQ(fs->Probe(R"(X:\old\copied)"), PathState::Present);
-  EXPECT_TRUE(fs->Rename(R"(X:\old\copied)", R"(X:\old\Moved)"));
-  EXPECT_EQ(fs->Probe(R"(X:\old\copied)"), PathState::Absent);
-  EXPECT_EQ(fs->Probe(R"(X:\old\moved)"), PathState::Present);
+  EXPECT_EQ(fs->CopyFile(R"(X:\src)", R"(X:\old\Copied)", {}, NameCase::Any), CopyResult::Copied);
+  EXPECT_EQ(fs->Probe(R"(X:\old\copied)", NameCase::Any), PathState::Present);
+  EXPECT_TRUE(fs->Rename(R"(X:\old\copied)", R"(X:\old\Moved)").ok());
+  EXPECT_EQ(fs->Probe(R"(X:\old\copied)", NameCase::Any), PathState::Absent);
+  EXPECT_EQ(fs->Probe(R"(X:\old\moved)", NameCase::Any), PathState::Present);
   // Someone else's change after one of ours is no part of ours.
-  EXPECT_EQ(fs->CopyFile(R"(X:\src)", R"(X:\old\Second)", {}), CopyResult::Copied);
+  EXPECT_EQ(fs->CopyFile(R"(X:\src)", R"(X:\old\Second)", {}, NameCase::Any), CopyResult::Copied);
   std::this_thread::sleep_for(std::chrono::milliseconds(30));
   WriteFile(H("x/Old/Third"), "t");
-  EXPECT_EQ(fs->Probe(R"(X:\old\THIRD)"), PathState::Present);
-  EXPECT_EQ(fs->CopyFile(R"(X:\src)", R"(X:\old\third)", {}), CopyResult::Exists);
+  EXPECT_EQ(fs->Probe(R"(X:\old\THIRD)", NameCase::Any), PathState::Present);
+  EXPECT_EQ(fs->CopyFile(R"(X:\src)", R"(X:\old\third)", {}, NameCase::Any), CopyResult::Exists);
 }
 
 TEST_F(DriveTest, ListingKeepsToTheDrive) {
@@ -222,7 +224,7 @@ TEST_F(DriveTest, ListingKeepsToTheDrive) {
   auto fs = Drives({{'X', H("x"), ""}, {'Y', H("x/nested"), ""}});
 
   std::vector<DirEntry> entries;
-  ASSERT_TRUE(fs->ListFolder(R"(X:\)", &entries));
+  ASSERT_TRUE(Take(fs->ListFolder(R"(X:\)", ListDetail::Full), &entries));
   EXPECT_EQ(Names(entries), (std::vector<std::string>{".hidden", "back\uF05Cslash", "data.bin",
                                                       "filelink", "link", "real"}));
   for (const DirEntry& e : entries) {
@@ -239,11 +241,11 @@ TEST_F(DriveTest, ListingKeepsToTheDrive) {
     }
   }
   std::vector<DirEntry> again;
-  ASSERT_TRUE(fs->ListFolder("X:", &again));
+  ASSERT_TRUE(Take(fs->ListFolder("X:", ListDetail::Full), &again));
   EXPECT_EQ(Names(again), Names(entries));
   // Names and kinds only: the same entries, links still files, the nested drive still left out.
   std::vector<DirEntry> kinds;
-  ASSERT_TRUE(fs->ListFolder(R"(X:\)", &kinds, false));
+  ASSERT_TRUE(Take(fs->ListFolder(R"(X:\)", ListDetail::NamesAndKinds), &kinds));
   ASSERT_EQ(Names(kinds), Names(entries));
   for (size_t k = 0; k < kinds.size(); ++k) {
     EXPECT_EQ(kinds[k].isFolder, entries[k].isFolder) << kinds[k].name;
@@ -252,18 +254,18 @@ TEST_F(DriveTest, ListingKeepsToTheDrive) {
   }
 
   // The nested drive's folder is no part of X:, but is a drive of its own.
-  EXPECT_FALSE(fs->ListFolder(R"(X:\nested\)", &entries));
-  EXPECT_FALSE(fs->IsFolder(R"(X:\nested)"));
-  EXPECT_EQ(fs->Probe(R"(X:\nested)"), PathState::Absent);
-  ASSERT_TRUE(fs->ListFolder(R"(Y:\)", &entries));
+  EXPECT_FALSE(Take(fs->ListFolder(R"(X:\nested\)", ListDetail::Full), &entries));
+  EXPECT_FALSE(fs->IsFolder(R"(X:\nested)", FollowLinks::No));
+  EXPECT_EQ(fs->Probe(R"(X:\nested)", NameCase::Any), PathState::Absent);
+  ASSERT_TRUE(Take(fs->ListFolder(R"(Y:\)", ListDetail::Full), &entries));
   EXPECT_EQ(Names(entries), std::vector<std::string>{"inner.txt"});
   EXPECT_EQ(fs->DosPathForHost(H("x/nested/inner.txt")), R"(Y:\inner.txt)");
 
-  EXPECT_TRUE(fs->IsFolder(R"(X:\REAL\)"));
-  EXPECT_TRUE(fs->IsFolder(R"(X:\)"));
-  EXPECT_FALSE(fs->IsFolder(R"(X:\link)"));
-  EXPECT_FALSE(fs->IsFolder(R"(X:\data.bin)"));
-  EXPECT_FALSE(fs->ListFolder(R"(X:\data.bin)", &entries));
+  EXPECT_TRUE(fs->IsFolder(R"(X:\REAL\)", FollowLinks::No));
+  EXPECT_TRUE(fs->IsFolder(R"(X:\)", FollowLinks::No));
+  EXPECT_FALSE(fs->IsFolder(R"(X:\link)", FollowLinks::No));
+  EXPECT_FALSE(fs->IsFolder(R"(X:\data.bin)", FollowLinks::No));
+  EXPECT_FALSE(Take(fs->ListFolder(R"(X:\data.bin)", ListDetail::Full), &entries));
 }
 
 // ext4 hands names out in hash order; the explorer shows them as Windows does.
@@ -276,7 +278,8 @@ TEST_F(DriveTest, ListingIsInNameOrderWithoutRegardToCase) {
   auto fs = Drives();
   for (bool sizes : {true, false}) {
     std::vector<DirEntry> entries;
-    ASSERT_TRUE(fs->ListFolder(R"(X:\)", &entries, sizes));
+    ASSERT_TRUE(Take(fs->ListFolder(R"(X:\)", sizes ? ListDetail::Full : ListDetail::NamesAndKinds),
+                     &entries));
     std::vector<std::string> got;
     for (const DirEntry& e : entries)
       if (e.name[0] != 'n') got.push_back(e.name);
@@ -293,40 +296,40 @@ TEST_F(DriveTest, ListingIsInNameOrderWithoutRegardToCase) {
 TEST_F(DriveTest, ProbeTellsMissingFileFromMissingFolder) {
   WriteFile(H("x/File.txt"), "x");
   auto fs = Drives();
-  EXPECT_EQ(fs->Probe(R"(X:\file.TXT)"), PathState::Present);
-  EXPECT_EQ(fs->Probe(R"(X:\)"), PathState::Present);
-  EXPECT_EQ(fs->Probe(R"(X:\none.txt)"), PathState::Absent);
-  EXPECT_EQ(fs->Probe(R"(X:\none\)"), PathState::Absent);
+  EXPECT_EQ(fs->Probe(R"(X:\file.TXT)", NameCase::Any), PathState::Present);
+  EXPECT_EQ(fs->Probe(R"(X:\)", NameCase::Any), PathState::Present);
+  EXPECT_EQ(fs->Probe(R"(X:\none.txt)", NameCase::Any), PathState::Absent);
+  EXPECT_EQ(fs->Probe(R"(X:\none\)", NameCase::Any), PathState::Absent);
   // Error 3 (path not found) is not "absent".
-  EXPECT_EQ(fs->Probe(R"(X:\nofolder\none.txt)"), PathState::Present);
-  EXPECT_EQ(fs->Probe(R"(X:\File.txt\none)"), PathState::Present);
-  EXPECT_EQ(fs->Probe(R"(Q:\none)"), PathState::Present);
+  EXPECT_EQ(fs->Probe(R"(X:\nofolder\none.txt)", NameCase::Any), PathState::Present);
+  EXPECT_EQ(fs->Probe(R"(X:\File.txt\none)", NameCase::Any), PathState::Present);
+  EXPECT_EQ(fs->Probe(R"(Q:\none)", NameCase::Any), PathState::Present);
 
   std::vector<uint8_t> data;
-  ASSERT_TRUE(fs->ReadWholeFile(R"(X:\FILE.txt)", &data));
+  ASSERT_TRUE(Take(fs->ReadWholeFile(R"(X:\FILE.txt)"), &data));
   EXPECT_EQ(std::string(data.begin(), data.end()), "x");
-  EXPECT_FALSE(fs->ReadWholeFile(R"(X:\)", &data));
+  EXPECT_FALSE(Take(fs->ReadWholeFile(R"(X:\)"), &data));
   // Whole, whatever length the file tells: none, its own, or none though it has content.
   WriteFile(H("x/empty"), "");
-  ASSERT_TRUE(fs->ReadWholeFile(R"(X:\empty)", &data));
+  ASSERT_TRUE(Take(fs->ReadWholeFile(R"(X:\empty)"), &data));
   EXPECT_TRUE(data.empty());
   std::string big(200000, '\0');
   for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 7 + i / 4096);
   WriteFile(H("x/big"), big);
-  ASSERT_TRUE(fs->ReadWholeFile(R"(X:\big)", &data));
+  ASSERT_TRUE(Take(fs->ReadWholeFile(R"(X:\big)"), &data));
   EXPECT_EQ(std::string(data.begin(), data.end()), big);
   // One that claims a terabyte (sparse: it takes no room) is refused, not read until memory
   // runs out.
   ASSERT_EQ(truncate(H("x/big").c_str(), off_t{1} << 40), 0);
-  EXPECT_FALSE(fs->ReadWholeFile(R"(X:\big)", &data));
+  EXPECT_FALSE(Take(fs->ReadWholeFile(R"(X:\big)"), &data));
   ASSERT_EQ(symlink("/proc/self/maps", H("x/maps").c_str()), 0);
-  ASSERT_TRUE(fs->ReadWholeFile(R"(X:\maps)", &data));
+  ASSERT_TRUE(Take(fs->ReadWholeFile(R"(X:\maps)"), &data));
   EXPECT_GT(data.size(), 1000u);
   EXPECT_NE(std::string(data.begin(), data.end()).find("[stack]"), std::string::npos);
   uint64_t length = 0;
-  EXPECT_TRUE(fs->FileLength(R"(X:\file.txt)", &length));
+  EXPECT_TRUE(Take(fs->FileLength(R"(X:\file.txt)"), &length));
   EXPECT_EQ(length, 1u);
-  EXPECT_FALSE(fs->FileLength(R"(X:\none.txt)", &length));
+  EXPECT_FALSE(Take(fs->FileLength(R"(X:\none.txt)"), &length));
 }
 
 TEST_F(DriveTest, CreatesFoldersAndRenamesWithoutReplacing) {
@@ -335,28 +338,28 @@ TEST_F(DriveTest, CreatesFoldersAndRenamesWithoutReplacing) {
   WriteFile(H("x/two.txt"), "two");
   auto fs = Drives();
 
-  EXPECT_TRUE(fs->CreateFolder(R"(X:\music\Neu Ordner)"));
+  EXPECT_TRUE(fs->CreateFolder(R"(X:\music\Neu Ordner)").ok());
   EXPECT_TRUE(Exists(H("x/Music/Neu Ordner")));
-  EXPECT_FALSE(fs->CreateFolder(R"(X:\MUSIC\neu ordner)"));
-  EXPECT_FALSE(fs->CreateFolder(R"(X:\missing\child)"));
+  EXPECT_FALSE(fs->CreateFolder(R"(X:\MUSIC\neu ordner)").ok());
+  EXPECT_FALSE(fs->CreateFolder(R"(X:\missing\child)").ok());
   EXPECT_FALSE(Exists(H("x/missing")));
 
   // Up to the last "\": the final name is a file name and is not made.
-  EXPECT_TRUE(fs->CreatePath(R"(X:\MUSIC\a\b c\file.mp3)"));
+  EXPECT_TRUE(fs->CreatePath(R"(X:\MUSIC\a\b c\file.mp3)").ok());
   EXPECT_TRUE(Exists(H("x/Music/a/b c")));
   EXPECT_FALSE(Exists(H("x/Music/a/b c/file.mp3")));
-  EXPECT_TRUE(fs->CreatePath(R"(X:\Music\a\)"));
-  EXPECT_FALSE(fs->CreatePath(R"(X:\one.txt\sub\)"));
+  EXPECT_TRUE(fs->CreatePath(R"(X:\Music\a\)").ok());
+  EXPECT_FALSE(fs->CreatePath(R"(X:\one.txt\sub\)").ok());
 
-  EXPECT_FALSE(fs->Rename(R"(X:\one.txt)", R"(X:\TWO.txt)"));
+  EXPECT_FALSE(fs->Rename(R"(X:\one.txt)", R"(X:\TWO.txt)").ok());
   EXPECT_EQ(ReadFile(H("x/one.txt")), "one");
   EXPECT_EQ(ReadFile(H("x/two.txt")), "two");
-  EXPECT_TRUE(fs->Rename(R"(X:\ONE.TXT)", R"(X:\three.txt)"));
+  EXPECT_TRUE(fs->Rename(R"(X:\ONE.TXT)", R"(X:\three.txt)").ok());
   EXPECT_EQ(ReadFile(H("x/three.txt")), "one");
   EXPECT_FALSE(Exists(H("x/one.txt")));
-  EXPECT_TRUE(fs->Rename(R"(X:\music)", R"(X:\MUSIC)"));
+  EXPECT_TRUE(fs->Rename(R"(X:\music)", R"(X:\MUSIC)").ok());
   EXPECT_TRUE(Exists(H("x/MUSIC/a")));
-  EXPECT_FALSE(fs->Rename(R"(X:\none)", R"(X:\other)"));
+  EXPECT_FALSE(fs->Rename(R"(X:\none)", R"(X:\other)").ok());
 }
 
 class CopyTest : public DriveTest {
@@ -397,7 +400,8 @@ TEST_F(CopyTest, CopiesContentTimeAndModeWithProgress) {
     calls.emplace_back(total, done);
     return true;
   };
-  ASSERT_EQ(fs->CopyFile(R"(X:\SONG.mp3)", R"(X:\OUT\Song.mp3)", progress), CopyResult::Copied);
+  ASSERT_EQ(fs->CopyFile(R"(X:\SONG.mp3)", R"(X:\OUT\Song.mp3)", progress, NameCase::Any),
+            CopyResult::Copied);
   EXPECT_EQ(ReadFile(H("x/out/Song.mp3")), content);
   struct stat st;
   ASSERT_EQ(stat(H("x/out/Song.mp3").c_str(), &st), 0);
@@ -413,7 +417,8 @@ TEST_F(CopyTest, CopiesContentTimeAndModeWithProgress) {
   // An empty file is copied too, with the one call at the start.
   WriteFile(H("x/empty"), "");
   calls.clear();
-  EXPECT_EQ(fs->CopyFile(R"(X:\empty)", R"(X:\out\empty)", progress), CopyResult::Copied);
+  EXPECT_EQ(fs->CopyFile(R"(X:\empty)", R"(X:\out\empty)", progress, NameCase::Any),
+            CopyResult::Copied);
   EXPECT_EQ(calls.size(), 1u);
   EXPECT_TRUE(Exists(H("x/out/empty")));
 
@@ -424,7 +429,8 @@ TEST_F(CopyTest, CopiesContentTimeAndModeWithProgress) {
     WriteFile(H("x/" + name), "m");
     chmod(H("x/" + name).c_str(), mode);
     auto fresh = Drives();
-    EXPECT_EQ(fresh->CopyFile("X:\\" + name, "X:\\out\\" + name, {}), CopyResult::Copied);
+    EXPECT_EQ(fresh->CopyFile("X:\\" + name, "X:\\out\\" + name, {}, NameCase::Any),
+              CopyResult::Copied);
     ASSERT_EQ(stat(H("x/out/" + name).c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, mode) << name;
   }
@@ -444,7 +450,8 @@ TEST_F(CopyTest, CopiesContentTimeAndModeWithProgress) {
   if (setxattr(H("x/listed").c_str(), "system.posix_acl_default", &acl, sizeof acl, 0) == 0) {
     WriteFile(H("x/tool"), "#!/bin/sh\n");
     chmod(H("x/tool").c_str(), 0755);
-    EXPECT_EQ(fs->CopyFile(R"(X:\tool)", R"(X:\listed\tool)", {}), CopyResult::Copied);
+    EXPECT_EQ(fs->CopyFile(R"(X:\tool)", R"(X:\listed\tool)", {}, NameCase::Any),
+              CopyResult::Copied);
     ASSERT_EQ(stat(H("x/listed/tool").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0755u);
   }
@@ -478,7 +485,8 @@ TEST_F(CopyTest, NeverReplacesWhatIsThere) {
     auto fs = Drives({}, WayOptions(way));
     int calls = 0;
     auto count = [&](uint64_t, uint64_t) { return ++calls > 0; };
-    EXPECT_EQ(fs->CopyFile(R"(X:\a.txt)", R"(X:\out\a.txt)", count), CopyResult::Exists);
+    EXPECT_EQ(fs->CopyFile(R"(X:\a.txt)", R"(X:\out\a.txt)", count, NameCase::Any),
+              CopyResult::Exists);
     EXPECT_EQ(ReadFile(H("x/out/A.TXT")), "old");
     EXPECT_EQ(calls, 0);
 
@@ -487,18 +495,20 @@ TEST_F(CopyTest, NeverReplacesWhatIsThere) {
       if (done == 0) WriteFile(H("x/out/b.txt"), "intruder");
       return true;
     };
-    EXPECT_EQ(fs->CopyFile(R"(X:\a.txt)", R"(X:\out\b.txt)", intruder), CopyResult::Exists);
+    EXPECT_EQ(fs->CopyFile(R"(X:\a.txt)", R"(X:\out\b.txt)", intruder, NameCase::Any),
+              CopyResult::Exists);
     EXPECT_EQ(ReadFile(H("x/out/b.txt")), "intruder");
     // So is one that appears in another case: a link alone would not refuse it.
     auto otherCase = [&](uint64_t, uint64_t done) {
       if (done == 0) WriteFile(H("x/out/C.TXT"), "other case");
       return true;
     };
-    EXPECT_EQ(fs->CopyFile(R"(X:\a.txt)", R"(X:\out\c.txt)", otherCase), CopyResult::Exists);
+    EXPECT_EQ(fs->CopyFile(R"(X:\a.txt)", R"(X:\out\c.txt)", otherCase, NameCase::Any),
+              CopyResult::Exists);
     EXPECT_EQ(ReadFile(H("x/out/C.TXT")), "other case");
     EXPECT_TRUE(Leftovers().empty());
     std::vector<DirEntry> entries;
-    ASSERT_TRUE(fs->ListFolder(R"(X:\out)", &entries));
+    ASSERT_TRUE(Take(fs->ListFolder(R"(X:\out)", ListDetail::Full), &entries));
     EXPECT_EQ(Names(entries), (std::vector<std::string>{"A.TXT", "C.TXT", "b.txt"}));
   }
 }
@@ -525,7 +535,7 @@ TEST_F(CopyTest, CancelAndFailureLeaveNothingBehind) {
       }
       return done < 256 * 1024;
     };
-    EXPECT_EQ(fs->CopyFile(R"(X:\big.bin)", R"(X:\out\big.bin)", cancelLate),
+    EXPECT_EQ(fs->CopyFile(R"(X:\big.bin)", R"(X:\out\big.bin)", cancelLate, NameCase::Any),
               CopyResult::Cancelled);
     EXPECT_EQ(calls, 5);
     // Only the named way shows the partial file, and never under the final name.
@@ -536,20 +546,25 @@ TEST_F(CopyTest, CancelAndFailureLeaveNothingBehind) {
 
     // A killed run's temporary file is replaced, whatever it holds.
     WriteFile(H("x/out/.quorvin-big.bin.part"), Pattern(3 << 20));
-    EXPECT_EQ(fs->CopyFile(R"(X:\big.bin)", R"(X:\out\big.bin)", {}), CopyResult::Copied);
+    EXPECT_EQ(fs->CopyFile(R"(X:\big.bin)", R"(X:\out\big.bin)", {}, NameCase::Any),
+              CopyResult::Copied);
     EXPECT_EQ(ReadFile(H("x/out/big.bin")), content);
     EXPECT_TRUE(Leftovers().empty());
 
-    EXPECT_EQ(fs->CopyFile(R"(X:\none.bin)", R"(X:\out\none.bin)", {}), CopyResult::Failed);
-    EXPECT_EQ(fs->CopyFile(R"(X:\big.bin)", R"(X:\nofolder\big.bin)", {}), CopyResult::Failed);
-    EXPECT_EQ(fs->CopyFile(R"(X:\out)", R"(X:\outcopy)", {}), CopyResult::NotAFile);
+    EXPECT_EQ(fs->CopyFile(R"(X:\none.bin)", R"(X:\out\none.bin)", {}, NameCase::Any),
+              CopyResult::Failed);
+    EXPECT_EQ(fs->CopyFile(R"(X:\big.bin)", R"(X:\nofolder\big.bin)", {}, NameCase::Any),
+              CopyResult::Failed);
+    EXPECT_EQ(fs->CopyFile(R"(X:\out)", R"(X:\outcopy)", {}, NameCase::Any), CopyResult::NotAFile);
     // A named pipe would block a plain open forever.
     mkfifo(H("x/pipe").c_str(), 0644);
-    EXPECT_EQ(fs->CopyFile(R"(X:\pipe)", R"(X:\out\pipe)", {}), CopyResult::NotAFile);
+    EXPECT_EQ(fs->CopyFile(R"(X:\pipe)", R"(X:\out\pipe)", {}, NameCase::Any),
+              CopyResult::NotAFile);
     EXPECT_FALSE(Exists(H("x/out/pipe")));
     // Names near the length limit still get a temporary name of their own.
     std::string longName(250, 'n');
-    EXPECT_EQ(fs->CopyFile(R"(X:\big.bin)", R"(X:\out\)" + longName, {}), CopyResult::Copied);
+    EXPECT_EQ(fs->CopyFile(R"(X:\big.bin)", R"(X:\out\)" + longName, {}, NameCase::Any),
+              CopyResult::Copied);
     EXPECT_EQ(ReadFile(H("x/out/" + longName)), content);
     EXPECT_TRUE(Leftovers().empty());
   }
@@ -566,9 +581,10 @@ TEST_F(CopyTest, ReadWriteFallbackCopiesTheSame) {
   };
   auto fs = withOptions(true, 300000);
   uint64_t last = 0;
-  EXPECT_EQ(fs->CopyFile(R"(X:\src.bin)", R"(X:\dst.bin)",
-                         [&](uint64_t, uint64_t done) { return (last = done), true; }),
-            CopyResult::Copied);
+  EXPECT_EQ(
+      fs->CopyFile(R"(X:\src.bin)", R"(X:\dst.bin)",
+                   [&](uint64_t, uint64_t done) { return (last = done), true; }, NameCase::Any),
+      CopyResult::Copied);
   EXPECT_EQ(last, content.size());
   EXPECT_EQ(ReadFile(H("x/dst.bin")), content);
 
@@ -581,7 +597,8 @@ TEST_F(CopyTest, ReadWriteFallbackCopiesTheSame) {
       return true;
     };
     const std::string name = readWrite ? "grown-rw" : "grown-range";
-    EXPECT_EQ(fs->CopyFile(R"(X:\growing)", "X:\\" + name, grow), CopyResult::Copied);
+    EXPECT_EQ(fs->CopyFile(R"(X:\growing)", "X:\\" + name, grow, NameCase::Any),
+              CopyResult::Copied);
     EXPECT_EQ(ReadFile(H("x/" + name)), std::string(100, 'g'));
   }
 
@@ -592,7 +609,7 @@ TEST_F(CopyTest, ReadWriteFallbackCopiesTheSame) {
   for (bool readWrite : {true, false}) {
     fs = withOptions(readWrite, 16);
     const std::string name = readWrite ? "version-rw" : "version-range";
-    EXPECT_EQ(fs->CopyFile(R"(X:\version)", "X:\\" + name, {}), CopyResult::Copied);
+    EXPECT_EQ(fs->CopyFile(R"(X:\version)", "X:\\" + name, {}, NameCase::Any), CopyResult::Copied);
     EXPECT_EQ(ReadFile(H("x/" + name)), version);
   }
 
@@ -604,10 +621,10 @@ TEST_F(CopyTest, ReadWriteFallbackCopiesTheSame) {
   ASSERT_FALSE(other.empty());
   auto two = Drives({{'X', H("x"), ""}, {'R', other, ""}});
   EXPECT_EQ(two->GetDriveType(R"(R:\)"), kDriveRamDisk);
-  EXPECT_EQ(two->CopyFile(R"(X:\src.bin)", R"(R:\src.bin)", {}), CopyResult::Copied);
+  EXPECT_EQ(two->CopyFile(R"(X:\src.bin)", R"(R:\src.bin)", {}, NameCase::Any), CopyResult::Copied);
   EXPECT_EQ(ReadFile(other + "/src.bin"), content);
   // The recycle bin is not available there; the file stays.
-  EXPECT_FALSE(two->DeleteToTrash(R"(R:\src.bin)"));
+  EXPECT_FALSE(two->DeleteToTrash(R"(R:\src.bin)").ok());
   EXPECT_TRUE(Exists(other + "/src.bin"));
   RemoveTree(other);
 }
@@ -647,17 +664,20 @@ TEST_F(CopyTest, FoldersChangedSinceTheLastCopyAreSeenInTime) {
   WriteFile(H("x/in/a.mp3"), "a");
   WriteFile(H("x/in/b.mp3"), "mine");
   auto fs = Drives();
-  ASSERT_EQ(fs->CopyFile(R"(X:\in\a.mp3)", R"(X:\out\a.mp3)", {}), CopyResult::Copied);
+  ASSERT_EQ(fs->CopyFile(R"(X:\in\a.mp3)", R"(X:\out\a.mp3)", {}, NameCase::Any),
+            CopyResult::Copied);
 
   {
     // Another file system mounted on the source folder is no part of the drive.
     LoopMount disk(H("in.img"), H("x/in"));
     if (!disk.mounted()) GTEST_SKIP() << "cannot loop-mount an ext4 image here (needs root)";
     WriteFile(H("x/in/b.mp3"), "not on this drive");
-    EXPECT_EQ(fs->CopyFile(R"(X:\in\b.mp3)", R"(X:\out\b.mp3)", {}), CopyResult::Failed);
+    EXPECT_EQ(fs->CopyFile(R"(X:\in\b.mp3)", R"(X:\out\b.mp3)", {}, NameCase::Any),
+              CopyResult::Failed);
     EXPECT_FALSE(Exists(H("x/out/b.mp3")));
   }
-  ASSERT_EQ(fs->CopyFile(R"(X:\in\b.mp3)", R"(X:\out\b.mp3)", {}), CopyResult::Copied);
+  ASSERT_EQ(fs->CopyFile(R"(X:\in\b.mp3)", R"(X:\out\b.mp3)", {}, NameCase::Any),
+            CopyResult::Copied);
   EXPECT_EQ(ReadFile(H("x/out/b.mp3")), "mine");
 
   // The target's folder renamed while a file is copied: the file goes nowhere.
@@ -666,12 +686,14 @@ TEST_F(CopyTest, FoldersChangedSinceTheLastCopyAreSeenInTime) {
     if (done == 0) std::rename(H("x/out").c_str(), H("x/OUT").c_str());
     return true;
   };
-  EXPECT_EQ(fs->CopyFile(R"(X:\in\c.mp3)", R"(X:\out\c.mp3)", rename), CopyResult::Failed);
+  EXPECT_EQ(fs->CopyFile(R"(X:\in\c.mp3)", R"(X:\out\c.mp3)", rename, NameCase::Any),
+            CopyResult::Failed);
   std::vector<DirEntry> entries;
-  ASSERT_TRUE(fs->ListFolder(R"(X:\out)", &entries));
+  ASSERT_TRUE(Take(fs->ListFolder(R"(X:\out)", ListDetail::Full), &entries));
   EXPECT_EQ(Names(entries), (std::vector<std::string>{"a.mp3", "b.mp3"}));
   // Its new name is found from then on.
-  EXPECT_EQ(fs->CopyFile(R"(X:\in\c.mp3)", R"(X:\out\c.mp3)", {}), CopyResult::Copied);
+  EXPECT_EQ(fs->CopyFile(R"(X:\in\c.mp3)", R"(X:\out\c.mp3)", {}, NameCase::Any),
+            CopyResult::Copied);
   EXPECT_EQ(ReadFile(H("x/OUT/c.mp3")), "c");
 
   {
@@ -682,7 +704,8 @@ TEST_F(CopyTest, FoldersChangedSinceTheLastCopyAreSeenInTime) {
       if (done == 0) disk = std::make_unique<LoopMount>(H("out.img"), H("x/OUT"));
       return true;
     };
-    EXPECT_EQ(fs->CopyFile(R"(X:\in\d.mp3)", R"(X:\out\d.mp3)", mount), CopyResult::Failed);
+    EXPECT_EQ(fs->CopyFile(R"(X:\in\d.mp3)", R"(X:\out\d.mp3)", mount, NameCase::Any),
+              CopyResult::Failed);
     ASSERT_TRUE(disk && disk->mounted());
     EXPECT_FALSE(Exists(H("x/OUT/d.mp3")));
   }
@@ -698,7 +721,8 @@ TEST_F(CopyTest, AFileSystemMountedOnTheTargetFolderIsNeverWritten) {
     WriteFile(H("x/a.mp3"), "a");
     WriteFile(H("x/b.mp3"), "b");
     auto fs = Drives({}, WayOptions(way));
-    ASSERT_EQ(fs->CopyFile(R"(X:\a.mp3)", R"(X:\out\a.mp3)", {}), CopyResult::Copied);
+    ASSERT_EQ(fs->CopyFile(R"(X:\a.mp3)", R"(X:\out\a.mp3)", {}, NameCase::Any),
+              CopyResult::Copied);
 
     LoopMount disk(H("out.img"), H("x/out"));
     if (!disk.mounted()) GTEST_SKIP() << "cannot loop-mount an ext4 image here (needs root)";
@@ -706,7 +730,8 @@ TEST_F(CopyTest, AFileSystemMountedOnTheTargetFolderIsNeverWritten) {
     WriteFile(H("x/out/.quorvin-b.mp3.part"), "someone else's");
     int calls = 0;
     auto count = [&](uint64_t, uint64_t) { return ++calls > 0; };
-    EXPECT_EQ(fs->CopyFile(R"(X:\b.mp3)", R"(X:\out\b.mp3)", count), CopyResult::Failed);
+    EXPECT_EQ(fs->CopyFile(R"(X:\b.mp3)", R"(X:\out\b.mp3)", count, NameCase::Any),
+              CopyResult::Failed);
     EXPECT_EQ(calls, 0);  // nothing was written anywhere
     EXPECT_EQ(ReadFile(H("x/out/.quorvin-b.mp3.part")), "someone else's");
     EXPECT_FALSE(Exists(H("x/out/b.mp3")));
@@ -728,19 +753,19 @@ TEST_F(CopyTest, ANameAddedJustAfterAFolderIsListedIsNeverHidden) {
     WriteFile(H("x/out/C.TXT"), "other");
   };
   auto fs = Drives({}, options);
-  ASSERT_EQ(fs->CopyFile(R"(X:\a.txt)", R"(X:\out\a.txt)", {}), CopyResult::Copied);
+  ASSERT_EQ(fs->CopyFile(R"(X:\a.txt)", R"(X:\out\a.txt)", {}, NameCase::Any), CopyResult::Copied);
   // Someone else's change makes the lookup before the next link list the folder again; a name
   // added right after that listing must not pass for a change of our own. (Within a tick of the
   // folder's clock after our own change, no change can be told from ours: one is waited out.)
   std::this_thread::sleep_for(std::chrono::milliseconds(30));
   WriteFile(H("x/out/z.txt"), "z");
   armed = true;
-  EXPECT_EQ(fs->CopyFile(R"(X:\a.txt)", R"(X:\out\b.txt)", {}), CopyResult::Copied);
+  EXPECT_EQ(fs->CopyFile(R"(X:\a.txt)", R"(X:\out\b.txt)", {}, NameCase::Any), CopyResult::Copied);
   ASSERT_TRUE(added);
-  EXPECT_EQ(fs->CopyFile(R"(X:\a.txt)", R"(X:\out\c.txt)", {}), CopyResult::Exists);
+  EXPECT_EQ(fs->CopyFile(R"(X:\a.txt)", R"(X:\out\c.txt)", {}, NameCase::Any), CopyResult::Exists);
   EXPECT_EQ(ReadFile(H("x/out/C.TXT")), "other");
   std::vector<DirEntry> entries;
-  ASSERT_TRUE(fs->ListFolder(R"(X:\out)", &entries));
+  ASSERT_TRUE(Take(fs->ListFolder(R"(X:\out)", ListDetail::Full), &entries));
   EXPECT_EQ(Names(entries), (std::vector<std::string>{"C.TXT", "a.txt", "b.txt", "z.txt"}));
 }
 
@@ -749,17 +774,19 @@ TEST_F(CopyTest, FullDiskFailsAndRemovesTheTemporary) {
   LoopMount disk(H("disk.img"), H("mnt"));
   if (!disk.mounted()) GTEST_SKIP() << "cannot loop-mount an ext4 image here (needs root)";
   auto fs = Drives({{'X', H("x"), ""}, {'F', H("mnt"), H("disk.img")}});
-  EXPECT_EQ(fs->CopyFile(R"(X:\huge.bin)", R"(F:\huge.bin)", {}), CopyResult::Failed);
+  EXPECT_EQ(fs->CopyFile(R"(X:\huge.bin)", R"(F:\huge.bin)", {}, NameCase::Any),
+            CopyResult::Failed);
   // The same drive takes a file that fits: the failure was the lack of space.
   WriteFile(H("x/small.bin"), Pattern(100000));
-  EXPECT_EQ(fs->CopyFile(R"(X:\small.bin)", R"(F:\small.bin)", {}), CopyResult::Copied);
+  EXPECT_EQ(fs->CopyFile(R"(X:\small.bin)", R"(F:\small.bin)", {}, NameCase::Any),
+            CopyResult::Copied);
   std::vector<DirEntry> entries;
-  ASSERT_TRUE(fs->ListFolder(R"(F:\)", &entries));
+  ASSERT_TRUE(Take(fs->ListFolder(R"(F:\)", ListDetail::Full), &entries));
   EXPECT_EQ(Names(entries), (std::vector<std::string>{"lost+found", "small.bin"}));
-  uint64_t freeBytes = 0, total = 0;
-  ASSERT_TRUE(fs->GetFreeSpace(R"(F:\)", &freeBytes, &total));
-  EXPECT_GT(freeBytes, 1u << 20);
-  EXPECT_LT(total, 5u << 20);
+  const Result<FreeSpace> space = fs->GetFreeSpace(R"(F:\)");
+  ASSERT_TRUE(space.ok());
+  EXPECT_GT(space->freeToCaller, 1u << 20);
+  EXPECT_LT(space->total, 5u << 20);
 }
 
 TEST_F(CopyTest, AYoungFolderNeverHidesNamesAddedBySomeoneElse) {
@@ -774,29 +801,29 @@ TEST_F(CopyTest, AYoungFolderNeverHidesNamesAddedBySomeoneElse) {
   auto fs = Drives({{'X', H("x"), ""}, {'S', H("sec"), H("sec.img")}}, options);
   for (int i = 0; i < 20; ++i) {
     const std::string name = "n" + std::to_string(i);
-    EXPECT_EQ(fs->Probe("S:\\D\\" + name), PathState::Absent);
-    EXPECT_EQ(fs->Probe("S:\\d\\N" + name.substr(1)), PathState::Absent);
+    EXPECT_EQ(fs->Probe("S:\\D\\" + name, NameCase::Any), PathState::Absent);
+    EXPECT_EQ(fs->Probe("S:\\d\\N" + name.substr(1), NameCase::Any), PathState::Absent);
     WriteFile(H("sec/D/" + name), "x");
-    EXPECT_EQ(fs->Probe("S:\\d\\" + name), PathState::Present) << name;
+    EXPECT_EQ(fs->Probe("S:\\d\\" + name, NameCase::Any), PathState::Present) << name;
     std::vector<uint8_t> data;
-    EXPECT_TRUE(fs->ReadWholeFile("S:\\D\\" + name, &data)) << name;
-    EXPECT_EQ(fs->CopyFile("X:\\src", "S:\\D\\" + name, {}), CopyResult::Exists);
+    EXPECT_TRUE(Take(fs->ReadWholeFile("S:\\D\\" + name), &data)) << name;
+    EXPECT_EQ(fs->CopyFile("X:\\src", "S:\\D\\" + name, {}, NameCase::Any), CopyResult::Exists);
   }
 
   // Someone else adds a name while a copy into the folder runs.
   mkdir(H("x/D").c_str(), 0755);
   WriteFile(H("x/big"), Pattern(65536));
-  EXPECT_EQ(fs->Probe("X:\\D\\a"), PathState::Absent);
-  EXPECT_EQ(fs->Probe("X:\\d\\A"), PathState::Absent);
+  EXPECT_EQ(fs->Probe("X:\\D\\a", NameCase::Any), PathState::Absent);
+  EXPECT_EQ(fs->Probe("X:\\d\\A", NameCase::Any), PathState::Absent);
   bool added = false;
   auto meanwhile = [&](uint64_t, uint64_t done) {
     if (done > 0 && !added) added = true, WriteFile(H("x/D/other.txt"), "o");
     return true;
   };
-  EXPECT_EQ(fs->CopyFile("X:\\big", "X:\\D\\big", meanwhile), CopyResult::Copied);
+  EXPECT_EQ(fs->CopyFile("X:\\big", "X:\\D\\big", meanwhile, NameCase::Any), CopyResult::Copied);
   ASSERT_TRUE(added);
-  EXPECT_EQ(fs->Probe("X:\\d\\other.txt"), PathState::Present);
-  EXPECT_EQ(fs->CopyFile("X:\\src", "X:\\D\\OTHER.TXT", {}), CopyResult::Exists);
+  EXPECT_EQ(fs->Probe("X:\\d\\other.txt", NameCase::Any), PathState::Present);
+  EXPECT_EQ(fs->CopyFile("X:\\src", "X:\\D\\OTHER.TXT", {}, NameCase::Any), CopyResult::Exists);
   EXPECT_FALSE(Exists(H("x/D/OTHER.TXT")));
 }
 
@@ -809,12 +836,12 @@ TEST_F(DriveTest, TrashMovesAndEmptiesOnlyTheTablesBins) {
   mkdir(H("x/Old Folder").c_str(), 0755);
   WriteFile(H("x/Old Folder/in.txt"), "in");
   auto fs = Drives();
-  ASSERT_TRUE(fs->DeleteToTrash(R"(X:\OLD.log)"));
-  ASSERT_TRUE(fs->DeleteToTrash(R"(X:\old folder)"));
+  ASSERT_TRUE(fs->DeleteToTrash(R"(X:\OLD.log)").ok());
+  ASSERT_TRUE(fs->DeleteToTrash(R"(X:\old folder)").ok());
   EXPECT_FALSE(Exists(H("x/old.log")));
   EXPECT_EQ(ReadFile(data + "/Trash/files/Old Folder/in.txt"), "in");
-  EXPECT_FALSE(fs->DeleteToTrash(R"(X:\)"));
-  EXPECT_FALSE(fs->DeleteToTrash(R"(X:\none)"));
+  EXPECT_FALSE(fs->DeleteToTrash(R"(X:\)").ok());
+  EXPECT_FALSE(fs->DeleteToTrash(R"(X:\none)").ok());
 
   // Bins at a drive's top; a shared ".Trash" counts only with its sticky bit.
   const std::string uid = std::to_string(getuid());
@@ -826,7 +853,7 @@ TEST_F(DriveTest, TrashMovesAndEmptiesOnlyTheTablesBins) {
     WriteFile(H(bin + "/files/dir/f"), "f");
   }
   // The home bin lies on no drive of this table: it stays full.
-  ASSERT_TRUE(fs->EmptyTrash());
+  ASSERT_TRUE(fs->EmptyTrash().ok());
   EXPECT_TRUE(Exists(data + "/Trash/files/Old Folder/in.txt"));
   EXPECT_TRUE(Exists(H("x/.Trash-" + uid + "/files")));
   EXPECT_FALSE(Exists(H("x/.Trash-" + uid + "/files/dir")));
@@ -835,11 +862,11 @@ TEST_F(DriveTest, TrashMovesAndEmptiesOnlyTheTablesBins) {
 
   // With the home on a drive, its bin is emptied too, keeping the bin's own folders.
   auto withHome = Drives({{'X', H("x"), ""}, {'H', dataHome.folder, ""}});
-  ASSERT_TRUE(withHome->EmptyTrash());
+  ASSERT_TRUE(withHome->EmptyTrash().ok());
   std::vector<DirEntry> entries;
-  ASSERT_TRUE(withHome->ListFolder(R"(H:\data\Trash\files)", &entries));
+  ASSERT_TRUE(Take(withHome->ListFolder(R"(H:\data\Trash\files)", ListDetail::Full), &entries));
   EXPECT_TRUE(entries.empty());
-  ASSERT_TRUE(withHome->ListFolder(R"(H:\data\Trash\info)", &entries));
+  ASSERT_TRUE(Take(withHome->ListFolder(R"(H:\data\Trash\info)", ListDetail::Full), &entries));
   EXPECT_TRUE(entries.empty());
 }
 
@@ -856,26 +883,28 @@ TEST_F(CopyTest, WithoutUnnamedFilesANamedTemporaryIsUsed) {
         seen.push_back(e.path().filename().string());
     return true;
   };
-  EXPECT_EQ(fs->CopyFile(R"(X:\song.mp3)", R"(F:\song.mp3)", look), CopyResult::Copied);
+  EXPECT_EQ(fs->CopyFile(R"(X:\song.mp3)", R"(F:\song.mp3)", look, NameCase::Any),
+            CopyResult::Copied);
   EXPECT_EQ(seen, std::vector<std::string>{".quorvin-song.mp3.part"});
   EXPECT_EQ(ReadFile(H("fat/song.mp3")), content);
-  EXPECT_EQ(fs->CopyFile(R"(X:\song.mp3)", R"(F:\SONG.MP3)", {}), CopyResult::Exists);
+  EXPECT_EQ(fs->CopyFile(R"(X:\song.mp3)", R"(F:\SONG.MP3)", {}, NameCase::Any),
+            CopyResult::Exists);
   std::vector<DirEntry> entries;
-  ASSERT_TRUE(fs->ListFolder(R"(F:\)", &entries));
+  ASSERT_TRUE(Take(fs->ListFolder(R"(F:\)", ListDetail::Full), &entries));
   EXPECT_EQ(Names(entries), std::vector<std::string>{"song.mp3"});
 }
 
 TEST_F(DriveTest, VolumesOfImagesAndFolders) {
   auto fs = Drives();
   VolumeInfo info;
-  ASSERT_TRUE(fs->GetVolumeInfo(R"(X:\)", &info));
+  ASSERT_TRUE(Take(fs->GetVolumeInfo(R"(X:\)"), &info));
   EXPECT_FALSE(info.fileSystem.empty());
-  EXPECT_FALSE(fs->GetVolumeInfo(R"(Q:\)", &info));
+  EXPECT_FALSE(Take(fs->GetVolumeInfo(R"(Q:\)"), &info));
   EXPECT_EQ(fs->GetDriveType(R"(Q:\)"), kDriveNoRoot);
-  uint64_t freeBytes = 0, total = 0;
-  ASSERT_TRUE(fs->GetFreeSpace(R"(X:\no\such\folder\)", &freeBytes, &total));
-  EXPECT_GT(total, 0u);
-  EXPECT_LE(freeBytes, total);
+  const Result<FreeSpace> space = fs->GetFreeSpace(R"(X:\no\such\folder\)");
+  ASSERT_TRUE(space.ok());
+  EXPECT_GT(space->total, 0u);
+  EXPECT_LE(space->freeToCaller, space->total);
 
   std::string ext4 = "mkfs.ext4 -q -F -L DATA -U 89abcdef-0123-4567-89ab-cdef01234567 '" +
                      H("ext4.img") + "' 2M >/dev/null 2>&1";
@@ -884,12 +913,12 @@ TEST_F(DriveTest, VolumesOfImagesAndFolders) {
     GTEST_SKIP() << "mkfs.ext4 or mkfs.fat missing";
   mkdir(H("e").c_str(), 0755);
   auto images = Drives({{'E', H("e"), H("ext4.img")}, {'F', H("e"), H("fat.img")}});
-  ASSERT_TRUE(images->GetVolumeInfo(R"(E:\)", &info));
+  ASSERT_TRUE(Take(images->GetVolumeInfo(R"(E:\)"), &info));
   EXPECT_EQ(info.label, "DATA");
   EXPECT_EQ(info.serial, 0x89abcdefu);
   EXPECT_EQ(info.fileSystem, "ext4");
   EXPECT_EQ(images->GetDriveType(R"(E:\)"), kDriveFixed);
-  ASSERT_TRUE(images->GetVolumeInfo(R"(F:\)", &info));
+  ASSERT_TRUE(Take(images->GetVolumeInfo(R"(F:\)"), &info));
   EXPECT_EQ(info.label, "PICS");
   EXPECT_EQ(info.serial, 0x1234ABCDu);
   EXPECT_EQ(info.fileSystem, "vfat");

@@ -1,5 +1,5 @@
-// Drive and path utilities: the breadth-first scan, the existence probe, the recycle bin, waiting
-// for programs. Every drive is a temporary folder.
+// Drive and path utilities where they meet Linux: the scan over links, dot names and hidden
+// entries, the desktop's recycle bin, waiting for programs. Every drive is a temporary folder.
 #include <gio/gio.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "TestProgram.h"
+#include "LinuxTestProgram.h"
 #include "commands/modDispatch.h"
 #include "files/modTools.h"
 
@@ -41,7 +41,7 @@ class Tools : public ::testing::Test {
     return v;
   }
 
-  TestApp app;
+  LinuxTestApp app;
 };
 
 TEST_F(Tools, ScanIsBreadthFirstAndSkipsWhatItShould) {
@@ -102,50 +102,6 @@ TEST_F(Tools, ScanIsBreadthFirstAndSkipsWhatItShould) {
   EXPECT_FALSE(ScanFolderTree(p(), "C:\\missing", none, noneFolders, 1, true, false));
   EXPECT_TRUE(none.empty() && noneFolders.empty());
   EXPECT_EQ(Total(), "0");
-}
-
-TEST_F(Tools, LongScansShowTheCountAndYieldEveryHundredFiles) {
-  for (int i = 0; i < 250; ++i) Write("big/f" + std::to_string(i));
-  std::vector<std::string> shownAtYield;
-  p().onYield = [&](Program&) { shownAtYield.push_back(Total()); };
-  std::vector<std::string> files, folders;
-  EXPECT_FALSE(ScanFolderTree(p(), "C:\\big", files, folders, 1, false, false));
-  EXPECT_EQ(shownAtYield, (std::vector<std::string>{"100", "200"}));
-  EXPECT_EQ(Total(), "250");
-  EXPECT_EQ(files.size(), 250u);
-}
-
-TEST_F(Tools, CancelStopsTheScanAndIsCleared) {
-  for (int i = 0; i < 250; ++i) Write("big/f" + std::to_string(i));
-  Write("big/sub/x");
-  p().onYield = [&](Program& prog) { RunCommand(prog, "copy", "cancel"); };
-  std::vector<std::string> files, folders;
-  EXPECT_TRUE(ScanFolderTree(p(), "C:\\big", files, folders, 1, false, false));
-  EXPECT_FALSE(p().flags.CancelRequested);
-  // It stopped within the first folder, right after the entry that yielded.
-  EXPECT_EQ(files.size() + folders.size(), 100u);
-  EXPECT_EQ(Total(), "100");
-
-  // A cancel that arrives while the last folder is being listed still counts.
-  for (int i = 0; i < 150; ++i) Write("late/last/f" + std::to_string(i));
-  files.clear();
-  folders.clear();
-  EXPECT_TRUE(ScanFolderTree(p(), "C:\\late", files, folders, 1, false, false));
-  EXPECT_FALSE(p().flags.CancelRequested);
-  EXPECT_EQ(files.size(), 99u);
-}
-
-TEST_F(Tools, PathExistsTellsOnlyAMissingNameFromTheRest) {
-  Write("Music/Song.mp3");
-  EXPECT_TRUE(PathExists(p(), "C:\\Music\\Song.mp3"));
-  EXPECT_TRUE(PathExists(p(), "c:\\music\\SONG.MP3"));
-  EXPECT_TRUE(PathExists(p(), "C:\\Music\\"));
-  EXPECT_FALSE(PathExists(p(), "C:\\Music\\Other.mp3"));
-  EXPECT_FALSE(PathExists(p(), "C:\\Nothing\\"));
-  // A missing parent is "path not found", which is not "file not found".
-  EXPECT_TRUE(PathExists(p(), "C:\\Nothing\\Other.mp3"));
-  EXPECT_TRUE(IsVolumeReady(p(), "c:"));
-  EXPECT_FALSE(IsVolumeReady(p(), "q:"));
 }
 
 TEST_F(Tools, RecycleBinTakesAFolderAndIsEmptiedByItsCommand) {

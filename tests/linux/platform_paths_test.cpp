@@ -44,21 +44,22 @@ TEST(PathLookup, LinksAsFoldersOnTheWay) {
   PosixFileSystem& f = *d.files;
 
   // Through a link to a folder: found, and its names found without regard to case.
-  EXPECT_EQ(f.Probe(R"(X:\linked\inner\SONG.mp3)"), PathState::Present);
-  EXPECT_EQ(f.Probe(R"(X:\LINKED\Inner\new.mp3)"), PathState::Absent);
-  EXPECT_EQ(f.Probe(R"(X:\linked\new.mp3)"), PathState::Absent);
+  EXPECT_EQ(f.Probe(R"(X:\linked\inner\SONG.mp3)", NameCase::Any), PathState::Present);
+  EXPECT_EQ(f.Probe(R"(X:\LINKED\Inner\new.mp3)", NameCase::Any), PathState::Absent);
+  EXPECT_EQ(f.Probe(R"(X:\linked\new.mp3)", NameCase::Any), PathState::Absent);
   // Below a link to a file or a dangling link nothing can be made: present, never absent.
-  EXPECT_EQ(f.Probe(R"(X:\filelink\new.mp3)"), PathState::Present);
-  EXPECT_EQ(f.Probe(R"(X:\dangling\new.mp3)"), PathState::Present);
-  EXPECT_EQ(f.Probe(R"(X:\plain.txt\deeper\new.mp3)"), PathState::Present);
+  EXPECT_EQ(f.Probe(R"(X:\filelink\new.mp3)", NameCase::Any), PathState::Present);
+  EXPECT_EQ(f.Probe(R"(X:\dangling\new.mp3)", NameCase::Any), PathState::Present);
+  EXPECT_EQ(f.Probe(R"(X:\plain.txt\deeper\new.mp3)", NameCase::Any), PathState::Present);
   std::string host = f.HostPath(R"(X:\LINKED\INNER\song.MP3)");
   EXPECT_EQ(host, (d.root / "linked" / "Inner" / "song.mp3").string());
 
   // A copy through the link lands in the real folder.
-  EXPECT_EQ(f.CopyFile(R"(X:\plain.txt)", R"(X:\Linked\inner\copy.txt)", nullptr),
+  EXPECT_EQ(f.CopyFile(R"(X:\plain.txt)", R"(X:\Linked\inner\copy.txt)", nullptr, NameCase::Any),
             CopyResult::Copied);
   EXPECT_TRUE(fs::exists(d.root / "real" / "Inner" / "copy.txt"));
-  EXPECT_EQ(f.CopyFile(R"(X:\plain.txt)", R"(X:\filelink\copy.txt)", nullptr), CopyResult::Failed);
+  EXPECT_EQ(f.CopyFile(R"(X:\plain.txt)", R"(X:\filelink\copy.txt)", nullptr, NameCase::Any),
+            CopyResult::Failed);
 }
 
 TEST(PathLookup, NamesChangedByOthersBetweenLookupsAreSeen) {
@@ -66,20 +67,22 @@ TEST(PathLookup, NamesChangedByOthersBetweenLookupsAreSeen) {
   ASSERT_FALSE(d.root.empty());
   fs::create_directories(d.root / "Music" / "Disc");
   PosixFileSystem& f = *d.files;
-  EXPECT_EQ(f.Probe(R"(X:\music\disc\TRACK.mp3)"), PathState::Absent);
-  EXPECT_EQ(f.CopyFile(R"(X:\nothing)", R"(X:\music\disc\a.mp3)", nullptr), CopyResult::Failed);
+  EXPECT_EQ(f.Probe(R"(X:\music\disc\TRACK.mp3)", NameCase::Any), PathState::Absent);
+  EXPECT_EQ(f.CopyFile(R"(X:\nothing)", R"(X:\music\disc\a.mp3)", nullptr, NameCase::Any),
+            CopyResult::Failed);
 
   // Someone else adds a file and renames a folder after the lookups above were indexed.
   d.Write("Music/Disc/Track.mp3", "x");
-  EXPECT_EQ(f.Probe(R"(X:\music\disc\TRACK.mp3)"), PathState::Present);
+  EXPECT_EQ(f.Probe(R"(X:\music\disc\TRACK.mp3)", NameCase::Any), PathState::Present);
   fs::rename(d.root / "Music" / "Disc", d.root / "Music" / "Disk");
-  EXPECT_EQ(f.Probe(R"(X:\music\disc\TRACK.mp3)"), PathState::Present);  // no folder there
-  EXPECT_EQ(f.Probe(R"(X:\music\disc)"), PathState::Absent);
-  EXPECT_EQ(f.Probe(R"(X:\MUSIC\DISK\track.MP3)"), PathState::Present);
+  EXPECT_EQ(f.Probe(R"(X:\music\disc\TRACK.mp3)", NameCase::Any),
+            PathState::Present);  // no folder there
+  EXPECT_EQ(f.Probe(R"(X:\music\disc)", NameCase::Any), PathState::Absent);
+  EXPECT_EQ(f.Probe(R"(X:\MUSIC\DISK\track.MP3)", NameCase::Any), PathState::Present);
 
   // A copy onto a name present in another case copies nothing.
   d.Write("source.mp3", "new");
-  EXPECT_EQ(f.CopyFile(R"(X:\source.mp3)", R"(X:\music\disk\TRACK.MP3)", nullptr),
+  EXPECT_EQ(f.CopyFile(R"(X:\source.mp3)", R"(X:\music\disk\TRACK.MP3)", nullptr, NameCase::Any),
             CopyResult::Exists);
   std::ifstream in(d.root / "Music" / "Disk" / "Track.mp3");
   std::string content((std::istreambuf_iterator<char>(in)), {});
@@ -95,28 +98,28 @@ TEST(PathLookup, RepeatedLookupsSeeReplacedFolders) {
   d.Write("Music/Disc/a.mp3", "a");
   PosixFileSystem& f = *d.files;
   const std::string a = R"(X:\Music\Disc\a.mp3)", b = R"(X:\Music\Disc\b.mp3)";
-  EXPECT_EQ(f.Probe(a), PathState::Present);
-  EXPECT_EQ(f.Probe(b), PathState::Absent);
+  EXPECT_EQ(f.Probe(a, NameCase::Any), PathState::Present);
+  EXPECT_EQ(f.Probe(b, NameCase::Any), PathState::Absent);
 
   // Another folder of the same name.
   fs::rename(d.root / "Music" / "Disc", d.root / "Music" / "Old");
   fs::create_directory(d.root / "Music" / "Disc");
   d.Write("Music/Disc/b.mp3", "b");
-  EXPECT_EQ(f.Probe(a), PathState::Absent);
+  EXPECT_EQ(f.Probe(a, NameCase::Any), PathState::Absent);
   EXPECT_EQ(f.HostPath(b), (d.root / "Music" / "Disc" / "b.mp3").string());
 
   // A link to the old folder in its place.
   fs::rename(d.root / "Music" / "Disc", d.root / "Music" / "New");
   fs::create_directory_symlink(d.root / "Music" / "Old", d.root / "Music" / "Disc");
-  EXPECT_EQ(f.Probe(a), PathState::Present);
-  EXPECT_EQ(f.Probe(b), PathState::Absent);
+  EXPECT_EQ(f.Probe(a, NameCase::Any), PathState::Present);
+  EXPECT_EQ(f.Probe(b, NameCase::Any), PathState::Absent);
 
   // A file in its place: nothing can be made below it.
   fs::remove(d.root / "Music" / "Disc");
   d.Write("Music/Disc", "file");
-  EXPECT_EQ(f.Probe(b), PathState::Present);
-  EXPECT_EQ(f.CopyFile(R"(X:\Music\Old\a.mp3)", b, nullptr), CopyResult::Failed);
-  EXPECT_FALSE(f.IsFolder(R"(X:\Music\Disc\)"));
+  EXPECT_EQ(f.Probe(b, NameCase::Any), PathState::Present);
+  EXPECT_EQ(f.CopyFile(R"(X:\Music\Old\a.mp3)", b, nullptr, NameCase::Any), CopyResult::Failed);
+  EXPECT_FALSE(f.IsFolder(R"(X:\Music\Disc\)", FollowLinks::No));
 
   // Another drive's folder moved into its place still belongs to that drive alone.
   fs::remove(d.root / "Music" / "Disc");
@@ -124,11 +127,11 @@ TEST(PathLookup, RepeatedLookupsSeeReplacedFolders) {
   fs::create_directory(d.root / "Y");
   PosixFileSystem two({{'X', d.root.string(), ""}, {'Y', (d.root / "Y").string(), ""}},
                       d.root.string());
-  EXPECT_EQ(two.Probe(b), PathState::Absent);
+  EXPECT_EQ(two.Probe(b, NameCase::Any), PathState::Absent);
   fs::remove(d.root / "Music" / "Disc");
   fs::rename(d.root / "Y", d.root / "Music" / "Disc");
-  EXPECT_EQ(two.Probe(b), PathState::Present);
-  EXPECT_EQ(two.CopyFile(R"(X:\Music\Old\a.mp3)", b, nullptr), CopyResult::Failed);
+  EXPECT_EQ(two.Probe(b, NameCase::Any), PathState::Present);
+  EXPECT_EQ(two.CopyFile(R"(X:\Music\Old\a.mp3)", b, nullptr, NameCase::Any), CopyResult::Failed);
   EXPECT_FALSE(fs::exists(d.root / "Music" / "Disc" / "b.mp3"));
 }
 

@@ -11,7 +11,7 @@
 #include <sstream>
 #include <thread>
 
-#include "TestProgram.h"
+#include "LinuxTestProgram.h"
 #include "core/ProfileString.h"
 
 namespace qv::test {
@@ -154,7 +154,7 @@ class DefaultSkin : public ::testing::Test {
            ClickOn("explorerdrive", {"loadscreen;"});
   }
 
-  TestApp app{1};
+  LinuxTestApp app{1};
   TempDir out;
   std::string c, d;
 };

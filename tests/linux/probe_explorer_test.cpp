@@ -4,7 +4,7 @@
 
 #include <fstream>
 
-#include "TestProgram.h"
+#include "LinuxTestProgram.h"
 
 namespace qv::test {
 namespace {
@@ -75,7 +75,7 @@ class ProbeExplorer : public ::testing::Test {
     EXPECT_NE(at, items.end()) << name;
     return static_cast<int>(at - items.begin());
   }
-  TestApp app{1};
+  LinuxTestApp app{1};
   std::string c;
   std::string out;
 };

@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "TestProgram.h"
+#include "LinuxTestProgram.h"
 #include "platform/linux/LocaleClock.h"
 #include "platform/linux/PosixClock.h"
 #include "sysinfo/modDateTime.h"
@@ -280,7 +280,7 @@ TEST(TimeService, TheWindowGoesOnWhileTheServiceDecidesAndSaysWhenNoAnswerCame) 
   options.timeoutMs = 1500;
   options.stepRealtime = [](int64_t) { return EPERM; };  // never the machine's clock
   PosixClock clock(options);
-  TestApp app(0, {}, {}, &clock);
+  LinuxTestApp app(0, {}, {}, &clock);
   app.WriteSettings(1024, 768);
   app.WriteSkin({"Mainscreen"});
   app.WriteLayout("Mainscreen",
@@ -425,7 +425,7 @@ TEST(LocaleForms, TakenFromTheLocalesOwnFormats) {
 }
 
 TEST(ProbeClock, FakeClockStepsWithTheLocalesNamesAndSurvivesAMissingLocale) {
-  TestApp app;
+  LinuxTestApp app;
   app.WriteSettings(1024, 768);
   app.WriteSkin({"Mainscreen", "datetime"});
   std::string layout;

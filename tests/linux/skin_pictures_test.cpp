@@ -14,8 +14,9 @@
 #include <memory>
 #include <random>
 #include <thread>
+#include <utility>
 
-#include "TestProgram.h"
+#include "LinuxTestProgram.h"
 #include "app/linux/LinuxPlatform.h"
 #include "platform/common/PictureDecoder.h"
 #include "platform/linux/JpegCodec.h"
@@ -435,7 +436,7 @@ class SdlStartUp : public ::testing::Test {
     app.WriteSettings(1024, 768);
     app.WriteSkin({"Mainscreen"});
   }
-  TestApp app;
+  LinuxTestApp app;
   SdlDisplay display{LinuxDisplayOptions({.headless = true})};
   MemoryEvents events;
   RecordingDiagnostics diag;
@@ -450,7 +451,7 @@ TEST_F(SdlStartUp, EveryPictureLandsUnderItsNameAndProblemsAreReportedInTurn) {
       {"Other_enabled", 0x10E010},         {"Other_active", 0xE010E0},
       {"Third_enabled", 0x3030D0},         {"Third_disabled", 0x30D0D0},
   };
-  for (const auto& [name, rgb] : colours) app.WriteJpeg("Skin/" + name + ".jpg", 1024, 768, rgb);
+  for (const auto& [name, rgb] : colours) app.WritePicture("Skin/" + name + ".jpg", 1024, 768, rgb);
   std::ifstream in(app.AppPath("Skin/Mainscreen_active.jpg"), std::ios::binary);
   std::string jpeg((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   app.WriteFile("Skin/Mainscreen_active.jpg", jpeg.substr(0, jpeg.size() / 2));
@@ -509,6 +510,45 @@ TEST_F(SdlStartUp, AnExitWhileLoadingEndsStartUpAndLeavesNoThreadBehind) {
   EXPECT_FALSE(program.skin.SkinImages[1].name.empty());
   EXPECT_TRUE(program.skin.SkinImages[2].name.empty());
   EXPECT_EQ(program.skin.CurrentScreen, "");
+}
+
+// Sides a JPEG may have and the tests' own picture format refuses.
+TEST(StartUp, RefusesALoadingPictureThatGivesNoDesignSize) {
+  for (const auto& [w, h] : {std::pair{65500, 1}, std::pair{1, 1}, std::pair{20000, 20}}) {
+    LinuxTestApp app;
+    app.WriteSettings(1024, 768);
+    app.WriteSkin({"Mainscreen"});
+    app.WritePicture("Skin/Loading_enabled.jpg", w, h, 0x336699);
+    EXPECT_FALSE(app.Start()) << w << " x " << h;
+    EXPECT_TRUE(app.diag().Mentions("no usable design size"))
+        << ::testing::PrintToString(app.diag().lines);
+  }
+}
+
+// Needs the real codec: a cut JPEG is a damaged picture, not an unreadable one.
+TEST(StartUp, DamagedPicturesAndStrayFilesDoNotStopIt) {
+  LinuxTestApp app;
+  app.WriteSettings(1024, 768);
+  app.WriteSkin({"Mainscreen"});
+  std::ifstream in(app.AppPath("Skin/Mainscreen_active.jpg"), std::ios::binary);
+  std::string jpeg((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  app.WriteFile("Skin/Mainscreen_active.jpg", jpeg.substr(0, jpeg.size() / 2));
+  app.WriteFile("Skin/broken_enabled.JPG", "this is no picture");
+  app.WriteFile("Skin/readme.txt", "not a picture");
+  app.WriteFile("Skin/sub/Other_enabled.jpg", jpeg);
+  ASSERT_TRUE(app.Start());
+  Program& p = app.program();
+  // The damaged file still counts; the text file and the subfolder do not.
+  EXPECT_EQ(p.skin.SkinImages.size(), 6u);
+  EXPECT_TRUE(app.diag().Mentions("damaged"));
+  EXPECT_TRUE(app.diag().Mentions("broken_enabled.JPG"));
+  bool truncatedKept = false;
+  for (const SkinImage& i : p.skin.SkinImages)
+    if (i.name == "Mainscreen_active") truncatedKept = i.surface != nullptr;
+  EXPECT_TRUE(truncatedKept);
+  // A screen whose only picture is undecodable keeps the previous pictures.
+  ShowScreen(p, "broken");
+  EXPECT_TRUE(Near(app.Pixel(10, 10), kEnabledRgb));
 }
 
 }  // namespace

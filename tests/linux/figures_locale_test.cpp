@@ -4,7 +4,7 @@
 #include <clocale>
 #include <cstdlib>
 
-#include "TestProgram.h"
+#include "LinuxTestProgram.h"
 #include "core/Convert.h"
 #include "disk/modHDDclean.h"
 #include "sysinfo/modSystemInfo.h"

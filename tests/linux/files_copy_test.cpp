@@ -19,7 +19,7 @@
 #include <sstream>
 #include <thread>
 
-#include "TestProgram.h"
+#include "LinuxTestProgram.h"
 #include "files/modCopy.h"
 #include "files/modTools.h"
 #include "screens/modScreens.h"
@@ -187,7 +187,7 @@ class Copying : public ::testing::Test {
   static constexpr const char* kBoxes[] = {
       "status",           "total",          "filesfound",          "filesnew",   "filesexisting",
       "directoriesfound", "directoriesnew", "directoriesexisting", "filesfailed"};
-  TestApp app;
+  LinuxTestApp app;
   std::string src, dst;
 };
 
@@ -388,6 +388,24 @@ TEST_F(Copying, DestinationInsideTheSourceIsLeftOutOfTheScan) {
   EXPECT_EQ(Read(src + "/backup/Album/b.mp3"), "b");
   EXPECT_FALSE(fs::exists(src + "/backup/backup"));
   EXPECT_EQ(Counters(), (std::vector<std::string>{"1", "-", "1", "2", "-", "2"}));
+}
+
+// Inside is decided by where both paths lead, whatever their separators, case, or host names
+// that the drive path carries in private-use form ("\\" here).
+TEST_F(Copying, DestinationInsideTheSourceIsFoundWhateverItsSpelling) {
+  Write(src + "/a.mp3", "a");
+  Write(src + "/Album/b.mp3", "b");
+  for (const char* host : {"Backup", "Back\\up"}) fs::create_directories(src + "/" + host);
+  for (const std::string destination :
+       {"c:/MEDIA\\audio/backup/", "C:\\Media\\Audio\\Back\uF05Cup\\"}) {
+    WriteSettings("C:\\Media\\Audio\\", destination);
+    LoadSettings(p());
+    for (int run = 0; run < 2; ++run) PressMedia(0);
+  }
+  for (const char* host : {"Backup", "Back\\up"}) {
+    EXPECT_EQ(Read(src + "/" + host + "/Album/b.mp3"), "b") << host;
+    EXPECT_FALSE(fs::exists(src + "/" + host + "/" + host)) << host;  // no backup of itself
+  }
 }
 
 TEST_F(Copying, LinkedSourceRootIsFollowedAndLinksInTheBackupAreNeverWrittenThrough) {

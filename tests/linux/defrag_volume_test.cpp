@@ -21,7 +21,7 @@
 #include <sstream>
 
 #include "DiskImages.h"
-#include "TestProgram.h"
+#include "LinuxTestProgram.h"
 #include "disk/modDefrag.h"
 
 namespace qv::test {
@@ -104,7 +104,7 @@ class Volume : public ::testing::Test {
   }
   Program& p() { return app.program(); }
 
-  TestApp app{1};
+  LinuxTestApp app{1};
   Volumes* own = nullptr;
   std::string drive, image;
   std::unique_ptr<LoopMount> mount;
