@@ -20,8 +20,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       qv::SplitWindowsCommandLine("\"p\" " + qv::QuoteArgument(text) + " -q");
   if (quoted.size() != 3 || quoted[1] != text || quoted[2] != "-q") __builtin_trap();
   const std::string host = files.HostPath(text);
-  files.Probe(text, NameCase::Any);
-  files.IsFolder(text, FollowLinks::No);
+  files.Probe(text, qv::NameCase::Any);
+  files.IsFolder(text, qv::FollowLinks::No);
   (void)host;
   // Any name below the drive has a DOS form that leads back to it (through the private-use
   // mapping where the DOS form cannot hold a character).

@@ -41,6 +41,9 @@ class PosixFileSystem : public FileSystem {
   using Options = PosixFileOptions;
   PosixFileSystem(std::vector<DriveMapping> drives, std::string exeHostFolder,
                   Options options = {});
+  // The resolver refers to the drive table inside.
+  PosixFileSystem(const PosixFileSystem&) = delete;
+  PosixFileSystem& operator=(const PosixFileSystem&) = delete;
 
   // The drive table of the machine: the root file system is C:, every other mounted block
   // device follows from D: in mount order.
