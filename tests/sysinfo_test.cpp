@@ -6,6 +6,7 @@
 
 #include "TestProgram.h"
 #include "core/Program.h"
+#include "screens/modScreens.h"
 #include "shell/frmMain.h"
 #include "sysinfo/clsCPU.h"
 #include "sysinfo/modDateTime.h"

@@ -12,6 +12,7 @@
 #include "commands/modDispatch.h"
 #include "files/modExplorerDestination.h"
 #include "files/modExplorerSource.h"
+#include "screens/modScreens.h"
 #include "shell/frmMain.h"
 #include "widgets/modListbox.h"
 

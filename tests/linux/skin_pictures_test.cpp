@@ -24,6 +24,7 @@
 #include "platform/linux/PictureCheckFile.h"
 #include "platform/memory/MemoryDisplay.h"
 #include "platform/sdl/SdlDisplay.h"
+#include "screens/modScreens.h"
 #include "shell/modDeclares.h"
 
 namespace qv::test {

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,12 +22,12 @@ TEST(PosixSystemClock, IntervalsComeFromTheMonotonicClock) {
   auto units = [](const timespec& ts) { return int64_t{ts.tv_sec} * kSecond + ts.tv_nsec / 100; };
   PosixSystem machine;
   timespec before{}, after{};
-  int64_t now = 0;
   clock_gettime(CLOCK_MONOTONIC, &before);
-  ASSERT_TRUE(machine.MonotonicTime(&now));
+  const std::optional<int64_t> now = machine.MonotonicTime();
   clock_gettime(CLOCK_MONOTONIC, &after);
-  EXPECT_GE(now, units(before));
-  EXPECT_LE(now, units(after));
+  ASSERT_TRUE(now);
+  EXPECT_GE(*now, units(before));
+  EXPECT_LE(*now, units(after));
 }
 
 void WriteText(const std::filesystem::path& file, const std::string& text) {
@@ -38,23 +39,20 @@ TEST(PosixSystemProc, MissingTruncatedAndOddFiles) {
   TempDir root;
   const std::filesystem::path proc = root.path();
   PosixSystem system(root.path());
-  int64_t idle = 0;
   // Nothing there.
-  EXPECT_FALSE(system.IdleTime(&idle));
+  EXPECT_FALSE(system.IdleTime());
   MemoryStatus m = system.GetMemoryStatus();
   EXPECT_FALSE(m.hasPhysical || m.hasPageFile || m.hasVirtual);
 
   const int64_t tick = 10000000 / sysconf(_SC_CLK_TCK);
   WriteText(proc / "stat", "cpu  10 0 5 1000 20 0 0 0 0 0\ncpu0 5 0 2 500 10\n");
-  ASSERT_TRUE(system.IdleTime(&idle));
-  EXPECT_EQ(idle, 1020 * tick);
+  EXPECT_EQ(system.IdleTime(), 1020 * tick);
   WriteText(proc / "stat", "cpu  10 0 5 1000\n");  // no iowait column
-  ASSERT_TRUE(system.IdleTime(&idle));
-  EXPECT_EQ(idle, 1000 * tick);
+  EXPECT_EQ(system.IdleTime(), 1000 * tick);
   for (const char* bad : {"cpu  10 0 5\n", "cpu0 1 2 3 4 5\n", "", "cpu  a b c d e\n",
                           "cpu  1 2 3 -4 5\n", "cpu  1 2 3 9223372036854775807 5\n"}) {
     WriteText(proc / "stat", bad);
-    EXPECT_FALSE(system.IdleTime(&idle)) << bad;
+    EXPECT_FALSE(system.IdleTime()) << bad;
   }
 
   // A healthy machine whose programs have reserved more than the commit limit, which Linux

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -11,14 +12,11 @@ namespace qv {
 
 class MemoryProcesses : public Processes {
  public:
-  bool Start(const std::string& windowsCommandLine, int64_t*) override {
+  Result<int64_t> Start(const std::string& windowsCommandLine) override {
     started.push_back(windowsCommandLine);
-    return false;
+    return Status::Error("nothing is started here");
   }
-  bool StillActive(int64_t, int* exitCode) override {
-    *exitCode = -1;
-    return false;
-  }
+  std::optional<int> Ended(int64_t) override { return -1; }
   // The command lines the program asked to start.
   std::vector<std::string> started;
 };
