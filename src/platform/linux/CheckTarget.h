@@ -1,5 +1,5 @@
-// Which volume the disk check works on: the device behind a drive, where it is mounted, and the
-// loop devices of an image file.
+// Which volume the disk check works on: the device behind a drive (from the drive table), where
+// it is mounted, and whether a loop device serves it elsewhere too.
 #pragma once
 
 #include <sys/types.h>
@@ -27,14 +27,5 @@ struct CheckTarget {
 
 // The target of a drive root ("D:\"); an empty device when the drive has none.
 CheckTarget FindCheckTarget(const PosixFileSystem& files, const std::string& root);
-
-// Whether `path` is a block device; its device number in `rdev` (may be null).
-bool IsBlock(const std::string& path, dev_t* rdev);
-// The first line of a file; empty when it cannot be read.
-std::string ReadLine(const std::string& file);
-// The loop devices that serve an image file, as /dev paths.
-std::vector<std::string> LoopsOf(const std::string& image);
-// The image file behind a loop device; empty for any other device.
-std::string BackingFile(dev_t rdev);
 
 }  // namespace qv
