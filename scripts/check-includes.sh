@@ -2,7 +2,7 @@
 # Prints the include graph between the source folders and fails on an include against the
 # direction app -> shell -> commands -> files/disk/sysinfo -> screens -> widgets -> skin -> core
 # -> platform seam, on a platform folder that reaches past the seam and common/, and on an
-# operating-system or library header outside the folder that owns it.
+# operating-system or library header outside the folder that owns it, or in a portable test.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -87,6 +87,23 @@ while IFS= read -r file; do
     bad=1
   done < <(sed -n -E 's/^#include <([^>]*)>.*/\1/p' "$file")
 done < <(git ls-files 'src/*.h' 'src/*.cpp')
+
+# The portable tests (tests/*, not tests/linux/) build wherever the core does.
+while IFS= read -r file; do
+  while IFS= read -r inc; do
+    case $inc in
+      app/*|platform/linux/*|platform/sdl/*|platform/win32/*|linux/*)
+        echo "portable test reaches a platform: $file includes $inc"
+        bad=1 ;;
+    esac
+  done < <(sed -n -E 's/^#include "([^"]*)".*/\1/p' "$file")
+  while IFS= read -r sys; do
+    if [ -n "$(owner_of_system_header "$sys")" ] && [ "$sys" != xxhash.h ]; then
+      echo "portable test includes <$sys>: $file"
+      bad=1
+    fi
+  done < <(sed -n -E 's/^#include <([^>]*)>.*/\1/p' "$file")
+done < <(git ls-files 'tests/*.h' 'tests/*.cpp' | grep -v -E '^tests/(linux|fuzz|e2e)/')
 
 for e in "${!edges[@]}"; do echo "$e: ${edges[$e]}"; done | sort
 exit $bad
