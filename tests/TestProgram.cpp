@@ -38,6 +38,12 @@ bool RecordingDiagnostics::Mentions(const std::string& text) const {
   return false;
 }
 
+std::string BoxText(Program& p, const std::string& group, const std::string& name) {
+  for (const TextBoxElement& b : p.tables.TextBoxes)
+    if (b.HasKey(group, name)) return b.Text;
+  return "<none>";
+}
+
 bool Near(uint32_t a, uint32_t b, int tolerance) {
   for (int shift = 0; shift <= 16; shift += 8) {
     const int ca = static_cast<int>((a >> shift) & 0xFF);

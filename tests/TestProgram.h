@@ -81,6 +81,9 @@ constexpr uint32_t kActiveRgb = 0xC03020;
 // Colours after a lossy round trip are close, not equal.
 bool Near(uint32_t a, uint32_t b, int tolerance = 24);
 
+// The text of the text box with this key ("<none>" without such a box).
+std::string BoxText(Program& p, const std::string& group, const std::string& name);
+
 // Settings and skin files below an application folder, in whatever picture format the
 // platform under test decodes.
 class SkinWriter {

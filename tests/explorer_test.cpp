@@ -15,12 +15,6 @@
 namespace qv::test {
 namespace {
 
-std::string Text(Program& p, const std::string& group, const std::string& name) {
-  for (const TextBoxElement& b : p.tables.TextBoxes)
-    if (b.HasKey(group, name)) return b.Text;
-  return "<none>";
-}
-
 class Explorer : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -75,7 +69,7 @@ TEST_F(Explorer, ListsUpFoldersThenFilesAndHidesHiddenEntries) {
   Show("C:\\Music\\", "C:\\");
   EXPECT_EQ(source().Items, (std::vector<std::string>{"..", "Rock", "a.mp3"}));
   EXPECT_EQ(source().ItemIcons, (std::vector<int32_t>{-1, 0, 1}));
-  EXPECT_EQ(Text(p(), "explorersource", "directory"), "C:\\Music\\");
+  EXPECT_EQ(BoxText(p(), "explorersource", "directory"), "C:\\Music\\");
   EXPECT_EQ(destination().Items.front(), "..");
 }
 
@@ -174,27 +168,27 @@ TEST_F(Explorer, InformationCountsAndSizes) {
   Write("C:\\one\\c.bin", std::string(500, 'c'));
   Show("C:\\two\\", "C:\\two\\");
   ShowSourceInfo(p());
-  EXPECT_EQ(Text(p(), "explorerinfo", "directoriesfound"), "1");
-  EXPECT_EQ(Text(p(), "explorerinfo", "filesfound"), "2");
-  EXPECT_EQ(Text(p(), "explorerinfo", "total"), "3");
-  EXPECT_EQ(Text(p(), "explorerinfo", "size"), "2.000 KB");
+  EXPECT_EQ(BoxText(p(), "explorerinfo", "directoriesfound"), "1");
+  EXPECT_EQ(BoxText(p(), "explorerinfo", "filesfound"), "2");
+  EXPECT_EQ(BoxText(p(), "explorerinfo", "total"), "3");
+  EXPECT_EQ(BoxText(p(), "explorerinfo", "size"), "2.000 KB");
   ShowDestinationInfo(p());
-  EXPECT_EQ(Text(p(), "explorerinfo", "size"), "2.000 KB");
+  EXPECT_EQ(BoxText(p(), "explorerinfo", "size"), "2.000 KB");
 
   p().explorer.SourcePath = "C:\\one\\";
   p().explorer.CopyList = {"C:\\one\\c.bin"};
   ShowSourceInfo(p());
-  EXPECT_EQ(Text(p(), "explorerinfo", "filesfound"), "1");
-  EXPECT_EQ(Text(p(), "explorerinfo", "size"), "-");
-  EXPECT_EQ(Text(p(), "explorerinfo", "directoriesfound"), "-");
-  EXPECT_EQ(Text(p(), "explorerinfo", "total"), "-");
+  EXPECT_EQ(BoxText(p(), "explorerinfo", "filesfound"), "1");
+  EXPECT_EQ(BoxText(p(), "explorerinfo", "size"), "-");
+  EXPECT_EQ(BoxText(p(), "explorerinfo", "directoriesfound"), "-");
+  EXPECT_EQ(BoxText(p(), "explorerinfo", "total"), "-");
 
   Folder("C:\\empty");
   p().explorer.DestinationPath = "C:\\empty\\";
   ShowDestinationInfo(p());
-  EXPECT_EQ(Text(p(), "explorerinfo", "directoriesfound"), "1");
-  EXPECT_EQ(Text(p(), "explorerinfo", "total"), "1");
-  EXPECT_EQ(Text(p(), "explorerinfo", "filesfound"), "-");
+  EXPECT_EQ(BoxText(p(), "explorerinfo", "directoriesfound"), "1");
+  EXPECT_EQ(BoxText(p(), "explorerinfo", "total"), "1");
+  EXPECT_EQ(BoxText(p(), "explorerinfo", "filesfound"), "-");
   EXPECT_FALSE(p().flags.CancelRequested);
 }
 
@@ -206,12 +200,12 @@ TEST_F(Explorer, PastesTheSelectionAndSkipsWhatIsThere) {
   ASSERT_EQ(p().explorer.CopyList, (std::vector<std::string>{"C:\\Music\\Rock\\"}));
   PasteSelection(p());
   EXPECT_EQ(files().Read("D:\\Backup\\Rock\\a.mp3"), "rock");
-  EXPECT_EQ(Text(p(), "copy", "filesnew"), "1");
+  EXPECT_EQ(BoxText(p(), "copy", "filesnew"), "1");
   EXPECT_NE(std::find(destination().Items.begin(), destination().Items.end(), "Rock"),
             destination().Items.end());
   PasteSelection(p());
-  EXPECT_EQ(Text(p(), "copy", "filesexisting"), "1");
-  EXPECT_EQ(Text(p(), "copy", "directoriesexisting"), "1");
+  EXPECT_EQ(BoxText(p(), "copy", "filesexisting"), "1");
+  EXPECT_EQ(BoxText(p(), "copy", "directoriesexisting"), "1");
   EXPECT_EQ(p().explorer.CopyList.size(), 1u);
 
   p().settings.AudioDestination = "d:\\audio\\";

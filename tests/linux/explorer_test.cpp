@@ -21,12 +21,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string Text(Program& p, const std::string& group, const std::string& name) {
-  for (const TextBoxElement& b : p.tables.TextBoxes)
-    if (b.HasKey(group, name)) return b.Text;
-  return "<none>";
-}
-
 class Explorer : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -123,7 +117,7 @@ TEST_F(Explorer, SizesAboveFourGibibytes) {
   fs::resize_file(big, 5ull << 30);
   Show("C:\\big\\", "C:\\");
   ShowSourceInfo(p());
-  EXPECT_EQ(Text(p(), "explorerinfo", "size"), "5.000 GB");
+  EXPECT_EQ(BoxText(p(), "explorerinfo", "size"), "5.000 GB");
   EXPECT_EQ(explorer::SizeText(1023), "-");
   EXPECT_EQ(explorer::SizeText(1536.0 * 1024), "1.500 MB");
 }
