@@ -5,6 +5,7 @@
 #include <random>
 
 #include "platform/memory/TestPicture.h"
+#include "screens/modScreens.h"
 #include "shell/frmMain.h"
 #include "shell/modDeclares.h"
 
@@ -36,6 +37,27 @@ bool RecordingDiagnostics::Mentions(const std::string& text) const {
   for (const std::string& l : lines)
     if (l.find(text) != std::string::npos) return true;
   return false;
+}
+
+void ShowExplorer(Program& p, const std::string& sourcePath, const std::string& destinationPath) {
+  p.explorer.SourcePath = sourcePath;
+  p.explorer.DestinationPath = destinationPath;
+  ShowScreen(p, "explorer");
+}
+
+void TapListItem(Program& p, const ListElement& l, int item) {
+  const float x = static_cast<float>(l.Left + 50);
+  const float y = static_cast<float>(l.Top + (item - l.TopIndex) * l.RowHeight + 8);
+  OnPointerDown(p, 1, 0, x, y);
+  OnPointerUp(p, 1, 0, x, y);
+}
+
+void WriteCopyTotalSkin(const SkinWriter& app) {
+  app.WriteSettings(1024, 768);
+  app.WriteSkin({"Mainscreen"});
+  app.WriteLayout("Mainscreen",
+                  "[0]\nType=textbox\nCommand0=copy;total\nPosition=10;10;200;20\n"
+                  "Font=arial;10;0;0;255|255|255;1\n");
 }
 
 std::string BoxText(Program& p, const std::string& group, const std::string& name) {

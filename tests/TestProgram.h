@@ -104,6 +104,13 @@ class SkinWriter {
 // The explorer's screens: both file lists with their path boxes, the information and copy
 // boxes, and the drive choice.
 void WriteExplorerSkin(const SkinWriter& app);
+// Shows the explorer screen on these two folders.
+void ShowExplorer(Program& p, const std::string& sourcePath, const std::string& destinationPath);
+// Taps item `item` of a list.
+void TapListItem(Program& p, const ListElement& l, int item);
+
+// The main screen with one text box, the copy report's total.
+void WriteCopyTotalSkin(const SkinWriter& app);
 
 class TestApp : public SkinWriter {
  public:

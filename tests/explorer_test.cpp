@@ -37,16 +37,9 @@ class Explorer : public ::testing::Test {
     return files().ListFolder(folder, ListDetail::NamesAndKinds).value_or({}).size();
   }
   void Show(const std::string& sourcePath, const std::string& destinationPath) {
-    p().explorer.SourcePath = sourcePath;
-    p().explorer.DestinationPath = destinationPath;
-    ShowScreen(p(), "explorer");
+    ShowExplorer(p(), sourcePath, destinationPath);
   }
-  void Select(ListElement& l, int item) {
-    OnPointerDown(p(), 1, 0, static_cast<float>(l.Left + 50),
-                  static_cast<float>(l.Top + (item - l.TopIndex) * l.RowHeight + 8));
-    OnPointerUp(p(), 1, 0, static_cast<float>(l.Left + 50),
-                static_cast<float>(l.Top + (item - l.TopIndex) * l.RowHeight + 8));
-  }
+  void Select(ListElement& l, int item) { TapListItem(p(), l, item); }
   // Types `text` and presses "ok" from inside the next wait for the keyboard.
   void TypeWhenAsked(const std::string& keys) {
     p().onYield = [keys, done = false](Program& prog) mutable {

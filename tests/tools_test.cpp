@@ -12,11 +12,7 @@ namespace {
 class Tools : public ::testing::Test {
  protected:
   void SetUp() override {
-    app.WriteSettings(1024, 768);
-    app.WriteSkin({"Mainscreen"});
-    app.WriteLayout("Mainscreen",
-                    "[0]\nType=textbox\nCommand0=copy;total\nPosition=10;10;200;20\n"
-                    "Font=arial;10;0;0;255|255|255;1\n");
+    WriteCopyTotalSkin(app);
     ASSERT_TRUE(app.Start());
     p().explorer.ReportGroup = "copy";
   }

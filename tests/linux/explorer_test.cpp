@@ -36,16 +36,9 @@ class Explorer : public ::testing::Test {
     std::ofstream(path, std::ios::binary) << content;
   }
   void Show(const std::string& sourcePath, const std::string& destinationPath) {
-    p().explorer.SourcePath = sourcePath;
-    p().explorer.DestinationPath = destinationPath;
-    ShowScreen(p(), "explorer");
+    ShowExplorer(p(), sourcePath, destinationPath);
   }
-  void Select(ListElement& l, int item) {
-    OnPointerDown(p(), 1, 0, static_cast<float>(l.Left + 50),
-                  static_cast<float>(l.Top + (item - l.TopIndex) * l.RowHeight + 8));
-    OnPointerUp(p(), 1, 0, static_cast<float>(l.Left + 50),
-                static_cast<float>(l.Top + (item - l.TopIndex) * l.RowHeight + 8));
-  }
+  void Select(ListElement& l, int item) { TapListItem(p(), l, item); }
   LinuxTestApp app{1};
   std::string c;
   std::string d;
