@@ -41,7 +41,7 @@ owner_of_system_header() {
     unistd.h|fcntl.h|dirent.h|poll.h|pwd.h|grp.h|spawn.h|signal.h|dlfcn.h|mntent.h|langinfo.h|\
     sys/*|linux/*|ext2fs/*|et/*|blkid/*|gio/*|glib.h|glib/*|fontconfig/*|turbojpeg.h|\
     jpeglib.h|png.h|libmount/*|termios.h|utime.h|ftw.h|fnmatch.h|glob.h|pthread.h|sched.h|\
-    syslog.h|xlocale.h|features.h) echo platform/linux ;;
+    syslog.h|xlocale.h|features.h|X11/*) echo platform/linux ;;
     *) echo "" ;;
   esac
 }

@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake pkg-config
-  libsdl2-dev libsdl2-ttf-dev libfontconfig-dev libturbojpeg0-dev libjpeg-dev libpng-dev
+  libsdl2-dev libsdl2-ttf-dev libx11-dev libfontconfig-dev libturbojpeg0-dev libjpeg-dev libpng-dev
   libglib2.0-dev libext2fs-dev libblkid-dev libxxhash-dev
   googletest libgtest-dev libgmock-dev
   fonts-liberation2 fonts-dejavu-core

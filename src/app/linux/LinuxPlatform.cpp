@@ -5,6 +5,7 @@
 
 #include "platform/linux/FontconfigLookup.h"
 #include "platform/linux/JpegPictureCodec.h"
+#include "platform/linux/X11Errors.h"
 
 namespace qv {
 
@@ -20,6 +21,7 @@ SdlDisplayOptions LinuxDisplayOptions(SdlDisplayOptions options) {
 
 LinuxPlatform::LinuxPlatform(LinuxPlatformOptions options) : clock_(std::move(options.clock)) {
   if (options.display) {
+    TolerateLateWakeupsToClosedWindow();
     display_ = std::make_unique<SdlDisplay>(LinuxDisplayOptions(std::move(*options.display)));
     events_ = std::make_unique<SdlEvents>(*display_);
   }
