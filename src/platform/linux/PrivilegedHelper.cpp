@@ -1,5 +1,7 @@
 #include "platform/linux/PrivilegedHelper.h"
 
+#include <limits.h>
+#include <stdlib.h>
 #include <unistd.h>
 
 #include "platform/linux/PosixFileSystem.h"
@@ -12,7 +14,9 @@ std::string HelperProgramPath() {
   const std::string base = folder == "/" ? "" : folder;
   for (const std::string& candidate :
        {base + "/quorvin-helper", base + "/../libexec/quorvin/quorvin-helper"}) {
-    if (access(candidate.c_str(), X_OK) == 0) return candidate;
+    // Canonical: pkexec picks the polkit action by the program's exact path.
+    char real[PATH_MAX];
+    if (access(candidate.c_str(), X_OK) == 0 && realpath(candidate.c_str(), real)) return real;
   }
   return "";
 }
