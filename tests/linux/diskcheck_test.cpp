@@ -576,16 +576,6 @@ std::string Sharing(const MountEntry& m) {
   return kinds;
 }
 
-// Mounts made by a test beside a LoopMount, undone in every outcome.
-struct Unmounts {
-  std::vector<std::string> folders;
-  ~Unmounts() {
-    for (auto f = folders.rbegin(); f != folders.rend(); ++f)
-      for (int i = 0; i < 10 && umount2(f->c_str(), UMOUNT_NOFOLLOW) == 0; ++i) {
-      }
-  }
-};
-
 // A check through the whole program of the drive D:, its folder and device given.
 class RealCheck : public ::testing::Test {
  protected:
@@ -1006,6 +996,100 @@ TEST_F(RealCheck, ALackOfRightsIsSaidSo) {
   Check(engine, rec);
   EXPECT_EQ(rec.lines.front(),
             "The drive is checked without fixing: the check needs administrator rights.");
+  EXPECT_TRUE(mount.MountedHere());
+}
+
+// The same check of the same corrupted image, once directly and once through quorvin-helper
+// (started without pkexec, as for root): the same report, progress and ending.
+TEST_F(RealCheck, TheHelperReportsAsTheDirectPathDoes) {
+  if (!CanMount()) GTEST_SKIP() << "needs root and loop devices";
+  Image img(dir.path(), "ext4", 32);
+  ASSERT_TRUE(img.ok() && img.Corrupt());
+  const std::string copy = dir.path() + "/copy.img";
+  fs::copy_file(img.path(), copy);
+  const auto check = [&](bool helper, Recorded& rec,
+                         const std::string& program = QV_BINARY_DIR "/quorvin-helper") {
+    fs::copy_file(copy, img.path(), fs::copy_options::overwrite_existing);
+    LoopMount mount(img.path(), folder, "noatime");
+    if (!mount.ok()) return false;
+    auto files = Drive("");
+    PosixCheckOptions o;
+    o.helper = program;
+    o.helperForRoot = helper;
+    PosixCheckEngine engine(*files, diag, o);
+    engine.Chkdsk("D:\\", "ext4", true, true, false, false, rec.Callback());
+    EXPECT_TRUE(mount.MountedHere()) << helper;
+    std::string kept;
+    std::getline(std::ifstream(folder + "/keep.txt"), kept);
+    EXPECT_EQ(kept, "kept") << helper;
+    // The loop device may differ between the two.
+    for (std::string& l : rec.lines)
+      for (size_t at; (at = l.find(mount.device())) != std::string::npos;)
+        l.replace(at, mount.device().size(), "DEVICE");
+    rec.progress.erase(std::unique(rec.progress.begin(), rec.progress.end()), rec.progress.end());
+    return true;
+  };
+  Recorded direct, helped;
+  if (!check(false, direct)) GTEST_SKIP() << "this machine does not mount loop devices";
+  ASSERT_TRUE(check(true, helped));
+  EXPECT_EQ(direct.last(), "Errors were corrected.");
+  EXPECT_EQ(helped.lines, direct.lines);
+  EXPECT_EQ(helped.progress, direct.progress);
+  EXPECT_EQ(helped.done, 1);
+  EXPECT_EQ(helped.success, direct.success);
+  // That was the helper: without one, the check is only a check.
+  Recorded none;
+  ASSERT_TRUE(check(true, none, "/nonexistent/quorvin-helper"));
+  EXPECT_EQ(none.lines.front().rfind("Fixing needs administrator rights: ", 0), 0u);
+  EXPECT_EQ(none.last(),
+            "Errors remain: the drive was checked without fixing (fixing needs "
+            "administrator rights).");
+}
+
+// A user without authorisation (here: no polkit to ask, or no pkexec at all) gets the check
+// without fixing, of a mounted drive whose device it may read, and is told why.
+TEST_F(RealCheck, WithoutAuthorisationAUserGetsACheckOnly) {
+  if (!CanMount()) GTEST_SKIP() << "needs root and loop devices";
+  Image img(dir.path(), "ext4", 16);
+  ASSERT_TRUE(img.ok());
+  LoopMount mount(img.path(), folder, "defaults");
+  if (!mount.ok()) GTEST_SKIP() << "this machine does not mount loop devices";
+  struct stat st;
+  ASSERT_EQ(stat(mount.device().c_str(), &st), 0);
+  struct Restore {
+    std::string device;
+    mode_t mode;
+    ~Restore() { chmod(device.c_str(), mode); }
+  } restore{mount.device(), st.st_mode & 07777};
+  ASSERT_EQ(chmod(mount.device().c_str(), 0644), 0);
+  fs::permissions(dir.path(), fs::perms(0755));
+  int lines[2];
+  ASSERT_EQ(pipe(lines), 0);
+  const pid_t child = fork();
+  if (child == 0) {
+    close(lines[0]);
+    if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0) _exit(2);
+    auto files = Drive("");
+    PosixCheckOptions o;
+    o.helper = std::string(QV_BINARY_DIR) + "/quorvin-helper";
+    PosixCheckEngine engine(*files, diag, o);
+    Recorded rec;
+    Check(engine, rec);
+    for (const std::string& l : rec.lines)
+      if (write(lines[1], (l + "\n").data(), l.size() + 1) < 0) _exit(3);
+    _exit(rec.done == 1 && rec.success ? 0 : 1);
+  }
+  close(lines[1]);
+  std::string text;
+  char buffer[4096];
+  for (ssize_t n; (n = read(lines[0], buffer, sizeof buffer)) > 0;) text.append(buffer, n);
+  close(lines[0]);
+  int status = -1;
+  waitpid(child, &status, 0);
+  EXPECT_EQ(status, 0) << text;
+  EXPECT_EQ(text.rfind("Fixing needs administrator rights: ", 0), 0u) << text;
+  EXPECT_EQ(text.find("checked without fixing"), std::string::npos) << text;
+  EXPECT_EQ(text.substr(text.rfind('\n', text.size() - 2) + 1), "No errors found.\n") << text;
   EXPECT_TRUE(mount.MountedHere());
 }
 
