@@ -24,6 +24,7 @@
 #include "disk/modScandisk.h"
 #include "platform/linux/PosixCheckEngine.h"
 #include "platform/linux/PosixMounts.h"
+#include "platform/linux/PrivilegedHelper.h"
 #include "widgets/modTextBoxMultiline.h"
 
 namespace qv::test {
@@ -1044,6 +1045,40 @@ TEST_F(RealCheck, TheHelperReportsAsTheDirectPathDoes) {
   EXPECT_EQ(none.last(),
             "Errors remain: the drive was checked without fixing (fixing needs "
             "administrator rights).");
+}
+
+// The program is gone in mid-check (its pipes closed): the helper neither dies of the closed
+// output nor leaves the drive unmounted; it stops the check and mounts the drive back itself.
+TEST_F(RealCheck, AHelperWhoseProgramIsGoneMountsTheDriveBackAndEnds) {
+  if (!CanMount()) GTEST_SKIP() << "needs root and loop devices";
+  Image img(dir.path(), "ext4 -N 1000000 -O ^metadata_csum", 1024);
+  ASSERT_TRUE(img.ok());
+  LoopMount mount(img.path(), folder, "noatime");
+  if (!mount.ok()) GTEST_SKIP() << "this machine does not mount loop devices";
+  UniqueFd out, outEnd, in, inEnd;
+  ASSERT_TRUE(MakePipe(&out, &outEnd).ok() && MakePipe(&in, &inEnd).ok());
+  ChildOptions o;
+  o.descriptors = {{0, in.get()}, {1, outEnd.get()}};
+  ChildProcess helper;
+  ASSERT_TRUE(
+      helper
+          .Start({QV_BINARY_DIR "/quorvin-helper", "check-fix", fs::canonical(folder).string()}, o)
+          .ok());
+  in.reset();
+  outEnd.reset();
+  // Gone once the check is under way: the drive is unmounted then.
+  char c = 0;
+  while (read(out.get(), &c, 1) == 1 && c != 'P') {
+  }
+  EXPECT_EQ(c, 'P');
+  EXPECT_FALSE(mount.MountedHere());
+  out.reset();
+  inEnd.reset();
+  const ChildExit exit = helper.Wait();
+  EXPECT_FALSE(exit.signaled) << exit.code;
+  EXPECT_EQ(exit.code, kHelperJobFailed);  // cancelled
+  EXPECT_TRUE(mount.MountedHere());
+  EXPECT_EQ(Sh("e2fsck -fn " + mount.device()), 0);
 }
 
 // A user without authorisation (here: no polkit to ask, or no pkexec at all) gets the check
