@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <utility>
 
 #include "platform/linux/PosixFileSystem.h"
@@ -96,10 +97,12 @@ Result<char> HelperDriveOf(const DriveTable& table, const std::string& target) {
     return Status::Error("\"" + target + "\" is not an absolute path.");
   // Written exactly as the path is: no link on the way, no "..", no doubled separator.
   char real[PATH_MAX];
-  if (!realpath(target.c_str(), real) || target != real)
-    return Status::Error(target + " is not a plain path without links.");
+  if (!realpath(target.c_str(), real))
+    return Status::Error(target + " cannot be found: " + std::strerror(errno) + ".");
+  if (target != real) return Status::Error(target + " is not a plain path without links.");
   struct stat st;
-  if (lstat(target.c_str(), &st) != 0) return Status::Error(target + " cannot be found.");
+  if (lstat(target.c_str(), &st) != 0)
+    return Status::Error(target + " cannot be found: " + std::strerror(errno) + ".");
   if (S_ISDIR(st.st_mode)) {
     for (const DriveMapping& d : table.Drives()) {
       if (d.hostFolder != target) continue;
