@@ -217,7 +217,10 @@ void PosixCheckEngine::Chkdsk(const std::string& root, const std::string& /*file
     const std::string line = "Fixing needs administrator rights: " + noRights + ".";
     CheckTextOutput record{1, line.c_str()};
     if (!callback(kCheckTextOutput, 0, &record)) {
-      Refuse(drive, "The check was cancelled.", callback);
+      const CheckTextOutput cancelled{1, "The check was cancelled."};
+      callback(kCheckTextOutput, 0, &cancelled);
+      const uint8_t failed = 0;
+      callback(kCheckDone, 0, &failed);
       return;
     }
     fixErrors = false;

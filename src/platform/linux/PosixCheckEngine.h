@@ -1,5 +1,6 @@
 // The disk check's engine on Linux: the file system's own checker (e2fsck, fsck.fat) as a child
-// process, its output turned into progress, text-output and done reports.
+// process, its output turned into progress, text-output and done reports. A user's check with
+// fixing runs this engine in quorvin-helper as root, through pkexec, and reads its reports.
 #pragma once
 
 #include <string>
