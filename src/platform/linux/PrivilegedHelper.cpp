@@ -33,7 +33,9 @@ std::string HelperProgramPath() {
 std::vector<std::string> HelperCommand(const std::string& helper, const std::string& job,
                                        const std::vector<std::string>& args) {
   std::vector<std::string> command;
-  if (geteuid() != 0) command.push_back("pkexec");
+  // Never a password prompt on a terminal behind the full-screen window: the desktop's agent
+  // asks, or no one does.
+  if (geteuid() != 0) command = {"pkexec", "--disable-internal-agent"};
   command.push_back(helper);
   command.push_back(job);
   command.insert(command.end(), args.begin(), args.end());

@@ -24,7 +24,8 @@ constexpr int kHelperRefused = 2;
 // The helper beside the running program (a build folder), else in ../libexec/quorvin/ relative
 // to it (installed); empty when neither holds an executable file.
 std::string HelperProgramPath();
-// The command that runs one job of `helper`: pkexec before it unless the program is root.
+// The command that runs one job of `helper`: pkexec (without its terminal agent) before it
+// unless the program is root.
 std::vector<std::string> HelperCommand(const std::string& helper, const std::string& job,
                                        const std::vector<std::string>& args);
 
