@@ -46,7 +46,10 @@ ChildExit FromStatus(int status) {
     if (report >= 0) (void)!write(report, &e, sizeof e);
     _exit(127);
   }
-  if (o.ownGroup) setpgid(0, 0);
+  if (o.newSession)
+    setsid();
+  else if (o.ownGroup)
+    setpgid(0, 0);
   if (o.deathSignal != 0) {
     prctl(PR_SET_PDEATHSIG, o.deathSignal);
     if (getppid() != parent) _exit(127);
@@ -121,7 +124,7 @@ Status ChildProcess::Start(const std::vector<std::string>& args, const ChildOpti
   if (child < 0) return Status::Error(std::strerror(errno));
   reportWrite.reset();
   // Also from here: a signal to the group may come before the child ran.
-  if (options.ownGroup) setpgid(child, child);
+  if (options.ownGroup && !options.newSession) setpgid(child, child);
   int error = 0;
   ssize_t got;
   while ((got = read(reportRead.get(), &error, sizeof error)) < 0 && errno == EINTR) {
