@@ -141,6 +141,7 @@ struct ServiceCall {
     ChildOptions o;
     o.descriptors = {{0, null.get()}, {1, null.get()}};
     o.defaultSignals = {SIGPIPE, SIGINT, SIGTERM};
+    o.newSession = true;  // pkexec asks through the desktop, not on the program's terminal
     // No pkexec is no way to the rights.
     if (Status s = null ? helper.Start(command, o) : Status::Error("/dev/null"); !s)
       Finish(Refused(kNeedsRights, detail + ", and " + command[0] + ": " + s.message()));
