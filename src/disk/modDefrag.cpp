@@ -19,6 +19,11 @@ namespace qv {
 namespace {
 
 constexpr const char* kGroup = "defrag";
+// The tool ends with one of these when it was not allowed to act (the user did not authorise
+// it, or nobody could be asked); every further file would ask again.
+constexpr int kToolDismissed = 126;
+constexpr int kToolNotAllowed = 127;
+constexpr const char* kNeedsRights = "Defragmentation needs administrator rights";
 
 // A mark at clusters [from, to) of the volume; nothing without a cluster count to relate to.
 void MarkClusters(Program& p, int64_t from, int64_t to) {
@@ -286,6 +291,7 @@ void StartDefrag(Program& p) {
   DisableButtons(p, "loadscreen", "*");
   EnableButtons(p, kGroup, "cancel");
   LockDriveList(p, kGroup, "maindrive");
+  bool notAllowed = false;
   try {
     std::vector<std::string> list;
     std::vector<FileIdentity> identities;
@@ -309,7 +315,15 @@ void StartDefrag(Program& p) {
         } else {
           SetText(p, kGroup, "status", "Defrag...");
           // A tool that cannot be started ends the run.
-          if (tool.empty() || !RunAndWait(p, tool + " " + QuoteArgument(list[i]) + " -q")) break;
+          int ended = -1;
+          if (tool.empty() || !RunAndWait(p, tool + " " + QuoteArgument(list[i]) + " -q", &ended))
+            break;
+          if (ended == kToolDismissed || ended == kToolNotAllowed) {
+            notAllowed = true;
+            p.os.diag.Warn("defragmentation: stopped, the tool was not allowed to act (status " +
+                           std::to_string(ended) + ")");
+            break;
+          }
         }
         if (list.size() == 1) SetProgress(p, kGroup, "status", DefragProgress(1, 1));
         if (p.flags.CancelRequested) {
@@ -324,7 +338,7 @@ void StartDefrag(Program& p) {
   } catch (...) {
     // A failure inside the run ends it through the closing steps, as its end does.
   }
-  SetText(p, kGroup, "status", "-");
+  SetText(p, kGroup, "status", notAllowed ? kNeedsRights : "-");
   EnableButtons(p, kGroup, "start");
   EnableButtons(p, "loadscreen", "*");
   DisableButtons(p, kGroup, "cancel");

@@ -1,16 +1,20 @@
 #include "files/modTools.h"
 
+#include <optional>
+
 #include "core/ProfileString.h"
 #include "core/Program.h"
 #include "widgets/modTextBox.h"
 
 namespace qv {
 
-bool RunAndWait(Program& p, const std::string& commandLine) {
+bool RunAndWait(Program& p, const std::string& commandLine, int* exitCode) {
   const Result<int64_t> started = p.os.processes.Start(commandLine);
+  std::optional<int> ended;
   do {
     Yield(p, true);
-  } while (started && !p.os.processes.Ended(started.value()));
+  } while (started && !(ended = p.os.processes.Ended(started.value())));
+  if (exitCode) *exitCode = ended.value_or(-1);
   return started.ok();
 }
 

@@ -14,8 +14,9 @@ namespace qv {
 struct Program;
 
 // Starts a program (Windows command-line form) and yields until it has ended. No time-out.
-// False when it could not be started.
-bool RunAndWait(Program& p, const std::string& commandLine);
+// False when it could not be started. `exitCode`, when given, receives how it ended (-1 when
+// that is not known).
+bool RunAndWait(Program& p, const std::string& commandLine, int* exitCode = nullptr);
 
 // True when the volume of a drive designator ("c:") can be read.
 bool IsVolumeReady(Program& p, const std::string& drive);

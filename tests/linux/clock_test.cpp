@@ -2,12 +2,14 @@
 // names and forms, and the probe's fake clock.
 #include <gio/gio.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <time.h>
 
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -15,6 +17,7 @@
 #include <vector>
 
 #include "LinuxTestProgram.h"
+#include "platform/linux/ClockJob.h"
 #include "platform/linux/LocaleClock.h"
 #include "platform/linux/PosixClock.h"
 #include "sysinfo/modDateTime.h"
@@ -336,6 +339,103 @@ TEST(TimeService, TheWindowGoesOnWhileTheServiceDecidesAndSaysWhenNoAnswerCame) 
   EXPECT_EQ(status(), "No answer from the time service: the clock may have changed");
   EXPECT_TRUE(app.diag().Mentions("did not answer")) << "nothing in the log";
   p.onYield = nullptr;
+}
+
+// A stand-in for pkexec and the helper: notes its arguments, then ends as told.
+struct StandInHelper {
+  TempDir dir;
+  std::string program = dir.path() + "/helper";
+  StandInHelper() {
+    std::ofstream(program) << "#!/bin/sh\nprintf '%s\\n' \"$@\" >> '" << dir.path()
+                           << "/asked'\n. '" << dir.path() << "/end'\n";
+    chmod(program.c_str(), 0755);
+    EndWith(0);
+  }
+  // With `status` after `wait` seconds; negative: not before it is stopped.
+  void EndWith(int status, double wait = 0) {
+    std::ofstream end(dir.path() + "/end");
+    if (wait < 0)
+      end << "exec sleep 60\n";  // the stop reaches the sleep itself
+    else
+      end << "sleep " << wait << "\nexit " << status << "\n";
+    std::filesystem::remove(dir.path() + "/asked");
+  }
+  std::string Asked() const { return ReadWholeFile(dir.path() + "/asked"); }
+};
+
+TEST(TimeService, WithoutTheServiceAUserSetsTheTimeThroughTheHelper) {
+  if (!g_find_program_in_path("dbus-daemon")) GTEST_SKIP() << "dbus-daemon is not installed";
+  PrivateBus bus;  // where nobody offers the service
+  StandInHelper helper;
+  bool stepped = false;
+  PosixClockOptions options;
+  options.busAddress = bus.address();
+  options.timeoutMs = 5000;
+  options.stepRealtime = [&](int64_t) {
+    stepped = true;
+    return EPERM;  // never the machine's clock
+  };
+  options.helperCommand = {helper.program, "set-clock"};
+  options.asRoot = false;
+  PosixClock clock(options);
+
+  // The time the step leads to, in seconds since 1970.
+  const int64_t before = clock.Instant();
+  ClockChange change = Wait(*clock.StepBy(-3600));
+  const int64_t after = clock.Instant();
+  EXPECT_TRUE(change.ok) << change.detail;
+  const std::string asked = helper.Asked();
+  ASSERT_EQ(asked.rfind("set-clock\n", 0), 0u) << asked;
+  const int64_t time = std::stoll(asked.substr(10));
+  EXPECT_GE(time, before - 3600);
+  EXPECT_LE(time, after - 3600 + 1);
+
+  // Not authorised, dismissed, no pkexec: the screen says what is missing.
+  const std::string needsRights = "Setting the clock needs administrator rights";
+  for (int status : {126, 127, 2, 1}) {
+    helper.EndWith(status);
+    change = Wait(*clock.StepBy(60));
+    EXPECT_FALSE(change.ok || change.unknown) << status;
+    EXPECT_EQ(change.reason, status >= 126 ? needsRights : "The clock was not set") << status;
+    EXPECT_NE(change.detail.find(std::to_string(status)), std::string::npos) << change.detail;
+  }
+  options.helperCommand = {helper.dir.path() + "/no-pkexec"};
+  change = Wait(*PosixClock(options).StepBy(60));
+  EXPECT_EQ(change.reason, needsRights) << change.detail;
+  EXPECT_FALSE(stepped);
+
+  // A helper still asking when the wait is over is stopped: nothing is set behind the screen.
+  helper.EndWith(0, -1);
+  options.helperCommand = {helper.program};
+  options.timeoutMs = 300;
+  change = Wait(*PosixClock(options).StepBy(60));
+  EXPECT_TRUE(change.unknown && !change.ok) << change.reason;
+}
+
+// The helper's job takes exactly one time in seconds since 1970, and sets nothing else.
+TEST(ClockJob, TakesOneTimeInRangeAndNothingElse) {
+  EXPECT_EQ(ParseClockTime("0"), int64_t{0});
+  EXPECT_EQ(ParseClockTime("1767225600"), int64_t{1767225600});
+  EXPECT_EQ(ParseClockTime("01767225600"), int64_t{1767225600});
+  EXPECT_EQ(ParseClockTime(std::to_string(kLatestClockTime)), kLatestClockTime);
+  for (const char* bad : {"", "-1", "+1", " 1", "1 ", "1\n", "1e9", "0x10", "12.5", "253402300800",
+                          "999999999999", "0001767225600", "99999999999999999999999", "\xd9\xa1"})
+    EXPECT_FALSE(ParseClockTime(bad).has_value()) << bad;
+
+  std::vector<int64_t> set;
+  int answer = 0;
+  const auto setter = [&](int64_t t) {
+    set.push_back(t);
+    return answer;
+  };
+  for (const std::vector<std::string>& args :
+       std::vector<std::vector<std::string>>{{}, {"1767225600", "1"}, {"-5"}, {"now"}})
+    EXPECT_EQ(SetClockJobWith(args, setter), 2) << args.size();
+  EXPECT_TRUE(set.empty());
+  EXPECT_EQ(SetClockJobWith({"1767225600"}, setter), 0);
+  answer = EPERM;
+  EXPECT_EQ(SetClockJobWith({"1767225601"}, setter), 1);
+  EXPECT_EQ(set, (std::vector<int64_t>{1767225600, 1767225601}));
 }
 
 // TZ for one test, put back in every outcome.

@@ -161,9 +161,9 @@ class Defrag : public ::testing::Test {
     }
   }
   // It fails every time: only its end counts.
-  void WriteTool() {
+  void WriteTool(int status = 3) {
     app.WriteFile("Tools/Defrag.exe", "#!/bin/sh\nprintf '%s|%s|%s\\n' \"$#\" \"$1\" \"$2\" >> '" +
-                                          ToolLog() + "'\nexit 3\n");
+                                          ToolLog() + "'\nexit " + std::to_string(status) + "\n");
     chmod(app.AppPath("Tools/Defrag.exe").c_str(), 0755);
   }
   std::string ToolLog() const { return app.DrivePath('C') + "/tool.log"; }
@@ -422,6 +422,30 @@ TEST_F(Defrag, CancelAndFailuresEndTheRunIdle) {
   RunCommand(p(), "defrag", "start");
   EXPECT_EQ(Text("numberoffiles"), "2");
   expectIdle();
+}
+
+// A tool that was not allowed to act (not authorised, nobody to ask) would be asked again for
+// every file: the run stops at the first and says why.
+TEST_F(Defrag, AToolWithoutRightsStopsTheRunAndSaysSo) {
+  volumes.used = UsedExceptFree(1000, {{0, 10}});
+  Enter();
+  MakeFiles(4, 5);
+  for (int status : {126, 127}) {
+    fs::remove(ToolLog());
+    WriteTool(status);
+    RunCommand(p(), "defrag", "start");
+    EXPECT_EQ(ToolRuns().size(), 1u) << status;
+    EXPECT_EQ(Text("status"), "Defragmentation needs administrator rights");
+    EXPECT_TRUE(Enabled(0));
+    EXPECT_FALSE(Enabled(1));
+    EXPECT_FALSE(p().tables.DriveLists[0].DriveLocked);
+  }
+  // The next run starts afresh.
+  fs::remove(ToolLog());
+  WriteTool(1);
+  RunCommand(p(), "defrag", "start");
+  EXPECT_EQ(ToolRuns().size(), 4u);
+  EXPECT_EQ(Text("status"), "-");
 }
 
 TEST_F(Defrag, ExactlyTheAnalysedFileReachesTheTool) {

@@ -23,6 +23,7 @@
 #include "DiskImages.h"
 #include "LinuxTestProgram.h"
 #include "disk/modDefrag.h"
+#include "platform/linux/PrivilegedHelper.h"
 
 namespace qv::test {
 namespace {
@@ -395,6 +396,88 @@ TEST(DefragTool, TakesOneRegularFileAndNothingElse) {
     const auto [status, log] = run(args);
     EXPECT_NE(status, 0) << args;
     EXPECT_EQ(log, "") << args;
+  }
+}
+
+// The helper's job runs as root on a path anyone could have written: it treats one regular file
+// on a drive, reached through no link, and refuses everything else before anything is done.
+TEST_F(Volume, TheHelperDefragmentsOnlyARegularFileOnADrive) {
+  if (Sh("command -v e4defrag") != 0) GTEST_SKIP() << "e4defrag is not installed";
+  MOUNT_OR_SKIP("mkfs.ext4 -q -F -b 4096 -i 8192");
+  const std::string name = "-big \"q\"\n\x1b[2J.bin";
+  Fragment(name, 1 << 20, true);
+  const std::string file = drive + "/" + name;
+  const int before = FilefragExtents(file);
+  ASSERT_GT(before, 3) << "the image did not fragment the file";
+  fs::create_directory(drive + "/sub");
+  fs::create_symlink(".", drive + "/here");
+  fs::create_symlink(name, drive + "/link");
+  ASSERT_EQ(mkfifo((drive + "/fifo").c_str(), 0600), 0);
+  struct stat loop;
+  ASSERT_EQ(stat(mount->device().c_str(), &loop), 0);
+  ASSERT_EQ(mknod((drive + "/disk").c_str(), S_IFBLK | 0600, loop.st_rdev), 0);
+  ASSERT_EQ(mknod((drive + "/null").c_str(), S_IFCHR | 0600, makedev(1, 3)), 0);
+  // A file system mounted below the drive is no drive.
+  ASSERT_EQ(::mount("tmpfs", (drive + "/sub").c_str(), "tmpfs", 0, "size=1m"), 0);
+  struct Unmount {
+    std::string at;
+    ~Unmount() { umount2(at.c_str(), MNT_DETACH); }
+  } unmountSub{drive + "/sub"};
+  ASSERT_TRUE(WriteBlocks(drive + "/sub/other", 8192));
+  for (const std::vector<std::string>& args :
+       std::vector<std::vector<std::string>>{{},
+                                             {file, file},
+                                             {name},
+                                             {drive + "/here/" + name},
+                                             {drive + "/link"},
+                                             {drive + "/./" + name},
+                                             {drive + "//" + name},
+                                             {drive + "/sub/../" + name},
+                                             {file + "/"},
+                                             {drive + "/fifo"},
+                                             {drive + "/disk"},
+                                             {drive + "/null"},
+                                             {drive},
+                                             {drive + "/missing"},
+                                             {drive + "/sub/other"}})
+    EXPECT_EQ(DefragmentJob(args), kHelperRefused) << (args.empty() ? "" : args[0]);
+  EXPECT_EQ(FilefragExtents(file), before) << "a refused path reached the file";
+  EXPECT_EQ(DefragmentJob({file}), 0);
+  EXPECT_LT(FilefragExtents(file), before);
+}
+
+// Run by a user, the tool asks pkexec to run the helper beside it (installed) or in the folder
+// above (a build folder) on the file, and ends with pkexec's 126 or 127, or 127 without a helper.
+TEST(DefragTool, AUserHandsTheFileToTheHelper) {
+  if (geteuid() != 0 || Sh("command -v setpriv") != 0)
+    GTEST_SKIP() << "needs root and setpriv to run as another user";
+  TempDir dir;
+  const std::string d = dir.path();
+  chmod(d.c_str(), 0755);
+  fs::create_directories(d + "/app/Tools");
+  fs::create_directories(d + "/bin");
+  fs::create_directories(d + "/out");
+  chmod((d + "/out").c_str(), 0777);
+  fs::copy(std::string(QV_SOURCE_DIR) + "/tools/defrag/Defrag.exe", d + "/app/Tools/Defrag.exe");
+  std::ofstream(d + "/bin/pkexec") << "#!/bin/sh\nprintf '%s|' \"$@\" >> '" << d
+                                   << "/out/log'\nexit $(cat '" << d << "/status')\n";
+  chmod((d + "/bin/pkexec").c_str(), 0755);
+  const std::string file = d + "/-a \"b\"\nc";
+  std::ofstream(file) << "x";
+  const auto run = [&](int pkexecStatus) {
+    std::ofstream(d + "/status") << pkexecStatus;
+    fs::remove(d + "/out/log");
+    const int status = Sh("PATH='" + d + "/bin':\"$PATH\" setpriv --reuid=65534 --regid=65534 " +
+                          "--clear-groups '" + d + "/app/Tools/Defrag.exe' '" + file + "' -q");
+    return std::make_pair(status, ReadWholeFile(d + "/out/log"));
+  };
+  EXPECT_EQ(run(0), std::make_pair(127, std::string())) << "no helper";
+  for (const std::string& helper : {d + "/app/quorvin-helper", d + "/app/Tools/quorvin-helper"}) {
+    std::ofstream(helper) << "#!/bin/sh\n";
+    chmod(helper.c_str(), 0755);
+    for (int status : {0, 1, 126, 127})
+      EXPECT_EQ(run(status), std::make_pair(status, helper + "|defragment|" + file + "|"))
+          << helper;
   }
 }
 

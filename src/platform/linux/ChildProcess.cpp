@@ -41,6 +41,11 @@ ChildExit FromStatus(int status) {
 // The child's side, between fork and exec: only async-signal-safe calls.
 [[noreturn]] void Become(const std::vector<char*>& candidates, char* const* argv,
                          const ChildOptions& o, pid_t parent, int report) {
+  if (o.workingFolder >= 0 && fchdir(o.workingFolder) != 0) {
+    const int e = errno;
+    if (report >= 0) (void)!write(report, &e, sizeof e);
+    _exit(127);
+  }
   if (o.newSession)
     setsid();
   else if (o.ownGroup)

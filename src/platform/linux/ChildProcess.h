@@ -31,6 +31,7 @@ struct ChildOptions {
   int deathSignal = 0;  // what the child gets when the program ends; 0: nothing
   std::vector<int> defaultSignals;
   std::vector<int> ignoredSignals;
+  int workingFolder = -1;  // a folder's descriptor the child starts in; -1: ours
 };
 
 // A pipe whose ends close on exec.

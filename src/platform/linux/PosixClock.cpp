@@ -1,12 +1,18 @@
 #include "platform/linux/PosixClock.h"
 
+#include <fcntl.h>
 #include <gio/gio.h>
+#include <signal.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <utility>
+
+#include "platform/linux/ChildProcess.h"
+#include "platform/linux/PrivilegedHelper.h"
 
 namespace qv {
 
@@ -40,6 +46,7 @@ bool MeansNoService(const std::string& name) {
 }
 
 const char kNoAnswer[] = "No answer from the time service: the clock may have changed";
+const char kNeedsRights[] = "Setting the clock needs administrator rights";
 
 // The service, or the bus between, went away after the request was delivered: it may have
 // acted on it before.
@@ -88,6 +95,11 @@ int64_t MonotonicMs() {
 struct ServiceCall {
   ServiceCall(const PosixClockOptions& o, int64_t step) : options(o), usec(step) {}
   ~ServiceCall() {
+    // Still asking for authorisation: nothing may be set behind a request given up.
+    if (helper.running()) {
+      helper.Signal(SIGTERM);
+      helper.Wait();
+    }
     if (bus) {
       if (!options.busAddress.empty()) g_dbus_connection_close(bus, nullptr, nullptr, nullptr);
       g_object_unref(bus);
@@ -101,16 +113,54 @@ struct ServiceCall {
     answer = std::move(a);
     done = true;
   }
-  // Where nobody offers the service the clock is stepped here.
+  // Where nobody offers the service the clock is stepped here, by the helper unless root.
   void StepDirectly(const std::string& why) {
+    if (!(options.asRoot ? *options.asRoot : geteuid() == 0)) return StartHelper(why);
     const int result = options.stepRealtime ? options.stepRealtime(usec) : StepRealtime(usec);
     if (result == 0) return Finish(ClockChange{true, "", "", false});
     Finish(Refused(result == EPERM ? "Not allowed to set the clock" : "The clock was not set",
                    "no time service (" + why + "), and clock_settime: " + std::strerror(result)));
   }
 
+  void StartHelper(const std::string& why) {
+    detail = "no time service (" + why + ")";
+    // The job takes a time: the one the step leads to now, to the nearest second.
+    struct timespec ts;
+    clock_gettime(CLOCK_REALTIME, &ts);
+    const int64_t target = ts.tv_sec + usec / 1000000 + (ts.tv_nsec >= 500000000 ? 1 : 0);
+    if (target < 0) return Finish(Refused("The clock was not set", detail + ", and before 1970"));
+    std::vector<std::string> command = options.helperCommand;
+    if (command.empty()) {
+      const std::string program = HelperProgramPath();
+      if (program.empty())
+        return Finish(Refused(kNeedsRights, detail + ", and quorvin-helper is not installed"));
+      command = HelperCommand(program, "set-clock", {});
+    }
+    command.push_back(std::to_string(target));
+    const UniqueFd null(open("/dev/null", O_RDWR | O_CLOEXEC));
+    ChildOptions o;
+    o.descriptors = {{0, null.get()}, {1, null.get()}};
+    o.defaultSignals = {SIGPIPE, SIGINT, SIGTERM};
+    o.newSession = true;  // pkexec asks through the desktop, not on the program's terminal
+    // No pkexec is no way to the rights.
+    if (Status s = null ? helper.Start(command, o) : Status::Error("/dev/null"); !s)
+      Finish(Refused(kNeedsRights, detail + ", and " + command[0] + ": " + s.message()));
+  }
+  void PollHelper() {
+    ChildExit e;
+    if (!helper.TryWait(&e)) return;
+    if (!e.signaled && e.code == 0) return Finish(ClockChange{true, "", "", false});
+    const std::string how =
+        std::string(e.signaled ? "signal " : "status ") + std::to_string(e.code);
+    if (!e.signaled && (e.code == kHelperDismissed || e.code == kHelperNotAuthorised))
+      return Finish(Refused(kNeedsRights, detail + ", and not authorised (" + how + ")"));
+    Finish(Refused("The clock was not set", detail + ", and the helper ended with " + how));
+  }
+
   PosixClockOptions options;
   int64_t usec;
+  ChildProcess helper;
+  std::string detail;
   GCancellable* cancel = g_cancellable_new();
   GDBusConnection* bus = nullptr;
   bool sent = false;
@@ -190,13 +240,19 @@ class ServiceRequest : public ClockRequest {
     // Only what is ready: the window's loop calls again after its own events.
     for (int i = 0; i < 64 && !call_->done && g_main_context_iteration(nullptr, FALSE); ++i) {
     }
+    if (!call_->done && call_->helper.running()) call_->PollHelper();
     if (!call_->done && MonotonicMs() >= deadline_) {
       g_cancellable_cancel(call_->cancel);
-      if (call_->sent)
+      if (call_->helper.running()) {
+        call_->helper.Signal(SIGTERM);
+        call_->Finish(ClockChange{false, "No answer in time: the clock may have changed",
+                                  call_->detail + ", and the helper did not end in time", true});
+      } else if (call_->sent) {
         call_->Finish(
             ClockChange{false, kNoAnswer, "the time service did not answer in time", true});
-      else
+      } else {
         call_->Finish(Refused("The clock was not set", "the system bus did not answer in time"));
+      }
     }
     return call_->done;
   }

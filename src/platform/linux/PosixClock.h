@@ -5,7 +5,9 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/linux/LocaleClock.h"
 
@@ -19,8 +21,13 @@ struct PosixClockOptions {
   // Moves the clock by this many microseconds where no time service answers; returns 0 or an
   // errno value. CLOCK_REALTIME through clock_settime when empty.
   std::function<int(int64_t)> stepRealtime;
-  // How long an answer of the time service is waited for (the bus's own default).
+  // How long an answer of the time service or the helper is waited for.
   int timeoutMs = 25000;
+  // Where no time service answers, root steps the clock itself and anyone else runs this
+  // command with the wanted time (seconds since 1970, UTC) after it. Empty: quorvin-helper's
+  // set-clock job, through pkexec.
+  std::vector<std::string> helperCommand = {};
+  std::optional<bool> asRoot = std::nullopt;  // nothing: whether the program runs as root
 };
 
 class PosixClock : public LocaleClock {
