@@ -1034,9 +1034,9 @@ TEST_F(RealCheck, TheHelperReportsAsTheDirectPathDoes) {
   ASSERT_TRUE(check(true, helped));
   EXPECT_EQ(direct.last(), "Errors were corrected.");
   EXPECT_EQ(helped.lines, direct.lines);
-  // How many progress reports come depends on how the checker's output is cut into reads.
+  // How many progress reports come, and which one comes first, depends on how the checker's
+  // output is cut into reads and how soon the engine gets to read it.
   ASSERT_FALSE(helped.progress.empty());
-  EXPECT_EQ(helped.progress.front(), direct.progress.front());
   EXPECT_EQ(helped.progress.back(), direct.progress.back());
   EXPECT_TRUE(std::is_sorted(helped.progress.begin(), helped.progress.end()));
   EXPECT_GT(helped.progress.size(), 3u);
