@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Builds the Debian package of a configured build folder (quorvin_VERSION_ARCH.deb in it) and
+# checks it: lintian (no errors), the desktop entry and the AppStream metainfo.
+set -euo pipefail
+build=$(cd "${1:?usage: bash scripts/package.sh BUILD_DIR}" && pwd)
+cd "$(dirname "$0")/.."
+
+cmake --build "$build" -j"$(nproc)" --target quorvin default_skin defrag_tool package_files
+if cmake --build "$build" --target help | grep -q 'quorvin-helper'; then
+  cmake --build "$build" -j"$(nproc)" --target quorvin-helper
+fi
+rm -f "$build"/quorvin_*.deb
+(cd "$build" && cpack -G DEB >/dev/null)
+deb=$(ls "$build"/quorvin_*.deb)
+echo "package: $deb ($(du -k "$deb" | cut -f1) KiB)"
+dpkg-deb --field "$deb" Depends
+
+stage=$(mktemp -d)
+trap 'rm -rf "$stage"' EXIT
+dpkg-deb -x "$deb" "$stage"
+desktop-file-validate "$stage/usr/share/applications/org.quorvin.Quorvin.desktop"
+appstreamcli validate --no-net --explain "$stage/usr/share/metainfo/org.quorvin.Quorvin.metainfo.xml"
+# Errors fail the run; warnings are printed for a person to judge.
+lintian --fail-on error --info "$deb"
+echo "ok"
