@@ -5,10 +5,7 @@ set -euo pipefail
 build=$(cd "${1:?usage: bash scripts/package.sh BUILD_DIR}" && pwd)
 cd "$(dirname "$0")/.."
 
-cmake --build "$build" -j"$(nproc)" --target quorvin default_skin defrag_tool package_files
-if cmake --build "$build" --target help | grep -q 'quorvin-helper'; then
-  cmake --build "$build" -j"$(nproc)" --target quorvin-helper
-fi
+cmake --build "$build" -j"$(nproc)"
 rm -f "$build"/quorvin_*.deb
 (cd "$build" && cpack -G DEB >/dev/null)
 deb=$(ls "$build"/quorvin_*.deb)

@@ -29,10 +29,12 @@ chown -R nobody:nogroup "$home"
 
 start_x 1024x768
 run_as_nobody() {
+  # Nothing of root's environment but the sanitizers' settings of a sanitizer build.
   (exec setpriv --reuid=nobody --regid=nogroup --clear-groups env -i PATH=/usr/bin:/bin \
     HOME="$home" XDG_CONFIG_HOME="$config" XDG_CACHE_HOME="$home/.cache" DISPLAY="$DISPLAY" \
-    DBUS_SESSION_BUS_ADDRESS=disabled: "$prefix/bin/quorvin") >"$work/program.out" \
-    2>"$work/program.err" &
+    DBUS_SESSION_BUS_ADDRESS=disabled: ${ASAN_OPTIONS:+ASAN_OPTIONS="$ASAN_OPTIONS"} \
+    ${UBSAN_OPTIONS:+UBSAN_OPTIONS="$UBSAN_OPTIONS"} "$prefix/bin/quorvin") \
+    >"$work/program.out" 2>"$work/program.err" &
   prog_pid=$!
   window=$(timeout 10 xdotool search --sync --class '^quorvin$' 2>/dev/null | head -n1) ||
     fail "no window appeared within 10 s"
