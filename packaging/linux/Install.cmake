@@ -39,6 +39,14 @@ if(TARGET skingen)
 endif()
 add_custom_target(package_files ALL DEPENDS ${qv_compressed} ${qv_icons})
 
+# The installed programs resolve every symbol at load, so their relocations can be read-only;
+# the helper runs as root.
+foreach(program quorvin quorvin-helper)
+  if(TARGET ${program})
+    target_link_options(${program} PRIVATE -Wl,-z,relro,-z,now)
+  endif()
+endforeach()
+
 install(TARGETS quorvin RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(DIRECTORY ${CMAKE_BINARY_DIR}/Skin/ DESTINATION ${CMAKE_INSTALL_DATADIR}/quorvin/Skin
         PATTERN .stamp EXCLUDE)
