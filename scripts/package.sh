@@ -16,6 +16,11 @@ stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
 dpkg-deb -x "$deb" "$stage"
 desktop-file-validate "$stage/usr/share/applications/org.quorvin.Quorvin.desktop"
+for size in 48 128 256; do
+  icon=$stage/usr/share/icons/hicolor/${size}x${size}/apps/org.quorvin.Quorvin.png
+  file "$icon" | grep -q "PNG image data, $size x $size, 8-bit/color RGBA" ||
+    { echo "not a $size px icon with alpha: $(file "$icon")"; exit 1; }
+done
 appstreamcli validate --no-net --explain "$stage/usr/share/metainfo/org.quorvin.Quorvin.metainfo.xml"
 # Errors fail the run; warnings are printed for a person to judge.
 lintian --fail-on error --info "$deb"
