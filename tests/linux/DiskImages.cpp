@@ -45,4 +45,10 @@ bool LoopMount::MountedHere(MountEntry* entry) const {
   return found;
 }
 
+Unmounts::~Unmounts() {
+  for (auto f = folders.rbegin(); f != folders.rend(); ++f)
+    for (int i = 0; i < 10 && umount2(f->c_str(), UMOUNT_NOFOLLOW) == 0; ++i) {
+    }
+}
+
 }  // namespace qv::test

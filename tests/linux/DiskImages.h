@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "platform/linux/PosixMounts.h"
 
@@ -24,6 +25,12 @@ class LoopMount {
  private:
   std::string folder_, device_;
   bool mounted_ = false;
+};
+
+// Mounts made by a test beside a LoopMount, undone in every outcome.
+struct Unmounts {
+  std::vector<std::string> folders;
+  ~Unmounts();
 };
 
 }  // namespace qv::test

@@ -24,6 +24,7 @@
 #include "disk/modScandisk.h"
 #include "platform/linux/PosixCheckEngine.h"
 #include "platform/linux/PosixMounts.h"
+#include "platform/linux/PrivilegedHelper.h"
 #include "widgets/modTextBoxMultiline.h"
 
 namespace qv::test {
@@ -576,16 +577,6 @@ std::string Sharing(const MountEntry& m) {
   return kinds;
 }
 
-// Mounts made by a test beside a LoopMount, undone in every outcome.
-struct Unmounts {
-  std::vector<std::string> folders;
-  ~Unmounts() {
-    for (auto f = folders.rbegin(); f != folders.rend(); ++f)
-      for (int i = 0; i < 10 && umount2(f->c_str(), UMOUNT_NOFOLLOW) == 0; ++i) {
-      }
-  }
-};
-
 // A check through the whole program of the drive D:, its folder and device given.
 class RealCheck : public ::testing::Test {
  protected:
@@ -1006,6 +997,144 @@ TEST_F(RealCheck, ALackOfRightsIsSaidSo) {
   Check(engine, rec);
   EXPECT_EQ(rec.lines.front(),
             "The drive is checked without fixing: the check needs administrator rights.");
+  EXPECT_TRUE(mount.MountedHere());
+}
+
+// The same check of the same corrupted image, once directly and once through quorvin-helper
+// (started without pkexec, as for root): the same report, progress and ending.
+TEST_F(RealCheck, TheHelperReportsAsTheDirectPathDoes) {
+  if (!CanMount()) GTEST_SKIP() << "needs root and loop devices";
+  Image img(dir.path(), "ext4", 32);
+  ASSERT_TRUE(img.ok() && img.Corrupt());
+  const std::string copy = dir.path() + "/copy.img";
+  fs::copy_file(img.path(), copy);
+  const auto check = [&](bool helper, Recorded& rec,
+                         const std::string& program = QV_BINARY_DIR "/quorvin-helper") {
+    fs::copy_file(copy, img.path(), fs::copy_options::overwrite_existing);
+    LoopMount mount(img.path(), folder, "noatime");
+    if (!mount.ok()) return false;
+    auto files = Drive("");
+    PosixCheckOptions o;
+    o.helper = program;
+    o.helperForRoot = helper;
+    PosixCheckEngine engine(*files, diag, o);
+    engine.Chkdsk("D:\\", "ext4", true, true, false, false, rec.Callback());
+    EXPECT_TRUE(mount.MountedHere()) << helper;
+    std::string kept;
+    std::getline(std::ifstream(folder + "/keep.txt"), kept);
+    EXPECT_EQ(kept, "kept") << helper;
+    // The loop device may differ between the two.
+    for (std::string& l : rec.lines)
+      for (size_t at; (at = l.find(mount.device())) != std::string::npos;)
+        l.replace(at, mount.device().size(), "DEVICE");
+    return true;
+  };
+  Recorded direct, helped;
+  if (!check(false, direct)) GTEST_SKIP() << "this machine does not mount loop devices";
+  ASSERT_TRUE(check(true, helped));
+  EXPECT_EQ(direct.last(), "Errors were corrected.");
+  EXPECT_EQ(helped.lines, direct.lines);
+  // How many progress reports come depends on how the checker's output is cut into reads.
+  ASSERT_FALSE(helped.progress.empty());
+  EXPECT_EQ(helped.progress.front(), direct.progress.front());
+  EXPECT_EQ(helped.progress.back(), direct.progress.back());
+  EXPECT_TRUE(std::is_sorted(helped.progress.begin(), helped.progress.end()));
+  EXPECT_GT(helped.progress.size(), 3u);
+  EXPECT_EQ(helped.done, 1);
+  EXPECT_EQ(helped.success, direct.success);
+  // A cancel reaches the helper, which stops and still mounts the drive back.
+  Recorded cancelled;
+  cancelled.stopAtProgress = 1;
+  ASSERT_TRUE(check(true, cancelled));
+  EXPECT_EQ(cancelled.last(), "The check was cancelled.");
+  EXPECT_EQ(cancelled.done, 1);
+  // That was the helper: without one, the check is only a check.
+  Recorded none;
+  ASSERT_TRUE(check(true, none, "/nonexistent/quorvin-helper"));
+  EXPECT_EQ(none.lines.front().rfind("Fixing needs administrator rights: ", 0), 0u);
+  EXPECT_EQ(none.last(),
+            "Errors remain: the drive was checked without fixing (fixing needs "
+            "administrator rights).");
+}
+
+// The program is gone in mid-check (its pipes closed): the helper neither dies of the closed
+// output nor leaves the drive unmounted; it stops the check and mounts the drive back itself.
+TEST_F(RealCheck, AHelperWhoseProgramIsGoneMountsTheDriveBackAndEnds) {
+  if (!CanMount()) GTEST_SKIP() << "needs root and loop devices";
+  Image img(dir.path(), "ext4 -N 1000000 -O ^metadata_csum", 1024);
+  ASSERT_TRUE(img.ok());
+  LoopMount mount(img.path(), folder, "noatime");
+  if (!mount.ok()) GTEST_SKIP() << "this machine does not mount loop devices";
+  UniqueFd out, outEnd, in, inEnd;
+  ASSERT_TRUE(MakePipe(&out, &outEnd).ok() && MakePipe(&in, &inEnd).ok());
+  ChildOptions o;
+  o.descriptors = {{0, in.get()}, {1, outEnd.get()}};
+  ChildProcess helper;
+  ASSERT_TRUE(
+      helper
+          .Start({QV_BINARY_DIR "/quorvin-helper", "check-fix", fs::canonical(folder).string()}, o)
+          .ok());
+  in.reset();
+  outEnd.reset();
+  // Gone once the check is under way: the drive is unmounted then.
+  char c = 0;
+  while (read(out.get(), &c, 1) == 1 && c != 'P') {
+  }
+  EXPECT_EQ(c, 'P');
+  EXPECT_FALSE(mount.MountedHere());
+  out.reset();
+  inEnd.reset();
+  const ChildExit exit = helper.Wait();
+  EXPECT_FALSE(exit.signaled) << exit.code;
+  EXPECT_EQ(exit.code, kHelperJobFailed);  // cancelled
+  EXPECT_TRUE(mount.MountedHere());
+  EXPECT_EQ(Sh("e2fsck -fn " + mount.device()), 0);
+}
+
+// A user without authorisation (here: no polkit to ask, or no pkexec at all) gets the check
+// without fixing, of a mounted drive whose device it may read, and is told why.
+TEST_F(RealCheck, WithoutAuthorisationAUserGetsACheckOnly) {
+  if (!CanMount()) GTEST_SKIP() << "needs root and loop devices";
+  Image img(dir.path(), "ext4", 16);
+  ASSERT_TRUE(img.ok());
+  LoopMount mount(img.path(), folder, "defaults");
+  if (!mount.ok()) GTEST_SKIP() << "this machine does not mount loop devices";
+  struct stat st;
+  ASSERT_EQ(stat(mount.device().c_str(), &st), 0);
+  struct Restore {
+    std::string device;
+    mode_t mode;
+    ~Restore() { chmod(device.c_str(), mode); }
+  } restore{mount.device(), st.st_mode & 07777};
+  ASSERT_EQ(chmod(mount.device().c_str(), 0644), 0);
+  fs::permissions(dir.path(), fs::perms(0755));
+  int lines[2];
+  ASSERT_EQ(pipe(lines), 0);
+  const pid_t child = fork();
+  if (child == 0) {
+    close(lines[0]);
+    if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0) _exit(2);
+    auto files = Drive("");
+    PosixCheckOptions o;
+    o.helper = std::string(QV_BINARY_DIR) + "/quorvin-helper";
+    PosixCheckEngine engine(*files, diag, o);
+    Recorded rec;
+    Check(engine, rec);
+    for (const std::string& l : rec.lines)
+      if (write(lines[1], (l + "\n").data(), l.size() + 1) < 0) _exit(3);
+    _exit(rec.done == 1 && rec.success ? 0 : 1);
+  }
+  close(lines[1]);
+  std::string text;
+  char buffer[4096];
+  for (ssize_t n; (n = read(lines[0], buffer, sizeof buffer)) > 0;) text.append(buffer, n);
+  close(lines[0]);
+  int status = -1;
+  waitpid(child, &status, 0);
+  EXPECT_EQ(status, 0) << text;
+  EXPECT_EQ(text.rfind("Fixing needs administrator rights: ", 0), 0u) << text;
+  EXPECT_EQ(text.find("checked without fixing"), std::string::npos) << text;
+  EXPECT_EQ(text.substr(text.rfind('\n', text.size() - 2) + 1), "No errors found.\n") << text;
   EXPECT_TRUE(mount.MountedHere());
 }
 

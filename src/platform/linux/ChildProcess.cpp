@@ -41,7 +41,10 @@ ChildExit FromStatus(int status) {
 // The child's side, between fork and exec: only async-signal-safe calls.
 [[noreturn]] void Become(const std::vector<char*>& candidates, char* const* argv,
                          const ChildOptions& o, pid_t parent, int report) {
-  if (o.ownGroup) setpgid(0, 0);
+  if (o.newSession)
+    setsid();
+  else if (o.ownGroup)
+    setpgid(0, 0);
   if (o.deathSignal != 0) {
     prctl(PR_SET_PDEATHSIG, o.deathSignal);
     if (getppid() != parent) _exit(127);
@@ -116,7 +119,7 @@ Status ChildProcess::Start(const std::vector<std::string>& args, const ChildOpti
   if (child < 0) return Status::Error(std::strerror(errno));
   reportWrite.reset();
   // Also from here: a signal to the group may come before the child ran.
-  if (options.ownGroup) setpgid(child, child);
+  if (options.ownGroup && !options.newSession) setpgid(child, child);
   int error = 0;
   ssize_t got;
   while ((got = read(reportRead.get(), &error, sizeof error)) < 0 && errno == EINTR) {

@@ -25,7 +25,10 @@ struct ChildOptions {
   // close on exec.
   std::vector<std::pair<int, int>> descriptors;
   bool ownGroup = false;  // a group of its own, which Signal reaches as a whole
-  int deathSignal = 0;    // what the child gets when the program ends; 0: nothing
+  // A session of its own, without the program's terminal: pkexec asks there for a password
+  // where no desktop agent answers, out of the user's sight.
+  bool newSession = false;
+  int deathSignal = 0;  // what the child gets when the program ends; 0: nothing
   std::vector<int> defaultSignals;
   std::vector<int> ignoredSignals;
 };

@@ -8,9 +8,11 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/linux/CheckByHelper.h"
 #include "platform/linux/CheckProbe.h"
 #include "platform/linux/CheckRun.h"
 #include "platform/linux/CheckVerdict.h"
+#include "platform/linux/PrivilegedHelper.h"
 #include "platform/linux/UniqueFd.h"
 
 namespace qv {
@@ -166,6 +168,23 @@ std::string PosixCheckEngine::ReadOnlyReason(const Target& t) const {
   return {};
 }
 
+bool PosixCheckEngine::ThroughHelper(const Target& t) const {
+  if (geteuid() == 0) return options_.helperForRoot;
+  // The helper fixes only what it finds mounted in the machine's table; a user may not unmount.
+  return t.mounted && ReadOnlyReason(t).empty();
+}
+
+std::string PosixCheckEngine::CheckInHelper(const Target& t, bool verbose, bool scanSurface,
+                                            const CheckCallback& callback) {
+  const std::string helper = options_.helper.empty() ? HelperProgramPath() : options_.helper;
+  if (helper.empty()) return "quorvin-helper is not installed";
+  std::vector<std::string> args{t.mounted ? t.mountPoint : t.device};
+  if (verbose) args.push_back("--verbose");
+  if (scanSurface) args.push_back("--surface");
+  return CheckThroughHelper(HelperCommand(helper, "check-fix", args), callback,
+                            options_.quietReportMs);
+}
+
 bool PosixCheckEngine::CanOpenExclusive(const std::string& root) {
   const Target t = FindTarget(root);
   return !t.device.empty() && ReadOnlyReason(t).empty();
@@ -189,6 +208,23 @@ void PosixCheckEngine::Chkdsk(const std::string& root, const std::string& /*file
     diag_.Warn("disk check of " + drive + " not possible: the drive has no device");
     return;
   }
+  // A user's fixing check without authorisation goes on as a check only.
+  std::string noRights;
+  if (fixErrors && ThroughHelper(target)) {
+    noRights = CheckInHelper(target, verbose, scanSurface, callback);
+    if (noRights.empty()) return;
+    diag_.Warn("disk check of " + drive + ": fixing needs administrator rights: " + noRights);
+    const std::string line = "Fixing needs administrator rights: " + noRights + ".";
+    CheckTextOutput record{1, line.c_str()};
+    if (!callback(kCheckTextOutput, 0, &record)) {
+      const CheckTextOutput cancelled{1, "The check was cancelled."};
+      callback(kCheckTextOutput, 0, &cancelled);
+      const uint8_t failed = 0;
+      callback(kCheckDone, 0, &failed);
+      return;
+    }
+    fixErrors = false;
+  }
   UniqueFd hold;
   struct stat held;
   if (const Status s = HoldDevice(target, &hold, &held); !s) {
@@ -208,7 +244,8 @@ void PosixCheckEngine::Chkdsk(const std::string& root, const std::string& /*file
     return;
   }
 
-  std::string readOnlyWhy = ReadOnlyReason(target);
+  std::string readOnlyWhy =
+      noRights.empty() ? ReadOnlyReason(target) : "fixing needs administrator rights";
   bool fixing = fixErrors && readOnlyWhy.empty();
   if (readOnlyWhy.empty()) readOnlyWhy = "it is in use";
   DriveRemount remount(diag_, drive);
@@ -222,7 +259,8 @@ void PosixCheckEngine::Chkdsk(const std::string& root, const std::string& /*file
   }
 
   CheckRun run(callback, options_.quietReportMs);
-  if (!fixing) run.Text("The drive is checked without fixing: " + readOnlyWhy + ".");
+  if (!fixing && noRights.empty())
+    run.Text("The drive is checked without fixing: " + readOnlyWhy + ".");
   Runs runs(run, kind, checker, checkerName, target, hold.get(), held, verbose);
   bool verified = false;
   const RunResult result = fixing ? runs.Fixing(scanSurface, &verified) : runs.ReadOnly();
