@@ -11,6 +11,7 @@ packages=(
   xvfb xauth xdotool x11-apps imagemagick libjpeg-turbo-progs jq
   e2fsprogs dosfstools util-linux rsync
   dbus-daemon locales clang-format
+  dpkg-dev file lintian desktop-file-utils appstream
 )
 
 missing=()

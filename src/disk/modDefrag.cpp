@@ -298,10 +298,10 @@ void StartDefrag(Program& p) {
     const bool cancelled = DeepAnalyze(p, list, &identities);
     if (!cancelled && !list.empty()) {
       SetText(p, kGroup, "status", "Defrag...");
-      std::string tool = p.os.files.ExecutableFolder();
+      std::string tool = p.os.files.ToolsFolder();
       if (!tool.empty() && tool.back() == '\\') tool.pop_back();
       // Quoted, so that a program folder with blanks is one path; empty when it cannot be.
-      tool = QuoteProgramPath(tool + "\\Tools\\Defrag.exe");
+      tool = QuoteProgramPath(tool + "\\Defrag.exe");
       if (tool.empty()) p.os.diag.Warn("defragmentation: a program folder with \" cannot be run");
       for (size_t i = 0; i < list.size(); ++i) {
         if (i % 10 == 0) SetProgress(p, kGroup, "status", DefragProgress(i, list.size()));

@@ -86,6 +86,11 @@ class FileSystem {
   // The folder that holds the running program, as a DOS path without a final "\" (except a
   // bare drive root such as "C:\").
   virtual std::string ExecutableFolder() const = 0;
+  // Where the program's own files lie, as DOS paths (folders without a final "\"). A portable
+  // copy keeps them beside the program; an installed one spreads them over the system's folders.
+  virtual std::string SettingsFile() const { return BesideProgram("settings.ini"); }
+  virtual std::string SkinFolder() const { return BesideProgram("Skin"); }
+  virtual std::string ToolsFolder() const { return BesideProgram("Tools"); }
 
   // Drive roots ("C:\", "D:\", ...) in letter order.
   virtual std::vector<std::string> LogicalDrives() const = 0;
@@ -126,6 +131,13 @@ class FileSystem {
   virtual Status DeleteToTrash(const std::string& path) = 0;
   // Deletes the contents of every recycle bin on every drive.
   virtual Status EmptyTrash() = 0;
+
+ protected:
+  std::string BesideProgram(const std::string& name) const {
+    std::string folder = ExecutableFolder();
+    if (!folder.empty() && folder.back() == '\\') folder.pop_back();
+    return folder + "\\" + name;
+  }
 };
 
 }  // namespace qv

@@ -17,7 +17,7 @@ namespace qv {
 namespace {
 
 std::string LayoutPath(Program& p, const std::string& screen) {
-  return p.os.files.ExecutableFolder() + "\\Skin\\" + screen + ".ini";
+  return p.os.files.SkinFolder() + "\\" + screen + ".ini";
 }
 
 }  // namespace

@@ -9,8 +9,7 @@ namespace qv {
 namespace {
 
 std::string SettingsPath(Program& p) {
-  std::string folder = p.os.files.ExecutableFolder();
-  return folder + "\\settings.ini";
+  return p.os.files.SettingsFile();
 }
 
 }  // namespace

@@ -29,7 +29,7 @@ int RoundToInt(double v) {
 }  // namespace
 
 std::string SkinFolder(Program& p) {
-  return p.os.files.ExecutableFolder() + "\\skin\\";
+  return p.os.files.SkinFolder() + "\\";
 }
 
 SurfacePtr LoadSkinImage(Program& p, const std::string& path) {

@@ -3,11 +3,10 @@
 //
 //   skingen SRC_DIR OUT_DIR        layout files copied as they are, plus every state picture
 //   skingen --settings OUT_FILE    settings.ini with media folders under the user's home
-#include <pwd.h>
-#include <unistd.h>
-
+//   skingen --icon SIZE OUT_FILE   the program's icon (the skin's logo) as a PNG with alpha
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -20,7 +19,9 @@
 #include "TextPainter.h"
 #include "Theme.h"
 #include "platform/linux/JpegCodec.h"
+#include "platform/linux/PngFile.h"
 #include "platform/linux/PosixFileSystem.h"
+#include "platform/linux/UserSettings.h"
 
 namespace fs = std::filesystem;
 
@@ -100,47 +101,57 @@ int PaintSkin(const fs::path& src, const fs::path& out) {
   return ok ? 0 : 1;
 }
 
-std::string HomeFolder() {
-  if (const char* home = getenv("HOME"); home && *home) return home;
-  if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir) return pw->pw_dir;
-  return "/";
-}
-
 int WriteSettings(const fs::path& target) {
-  std::string exeFolder = qv::PosixFileSystem::RunningExecutableFolder();
-  const auto drives = qv::PosixFileSystem::FromMounts(exeFolder);
-  const fs::path home = HomeFolder();
-  bool allFound = true;
-  auto dos = [&](const fs::path& hostFolder) {
-    std::string path = drives ? drives->DosPathForHost(hostFolder.lexically_normal().string()) : "";
-    if (path.empty()) {
-      std::cerr << "skingen: " << hostFolder.string() << " lies on no drive\n";
-      allFound = false;
-      return path;
-    }
-    // The copy functions join paths by concatenation: folders end with "\".
-    if (path.back() != '\\') path += '\\';
-    return path;
-  };
-  const fs::path backup = home / "Backup";
-  std::string text;
-  text += "[General]\nResX=1024\nResY=768\nTop=0\nLeft=0\nStartMinimized=0\n\n";
-  const struct {
-    const char* section;
-    const char* folder;
-  } media[] = {{"Audio", "Music"}, {"Video", "Videos"}, {"Picture", "Pictures"}};
-  for (const auto& m : media) {
-    text += std::string("[") + m.section + "]\n";
-    text += "Source=" + dos(home / m.folder) + "\n";
-    text += "Destination=" + dos(backup / m.folder) + "\n\n";
-  }
+  const auto drives =
+      qv::PosixFileSystem::FromMounts(qv::PosixFileSystem::RunningExecutableFolder());
+  const std::string home = qv::UserHome();
+  std::vector<std::string> unplaced;
+  // The build's settings name the plain folders of the home, whatever the desktop calls them.
+  const qv::MediaFolders media = qv::MediaFoldersFrom(home, nullptr, nullptr, nullptr);
+  const std::string text =
+      qv::SettingsText(drives->Table(), qv::kDefaultGeneralSettings, home, media, &unplaced);
+  for (const std::string& folder : unplaced)
+    std::cerr << "skingen: " << folder << " lies on no drive\n";
   std::ofstream out(target, std::ios::binary | std::ios::trunc);
   out << text;
   if (!out) {
     std::cerr << "skingen: " << target.string() << ": cannot be written\n";
     return 1;
   }
-  return allFound ? 0 : 1;
+  return unplaced.empty() ? 0 : 1;
+}
+
+// The logo painted on black and on white tells each pixel's coverage: a PNG with alpha, so
+// that the rounded corners take the desktop's background.
+int WriteIcon(const std::string& sizeText, const std::string& target) {
+  const int size = std::atoi(sizeText.c_str());
+  if (size < 16 || size > 1024) {
+    std::cerr << "skingen: icon size " << sizeText << " is not 16..1024\n";
+    return 2;
+  }
+  skingen::Canvas onBlack(size, size, 0), onWhite(size, size, 0xffffff);
+  const skingen::Box box{0, 0, float(size), float(size)};
+  skingen::DrawIcon(onBlack, "logo", box, skingen::theme::kAccent, 0);
+  skingen::DrawIcon(onWhite, "logo", box, skingen::theme::kAccent, 0xffffff);
+  std::vector<uint32_t> pixels(size_t(size) * size);
+  for (int y = 0; y < size; ++y)
+    for (int x = 0; x < size; ++x) {
+      const uint32_t b = onBlack.At(x, y), w = onWhite.At(x, y);
+      // alpha = 1 - (white - black) / 255, from the green channel; colour = black / alpha.
+      const int alpha = 255 - (int((w >> 8) & 255) - int((b >> 8) & 255));
+      uint32_t rgb = 0;
+      for (int shift : {16, 8, 0}) {
+        const int c = alpha > 0 ? std::min(255, int((b >> shift) & 255) * 255 / alpha) : 0;
+        rgb |= uint32_t(c) << shift;
+      }
+      pixels[size_t(y) * size + x] = (uint32_t(std::clamp(alpha, 0, 255)) << 24) | rgb;
+    }
+  std::string error;
+  if (!qv::WritePng(target, pixels.data(), size, size, size * 4, &error, true)) {
+    std::cerr << "skingen: " << error << "\n";
+    return 1;
+  }
+  return 0;
 }
 
 }  // namespace
@@ -148,7 +159,9 @@ int WriteSettings(const fs::path& target) {
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
   if (args.size() == 2 && args[0] == "--settings") return WriteSettings(args[1]);
+  if (args.size() == 3 && args[0] == "--icon") return WriteIcon(args[1], args[2]);
   if (args.size() == 2 && args[0].rfind("--", 0) != 0) return PaintSkin(args[0], args[1]);
-  std::cerr << "usage: skingen SRC_DIR OUT_DIR\n       skingen --settings OUT_FILE\n";
+  std::cerr << "usage: skingen SRC_DIR OUT_DIR\n       skingen --settings OUT_FILE\n"
+               "       skingen --icon SIZE OUT_FILE\n";
   return 2;
 }

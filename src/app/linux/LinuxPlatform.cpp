@@ -28,7 +28,7 @@ LinuxPlatform::LinuxPlatform(LinuxPlatformOptions options) : clock_(std::move(op
   files_ = options.drives
                ? std::make_unique<PosixFileSystem>(std::move(*options.drives), options.appHost,
                                                    std::move(options.files))
-               : PosixFileSystem::FromMounts(options.appHost);
+               : PosixFileSystem::FromMounts(options.appHost, std::move(options.files));
   processes_ = std::make_unique<PosixProcesses>(*files_);
   junk_ = std::make_unique<PosixJunkScan>(*files_, std::move(options.junk));
   if (options.checkEngine) checker_ = std::make_unique<PosixCheckEngine>(*files_, diag_);

@@ -6,6 +6,8 @@
 
 #include "app/linux/LinuxPlatform.h"
 #include "core/Program.h"
+#include "platform/linux/ProgramPlaces.h"
+#include "platform/linux/UserSettings.h"
 #include "shell/modDeclares.h"
 
 namespace {
@@ -29,13 +31,21 @@ int main() {
   std::setlocale(LC_ALL, "");
   if (!Set("DISPLAY") && !Set("WAYLAND_DISPLAY")) return NoDisplay("DISPLAY is not set");
 
+  const std::string exeFolder = qv::PosixFileSystem::RunningExecutableFolder();
+  const qv::ProgramPlaces places = qv::FindProgramPlaces(exeFolder);
   qv::LinuxPlatform platform({
-      .appHost = qv::PosixFileSystem::RunningExecutableFolder(),
+      .appHost = exeFolder,
+      .files = {.places = places},
       .display = qv::SdlDisplayOptions{.pictureChecks = qv::PictureCheckStoreIn(
                                            qv::PictureCheckFile::DefaultFile())},
   });
   if (const qv::Status video = platform.display().StartVideo(); !video.ok())
     return NoDisplay(video.message());
+  if (!places.settingsFile.empty()) {
+    const std::string home = qv::UserHome();
+    qv::PrepareSettingsFile(places.settingsFile, places.settingsTemplate, platform.files().Table(),
+                            home, qv::UserMediaFolders(home), platform.diag());
+  }
   qv::Program program(platform.Services());
   return qv::RunProgram(program);
 }

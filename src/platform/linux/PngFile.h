@@ -9,9 +9,9 @@
 namespace qv {
 
 // `pitch` is the distance between rows in bytes. False with `error` when the file cannot be
-// written.
+// written. With `topByteIsAlpha` the words are 0xAARRGGBB and the picture keeps them.
 bool WritePng(const std::string& hostPath, const uint32_t* pixels, int width, int height, int pitch,
-              std::string* error);
+              std::string* error, bool topByteIsAlpha = false);
 // The pixels of any display's surface, read through the surface (screenshots of the probe).
 bool WriteSurfacePng(const std::string& hostPath, const Surface& surface, std::string* error);
 

@@ -29,8 +29,10 @@ PosixFileSystem::PosixFileSystem(std::vector<DriveMapping> drives, std::string e
   exeHostFolder_ = CanonicalHostPath(exeHostFolder);
 }
 
-std::unique_ptr<PosixFileSystem> PosixFileSystem::FromMounts(const std::string& exeHostFolder) {
-  return std::make_unique<PosixFileSystem>(DriveTable::FromMounts(), exeHostFolder);
+std::unique_ptr<PosixFileSystem> PosixFileSystem::FromMounts(const std::string& exeHostFolder,
+                                                             Options options) {
+  return std::make_unique<PosixFileSystem>(DriveTable::FromMounts(), exeHostFolder,
+                                           std::move(options));
 }
 
 std::string PosixFileSystem::RunningExecutableFolder() {
@@ -56,6 +58,21 @@ std::string PosixFileSystem::DosPathForHost(const std::string& hostPath) const {
 
 std::string PosixFileSystem::ExecutableFolder() const {
   return DosPathForHost(exeHostFolder_);
+}
+
+std::string PosixFileSystem::SettingsFile() const {
+  const std::string& host = options_.places.settingsFile;
+  return host.empty() ? FileSystem::SettingsFile() : DosPathForHost(host);
+}
+
+std::string PosixFileSystem::SkinFolder() const {
+  const std::string& host = options_.places.skinFolder;
+  return host.empty() ? FileSystem::SkinFolder() : DosPathForHost(host);
+}
+
+std::string PosixFileSystem::ToolsFolder() const {
+  const std::string& host = options_.places.toolsFolder;
+  return host.empty() ? FileSystem::ToolsFolder() : DosPathForHost(host);
 }
 
 std::vector<std::string> PosixFileSystem::LogicalDrives() const {

@@ -16,6 +16,7 @@
 #include "platform/common/DosPath.h"
 #include "platform/linux/DriveTable.h"
 #include "platform/linux/PosixPathResolver.h"
+#include "platform/linux/ProgramPlaces.h"
 #include "platform/linux/UniqueFd.h"
 
 namespace qv {
@@ -33,7 +34,9 @@ struct PosixFileOptions {
   // Links an unnamed file through /proc, as on kernels that refuse linking the descriptor.
   bool linkThroughProc = false;
   // Called with a folder's host path each time it has been listed for its name index.
-  std::function<void(const std::string&)> listed;
+  std::function<void(const std::string&)> listed{};
+  // Where the settings, skin and tools are; by default beside the program.
+  ProgramPlaces places{};
 };
 
 class PosixFileSystem : public FileSystem {
@@ -47,7 +50,8 @@ class PosixFileSystem : public FileSystem {
 
   // The drive table of the machine: the root file system is C:, every other mounted block
   // device follows from D: in mount order.
-  static std::unique_ptr<PosixFileSystem> FromMounts(const std::string& exeHostFolder);
+  static std::unique_ptr<PosixFileSystem> FromMounts(const std::string& exeHostFolder,
+                                                     Options options = {});
   // Host folder that holds the running binary.
   static std::string RunningExecutableFolder();
 
@@ -57,6 +61,9 @@ class PosixFileSystem : public FileSystem {
   std::string DosPathForHost(const std::string& hostPath) const;
 
   std::string ExecutableFolder() const override;
+  std::string SettingsFile() const override;
+  std::string SkinFolder() const override;
+  std::string ToolsFolder() const override;
   std::vector<std::string> LogicalDrives() const override;
   int GetDriveType(const std::string& root) const override;
   Result<VolumeInfo> GetVolumeInfo(const std::string& root) const override;

@@ -36,6 +36,54 @@ std::string XdgFolder(const char* variable, const char* fallbackBelowHome) {
   return home.empty() ? "" : JoinHost(home, fallbackBelowHome);
 }
 
+std::string FolderOf(const std::string& file) {
+  const size_t slash = file.rfind('/');
+  return slash == std::string::npos ? "" : slash == 0 ? "/" : file.substr(0, slash);
+}
+
+bool IsPrivateFolder(const std::string& folder) {
+  struct stat st;
+  return lstat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == geteuid() &&
+         (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
+namespace {
+
+bool MakePrivateFolderAt(const std::string& folder, int depth) {
+  if (IsPrivateFolder(folder)) return true;
+  struct stat st;
+  if (folder.empty() || depth > 8 || lstat(folder.c_str(), &st) == 0) return false;
+  return MakePrivateFolderAt(FolderOf(folder), depth + 1) &&
+         (mkdir(folder.c_str(), 0700) == 0 || errno == EEXIST) && IsPrivateFolder(folder);
+}
+
+}  // namespace
+
+bool MakePrivateFolder(const std::string& folder) {
+  return MakePrivateFolderAt(folder, 0);
+}
+
+Status WriteFileAside(const std::string& file, const std::string& text, Publish publish) {
+  std::string temporary = file + ".XXXXXX";
+  UniqueFd fd(mkstemp(temporary.data()));
+  if (!fd) return ErrnoStatus();
+  int error = 0;
+  for (size_t written = 0; error == 0 && written < text.size();) {
+    const ssize_t n = write(fd.get(), text.data() + written, text.size() - written);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) error = n < 0 ? errno : EIO;
+    if (n > 0) written += static_cast<size_t>(n);
+  }
+  if (!fd.Close() && error == 0) error = errno ? errno : EIO;
+  // A link never replaces what is there: a file made meanwhile by another start stays.
+  if (error == 0 && publish == Publish::KeepExisting && link(temporary.c_str(), file.c_str()) != 0)
+    error = errno;
+  if (error == 0 && publish == Publish::Replace && rename(temporary.c_str(), file.c_str()) != 0)
+    error = errno;
+  if (error != 0 || publish == Publish::KeepExisting) unlink(temporary.c_str());
+  return error == 0 ? Status::Ok() : ErrnoStatus(error);
+}
+
 UniqueFd OpenRegularForReading(const std::string& hostPath, struct stat* st) {
   UniqueFd fd(open(hostPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   if (!fd) return fd;
