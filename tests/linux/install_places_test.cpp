@@ -163,11 +163,18 @@ TEST_F(FirstStartSettings, DefaultsWithoutTemplateAndFoldersOffTheDrives) {
   EXPECT_TRUE(diag.Mentions("/proc/videos"));
 }
 
-TEST_F(FirstStartSettings, AFolderOfAnotherUserIsNotWrittenInto) {
+TEST_F(FirstStartSettings, OnlyFoldersNoOtherUserCanChangeAreWrittenInto) {
   fs::create_directories(file.parent_path());
   chmod(file.parent_path().c_str(), 0777);
   EXPECT_EQ(Prepare(root / "missing.ini"), FirstStart::Failed);
   EXPECT_FALSE(fs::exists(file));
+  // Above it, a folder of the user's own group may be group-writable (umask 002), not more.
+  fs::remove(file.parent_path());
+  const fs::path config = file.parent_path().parent_path();
+  chmod(config.c_str(), 0777);
+  EXPECT_EQ(Prepare(root / "missing.ini"), FirstStart::Failed);
+  chmod(config.c_str(), 0775);
+  EXPECT_EQ(Prepare(root / "missing.ini"), FirstStart::Written);
 }
 
 }  // namespace

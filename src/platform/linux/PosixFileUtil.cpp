@@ -49,8 +49,17 @@ bool IsPrivateFolder(const std::string& folder) {
 
 namespace {
 
+// A folder above the private one: the user's or root's, and no other user may change it. With
+// a group of one's own (umask 002) the group may write.
+bool IsSafeAncestor(const std::string& folder) {
+  struct stat st;
+  return lstat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) &&
+         (st.st_uid == geteuid() || st.st_uid == 0) && (st.st_mode & S_IWOTH) == 0 &&
+         ((st.st_mode & S_IWGRP) == 0 || (st.st_uid == geteuid() && st.st_gid == getegid()));
+}
+
 bool MakePrivateFolderAt(const std::string& folder, int depth) {
-  if (IsPrivateFolder(folder)) return true;
+  if (depth == 0 ? IsPrivateFolder(folder) : IsSafeAncestor(folder)) return true;
   struct stat st;
   if (folder.empty() || depth > 8 || lstat(folder.c_str(), &st) == 0) return false;
   return MakePrivateFolderAt(FolderOf(folder), depth + 1) &&
