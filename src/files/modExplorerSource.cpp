@@ -192,7 +192,8 @@ void RunSourceEntry(Program& p) {
   const std::string program = p.explorer.SourcePath + name;
   if (!PathExists(p, program)) return;
   // Quoted, so that names with blanks stay one program path.
-  const Result<int64_t> started = p.os.processes.Start("\"" + program + "\"");
+  const Result<int64_t> started =
+      p.os.processes.Start("\"" + program + "\"", ProgramWindow::Maximised);
   if (!started)
     p.os.diag.Warn("cannot start " + p.os.files.HostPath(program) + ": " +
                    started.status().message());

@@ -9,7 +9,7 @@
 namespace qv {
 
 bool RunAndWait(Program& p, const std::string& commandLine, int* exitCode) {
-  const Result<int64_t> started = p.os.processes.Start(commandLine);
+  const Result<int64_t> started = p.os.processes.Start(commandLine, ProgramWindow::Hidden);
   std::optional<int> ended;
   do {
     Yield(p, true);

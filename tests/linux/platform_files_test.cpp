@@ -965,8 +965,9 @@ TEST_F(DriveTest, StartsProgramsWithHostPaths) {
   chmod(H("x/Tools/Args.sh").c_str(), 0755);
   auto fs = Drives();
   PosixProcesses processes(*fs);
-  const Result<int64_t> pid = processes.Start(
-      R"("X:\tools\args.sh" X:\out.txt "X:\A B\file.txt" -q Q:\elsewhere rel\path)");
+  const Result<int64_t> pid =
+      processes.Start(R"("X:\tools\args.sh" X:\out.txt "X:\A B\file.txt" -q Q:\elsewhere rel\path)",
+                      ProgramWindow::Hidden);
   ASSERT_TRUE(pid) << pid.status().message();
   std::optional<int> code;
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
@@ -977,11 +978,11 @@ TEST_F(DriveTest, StartsProgramsWithHostPaths) {
   EXPECT_EQ(processes.Ended(-5), -1);          // not one of its own
   EXPECT_EQ(ReadFile(H("x/out.txt")), H("x/a b/file.txt") + "\n-q\nQ:\\elsewhere\nrel\\path\n");
 
-  const Result<int64_t> missing = processes.Start(R"(X:\tools\none.exe)");
+  const Result<int64_t> missing = processes.Start(R"(X:\tools\none.exe)", ProgramWindow::Hidden);
   ASSERT_FALSE(missing);
   EXPECT_NE(missing.status().message().find("No such file"), std::string::npos)
       << missing.status().message();
-  EXPECT_FALSE(processes.Start(""));
+  EXPECT_FALSE(processes.Start("", ProgramWindow::Hidden));
 }
 
 }  // namespace

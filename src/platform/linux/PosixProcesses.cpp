@@ -23,7 +23,7 @@ std::vector<std::string> PosixProcesses::HostArguments(const std::string& window
   return args;
 }
 
-Result<int64_t> PosixProcesses::Start(const std::string& windowsCommandLine) {
+Result<int64_t> PosixProcesses::Start(const std::string& windowsCommandLine, ProgramWindow) {
   const std::vector<std::string> args = HostArguments(windowsCommandLine);
   if (args.empty() || args[0].empty()) return Status::Error("the command line names no program");
   // No window and no console: the program reads nothing and its output goes nowhere.

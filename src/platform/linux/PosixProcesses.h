@@ -20,7 +20,8 @@ class PosixProcesses : public Processes {
   // drive of the table become host paths.
   std::vector<std::string> HostArguments(const std::string& windowsCommandLine);
 
-  Result<int64_t> Start(const std::string& windowsCommandLine) override;
+  // The window form is for the program to choose: X has no hidden start.
+  Result<int64_t> Start(const std::string& windowsCommandLine, ProgramWindow window) override;
   std::optional<int> Ended(int64_t pid) override;
 
  private:

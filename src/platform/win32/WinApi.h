@@ -1,0 +1,11 @@
+// windows.h as the Windows platform includes it: without the min/max macros, and without the
+// A/W macros whose names the seam uses as method names (every call here names the W function).
+#pragma once
+
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#undef GetComputerName
+#undef GetUserName
