@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs the Windows test programs of a Windows build (scripts/build-windows.sh) under Wine through
 # CTest, in a Wine prefix of its own that cannot reach the user's home, trash or root folder.
-#   test-windows.sh [BUILD_DIR]   (default build-windows/; CTest options in QV_CTEST_ARGS)
+#   test-windows.sh [BUILD_DIR]   (default build-windows/)
+# QV_CTEST_ARGS passes options to CTest (-R NAME, -V); QV_WINE_KEEP=1 keeps the run's folder.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -24,15 +25,16 @@ home_state() {
 home_before=$(home_state)
 
 run=$(mktemp -d "${TMPDIR:-/tmp}/quorvin-wine.XXXXXX")
-server_started=""
 finish() {
   local status=$?
   # Every Wine process of the run ends with its server, in every outcome.
-  if [ -n "$server_started" ]; then
-    wineserver -k 2> /dev/null || true
-    wineserver -w 2> /dev/null || true
+  wineserver -k 2> /dev/null || true
+  wineserver -w 2> /dev/null || true
+  if [ -n "${QV_WINE_KEEP:-}" ]; then
+    echo "test-windows.sh: the run's prefix, home and logs stay in $run" >&2
+  else
+    rm -rf "$run"
   fi
-  rm -rf "$run"
   exit "$status"
 }
 trap finish EXIT
@@ -50,29 +52,54 @@ export WINEDEBUG=-all
 # No menu entries or file associations in the host, no prompts for Mono or Gecko.
 export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d"
 unset DISPLAY WAYLAND_DISPLAY
-mkdir -p "$WINEPREFIX" "$HOME" "$XDG_DATA_HOME" "$XDG_CONFIG_HOME" "$XDG_CACHE_HOME"
+mkdir -p "$HOME" "$XDG_DATA_HOME" "$XDG_CONFIG_HOME" "$XDG_CACHE_HOME"
 
+cd "$build"
 started=$(date +%s.%N)
-# One server for the whole run: otherwise every test pays Wine's start-up.
-wineserver -p
-server_started=1
 wineboot -i > "$run/wineboot.log" 2>&1 || {
   cat "$run/wineboot.log" >&2
   exit 1
 }
+# Wine's mount manager reads the drives, their labels and serials once, when it starts: the
+# boot's server and services end here, and start again on the drives below.
+wineserver -k 2> /dev/null || true
+wineserver -w
 
 # No drive onto the host's root, and the user's shell folders real folders of the prefix rather
 # than links into a home.
 rm -f "$WINEPREFIX/dosdevices/z:"
-find "$WINEPREFIX/drive_c/users" -mindepth 2 -maxdepth 2 -type l -print0 |
+find "$WINEPREFIX/drive_c/users" -type l -print0 |
   while IFS= read -r -d '' link; do
     rm -f "$link"
     mkdir -p "$link"
   done
-# The tests read the source tree's data through a drive of their own.
+if [ -n "$(find "$WINEPREFIX/drive_c/users" -type l)" ]; then
+  echo "test-windows.sh: links left in the prefix's user folders" >&2
+  exit 1
+fi
+# P: the build (the programs run from it), S: the source tree (the tests' data). Each program
+# borrows one slot of two empty drives (scripts/wine-run.sh): D: E:, F: G:, ... N: O:.
+ln -s "$build" "$WINEPREFIX/dosdevices/p:"
 ln -s "$root" "$WINEPREFIX/dosdevices/s:"
-if wine cmd.exe /c 'if exist Z:\ (exit 1) else (exit 0)' > /dev/null 2>&1; then :; else
-  echo "test-windows.sh: the host's root is still reachable as Z:" >&2
+export QV_WINE_BUILD=$build
+slot=0
+for pair in de fg hi jk lm no; do
+  slot=$((slot + 1))
+  for letter in ${pair:0:1} ${pair:1:1}; do
+    drive=$run/slots/$slot/drive-$letter
+    mkdir -p "$drive"
+    upper=$(tr a-z A-Z <<< "$letter")
+    echo "TEST-$upper" > "$drive/.windows-label"
+    printf '7e57%04x\n' "'$upper" > "$drive/.windows-serial"
+    ln -s "$drive" "$WINEPREFIX/dosdevices/$letter:"
+  done
+done
+
+# One server for the whole run: otherwise every test pays Wine's start-up.
+wineserver -p
+drives=$(wine cmd.exe /c 'for %d in (C D P S Z) do @if exist %d:\nul echo %d' 2> /dev/null | tr -d '\r\n')
+if [ "$drives" != "CDPS" ]; then
+  echo "test-windows.sh: the prefix's drives are '$drives', not C, D, P and S without Z" >&2
   exit 1
 fi
 booted=$(date +%s.%N)
