@@ -7,5 +7,9 @@
 #endif
 #include <windows.h>
 
+#undef CopyFile
+#undef DrawText
 #undef GetComputerName
+#undef GetDriveType
+#undef GetFreeSpace
 #undef GetUserName
