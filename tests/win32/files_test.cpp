@@ -126,5 +126,52 @@ TEST_F(Win32FilesTest, FoldersAndRenamesNeverReplace) {
   EXPECT_EQ(Names(A("")), (std::vector<std::string>{"ONE", "x"}));
 }
 
+TEST_F(Win32FilesTest, CopiesAreWholeOrAbsent) {
+  const std::string big(3 << 20, 'q');
+  Write(A("big.bin"), big);
+  Write(A(".quorvin-copy.bin.part"), "left by a killed run");
+  std::vector<std::pair<uint64_t, uint64_t>> reports;
+  const auto record = [&](uint64_t total, uint64_t done) {
+    reports.emplace_back(total, done);
+    return true;
+  };
+  ASSERT_EQ(fs_->CopyFile(A("big.bin"), A("copy.bin"), record, NameCase::Any).kind(),
+            CopyResult::Copied);
+  EXPECT_EQ(reports.front(), std::make_pair(uint64_t{big.size()}, uint64_t{0}));
+  EXPECT_EQ(reports.back(), std::make_pair(uint64_t{big.size()}, uint64_t{big.size()}));
+  const auto copied = fs_->ReadWholeFile(A("copy.bin"));
+  ASSERT_TRUE(copied);
+  EXPECT_TRUE(std::string(copied->begin(), copied->end()) == big);
+  const auto listed = fs_->ListFolder(A(""), ListDetail::Full).value_or({});
+  std::vector<int64_t> times;
+  for (const DirEntry& e : listed)
+    if (e.name == "big.bin" || e.name == "copy.bin") times.push_back(e.modified);
+  ASSERT_EQ(times.size(), 2u);
+  EXPECT_EQ(times[0], times[1]);
+
+  // Never over an existing file, in any case.
+  Write(A("small.txt"), "small");
+  EXPECT_EQ(fs_->CopyFile(A("small.txt"), A("COPY.bin"), nullptr, NameCase::Any).kind(),
+            CopyResult::Exists);
+  EXPECT_EQ(fs_->FileLength(A("copy.bin")).value_or(0), big.size());
+
+  // Cancelled midway: nothing under the final name, no temporary left.
+  const auto cancel = [](uint64_t, uint64_t done) { return done == 0; };
+  EXPECT_EQ(fs_->CopyFile(A("big.bin"), A("cancelled.bin"), cancel, NameCase::Any).kind(),
+            CopyResult::Cancelled);
+  // A source another program holds without sharing cannot be read: a failure, no file.
+  std::wstring held;
+  ASSERT_TRUE(ToWide("\\\\?\\" + A("small.txt"), &held));
+  const HANDLE lock =
+      CreateFileW(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+  const CopyOutcome failed = fs_->CopyFile(A("small.txt"), A("failed.txt"), nullptr, NameCase::Any);
+  CloseHandle(lock);
+  EXPECT_EQ(failed.kind(), CopyResult::Failed);
+  EXPECT_FALSE(failed.status().message().empty());
+  EXPECT_EQ(fs_->CopyFile(A(""), A("root"), nullptr, NameCase::Any).kind(), CopyResult::NotAFile);
+  EXPECT_EQ(Names(A("")), (std::vector<std::string>{"big.bin", "copy.bin", "small.txt"}));
+}
+
 }  // namespace
 }  // namespace qv

@@ -318,11 +318,6 @@ Result<uint64_t> Win32FileSystem::FileLength(const std::string& path) {
   return SizeOf(a.nFileSizeHigh, a.nFileSizeLow);
 }
 
-CopyOutcome Win32FileSystem::CopyFile(const std::string&, const std::string&, const CopyProgressFn&,
-                                      NameCase) {
-  return Status::Error("copying files is not available on Windows yet");
-}
-
 Status Win32FileSystem::DeleteToTrash(const std::string&) {
   return Status::Error("the recycle bin is not available on Windows yet");
 }

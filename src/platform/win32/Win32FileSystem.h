@@ -34,9 +34,11 @@ class Win32FileSystem : public FileSystem {
   Status CreatePath(const std::string& folderPath) override;
   Status Rename(const std::string& from, const std::string& to) override;
   Result<uint64_t> FileLength(const std::string& path) override;
-  // Not built on Windows yet: each refuses and leaves everything as it is.
+  // The program's own copy, to a temporary name in the target folder and renamed when
+  // complete: CopyFileExW cannot be cancelled where it never reports progress (Wine).
   CopyOutcome CopyFile(const std::string& from, const std::string& to,
                        const CopyProgressFn& progress, NameCase nameCase) override;
+  // Not built on Windows yet: each refuses and leaves everything as it is.
   Status DeleteToTrash(const std::string& path) override;
   Status EmptyTrash() override;
 
