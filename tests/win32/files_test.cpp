@@ -173,5 +173,34 @@ TEST_F(Win32FilesTest, CopiesAreWholeOrAbsent) {
   EXPECT_EQ(Names(A("")), (std::vector<std::string>{"big.bin", "copy.bin", "small.txt"}));
 }
 
+// The run's own trash (Wine keeps the bin there): a path of the host, outside every drive.
+std::wstring InTrash(const std::string& name) {
+  const char* data = std::getenv("XDG_DATA_HOME");
+  std::string path = "\\\\?\\unix" + std::string(data ? data : "/nowhere") + "/Trash/files/" + name;
+  for (char& c : path)
+    if (c == '/') c = '\\';
+  std::wstring wide;
+  ToWide(path, &wide);
+  return wide;
+}
+
+TEST_F(Win32FilesTest, RecycleBinRoundTrip) {
+  Write(A("gone soon.txt"), "bin");
+  ASSERT_TRUE(fs_->DeleteToTrash(A("gone soon.txt")));
+  EXPECT_EQ(fs_->Probe(A("gone soon.txt"), NameCase::Any), PathState::Absent);
+  EXPECT_NE(GetFileAttributesW(InTrash("gone soon.txt").c_str()), INVALID_FILE_ATTRIBUTES);
+
+  // The shell would take "dots." for "dots": refused, and both stay.
+  Write(A("dots."), "1");
+  Write(A("dots"), "22");
+  EXPECT_FALSE(fs_->DeleteToTrash(A("dots" + kDot)));
+  EXPECT_EQ(Names(A("")), (std::vector<std::string>{"dots", "dots" + kDot}));
+  EXPECT_FALSE(fs_->DeleteToTrash(A("")));
+  EXPECT_FALSE(fs_->DeleteToTrash(A("missing")));
+
+  ASSERT_TRUE(fs_->EmptyTrash());
+  EXPECT_EQ(GetFileAttributesW(InTrash("gone soon.txt").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
 }  // namespace
 }  // namespace qv

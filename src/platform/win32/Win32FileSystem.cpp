@@ -318,12 +318,4 @@ Result<uint64_t> Win32FileSystem::FileLength(const std::string& path) {
   return SizeOf(a.nFileSizeHigh, a.nFileSizeLow);
 }
 
-Status Win32FileSystem::DeleteToTrash(const std::string&) {
-  return Status::Error("the recycle bin is not available on Windows yet");
-}
-
-Status Win32FileSystem::EmptyTrash() {
-  return Status::Error("the recycle bin is not available on Windows yet");
-}
-
 }  // namespace qv

@@ -38,7 +38,8 @@ class Win32FileSystem : public FileSystem {
   // complete: CopyFileExW cannot be cancelled where it never reports progress (Wine).
   CopyOutcome CopyFile(const std::string& from, const std::string& to,
                        const CopyProgressFn& progress, NameCase nameCase) override;
-  // Not built on Windows yet: each refuses and leaves everything as it is.
+  // Through the shell, on fixed drives only (others have no recycle bin, and the shell would
+  // delete for good there).
   Status DeleteToTrash(const std::string& path) override;
   Status EmptyTrash() override;
 
