@@ -31,7 +31,7 @@ if(NOT QV_TESTS)
 endif()
 enable_testing()
 
-# googletest from Debian's sources (no MinGW build of it exists), with its own warning flags.
+# googletest from Debian's sources: no MinGW build of it exists.
 set(QV_GTEST_SOURCE_DIR /usr/src/googletest CACHE PATH "googletest's sources")
 if(NOT EXISTS ${QV_GTEST_SOURCE_DIR}/CMakeLists.txt)
   message(FATAL_ERROR "${QV_GTEST_SOURCE_DIR} missing: install googletest (scripts/build-windows.sh does)")
