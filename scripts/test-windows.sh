@@ -82,6 +82,10 @@ fi
 ln -s "$build" "$WINEPREFIX/dosdevices/p:"
 ln -s "$root" "$WINEPREFIX/dosdevices/s:"
 export QV_WINE_BUILD=$build
+# R: the run's trash, where Wine's recycle bin moves files to, for the tests to look into.
+mkdir -p "$XDG_DATA_HOME/Trash/files" "$XDG_DATA_HOME/Trash/info"
+ln -s "$XDG_DATA_HOME/Trash" "$WINEPREFIX/dosdevices/r:"
+export QV_TEST_TRASH=R:
 slot=0
 for pair in de fg hi jk lm no; do
   slot=$((slot + 1))
@@ -97,9 +101,10 @@ done
 
 # One server for the whole run: otherwise every test pays Wine's start-up.
 wineserver -p
-drives=$(wine cmd.exe /c 'for %d in (C D P S Z) do @if exist %d:\nul echo %d' 2> /dev/null | tr -d '\r\n')
-if [ "$drives" != "CDPS" ]; then
-  echo "test-windows.sh: the prefix's drives are '$drives', not C, D, P and S without Z" >&2
+drives=$(wine cmd.exe /c 'for %d in (C D P R S Z) do @if exist %d:\nul echo %d' 2> /dev/null |
+  tr -d '\r\n')
+if [ "$drives" != "CDPRS" ]; then
+  echo "test-windows.sh: the prefix's drives are '$drives', not C, D, P, R and S without Z" >&2
   exit 1
 fi
 booted=$(date +%s.%N)
