@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Runs the Windows test programs of a Windows build (scripts/build-windows.sh) under Wine through
-# CTest, in a Wine prefix of its own that cannot reach the user's home, trash or root folder.
+# CTest, in a Wine prefix of its own: its home, trash and shell folders are the run's, and no drive
+# leads to the host's root (Wine is no sandbox: a \\?\unix\ path still would).
 #   test-windows.sh [BUILD_DIR]   (default build-windows/)
 # QV_CTEST_ARGS passes options to CTest (-R NAME, -V); QV_WINE_KEEP=1 keeps the run's folder.
+# QV_JOBS: tests at once (default: the processors).
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -110,7 +112,7 @@ fi
 booted=$(date +%s.%N)
 
 set +e
-ctest --test-dir "$build" --output-on-failure -j2 ${QV_CTEST_ARGS:-} 2>&1 | tee "$run/ctest.log"
+ctest --test-dir "$build" --output-on-failure -j"${QV_JOBS:-$(nproc)}" ${QV_CTEST_ARGS:-} 2>&1 | tee "$run/ctest.log"
 ctest_status=${PIPESTATUS[0]}
 set -e
 ended=$(date +%s.%N)
