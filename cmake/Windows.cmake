@@ -31,7 +31,7 @@ if(NOT QV_TESTS)
 endif()
 enable_testing()
 
-# googletest from Debian's sources (no MinGW build of it exists), with its own warning flags.
+# googletest from Debian's sources: no MinGW build of it exists.
 set(QV_GTEST_SOURCE_DIR /usr/src/googletest CACHE PATH "googletest's sources")
 if(NOT EXISTS ${QV_GTEST_SOURCE_DIR}/CMakeLists.txt)
   message(FATAL_ERROR "${QV_GTEST_SOURCE_DIR} missing: install googletest (scripts/build-windows.sh does)")
@@ -64,4 +64,26 @@ if(QV_WIN32_TEST_SOURCES AND TARGET qv_win32)
   target_compile_definitions(qv_win32_tests PRIVATE QV_SOURCE_DIR="${QV_WINE_SOURCE_DRIVE}")
   gtest_discover_tests(qv_win32_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
     PROPERTIES TIMEOUT 300)
+
+  # Stand-in DLLs and helper programs of these tests, beside the test program, where LoadLibraryW
+  # looks first: tests/win32/dll/NAME/*.cpp makes NAME.dll, tests/win32/programs/NAME/*.cpp
+  # makes NAME.exe.
+  file(GLOB QV_WIN32_TEST_DLLS CONFIGURE_DEPENDS LIST_DIRECTORIES true tests/win32/dll/*)
+  file(GLOB QV_WIN32_TEST_PROGRAMS CONFIGURE_DEPENDS LIST_DIRECTORIES true tests/win32/programs/*)
+  foreach(folder ${QV_WIN32_TEST_DLLS} ${QV_WIN32_TEST_PROGRAMS})
+    if(NOT IS_DIRECTORY ${folder})
+      continue()
+    endif()
+    get_filename_component(name ${folder} NAME)
+    file(GLOB sources CONFIGURE_DEPENDS ${folder}/*.cpp)
+    if(folder IN_LIST QV_WIN32_TEST_DLLS)
+      add_library(qv_test_${name} SHARED ${sources})
+      set_target_properties(qv_test_${name} PROPERTIES PREFIX "")
+    else()
+      add_executable(qv_test_${name} ${sources})
+    endif()
+    set_target_properties(qv_test_${name} PROPERTIES OUTPUT_NAME ${name})
+    target_include_directories(qv_test_${name} PRIVATE src)
+    add_dependencies(qv_win32_tests qv_test_${name})
+  endforeach()
 endif()

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building, running and testing Quorvin need, when missing.
+# Installs the Debian packages that building, running and testing Quorvin need, when missing;
+# with "windows", those of the Windows build and its tests under Wine (scripts/build-windows.sh).
 set -euo pipefail
 
 packages=(
@@ -13,6 +14,9 @@ packages=(
   dbus-daemon locales clang-format
   dpkg-dev file lintian desktop-file-utils appstream
 )
+if [ "${1:-}" = windows ]; then
+  packages=(cmake make g++-mingw-w64-x86-64-posix wine wine64 googletest libxxhash-dev)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

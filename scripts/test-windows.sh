@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Runs the Windows test programs of a Windows build (scripts/build-windows.sh) under Wine through
-# CTest, in a Wine prefix of its own that cannot reach the user's home, trash or root folder.
+# CTest, in a Wine prefix of its own: its home, trash and shell folders are the run's, and no drive
+# leads to the host's root (Wine is no sandbox: a \\?\unix\ path still would).
 #   test-windows.sh [BUILD_DIR]   (default build-windows/)
 # QV_CTEST_ARGS passes options to CTest (-R NAME, -V); QV_WINE_KEEP=1 keeps the run's folder.
+# QV_JOBS: tests at once (default: the processors).
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -82,6 +84,10 @@ fi
 ln -s "$build" "$WINEPREFIX/dosdevices/p:"
 ln -s "$root" "$WINEPREFIX/dosdevices/s:"
 export QV_WINE_BUILD=$build
+# R: the run's trash, where Wine's recycle bin moves files to, for the tests to look into.
+mkdir -p "$XDG_DATA_HOME/Trash/files" "$XDG_DATA_HOME/Trash/info"
+ln -s "$XDG_DATA_HOME/Trash" "$WINEPREFIX/dosdevices/r:"
+export QV_TEST_TRASH=R:
 slot=0
 for pair in de fg hi jk lm no; do
   slot=$((slot + 1))
@@ -97,15 +103,16 @@ done
 
 # One server for the whole run: otherwise every test pays Wine's start-up.
 wineserver -p
-drives=$(wine cmd.exe /c 'for %d in (C D P S Z) do @if exist %d:\nul echo %d' 2> /dev/null | tr -d '\r\n')
-if [ "$drives" != "CDPS" ]; then
-  echo "test-windows.sh: the prefix's drives are '$drives', not C, D, P and S without Z" >&2
+drives=$(wine cmd.exe /c 'for %d in (C D P R S Z) do @if exist %d:\nul echo %d' 2> /dev/null |
+  tr -d '\r\n')
+if [ "$drives" != "CDPRS" ]; then
+  echo "test-windows.sh: the prefix's drives are '$drives', not C, D, P, R and S without Z" >&2
   exit 1
 fi
 booted=$(date +%s.%N)
 
 set +e
-ctest --test-dir "$build" --output-on-failure -j2 ${QV_CTEST_ARGS:-} 2>&1 | tee "$run/ctest.log"
+ctest --test-dir "$build" --output-on-failure -j"${QV_JOBS:-$(nproc)}" ${QV_CTEST_ARGS:-} 2>&1 | tee "$run/ctest.log"
 ctest_status=${PIPESTATUS[0]}
 set -e
 ended=$(date +%s.%N)

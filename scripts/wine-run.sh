@@ -32,7 +32,7 @@ esac
 [ $# -ge 1 ] || fail "usage: wine-run.sh PROGRAM.exe [ARGUMENTS...]"
 program=$(realpath -e -- "$1") || fail "no program $1"
 shift
-build=$(realpath -e -- "$QV_WINE_BUILD")
+build=$(realpath -e -- "${QV_WINE_BUILD:-}") || fail "QV_WINE_BUILD names no build"
 case "$program" in
   "$build"/*) relative=${program#"$build"/} ;;
   *) fail "$program is not in the build $build (drive P:)" ;;
