@@ -173,15 +173,12 @@ TEST_F(Win32FilesTest, CopiesAreWholeOrAbsent) {
   EXPECT_EQ(Names(A("")), (std::vector<std::string>{"big.bin", "copy.bin", "small.txt"}));
 }
 
-// The run's own trash (Wine keeps the bin there): a path of the host, outside every drive.
+// Where Wine's recycle bin keeps what it holds: the run's own trash, lent as a drive.
 std::wstring InTrash(const std::string& name) {
-  const char* data = std::getenv("XDG_DATA_HOME");
-  std::string path = "\\\\?\\unix" + std::string(data ? data : "/nowhere") + "/Trash/files/" + name;
-  for (char& c : path)
-    if (c == '/') c = '\\';
-  std::wstring wide;
-  ToWide(path, &wide);
-  return wide;
+  const char* trash = std::getenv("QV_TEST_TRASH");
+  std::wstring path;
+  ToWide(std::string(trash ? trash : "?:") + "\\files\\" + name, &path);
+  return path;
 }
 
 TEST_F(Win32FilesTest, RecycleBinRoundTrip) {
