@@ -13,15 +13,15 @@ build=$(cd "${1:-$root/build-windows}" && pwd)
   echo "test-windows.sh: no Windows build in $build (run scripts/build-windows.sh)" >&2
   exit 1
 }
-command -v wine > /dev/null && command -v wineserver > /dev/null || {
+if ! command -v wine > /dev/null || ! command -v wineserver > /dev/null; then
   echo "test-windows.sh: Wine is missing (scripts/build-windows.sh installs it)" >&2
   exit 1
-}
+fi
 
 real_home=${HOME:-$(getent passwd "$(id -u)" | cut -d: -f6)}
 # What a leaking Wine would change in the real home: its default prefix and the trash.
 home_state() {
-  ls -A "$real_home" 2> /dev/null | grep -x '\.wine' || true
+  [ -e "$real_home/.wine" ] && echo "$real_home/.wine"
   find "$real_home/.local/share/Trash" -maxdepth 2 2> /dev/null | sort || true
 }
 home_before=$(home_state)
@@ -94,7 +94,7 @@ for pair in de fg hi jk lm no; do
   for letter in ${pair:0:1} ${pair:1:1}; do
     drive=$run/slots/$slot/drive-$letter
     mkdir -p "$drive"
-    upper=$(tr a-z A-Z <<< "$letter")
+    upper=${letter^^}
     echo "TEST-$upper" > "$drive/.windows-label"
     printf '7e57%04x\n' "'$upper" > "$drive/.windows-serial"
     ln -s "$drive" "$WINEPREFIX/dosdevices/$letter:"
@@ -112,7 +112,9 @@ fi
 booted=$(date +%s.%N)
 
 set +e
-ctest --test-dir "$build" --output-on-failure -j"${QV_JOBS:-$(nproc)}" ${QV_CTEST_ARGS:-} 2>&1 | tee "$run/ctest.log"
+read -ra ctest_args <<< "${QV_CTEST_ARGS:-}"
+ctest --test-dir "$build" --output-on-failure -j"${QV_JOBS:-$(nproc)}" "${ctest_args[@]}" 2>&1 |
+  tee "$run/ctest.log"
 ctest_status=${PIPESTATUS[0]}
 set -e
 ended=$(date +%s.%N)

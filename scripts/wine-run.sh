@@ -13,7 +13,9 @@ fail() {
 }
 
 run=${QV_WINE_RUN:-}
-[ -n "$run" ] && [ -d "$run/slots" ] || fail "not inside an isolated Wine run: use scripts/test-windows.sh"
+if [ -z "$run" ] || [ ! -d "$run/slots" ]; then
+  fail "not inside an isolated Wine run: use scripts/test-windows.sh"
+fi
 for name in WINEPREFIX HOME XDG_DATA_HOME XDG_CONFIG_HOME XDG_CACHE_HOME; do
   value=${!name:-}
   case "$value" in
@@ -55,7 +57,8 @@ letters=()
 for drive in "$slot"/drive-?; do
   find "$drive" -mindepth 1 -maxdepth 1 ! -name .windows-label ! -name .windows-serial \
     -exec rm -rf -- {} +
-  letters+=("$(tr a-z A-Z <<< "${drive##*-}"):")
+  letter=${drive##*-}
+  letters+=("${letter^^}:")
 done
 export QV_TEST_DRIVES="${letters[*]}"
 
