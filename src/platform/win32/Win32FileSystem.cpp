@@ -1,11 +1,14 @@
 #include "platform/win32/Win32FileSystem.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <optional>
 
 #include "platform/common/DosPath.h"
 #include "platform/common/DriveLetters.h"
 #include "platform/win32/WideText.h"
+//
+#include <winioctl.h>
 
 namespace qv {
 
@@ -81,6 +84,32 @@ bool Win32FileSystem::NativePath(const std::string& dosPath, std::wstring* nativ
     if (k + 1 < split->names.size()) path += '\\';
   }
   return ToWide(path, native);
+}
+
+bool Win32FileSystem::IsVolumeMountPoint(const std::wstring& native) {
+  const HANDLE h = CreateFileW(
+      native.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  // The mount point layout of REPARSE_DATA_BUFFER, which only the driver headers declare.
+  struct MountPoint {
+    DWORD tag;
+    WORD dataLength, reserved, substituteOffset, substituteLength, printOffset, printLength;
+    wchar_t names[1];
+  };
+  alignas(MountPoint) unsigned char buffer[16 * 1024];
+  DWORD n = 0;
+  const bool read =
+      DeviceIoControl(h, FSCTL_GET_REPARSE_POINT, nullptr, 0, buffer, sizeof buffer, &n, nullptr);
+  CloseHandle(h);
+  const auto* m = reinterpret_cast<const MountPoint*>(buffer);
+  if (!read || n < offsetof(MountPoint, names) || m->tag != IO_REPARSE_TAG_MOUNT_POINT ||
+      offsetof(MountPoint, names) + m->substituteOffset + size_t{m->substituteLength} > n)
+    return false;
+  // A volume's target is "\??\Volume{GUID}\"; a junction's is a folder's path.
+  const std::wstring_view target(m->names + m->substituteOffset / sizeof(wchar_t),
+                                 m->substituteLength / sizeof(wchar_t));
+  return target.rfind(L"\\??\\Volume{", 0) == 0;
 }
 
 bool Win32FileSystem::Offered(const std::string& dosPath) const {
@@ -164,10 +193,14 @@ Result<std::vector<DirEntry>> Win32FileSystem::ListFolder(const std::string& fol
   do {
     const std::wstring_view name(d.cFileName);
     if (name == L"." || name == L"..") continue;
-    DirEntry e;
-    e.name = MapHostName(ToUtf8(name));
     const bool directory = d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY;
     const bool link = IsLink(d.dwFileAttributes, d.dwReserved0);
+    // Another volume mounted here is no part of this drive.
+    if (link && directory && d.dwReserved0 == IO_REPARSE_TAG_MOUNT_POINT &&
+        IsVolumeMountPoint(native.substr(0, native.size() - 1) + std::wstring(name)))
+      continue;
+    DirEntry e;
+    e.name = MapHostName(ToUtf8(name));
     e.isFolder = directory && !link;
     e.kind = link ? (directory ? EntryKind::LinkToFolder : EntryKind::LinkToFile)
                   : (directory ? EntryKind::Folder : EntryKind::File);

@@ -18,6 +18,9 @@ class Win32FileSystem : public FileSystem {
   // The "\\?\X:\a\b" form of a DOS path; false for a path without a drive letter or with a name
   // that Windows would read as more than one name (":" streams, "\", wildcards).
   static bool NativePath(const std::string& dosPath, std::wstring* native);
+  // Whether the folder (in the "\\?\" form) is where another volume is mounted, not a
+  // junction to a folder.
+  static bool IsVolumeMountPoint(const std::wstring& native);
 
   std::string ExecutableFolder() const override;
   std::vector<std::string> LogicalDrives() const override;
