@@ -56,8 +56,8 @@ class Win32JunkScanTest : public ::testing::Test {
   std::unique_ptr<Win32JunkScan> scan_;
 };
 
-// A file another program holds without sharing stays, and so does every folder above it, until
-// that program ends.
+// A file another program holds, even sharing everything, stays, and so does every folder above
+// it, until that program ends.
 TEST_F(Win32JunkScanTest, HeldByAnotherProgramStays) {
   ASSERT_TRUE(CreateDirectoryW(Wide(In("cache")).c_str(), nullptr));
   Write(In("cache\\held.tmp"), "data");
