@@ -86,4 +86,11 @@ if(QV_WIN32_TEST_SOURCES AND TARGET qv_win32)
     target_include_directories(qv_test_${name} PRIVATE src)
     add_dependencies(qv_win32_tests qv_test_${name})
   endforeach()
+
+  # A host link to a folder in the build, which the tests reach through the build's drive: Wine
+  # shows it as a reparse point but cannot make one itself.
+  file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/link-fixture/target)
+  file(TOUCH ${CMAKE_BINARY_DIR}/link-fixture/target/keep.txt)
+  file(CREATE_LINK ${CMAKE_BINARY_DIR}/link-fixture/target ${CMAKE_BINARY_DIR}/link-fixture/link
+    SYMBOLIC)
 endif()

@@ -182,5 +182,25 @@ TEST_F(Win32JunkScanTest, JunctionIsNotFollowed) {
   EXPECT_EQ(files->size(), 2u);
 }
 
+// The build's host link to a folder (made by the build), as Wine shows it: listed, not walked.
+TEST_F(Win32JunkScanTest, HostLinkIsNotFollowed) {
+  wchar_t self[MAX_PATH];
+  const std::string exe =
+      ToUtf8(std::wstring_view(self, GetModuleFileNameW(nullptr, self, MAX_PATH)));
+  const std::string fixture = exe.substr(0, exe.rfind('\\')) + "\\link-fixture";
+  const Win32FileSystem build({exe[0]});
+  Win32JunkScan scan(build);
+  ASSERT_TRUE(scan.Examine(fixture + "\\target\\keep.txt", nullptr));
+  const auto listed = scan.List(fixture);
+  ASSERT_TRUE(listed) << listed.message();
+  ASSERT_NE(Find(*listed, "link"), nullptr);
+  EXPECT_FALSE(Find(*listed, "link")->isFolder);
+  EXPECT_FALSE(scan.List(fixture + "\\link"));
+  EXPECT_FALSE(scan.Examine(fixture + "\\link\\keep.txt", nullptr));
+  const auto link = scan.Examine(fixture + "\\link", nullptr);
+  ASSERT_TRUE(link);
+  EXPECT_FALSE(link->id.isFolder);
+}
+
 }  // namespace
 }  // namespace qv

@@ -41,6 +41,16 @@ bool MayGo(const std::wstring& native, BY_HANDLE_FILE_INFORMATION* info) {
   return h.ok() && GetFileInformationByHandle(h.get(), info);
 }
 
+// The name's own attributes as its folder lists them. Wine opens the folder a host link leads
+// to even when asked for the link itself, but lists the link as a reparse point.
+bool Listed(const std::wstring& native, WIN32_FIND_DATAW* d) {
+  const HANDLE find =
+      FindFirstFileExW(native.c_str(), FindExInfoBasic, d, FindExSearchNameMatch, nullptr, 0);
+  if (find == INVALID_HANDLE_VALUE) return false;
+  FindClose(find);
+  return true;
+}
+
 bool IsRecycleBinName(const std::wstring& name) {
   for (const wchar_t* bin : {L"$Recycle.Bin", L"RECYCLER", L"RECYCLED"})
     if (CompareStringOrdinal(name.c_str(), -1, bin, -1, TRUE) == CSTR_EQUAL) return true;
@@ -122,9 +132,11 @@ class Win32JunkScan::Chain {
       }
       const bool root = names.empty();
       if (root) serial_ = info.dwVolumeSerialNumber;
+      WIN32_FIND_DATAW d;
       if (!(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
-          (!root && (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) ||
-          info.dwVolumeSerialNumber != serial_)
+          info.dwVolumeSerialNumber != serial_ ||
+          (!root && ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+                     !Listed(native_, &d) || (d.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))))
         return;
       held_.push_back(std::move(h));
       if (k == split->names.size()) break;
@@ -197,26 +209,27 @@ std::optional<JunkItem> Win32JunkScan::Examine(const std::string& path,
   if (!chain) return std::nullopt;
   const std::wstring native = chain.LeafPath();
   WIN32_FIND_DATAW d;
-  const HANDLE find =
-      FindFirstFileExW(native.c_str(), FindExInfoBasic, &d, FindExSearchNameMatch, nullptr, 0);
-  if (find == INVALID_HANDLE_VALUE) return std::nullopt;
-  FindClose(find);
+  if (!Listed(native, &d)) return std::nullopt;
   const bool folder = (d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !IsReparseFolder(d);
   if (IsMountedVolume(native, d) || (folder && chain.isTop() && IsRecycleBinName(d.cFileName)))
     return std::nullopt;
   unsigned visited = 0;
   if (folder && HoldsKept(native, keepGoing, &visited)) return std::nullopt;
   BY_HANDLE_FILE_INFORMATION info;
-  if (!MayGo(native, &info) || info.dwVolumeSerialNumber != chain.serial()) return std::nullopt;
+  WIN32_FIND_DATAW after;
+  if (!MayGo(native, &info) || info.dwVolumeSerialNumber != chain.serial() ||
+      !Listed(native, &after))
+    return std::nullopt;
   // What the walk saw must be what was tried.
-  const bool isFolder = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-                        !(info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+  const bool reparse =
+      (info.dwFileAttributes | after.dwFileAttributes) & FILE_ATTRIBUTE_REPARSE_POINT;
+  const bool isFolder = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !reparse;
   if (isFolder != folder) return std::nullopt;
   JunkItem item;
   item.id.device = info.dwVolumeSerialNumber;
   item.id.inode = static_cast<uint64_t>(info.nFileIndexHigh) << 32 | info.nFileIndexLow;
   item.id.isFolder = isFolder;
-  item.bytes = (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))
+  item.bytes = (reparse || (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
                    ? 0
                    : static_cast<uint64_t>(info.nFileSizeHigh) << 32 | info.nFileSizeLow;
   return item;
