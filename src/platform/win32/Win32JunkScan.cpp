@@ -83,8 +83,10 @@ bool ForEachEntry(const std::wstring& folder, Visit visit) {
       break;
     }
   } while (FindNextFileW(find, &d));
-  if (whole && GetLastError() != ERROR_NO_MORE_FILES) whole = false;
+  const DWORD error = GetLastError();  // why, for the caller
+  if (whole && error != ERROR_NO_MORE_FILES) whole = false;
   FindClose(find);
+  SetLastError(error);
   return whole;
 }
 
