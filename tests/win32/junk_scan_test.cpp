@@ -121,6 +121,10 @@ TEST_F(Win32JunkScanTest, RecheckSeesAnotherEntryUnderTheName) {
   EXPECT_FALSE(scan_->Examine("C:\\windows", nullptr));
   EXPECT_FALSE(scan_->List("C:\\"));
   EXPECT_FALSE(scan_->Examine(A(""), nullptr));
+  // A stream of a file is no name of its own.
+  Write(In("c.tmp"), "third");
+  EXPECT_FALSE(scan_->Examine(In("c.tmp:s"), nullptr));
+  EXPECT_FALSE(scan_->Gone(In("c.tmp:s")));
   for (const char* which : {"windows temp", "user temp", "cookies"})
     EXPECT_EQ(scan_->SpecialFolder(which), "") << which;
 }

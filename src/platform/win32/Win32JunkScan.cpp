@@ -117,7 +117,9 @@ class Win32JunkScan::Chain {
  public:
   Chain(const Win32JunkScan& scan, const std::string& dosPath, bool parentOnly) {
     std::optional<DosPath> split = SplitDosPath(dosPath);
-    if (!split || !scan.Offered(dosPath)) return;
+    std::wstring whole;
+    // Every name, the last one too, must be one name to Windows (no stream, no "\").
+    if (!split || !scan.Offered(dosPath) || !Win32FileSystem::NativePath(dosPath, &whole)) return;
     if (parentOnly) {
       if (split->names.empty()) return;
       if (!ToWide(split->names.back(), &leaf_)) return;
