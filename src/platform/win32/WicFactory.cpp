@@ -33,7 +33,8 @@ IWICImagingFactory* WicSession::Factory(std::string* error) {
 std::string WicMessage(HRESULT hr) {
   // Error codes of COM read best in hexadecimal, as they are documented.
   std::string text = SystemMessage(static_cast<DWORD>(hr));
-  text.erase(text.rfind("(error "));
+  const size_t number = text.rfind("(error ");
+  if (number != std::string::npos) text.erase(number);
   char code[16];
   std::snprintf(code, sizeof code, "(0x%08lX)", static_cast<unsigned long>(hr));
   return text + code;
