@@ -15,7 +15,8 @@ packages=(
   dpkg-dev file lintian desktop-file-utils appstream
 )
 if [ "${1:-}" = windows ]; then
-  packages=(cmake make g++-mingw-w64-x86-64-posix wine wine64 googletest libxxhash-dev)
+  packages=(cmake make g++-mingw-w64-x86-64-posix wine wine64 googletest libxxhash-dev
+    xvfb fonts-liberation2)
 fi
 
 missing=()
