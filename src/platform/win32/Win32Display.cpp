@@ -5,8 +5,8 @@
 #include <thread>
 #include <utility>
 
+#include "platform/common/CheckedPictures.h"
 #include "platform/common/NearestStretch.h"
-#include "platform/common/PictureDecoder.h"
 #include "platform/win32/WicPictureCodec.h"
 #include "platform/win32/WideText.h"
 #include "platform/win32/Win32Surface.h"
@@ -195,54 +195,26 @@ SurfacePtr Win32Display::CreateSurface(int width, int height) {
 
 namespace {
 
-DecodedPicture PictureOf(DecodedPixels checked, std::vector<uint8_t> data,
-                         const std::shared_ptr<const PictureCodec>& codec) {
-  DecodedPicture picture;
-  if (checked.result == PictureResult::Failed) {
-    picture.error = std::move(checked.message);
-    return picture;
-  }
-  picture.surface = std::make_shared<Win32Surface>(checked.width, checked.height, std::move(data),
-                                                   codec, checked.result == PictureResult::Ok);
-  if (checked.result == PictureResult::Partial) picture.warning = std::move(checked.message);
-  return picture;
+DecodedPicture LazyPictureOf(DecodedPixels checked, std::vector<uint8_t> data,
+                             const std::shared_ptr<const PictureCodec>& codec) {
+  return PictureOf(std::move(checked), [&](int width, int height, bool intact) {
+    return std::make_shared<Win32Surface>(width, height, std::move(data), codec, intact);
+  });
 }
 
 }  // namespace
 
 DecodedPicture Win32Display::DecodeJpeg(const std::vector<uint8_t>& data) {
-  const PictureCodec& codec = *options_.codec;
-  if (!checked_) return PictureOf(CheckPixels(codec, data), data, options_.codec);
-  const PictureCheckCache::Key key = PictureCheckCache::KeyOf(data);
-  const bool intact = checked_->Intact(key);
-  DecodedPixels checked = CheckPixels(codec, data, intact);
-  if (!intact && checked.result == PictureResult::Ok) {
-    checked_->Add(key);
-    checked_->Save();
-  }
-  return PictureOf(std::move(checked), data, options_.codec);
+  return LazyPictureOf(CheckPicture(*options_.codec, checked_.get(), data), data, options_.codec);
 }
 
 void Win32Display::DecodeJpegs(std::vector<std::vector<uint8_t>> data,
                                const std::function<void(size_t, DecodedPicture)>& done) {
   const unsigned threads = std::max(1u, std::thread::hardware_concurrency());
-  std::vector<PictureCheckCache::Key> keys;
-  std::vector<bool> intact;
-  if (checked_) {
-    for (const std::vector<uint8_t>& bytes : data) {
-      keys.push_back(PictureCheckCache::KeyOf(bytes));
-      intact.push_back(checked_->Intact(keys.back()));
-    }
-  }
-  DecodeInOrder(
-      *options_.codec, data, threads,
-      [&](size_t k, DecodedPixels checked) {
-        if (checked_ && !intact[k] && checked.result == PictureResult::Ok) checked_->Add(keys[k]);
-        // The worker is done with data[k]: the picture keeps it without a copy.
-        done(k, PictureOf(std::move(checked), std::move(data[k]), options_.codec));
-      },
-      true, checked_ ? &intact : nullptr);
-  if (checked_) checked_->Save();
+  CheckPictures(*options_.codec, checked_.get(), std::move(data), threads,
+                [&](size_t k, DecodedPixels checked, std::vector<uint8_t> bytes) {
+                  done(k, LazyPictureOf(std::move(checked), std::move(bytes), options_.codec));
+                });
 }
 
 void Win32Display::StretchCopy(Surface& dst, const Rect& dstRect, const Surface& src,
