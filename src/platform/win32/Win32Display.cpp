@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "platform/common/CheckedPictures.h"
+#include "platform/common/LineMetrics.h"
 #include "platform/common/NearestStretch.h"
 #include "platform/win32/WicPictureCodec.h"
 #include "platform/win32/WideText.h"
@@ -52,7 +53,7 @@ Win32Display::~Win32Display() {
     DestroyWindow(window_);
   }
   for (auto& entry : fonts_)
-    if (entry.second) DeleteObject(entry.second);
+    if (entry.second.font) DeleteObject(entry.second.font);
   if (memory_) DeleteDC(memory_);
 }
 
@@ -255,53 +256,92 @@ void Win32Display::Fill(Surface& dst, const Rect& r, Color c) {
   d->MarkDirty(box);
 }
 
-HFONT Win32Display::Font(const FontSpec& face) {
-  if (face.size <= 0) return nullptr;
-  auto key = std::make_tuple(face.name, face.size, face.bold, face.italic);
+namespace {
+
+// A big-endian number of a table of the font selected into `dc`.
+bool FontTableNumber(HDC dc, DWORD table, DWORD offset, bool isSigned, int* value) {
+  uint8_t bytes[2];
+  if (GetFontData(dc, table, offset, bytes, 2) != 2) return false;
+  const int raw = bytes[0] << 8 | bytes[1];
+  *value = isSigned && raw >= 0x8000 ? raw - 0x10000 : raw;
+  return true;
+}
+
+constexpr DWORD Tag(char a, char b, char c, char d) {
+  return DWORD(uint8_t(a)) | DWORD(uint8_t(b)) << 8 | DWORD(uint8_t(c)) << 16 |
+         DWORD(uint8_t(d)) << 24;
+}
+
+}  // namespace
+
+const Win32Display::Font& Win32Display::FontOf(const FontSpec& spec) {
+  static const Font kNone{};
+  if (spec.size <= 0 || !memory_) return kNone;
+  auto key = std::make_tuple(spec.name, spec.size, spec.bold, spec.italic);
   auto found = fonts_.find(key);
   if (found != fonts_.end()) return found->second;
-  std::wstring name = WideOf(face.name);
+  std::wstring name = WideOf(spec.name);
   name.resize(std::min<size_t>(name.size(), LF_FACESIZE - 1));
+  Font& font = fonts_[key];  // failures too, so that a missing font is asked for once
   // Points at 96 dots per inch, as the character's em height (negative: not the cell's).
-  HFONT font = CreateFontW(-MulDiv(face.size, 96, 72), 0, 0, 0, face.bold ? FW_BOLD : FW_NORMAL,
-                           face.italic ? TRUE : FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_TT_PRECIS,
-                           CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
-                           name.c_str());
-  fonts_[key] = font;  // failures too, so that a missing font is asked for once
+  font.font = CreateFontW(-MulDiv(spec.size, 96, 72), 0, 0, 0, spec.bold ? FW_BOLD : FW_NORMAL,
+                          spec.italic ? TRUE : FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_TT_PRECIS,
+                          CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
+                          name.c_str());
+  if (!font.font) return font;
+  HGDIOBJ old = SelectObject(memory_, font.font);
+  // GDI rounds a line's ascent to the nearest pixel where SDL_ttf rounds it up: from the face's
+  // own metrics the baseline lands on the row the Linux display puts it on.
+  int ascender = 0, descender = 0, unitsPerEm = 0;
+  TEXTMETRICW metrics{};
+  const bool gdi = GetTextMetricsW(memory_, &metrics);
+  font.ascent = gdi ? metrics.tmAscent : 0;
+  font.height = gdi ? metrics.tmHeight : 0;
+  if (FontTableNumber(memory_, Tag('h', 'h', 'e', 'a'), 4, true, &ascender) &&
+      FontTableNumber(memory_, Tag('h', 'h', 'e', 'a'), 6, true, &descender) &&
+      FontTableNumber(memory_, Tag('h', 'e', 'a', 'd'), 18, false, &unitsPerEm) && unitsPerEm > 0 &&
+      ascender > descender) {
+    const LineMetrics line = ScaledLineMetrics(ascender, descender, unitsPerEm, spec.size);
+    font.ascent = line.ascent;
+    // SDL_ttf's box grows where glyphs reach below the line; GDI's descent covers them.
+    font.height = std::max(line.height, line.ascent + (gdi ? int(metrics.tmDescent) : 0));
+  }
+  SelectObject(memory_, old);
   return font;
 }
 
-TextSize Win32Display::MeasureText(const FontSpec& font, const std::string& utf8) {
-  HFONT f = Font(font);
-  if (!f || !memory_) return TextSize{};
+TextSize Win32Display::MeasureText(const FontSpec& spec, const std::string& utf8) {
+  const Font& font = FontOf(spec);
+  if (!font.font) return TextSize{};
   const std::wstring wide = WideOf(utf8);
-  HGDIOBJ old = SelectObject(memory_, f);
+  HGDIOBJ old = SelectObject(memory_, font.font);
   SIZE size{};
   const BOOL ok = GetTextExtentPoint32W(memory_, wide.c_str(), int(wide.size()), &size);
   SelectObject(memory_, old);
-  return ok ? TextSize{int(size.cx), int(size.cy)} : TextSize{};
+  return ok ? TextSize{int(size.cx), font.height} : TextSize{};
 }
 
 void Win32Display::DrawText(Surface& dst, int x, int y, const std::string& utf8,
-                            const FontSpec& font, Color c) {
+                            const FontSpec& spec, Color c) {
   Win32Surface* d = AsWin32(dst);
-  if (!d || utf8.empty() || !memory_) return;
-  HFONT f = Font(font);
-  if (!f) return;
-  const TextSize size = MeasureText(font, utf8);
+  if (!d || utf8.empty()) return;
+  const Font& font = FontOf(spec);
+  if (!font.font) return;
+  const TextSize size = MeasureText(spec, utf8);
   const Rect box = Intersect(Rect{x, y, size.w, size.h}, Rect{0, 0, d->Width(), d->Height()});
   if (box.Empty()) return;
   const std::shared_ptr<Dib>& dib = d->dib();
   if (!dib) return;
   const std::wstring wide = WideOf(utf8);
   HGDIOBJ oldBitmap = SelectObject(memory_, dib->bitmap());
-  HGDIOBJ oldFont = SelectObject(memory_, f);
+  HGDIOBJ oldFont = SelectObject(memory_, font.font);
   SetBkMode(memory_, TRANSPARENT);
   SetTextColor(memory_, RGB(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF));
-  SetTextAlign(memory_, TA_TOP | TA_LEFT | TA_NOUPDATECP);
-  TextOutW(memory_, x, y, wide.c_str(), int(wide.size()));
+  SetTextAlign(memory_, TA_BASELINE | TA_LEFT | TA_NOUPDATECP);
+  TextOutW(memory_, x, y + font.ascent, wide.c_str(), int(wide.size()));
   SelectObject(memory_, oldFont);
   SelectObject(memory_, oldBitmap);
+  // The pixels are read directly next: GDI must be done with them.
   GdiFlush();
   d->MarkDirty(box);
 }
