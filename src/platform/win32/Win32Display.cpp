@@ -31,11 +31,17 @@ uint32_t PixelOf(Color c) {
   return (c & 0xFF) << 16 | (c & 0xFF00) | ((c >> 16) & 0xFF);
 }
 
-uint64_t NowMs() {
-  return GetTickCount64();
-}
-
 }  // namespace
+
+uint64_t Win32Display::NowMs() {
+  static const int64_t frequency = [] {
+    LARGE_INTEGER f;
+    return QueryPerformanceFrequency(&f) && f.QuadPart > 0 ? f.QuadPart : 0;
+  }();
+  LARGE_INTEGER now;
+  if (!frequency || !QueryPerformanceCounter(&now)) return GetTickCount64();
+  return uint64_t(now.QuadPart / frequency * 1000 + now.QuadPart % frequency * 1000 / frequency);
+}
 
 Win32Display::Win32Display(Win32DisplayOptions options)
     : options_(std::move(options)),

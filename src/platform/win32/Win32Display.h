@@ -66,6 +66,8 @@ class Win32Display : public Display {
   // What the window shows (0x00RRGGBB), for tests; headless, what it would show.
   uint32_t WindowPixelRGB(int x, int y) const;
   HWND window() const { return window_; }
+  // Milliseconds of a steady clock, to the millisecond (GetTickCount64 steps by 16 on Windows).
+  static uint64_t NowMs();
 
   // Messages of the window after the display's own handling (painting); true when handled
   // (the window procedure then returns 0). The event source listens here.

@@ -8,7 +8,7 @@ namespace qv {
 namespace {
 
 uint64_t NowMs() {
-  return GetTickCount64();
+  return Win32Display::NowMs();
 }
 
 }  // namespace
