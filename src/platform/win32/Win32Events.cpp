@@ -62,6 +62,10 @@ bool Win32Events::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       e.type = EventType::Quit;
       queue_.push_back(e);
       return true;
+    case WM_CAPTURECHANGED:
+      // Taken by another window (a system menu, a switch of programs): its releases go there.
+      if (reinterpret_cast<HWND>(lParam) != display_.window()) buttonsDown_ = 0;
+      return false;
     default:
       return false;
   }
