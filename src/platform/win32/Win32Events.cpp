@@ -114,15 +114,6 @@ void Win32Events::Pump() {
   }
 }
 
-bool Win32Events::TakeDueTimer(Event* e) {
-  const int id = timers_.TakeDue(NowMs());
-  if (id < 0) return false;
-  *e = Event{};
-  e->type = EventType::TimerTick;
-  e->timer = id;
-  return true;
-}
-
 bool Win32Events::PollEvent(Event* e) {
   if (queue_.empty() && throttle_.Due(NowMs())) Pump();
   if (!queue_.empty()) {
@@ -131,7 +122,7 @@ bool Win32Events::PollEvent(Event* e) {
     return true;
   }
   // Timer ticks come last, as the window system delivers them only when nothing else waits.
-  if (TakeDueTimer(e)) return true;
+  if (timers_.TakeDueTick(NowMs(), e)) return true;
   // A long function polls after every few steps: one upload per frame is what the eye sees,
   // and an upload per poll costs more than the work (a copy yields twice per file).
   display_.FlushIfDue();
