@@ -349,7 +349,9 @@ void Win32Display::DrawText(Surface& dst, int x, int y, const std::string& utf8,
   SelectObject(memory_, oldBitmap);
   // The pixels are read directly next: GDI must be done with them.
   GdiFlush();
-  d->MarkDirty(box);
+  // Slanted and overhanging glyphs reach past the advance GDI measures.
+  const int margin = size.h / 4 + 1;
+  d->MarkDirty(Rect{x - margin, y, size.w + 2 * margin, size.h});
 }
 
 void Win32Display::Present(Surface& back, bool full) {
