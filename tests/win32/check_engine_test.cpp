@@ -3,6 +3,7 @@
 // them, and the ways a run cannot begin.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <memory>
 #include <stdexcept>
