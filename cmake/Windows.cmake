@@ -24,6 +24,12 @@ if(QV_WIN32_SOURCES)
   add_library(qv_win32 STATIC ${QV_WIN32_SOURCES})
   target_link_libraries(qv_win32 PUBLIC qv_common shell32 ole32 oleaut32 uuid windowscodecs
     advapi32 shlwapi userenv)
+
+  # The per-file defragmenter, where the program looks for it: Tools\ below its own folder.
+  add_executable(qv_defrag_tool tools/defrag/win32/Defrag.cpp)
+  target_link_libraries(qv_defrag_tool PRIVATE qv_win32)
+  set_target_properties(qv_defrag_tool PROPERTIES OUTPUT_NAME Defrag
+    RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/Tools)
 endif()
 
 if(NOT QV_TESTS)
@@ -86,6 +92,7 @@ if(QV_WIN32_TEST_SOURCES AND TARGET qv_win32)
     target_include_directories(qv_test_${name} PRIVATE src)
     add_dependencies(qv_win32_tests qv_test_${name})
   endforeach()
+  add_dependencies(qv_win32_tests qv_defrag_tool)
 
   # A host link to a folder in the build, which the tests reach through the build's drive: Wine
   # shows it as a reparse point but cannot make one itself.

@@ -7,48 +7,17 @@
 #include "platform/common/DosPath.h"
 #include "platform/common/DriveLetters.h"
 #include "platform/win32/WideText.h"
+#include "platform/win32/Win32PathChain.h"
 
 namespace qv {
 namespace {
-
-class Handle {
- public:
-  explicit Handle(HANDLE h = INVALID_HANDLE_VALUE) : h_(h) {}
-  ~Handle() {
-    if (ok()) CloseHandle(h_);
-  }
-  Handle(Handle&& other) noexcept : h_(other.h_) { other.h_ = INVALID_HANDLE_VALUE; }
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-  bool ok() const { return h_ != INVALID_HANDLE_VALUE; }
-  HANDLE get() const { return h_; }
-
- private:
-  HANDLE h_;
-};
-
-// The name itself, never what a reparse point leads to.
-HANDLE OpenAsIs(const std::wstring& native, DWORD access, DWORD share) {
-  return CreateFileW(native.c_str(), access, share, nullptr, OPEN_EXISTING,
-                     FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-}
 
 // Whether the entry may go now, with who it is: an open for deletion that shares nothing fails
 // while any program holds it (or, for a folder, works in it), and where the user may not
 // delete it.
 bool MayGo(const std::wstring& native, BY_HANDLE_FILE_INFORMATION* info) {
-  const Handle h(OpenAsIs(native, DELETE | FILE_READ_ATTRIBUTES, 0));
+  const WinHandle h(OpenAsIs(native, DELETE | FILE_READ_ATTRIBUTES, 0));
   return h.ok() && GetFileInformationByHandle(h.get(), info);
-}
-
-// The name's own attributes as its folder lists them. Wine opens the folder a host link leads
-// to even when asked for the link itself, but lists the link as a reparse point.
-bool Listed(const std::wstring& native, WIN32_FIND_DATAW* d) {
-  const HANDLE find =
-      FindFirstFileExW(native.c_str(), FindExInfoBasic, d, FindExSearchNameMatch, nullptr, 0);
-  if (find == INVALID_HANDLE_VALUE) return false;
-  FindClose(find);
-  return true;
 }
 
 bool IsRecycleBinName(const std::wstring& name) {
@@ -110,64 +79,6 @@ bool HoldsKept(const std::wstring& folder, const std::function<bool()>& keepGoin
 
 }  // namespace
 
-// The folders from a drive's root to a path, each held open without sharing deletion (so that
-// none is renamed or replaced while it is looked into), none of them a reparse point, all on
-// the root's volume.
-class Win32JunkScan::Chain {
- public:
-  Chain(const Win32JunkScan& scan, const std::string& dosPath, bool parentOnly) {
-    std::optional<DosPath> split = SplitDosPath(dosPath);
-    std::wstring whole;
-    // Every name, the last one too, must be one name to Windows (no stream, no "\").
-    if (!split || !scan.Offered(dosPath) || !Win32FileSystem::NativePath(dosPath, &whole)) return;
-    if (parentOnly) {
-      if (split->names.empty()) return;
-      if (!ToWide(split->names.back(), &leaf_)) return;
-      split->names.pop_back();
-    }
-    std::vector<std::string> names;
-    for (size_t k = 0;; ++k) {
-      if (!Win32FileSystem::NativePath(JoinDosPath(split->letter, names), &native_)) return;
-      Handle h(OpenAsIs(native_, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE));
-      BY_HANDLE_FILE_INFORMATION info;
-      if (!h.ok() || !GetFileInformationByHandle(h.get(), &info)) {
-        error_ = GetLastError();
-        return;
-      }
-      const bool root = names.empty();
-      if (root) serial_ = info.dwVolumeSerialNumber;
-      WIN32_FIND_DATAW d;
-      if (!(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
-          info.dwVolumeSerialNumber != serial_ ||
-          (!root && ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
-                     !Listed(native_, &d) || (d.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))))
-        return;
-      held_.push_back(std::move(h));
-      if (k == split->names.size()) break;
-      names.push_back(split->names[k]);
-    }
-    isTop_ = split->names.empty();
-    if (native_.back() == L'\\') native_.pop_back();  // the root's
-    reached_ = true;
-  }
-  explicit operator bool() const { return reached_; }
-  // "\\?\X:\a\b" without a final "\".
-  const std::wstring& native() const { return native_; }
-  const std::wstring& leaf() const { return leaf_; }
-  std::wstring LeafPath() const { return native_ + L"\\" + leaf_; }
-  bool isTop() const { return isTop_; }
-  DWORD serial() const { return serial_; }
-  DWORD error() const { return error_; }
-
- private:
-  std::vector<Handle> held_;
-  std::wstring native_, leaf_;
-  DWORD serial_ = 0;
-  DWORD error_ = 0;
-  bool isTop_ = false;
-  bool reached_ = false;
-};
-
 Win32JunkScan::Win32JunkScan(const Win32FileSystem& files) : files_(files) {}
 
 bool Win32JunkScan::Offered(const std::string& dosPath) const {
@@ -178,12 +89,16 @@ bool Win32JunkScan::Offered(const std::string& dosPath) const {
                      [&](const std::string& d) { return DriveLetterOf(d) == letter; });
 }
 
+PathChain Win32JunkScan::ChainTo(const std::string& dosPath, bool parentOnly) const {
+  return Offered(dosPath) ? PathChain(dosPath, parentOnly) : PathChain();
+}
+
 bool Win32JunkScan::GatherInUse(const std::function<bool()>&) {
   return true;
 }
 
 Result<std::vector<JunkScanEntry>> Win32JunkScan::List(const std::string& folder) {
-  const Chain chain(*this, folder, false);
+  const PathChain chain = ChainTo(folder, false);
   if (!chain)
     return Status::Error(chain.error() ? SystemMessage(chain.error()) : "no folder of a drive");
   std::vector<JunkScanEntry> entries;
@@ -209,7 +124,7 @@ Result<std::vector<JunkScanEntry>> Win32JunkScan::List(const std::string& folder
 
 std::optional<JunkItem> Win32JunkScan::Examine(const std::string& path,
                                                const std::function<bool()>& keepGoing) {
-  const Chain chain(*this, path, true);
+  const PathChain chain = ChainTo(path, true);
   if (!chain) return std::nullopt;
   const std::wstring native = chain.LeafPath();
   WIN32_FIND_DATAW d;
@@ -247,7 +162,7 @@ bool Win32JunkScan::Recheck(const std::string& path, const JunkIdentity& id,
 }
 
 bool Win32JunkScan::Gone(const std::string& path) {
-  const Chain chain(*this, path, true);
+  const PathChain chain = ChainTo(path, true);
   if (!chain) return chain.error() == ERROR_FILE_NOT_FOUND || chain.error() == ERROR_PATH_NOT_FOUND;
   return GetFileAttributesW(chain.LeafPath().c_str()) == INVALID_FILE_ATTRIBUTES &&
          GetLastError() == ERROR_FILE_NOT_FOUND;

@@ -7,6 +7,7 @@
 
 #include "platform/JunkScan.h"
 #include "platform/win32/Win32FileSystem.h"
+#include "platform/win32/Win32PathChain.h"
 
 namespace qv {
 
@@ -26,9 +27,9 @@ class Win32JunkScan : public JunkScan {
   std::string SpecialFolder(const std::string& which) const override;
 
  private:
-  class Chain;
   // Whether the path's drive is one of the file system's.
   bool Offered(const std::string& dosPath) const;
+  PathChain ChainTo(const std::string& dosPath, bool parentOnly) const;
 
   const Win32FileSystem& files_;
 };
