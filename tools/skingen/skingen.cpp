@@ -3,7 +3,10 @@
 //
 //   skingen SRC_DIR OUT_DIR        layout files copied as they are, plus every state picture
 //   skingen --settings OUT_FILE    settings.ini with media folders under the user's home
+//   skingen --windows-settings OUT_FILE   the same for Quorvin.exe: C:\Users\Public's folders
 //   skingen --icon SIZE OUT_FILE   the program's icon (the skin's logo) as a PNG with alpha
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -18,6 +21,7 @@
 #include "Painter.h"
 #include "TextPainter.h"
 #include "Theme.h"
+#include "platform/linux/DriveTable.h"
 #include "platform/linux/JpegCodec.h"
 #include "platform/linux/PngFile.h"
 #include "platform/linux/PosixFileSystem.h"
@@ -121,6 +125,36 @@ int WriteSettings(const fs::path& target) {
   return unplaced.empty() ? 0 : 1;
 }
 
+// Quorvin.exe's settings, written by the Linux build that paints its skin: the build cannot know
+// the user, so the media folders are the public ones every user of the machine has, with the
+// backups beside them. The same text as on Linux, from a stand-in C: drive.
+int WriteWindowsSettings(const fs::path& target) {
+  std::error_code ec;
+  const fs::path c = fs::temp_directory_path(ec) / ("skingen-c-" + std::to_string(getpid()));
+  const fs::path home = c / "Users" / "Public";
+  for (const char* folder : {"Music", "Videos", "Pictures"}) {
+    fs::create_directories(home / folder, ec);
+    fs::create_directories(home / "Backup" / folder, ec);
+  }
+  std::string text;
+  std::vector<std::string> unplaced;
+  {
+    const qv::DriveTable drives({qv::DriveMapping{'C', c.string(), ""}});
+    const qv::MediaFolders media = qv::MediaFoldersFrom(home.string(), nullptr, nullptr, nullptr);
+    text = qv::SettingsText(drives, qv::kDefaultGeneralSettings, home.string(), media, &unplaced);
+  }
+  fs::remove_all(c, ec);
+  for (const std::string& folder : unplaced)
+    std::cerr << "skingen: " << folder << " lies on no drive\n";
+  std::ofstream out(target, std::ios::binary | std::ios::trunc);
+  out << text;
+  if (!out) {
+    std::cerr << "skingen: " << target.string() << ": cannot be written\n";
+    return 1;
+  }
+  return unplaced.empty() ? 0 : 1;
+}
+
 // The logo painted on black and on white tells each pixel's coverage: a PNG with alpha, so
 // that the rounded corners take the desktop's background.
 int WriteIcon(const std::string& sizeText, const std::string& target) {
@@ -159,9 +193,11 @@ int WriteIcon(const std::string& sizeText, const std::string& target) {
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
   if (args.size() == 2 && args[0] == "--settings") return WriteSettings(args[1]);
+  if (args.size() == 2 && args[0] == "--windows-settings") return WriteWindowsSettings(args[1]);
   if (args.size() == 3 && args[0] == "--icon") return WriteIcon(args[1], args[2]);
   if (args.size() == 2 && args[0].rfind("--", 0) != 0) return PaintSkin(args[0], args[1]);
   std::cerr << "usage: skingen SRC_DIR OUT_DIR\n       skingen --settings OUT_FILE\n"
+               "       skingen --windows-settings OUT_FILE\n"
                "       skingen --icon SIZE OUT_FILE\n";
   return 2;
 }
