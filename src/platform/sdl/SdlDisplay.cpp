@@ -273,7 +273,7 @@ void SdlDisplay::Present(Surface& back, bool full) {
   pending_ = b->shared();
   pendingRegion_.Add(b->Dirty());
   b->ClearDirty();
-  if (!uploadedOnce_ || SDL_GetTicks64() - lastUploadMs_ >= kFrameMs) Upload();
+  if (pacing_.Due(SDL_GetTicks64())) Upload();
 }
 
 void SdlDisplay::Flush() {
@@ -281,7 +281,7 @@ void SdlDisplay::Flush() {
 }
 
 void SdlDisplay::FlushIfDue() {
-  if (pending_ && SDL_GetTicks64() - lastUploadMs_ >= kFrameMs) Upload();
+  if (pending_ && pacing_.Due(SDL_GetTicks64())) Upload();
 }
 
 void SdlDisplay::Upload() {
@@ -301,8 +301,7 @@ void SdlDisplay::Upload() {
   if (shown.empty()) return;
   SDL_UpdateWindowSurfaceRects(window_, shown.data(), static_cast<int>(shown.size()));
   ++counts_.uploads;
-  uploadedOnce_ = true;
-  lastUploadMs_ = SDL_GetTicks64();
+  pacing_.Uploaded(SDL_GetTicks64());
 }
 
 uint32_t SdlDisplay::WindowPixelRGB(int x, int y) const {

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/Display.h"
+#include "platform/common/DirtyRegion.h"
 #include "platform/common/FontLookup.h"
 #include "platform/common/PictureCheckCache.h"
 #include "platform/common/PictureCodec.h"
@@ -21,12 +22,6 @@ struct SDL_Window;
 namespace qv {
 
 class DrawQueue;
-
-// What a benchmark counts: presentations asked for, and uploads to the window actually made.
-struct PresentationCounts {
-  uint64_t presents = 0;
-  uint64_t uploads = 0;
-};
 
 struct SdlDisplayOptions {
   // SDL's dummy video driver: a window exists but nothing reaches a screen.
@@ -87,8 +82,7 @@ class SdlDisplay : public Display {
   // handler reads the cursor position, and injected pointer events have no real pointer.
   void MoveCursor(int screenX, int screenY);
 
-  // Shortest time between two uploads; changes in between wait for the next Present or Flush.
-  static constexpr uint64_t kFrameMs = 16;
+  static constexpr uint64_t kFrameMs = UploadPacing::kFrameMs;
 
  private:
   void Upload();
@@ -107,8 +101,7 @@ class SdlDisplay : public Display {
   std::shared_ptr<DrawQueue> queue_;
   std::unique_ptr<PictureCheckCache> checked_;
 
-  uint64_t lastUploadMs_ = 0;
-  bool uploadedOnce_ = false;
+  UploadPacing pacing_;
   std::shared_ptr<SDL_Surface> pending_;  // the back buffer with changes not yet uploaded
   DirtyRegion pendingRegion_;
 };

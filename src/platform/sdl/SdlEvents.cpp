@@ -72,32 +72,12 @@ bool SdlEvents::Translate(const SDL_Event& in, Event* out) const {
 }
 
 bool SdlEvents::TakeDueTimer(Event* e) {
-  uint64_t now = SDL_GetTicks64();
-  for (int i = 0; i < kTimerCount; ++i) {
-    int id = (nextTimer_ + i) % kTimerCount;
-    Timer& t = timers_[id];
-    if (!t.enabled || t.interval <= 0 || now < t.deadline) continue;
-    // A timer that fell behind ticks once and then keeps its rhythm from now.
-    t.deadline += uint64_t(t.interval);
-    if (t.deadline <= now) t.deadline = now + uint64_t(t.interval);
-    nextTimer_ = (id + 1) % kTimerCount;
-    *e = Event{};
-    e->type = EventType::TimerTick;
-    e->timer = id;
-    return true;
-  }
-  return false;
-}
-
-int64_t SdlEvents::MsToNextTimer() const {
-  uint64_t now = SDL_GetTicks64();
-  int64_t best = -1;
-  for (const Timer& t : timers_) {
-    if (!t.enabled || t.interval <= 0) continue;
-    int64_t wait = t.deadline > now ? int64_t(t.deadline - now) : 0;
-    if (best < 0 || wait < best) best = wait;
-  }
-  return best;
+  const int id = timers_.TakeDue(SDL_GetTicks64());
+  if (id < 0) return false;
+  *e = Event{};
+  e->type = EventType::TimerTick;
+  e->timer = id;
+  return true;
 }
 
 bool SdlEvents::PollEvent(Event* e) {
@@ -106,14 +86,7 @@ bool SdlEvents::PollEvent(Event* e) {
     queue_.pop_front();
     return true;
   }
-  // Asking the window system costs a round of system calls: a long function polls thousands of
-  // times a second, and once a millisecond is as quick as any hand.
-  const uint64_t now = SDL_GetTicks64();
-  if (!pumped_ || now != lastPumpMs_) {
-    SDL_PumpEvents();
-    lastPumpMs_ = now;
-    pumped_ = true;
-  }
+  if (throttle_.Due(SDL_GetTicks64())) SDL_PumpEvents();
   SDL_Event in;
   while (SDL_PeepEvents(&in, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) > 0) {
     *e = Event{};
@@ -131,7 +104,7 @@ void SdlEvents::WaitEvent(Event* e) {
   for (;;) {
     if (PollEvent(e)) return;
     display_.Flush();  // nothing is left undrawn while the program waits
-    int64_t wait = MsToNextTimer();
+    int64_t wait = timers_.MsToNext(SDL_GetTicks64());
     SDL_Event in;
     int got = wait < 0 ? SDL_WaitEvent(&in)
                        : SDL_WaitEventTimeout(&in, int(std::min<int64_t>(wait, 1 << 30)));
@@ -148,16 +121,11 @@ void SdlEvents::WaitEvent(Event* e) {
 }
 
 void SdlEvents::SetTimer(int timer, int intervalMs, bool enabled) {
-  if (timer < 0 || timer >= kTimerCount) return;
-  Timer& t = timers_[timer];
-  bool restart = enabled && (!t.enabled || t.interval != intervalMs);
-  t.interval = intervalMs;
-  t.enabled = enabled;
-  if (restart) t.deadline = SDL_GetTicks64() + uint64_t(std::max(intervalMs, 0));
+  timers_.Set(timer, intervalMs, enabled, SDL_GetTicks64());
 }
 
 bool SdlEvents::TimerEnabled(int timer) const {
-  return timer >= 0 && timer < kTimerCount && timers_[timer].enabled;
+  return timers_.Enabled(timer);
 }
 
 void SdlEvents::Sleep(int ms) {

@@ -5,6 +5,7 @@
 #include <deque>
 
 #include "platform/Events.h"
+#include "platform/common/TimerTable.h"
 
 union SDL_Event;
 
@@ -27,23 +28,13 @@ class SdlEvents : public EventSource {
   void PushEvent(const Event& e);
 
  private:
-  struct Timer {
-    int interval = 0;
-    bool enabled = false;
-    uint64_t deadline = 0;
-  };
-
   bool Translate(const SDL_Event& in, Event* out) const;
   bool TakeDueTimer(Event* e);
-  // Milliseconds until the next timer is due; -1 when no timer runs.
-  int64_t MsToNextTimer() const;
 
   SdlDisplay& display_;
   std::deque<Event> queue_;
-  Timer timers_[kTimerCount];
-  int nextTimer_ = 0;  // where the search for due timers starts, so both get their turn
-  uint64_t lastPumpMs_ = 0;
-  bool pumped_ = false;
+  TimerTable timers_;
+  PumpThrottle throttle_;
 };
 
 }  // namespace qv

@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "platform/Display.h"
+#include "platform/common/DirtyRegion.h"
+#include "platform/common/LazyPicture.h"
 #include "platform/common/PictureCodec.h"
 #include "platform/common/PictureDecoder.h"
 
@@ -16,23 +18,11 @@ namespace qv {
 
 class DrawQueue;
 
-Rect Intersect(const Rect& a, const Rect& b);
-bool Contains(const Rect& outer, const Rect& inner);
 Rect Bounds(const SDL_Surface* s);
 // 0x00RRGGBB of a pixel of any 8..32-bit surface; 0 outside it.
 uint32_t ReadPixel(SDL_Surface* s, int x, int y);
 // An SDL surface of the display's format over `pixels` (width * 4 bytes a row), or null.
 SDL_Surface* SurfaceOver(void* pixels, int width, int height);
-
-// Changed parts of a surface: a few rectangles rather than one around all of them, since a
-// copy's counters and bars lie far apart and the whole window in between would be uploaded.
-struct DirtyRegion {
-  static constexpr size_t kMaxRects = 8;
-  std::vector<Rect> rects;
-  void Add(const Rect& r);
-  void Add(const DirtyRegion& other);
-  bool Empty() const { return rects.empty(); }
-};
 
 // The changed rectangle since the surface was last presented is kept with it.
 class SdlSurface : public Surface {
@@ -41,10 +31,7 @@ class SdlSurface : public Surface {
   // given, is the buffer `s` was made on; it is freed with the surface.
   explicit SdlSurface(SDL_Surface* s, std::weak_ptr<DrawQueue> queue = {},
                       std::shared_ptr<void> pixels = nullptr);
-  // A picture whose data was checked with `codec` but not decoded yet: its pixels are made when
-  // first needed. A skin has dozens of full-window pictures and a session shows a few of them;
-  // of the pressed and disabled looks it shows a few buttons, so where the data was found
-  // `intact` and has bands (PictureCodec::FindBands) only the rows asked for are made.
+  // A picture whose data was checked with `codec` but not decoded yet (LazyPicture).
   SdlSurface(int width, int height, std::vector<uint8_t> data,
              std::shared_ptr<const PictureCodec> codec, std::weak_ptr<DrawQueue> queue,
              bool intact = false);
@@ -57,7 +44,7 @@ class SdlSurface : public Surface {
   const std::shared_ptr<SDL_Surface>& shared() const { return sharedRows(0, height_); }
   // The same where only rows [top, bottom) will be read.
   const std::shared_ptr<SDL_Surface>& sharedRows(int top, int bottom) const {
-    if (!data_.empty()) MakePixels(top, bottom);
+    if (picture_ && !picture_->Whole()) MakePixels(top, bottom);
     return surface_;
   }
   // Rows of a picture made so far (all of them once it is whole), for tests.
@@ -70,19 +57,12 @@ class SdlSurface : public Surface {
  private:
   void Own(SDL_Surface* s, std::shared_ptr<void> pixels) const;
   void MakePixels(int top, int bottom) const;
-  void MakeWhole() const;
-  bool MakeBands(int first, int last) const;
 
   mutable std::shared_ptr<SDL_Surface> surface_;
   std::weak_ptr<DrawQueue> queue_;
   int width_ = 0;
   int height_ = 0;
-  mutable std::vector<uint8_t> data_;  // not decoded yet, or not all of it
-  std::shared_ptr<const PictureCodec> codec_;
-  bool intact_ = false;
-  mutable bool bandsSought_ = false;
-  mutable std::unique_ptr<PictureBands> bands_;  // while made a band at a time
-  mutable std::vector<bool> bandMade_;
+  mutable std::unique_ptr<LazyPicture> picture_;
   DirtyRegion dirty_;
 };
 
