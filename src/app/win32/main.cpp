@@ -26,6 +26,15 @@ void ShowStartFailure(const qv::Win32Diagnostics& diag) {
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   qv::Win32Platform platform({.display = qv::Win32DisplayOptions{}});
+  // Checked before the window opens, so that a program copied without its skin (the common
+  // mistake) shows no empty window before saying so.
+  qv::Win32FileSystem& files = platform.files();
+  if (const std::string skin = files.SkinFolder(); !files.IsFolder(skin, qv::FollowLinks::Yes)) {
+    platform.diag().Warn("the skin folder " + files.HostPath(skin) +
+                         " is missing; cannot start without it");
+    ShowStartFailure(platform.diag());
+    return 1;
+  }
   qv::Program program(platform.Services());
   try {
     if (!qv::StartUp(program)) {
