@@ -49,7 +49,8 @@ bool CheckDrive(qv::DriveMapping* drive, std::string* error);
 // What the usage text adds about --drive on this machine; empty: nothing.
 extern const char kDriveUsage[];
 
-// The drives of `shots`: one that holds the application folder below its root.
+// The drives of `shots`: one that holds the application folder below its root; none when no
+// drive can.
 std::vector<qv::DriveMapping> ShotsDrives(const std::filesystem::path& appFolder);
 
 bool WriteSurfacePng(const std::string& path, const qv::Surface& surface, std::string* error);

@@ -439,6 +439,10 @@ int WriteShots(const std::string& appDir, const std::string& outDir, std::ostrea
   const fs::path app = fs::absolute(appDir).lexically_normal();
   const fs::path clean = app.has_filename() ? app : app.parent_path();
   const std::vector<qv::DriveMapping> drives = ShotsDrives(clean);
+  if (drives.empty()) {
+    err << "quorvin-probe shots: " << appDir << " lies on no drive\n";
+    return 2;
+  }
   Headless h(drives, clean.string());
   int status = 0;
   try {

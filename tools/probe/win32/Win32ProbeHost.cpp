@@ -158,9 +158,9 @@ bool CheckDrive(qv::DriveMapping* drive, std::string* error) {
 
 std::vector<qv::DriveMapping> ShotsDrives(const fs::path& appFolder) {
   const std::string path = appFolder.string();
-  const char letter = path.size() >= 2 && path[1] == ':'
-                          ? static_cast<char>(std::toupper(static_cast<unsigned char>(path[0])))
-                          : 'C';
+  if (path.size() < 2 || path[1] != ':' || !std::isalpha(static_cast<unsigned char>(path[0])))
+    return {};  // a network path: no drive of this machine
+  const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(path[0])));
   return {qv::DriveMapping{letter, std::string(1, letter) + ":\\", ""}};
 }
 
