@@ -38,6 +38,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   qv::Program program(platform.Services());
   try {
     if (!qv::StartUp(program)) {
+      // Not an empty window behind the box.
+      if (const HWND window = platform.display().window()) ::ShowWindow(window, SW_HIDE);
       ShowStartFailure(platform.diag());
       return 1;
     }
