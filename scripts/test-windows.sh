@@ -27,11 +27,16 @@ home_state() {
 home_before=$(home_state)
 
 run=$(mktemp -d "${TMPDIR:-/tmp}/quorvin-wine.XXXXXX")
+xvfb_pid=
 finish() {
   local status=$?
   # Every Wine process of the run ends with its server, in every outcome.
   wineserver -k 2> /dev/null || true
   wineserver -w 2> /dev/null || true
+  if [ -n "$xvfb_pid" ]; then
+    kill "$xvfb_pid" 2> /dev/null || true
+    wait "$xvfb_pid" 2> /dev/null || true
+  fi
   if [ -n "${QV_WINE_KEEP:-}" ]; then
     echo "test-windows.sh: the run's prefix, home and logs stay in $run" >&2
   else
@@ -55,6 +60,26 @@ export WINEDEBUG=-all
 export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d"
 unset DISPLAY WAYLAND_DISPLAY
 mkdir -p "$HOME" "$XDG_DATA_HOME" "$XDG_CONFIG_HOME" "$XDG_CACHE_HOME"
+
+# Windows need a screen: a virtual one of the run's own, never the desktop the run started from.
+command -v Xvfb > /dev/null || {
+  echo "test-windows.sh: Xvfb is missing (scripts/build-windows.sh installs it)" >&2
+  exit 1
+}
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3> "$run/xvfb.display" \
+  > "$run/xvfb.log" 2>&1 &
+xvfb_pid=$!
+for _ in $(seq 100); do
+  [ -s "$run/xvfb.display" ] && break
+  kill -0 "$xvfb_pid" 2> /dev/null || break
+  sleep 0.1
+done
+if [ ! -s "$run/xvfb.display" ]; then
+  echo "test-windows.sh: Xvfb did not start" >&2
+  cat "$run/xvfb.log" >&2
+  exit 1
+fi
+export DISPLAY=:$(head -n1 "$run/xvfb.display")
 
 cd "$build"
 started=$(date +%s.%N)

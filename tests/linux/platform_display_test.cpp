@@ -12,6 +12,7 @@
 #include <random>
 
 #include "app/linux/LinuxPlatform.h"
+#include "platform/common/NearestStretch.h"
 #include "platform/linux/FontconfigLookup.h"
 #include "platform/linux/JpegCodec.h"
 #include "platform/linux/JpegPictureCodec.h"
@@ -264,6 +265,38 @@ TEST(Drawing, StretchCopyIsExactAtOneToOneAndDoublesCleanly) {
     display->StretchCopy(*dst, Rect{-10, -10, 30, 30}, *src, Rect{-5, -5, 60, 60});
     display->StretchCopy(*dst, Rect{35, 25, -4, 10}, *src, Rect{0, 0, 4, 4});
     display->StretchCopy(*dst, Rect{0, 0, 10, 10}, *src, Rect{100, 100, 10, 10});
+  }
+}
+
+// The Windows display scales with the shared rule; it must pick the pixels SDL's stretch picks,
+// clipping included, or a skin would look different there.
+TEST(Drawing, SharedScaledCopyPicksThePixelsSdlPicks) {
+  constexpr int kW = 37, kH = 23;
+  std::vector<uint32_t> from(kW * kH);
+  for (size_t k = 0; k < from.size(); ++k) from[k] = uint32_t(k * 2654435761u) & 0xFFFFFF;
+  auto surface = [](uint32_t* pixels) {
+    return std::shared_ptr<SDL_Surface>(
+        SDL_CreateRGBSurfaceWithFormatFrom(pixels, kW, kH, 32, kW * 4, SDL_PIXELFORMAT_XRGB8888),
+        SDL_FreeSurface);
+  };
+  std::mt19937 random(26);
+  auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(random); };
+  for (int run = 0; run < 3000; ++run) {
+    const Rect s{pick(-12, 40), pick(-12, 26), pick(1, 50), pick(1, 30)};
+    const Rect d{pick(-12, 40), pick(-12, 26), pick(1, 80), pick(1, 50)};
+    std::vector<uint32_t> bySdl(kW * kH, 0x123456), shared(kW * kH, 0x123456);
+    auto src = surface(from.data()), dst = surface(bySdl.data());
+    SDL_Rect sr{s.x, s.y, s.w, s.h}, dr{d.x, d.y, d.w, d.h};
+    if (s.w == d.w && s.h == d.h)
+      SDL_BlitSurface(src.get(), &sr, dst.get(), &dr);
+    else
+      SDL_BlitScaled(src.get(), &sr, dst.get(), &dr);
+    StretchPixels(PixelRows{from.data(), kW, kH, kW * 4}, s,
+                  PixelRows{shared.data(), kW, kH, kW * 4}, d);
+    for (size_t k = 0; k < shared.size(); ++k)
+      ASSERT_EQ(shared[k] & 0xFFFFFF, bySdl[k] & 0xFFFFFF)
+          << "pixel " << k % kW << "," << k / kW << " of " << s.x << "," << s.y << " " << s.w << "x"
+          << s.h << " -> " << d.x << "," << d.y << " " << d.w << "x" << d.h;
   }
 }
 

@@ -4,16 +4,13 @@
 #include <cmath>
 #include <cstring>
 
+#include "platform/common/DirtyRegion.h"
+
 namespace qv {
 namespace {
 
 uint32_t* Row(const PixelRows& p, int y) {
   return reinterpret_cast<uint32_t*>(reinterpret_cast<uint8_t*>(p.pixels) + size_t(y) * p.pitch);
-}
-
-bool Inside(const PixelRows& p, const Rect& r) {
-  return r.x >= 0 && r.y >= 0 && r.w > 0 && r.h > 0 && int64_t(r.x) + r.w <= p.width &&
-         int64_t(r.y) + r.h <= p.height;
 }
 
 // A copy at one to one: each rectangle clipped to its surface, the other following.
@@ -52,8 +49,9 @@ void Scale(const PixelRows& src, const Rect& s, const PixelRows& dst, const Rect
   }
 }
 
+// Halves away from zero.
 int Round(double v) {
-  return int(std::floor(v + 0.5));
+  return int(std::round(v));
 }
 
 }  // namespace
@@ -62,51 +60,50 @@ void StretchPixels(const PixelRows& src, Rect srcRect, const PixelRows& dst, Rec
   if (!src.pixels || !dst.pixels || srcRect.Empty() || dstRect.Empty()) return;
   if (srcRect.w == dstRect.w && srcRect.h == dstRect.h)
     return CopyExact(src, srcRect, dst, dstRect);
-  // Both rectangles as inclusive corners, clipped in proportion, then rounded.
+  // Edges as real numbers: each rectangle clipped to its surface, the other following in
+  // proportion; rounded at the end and clipped once more.
   const double scaleW = double(dstRect.w) / srcRect.w, scaleH = double(dstRect.h) / srcRect.h;
   double sx0 = srcRect.x, sy0 = srcRect.y;
-  double sx1 = sx0 + srcRect.w - 1, sy1 = sy0 + srcRect.h - 1;
+  double sx1 = sx0 + srcRect.w, sy1 = sy0 + srcRect.h;
   double dx0 = dstRect.x, dy0 = dstRect.y;
-  double dx1 = dx0 + dstRect.w - 1, dy1 = dy0 + dstRect.h - 1;
+  double dx1 = dx0 + dstRect.w, dy1 = dy0 + dstRect.h;
   if (sx0 < 0) {
     dx0 -= sx0 * scaleW;
     sx0 = 0;
   }
-  if (sx1 >= src.width) {
-    dx1 -= (sx1 - src.width + 1) * scaleW;
-    sx1 = src.width - 1;
+  if (sx1 > src.width) {
+    dx1 -= (sx1 - src.width) * scaleW;
+    sx1 = src.width;
   }
   if (sy0 < 0) {
     dy0 -= sy0 * scaleH;
     sy0 = 0;
   }
-  if (sy1 >= src.height) {
-    dy1 -= (sy1 - src.height + 1) * scaleH;
-    sy1 = src.height - 1;
+  if (sy1 > src.height) {
+    dy1 -= (sy1 - src.height) * scaleH;
+    sy1 = src.height;
   }
   if (dx0 < 0) {
     sx0 -= dx0 / scaleW;
     dx0 = 0;
   }
-  if (dx1 >= dst.width) {
-    sx1 -= (dx1 - dst.width + 1) / scaleW;
-    dx1 = dst.width - 1;
+  if (dx1 > dst.width) {
+    sx1 -= (dx1 - dst.width) / scaleW;
+    dx1 = dst.width;
   }
   if (dy0 < 0) {
     sy0 -= dy0 / scaleH;
     dy0 = 0;
   }
-  if (dy1 >= dst.height) {
-    sy1 -= (dy1 - dst.height + 1) / scaleH;
-    dy1 = dst.height - 1;
+  if (dy1 > dst.height) {
+    sy1 -= (dy1 - dst.height) / scaleH;
+    dy1 = dst.height;
   }
-  const Rect s{Round(sx0), Round(sy0), Round(sx1 + 1) - Round(sx0), Round(sy1 + 1) - Round(sy0)};
-  const Rect d{Round(dx0), Round(dy0), int(std::floor(dx1 - dx0 + 1.5)),
-               int(std::floor(dy1 - dy0 + 1.5))};
-  // What rounding leaves outside a surface is not drawn at all.
-  if (!Inside(src, s) || !Inside(dst, d) || s.w > 65535 || s.h > 65535 || d.w > 65535 ||
-      d.h > 65535)
-    return;
+  const Rect s = Intersect(Rect{Round(sx0), Round(sy0), Round(sx1 - sx0), Round(sy1 - sy0)},
+                           Rect{0, 0, src.width, src.height});
+  const Rect d = Intersect(Rect{Round(dx0), Round(dy0), Round(dx1 - dx0), Round(dy1 - dy0)},
+                           Rect{0, 0, dst.width, dst.height});
+  if (s.Empty() || d.Empty() || s.w > 65535 || s.h > 65535 || d.w > 65535 || d.h > 65535) return;
   Scale(src, s, dst, d);
 }
 

@@ -17,7 +17,7 @@ bool TimerTable::Enabled(int timer) const {
   return timer >= 0 && timer < kTimerCount && timers_[timer].enabled;
 }
 
-int TimerTable::TakeDue(uint64_t nowMs) {
+bool TimerTable::TakeDueTick(uint64_t nowMs, Event* e) {
   for (int i = 0; i < kTimerCount; ++i) {
     int id = (next_ + i) % kTimerCount;
     Timer& t = timers_[id];
@@ -26,9 +26,12 @@ int TimerTable::TakeDue(uint64_t nowMs) {
     t.deadline += uint64_t(t.interval);
     if (t.deadline <= nowMs) t.deadline = nowMs + uint64_t(t.interval);
     next_ = (id + 1) % kTimerCount;
-    return id;
+    *e = Event{};
+    e->type = EventType::TimerTick;
+    e->timer = id;
+    return true;
   }
-  return -1;
+  return false;
 }
 
 int64_t TimerTable::MsToNext(uint64_t nowMs) const {

@@ -12,8 +12,9 @@ class TimerTable {
  public:
   void Set(int timer, int intervalMs, bool enabled, uint64_t nowMs);
   bool Enabled(int timer) const;
-  // The id of a timer due at `nowMs`, which then counts from its next deadline; -1 when none.
-  int TakeDue(uint64_t nowMs);
+  // The tick of a timer due at `nowMs`, which then counts from its next deadline; false when
+  // none is due.
+  bool TakeDueTick(uint64_t nowMs, Event* e);
   // Milliseconds until the next timer is due (0: one is); -1 when no timer runs.
   int64_t MsToNext(uint64_t nowMs) const;
 

@@ -8,7 +8,7 @@
 #include <thread>
 #include <utility>
 
-#include "platform/common/PictureDecoder.h"
+#include "platform/common/CheckedPictures.h"
 #include "platform/sdl/DrawQueue.h"
 
 namespace qv {
@@ -163,40 +163,20 @@ SurfacePtr SdlDisplay::CreateSurface(int width, int height) {
 
 DecodedPicture SdlDisplay::DecodeJpeg(const std::vector<uint8_t>& data) {
   if (!options_.codec) return DecodedPicture{nullptr, {}, "no picture codec"};
-  const PictureCodec& codec = *options_.codec;
-  if (!checked_) return DeferredPictureOf(CheckPixels(codec, data), data, options_.codec, queue_);
-  const PictureCheckCache::Key key = PictureCheckCache::KeyOf(data);
-  const bool intact = checked_->Intact(key);
-  DecodedPixels checked = CheckPixels(codec, data, intact);
-  if (!intact && checked.result == PictureResult::Ok) {
-    checked_->Add(key);
-    checked_->Save();
-  }
-  return DeferredPictureOf(std::move(checked), data, options_.codec, queue_);
+  return DeferredPictureOf(CheckPicture(*options_.codec, checked_.get(), data), data,
+                           options_.codec, queue_);
 }
 
 void SdlDisplay::DecodeJpegs(std::vector<std::vector<uint8_t>> data,
                              const std::function<void(size_t, DecodedPicture)>& done) {
   if (!options_.codec) return Display::DecodeJpegs(std::move(data), done);
   const unsigned threads = std::max(1u, std::thread::hardware_concurrency());
-  std::vector<PictureCheckCache::Key> keys;
-  std::vector<bool> intact;
-  if (checked_) {
-    for (const std::vector<uint8_t>& bytes : data) {
-      keys.push_back(PictureCheckCache::KeyOf(bytes));
-      intact.push_back(checked_->Intact(keys.back()));
-    }
-  }
   // Surfaces are made here, on the calling thread: SDL is not called from the workers.
-  DecodeInOrder(
-      *options_.codec, data, threads,
-      [&](size_t k, DecodedPixels checked) {
-        if (checked_ && !intact[k] && checked.result == PictureResult::Ok) checked_->Add(keys[k]);
-        // The worker is done with data[k]: the picture keeps it without a copy.
-        done(k, DeferredPictureOf(std::move(checked), std::move(data[k]), options_.codec, queue_));
-      },
-      true, checked_ ? &intact : nullptr);
-  if (checked_) checked_->Save();
+  CheckPictures(
+      *options_.codec, checked_.get(), std::move(data), threads,
+      [&](size_t k, DecodedPixels checked, std::vector<uint8_t> bytes) {
+        done(k, DeferredPictureOf(std::move(checked), std::move(bytes), options_.codec, queue_));
+      });
 }
 
 void SdlDisplay::StretchCopy(Surface& dst, const Rect& dstRect, const Surface& src,

@@ -71,15 +71,6 @@ bool SdlEvents::Translate(const SDL_Event& in, Event* out) const {
   }
 }
 
-bool SdlEvents::TakeDueTimer(Event* e) {
-  const int id = timers_.TakeDue(SDL_GetTicks64());
-  if (id < 0) return false;
-  *e = Event{};
-  e->type = EventType::TimerTick;
-  e->timer = id;
-  return true;
-}
-
 bool SdlEvents::PollEvent(Event* e) {
   if (!queue_.empty()) {
     *e = queue_.front();
@@ -93,7 +84,7 @@ bool SdlEvents::PollEvent(Event* e) {
     if (Translate(in, e)) return true;
   }
   // Timer ticks come last, as the window system delivers them only when nothing else waits.
-  if (TakeDueTimer(e)) return true;
+  if (timers_.TakeDueTick(SDL_GetTicks64(), e)) return true;
   // A long function polls after every few steps: one upload per frame is what the eye sees,
   // and an upload per poll costs more than the work (a copy yields twice per file).
   display_.FlushIfDue();

@@ -29,7 +29,6 @@ class SdlEvents : public EventSource {
 
  private:
   bool Translate(const SDL_Event& in, Event* out) const;
-  bool TakeDueTimer(Event* e);
 
   SdlDisplay& display_;
   std::deque<Event> queue_;

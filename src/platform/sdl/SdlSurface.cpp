@@ -7,6 +7,7 @@
 #include <cstring>
 #include <utility>
 
+#include "platform/common/CheckedPictures.h"
 #include "platform/sdl/DrawQueue.h"
 
 namespace qv {
@@ -58,19 +59,12 @@ const SdlSurface* AsSdl(const Surface& s) {
   return dynamic_cast<const SdlSurface*>(&s);
 }
 
-// A checked picture whose pixels are decoded when first needed.
 DecodedPicture DeferredPictureOf(DecodedPixels checked, std::vector<uint8_t> data,
                                  const std::shared_ptr<const PictureCodec>& codec,
                                  const std::shared_ptr<DrawQueue>& queue) {
-  DecodedPicture picture;
-  if (checked.result == PictureResult::Failed) {
-    picture.error = std::move(checked.message);
-    return picture;
-  }
-  picture.surface = std::make_shared<SdlSurface>(checked.width, checked.height, std::move(data),
-                                                 codec, queue, checked.result == PictureResult::Ok);
-  if (checked.result == PictureResult::Partial) picture.warning = std::move(checked.message);
-  return picture;
+  return PictureOf(std::move(checked), [&](int width, int height, bool intact) {
+    return std::make_shared<SdlSurface>(width, height, std::move(data), codec, queue, intact);
+  });
 }
 
 SdlSurface::SdlSurface(SDL_Surface* s, std::weak_ptr<DrawQueue> queue, std::shared_ptr<void> pixels)

@@ -5,8 +5,9 @@
 #include <thread>
 #include <utility>
 
+#include "platform/common/CheckedPictures.h"
+#include "platform/common/LineMetrics.h"
 #include "platform/common/NearestStretch.h"
-#include "platform/common/PictureDecoder.h"
 #include "platform/win32/WicPictureCodec.h"
 #include "platform/win32/WideText.h"
 #include "platform/win32/Win32Surface.h"
@@ -30,11 +31,17 @@ uint32_t PixelOf(Color c) {
   return (c & 0xFF) << 16 | (c & 0xFF00) | ((c >> 16) & 0xFF);
 }
 
-uint64_t NowMs() {
-  return GetTickCount64();
-}
-
 }  // namespace
+
+uint64_t Win32Display::NowMs() {
+  static const int64_t frequency = [] {
+    LARGE_INTEGER f;
+    return QueryPerformanceFrequency(&f) && f.QuadPart > 0 ? f.QuadPart : 0;
+  }();
+  LARGE_INTEGER now;
+  if (!frequency || !QueryPerformanceCounter(&now)) return GetTickCount64();
+  return uint64_t(now.QuadPart / frequency * 1000 + now.QuadPart % frequency * 1000 / frequency);
+}
 
 Win32Display::Win32Display(Win32DisplayOptions options)
     : options_(std::move(options)),
@@ -52,7 +59,7 @@ Win32Display::~Win32Display() {
     DestroyWindow(window_);
   }
   for (auto& entry : fonts_)
-    if (entry.second) DeleteObject(entry.second);
+    if (entry.second.font) DeleteObject(entry.second.font);
   if (memory_) DeleteDC(memory_);
 }
 
@@ -195,54 +202,26 @@ SurfacePtr Win32Display::CreateSurface(int width, int height) {
 
 namespace {
 
-DecodedPicture PictureOf(DecodedPixels checked, std::vector<uint8_t> data,
-                         const std::shared_ptr<const PictureCodec>& codec) {
-  DecodedPicture picture;
-  if (checked.result == PictureResult::Failed) {
-    picture.error = std::move(checked.message);
-    return picture;
-  }
-  picture.surface = std::make_shared<Win32Surface>(checked.width, checked.height, std::move(data),
-                                                   codec, checked.result == PictureResult::Ok);
-  if (checked.result == PictureResult::Partial) picture.warning = std::move(checked.message);
-  return picture;
+DecodedPicture LazyPictureOf(DecodedPixels checked, std::vector<uint8_t> data,
+                             const std::shared_ptr<const PictureCodec>& codec) {
+  return PictureOf(std::move(checked), [&](int width, int height, bool intact) {
+    return std::make_shared<Win32Surface>(width, height, std::move(data), codec, intact);
+  });
 }
 
 }  // namespace
 
 DecodedPicture Win32Display::DecodeJpeg(const std::vector<uint8_t>& data) {
-  const PictureCodec& codec = *options_.codec;
-  if (!checked_) return PictureOf(CheckPixels(codec, data), data, options_.codec);
-  const PictureCheckCache::Key key = PictureCheckCache::KeyOf(data);
-  const bool intact = checked_->Intact(key);
-  DecodedPixels checked = CheckPixels(codec, data, intact);
-  if (!intact && checked.result == PictureResult::Ok) {
-    checked_->Add(key);
-    checked_->Save();
-  }
-  return PictureOf(std::move(checked), data, options_.codec);
+  return LazyPictureOf(CheckPicture(*options_.codec, checked_.get(), data), data, options_.codec);
 }
 
 void Win32Display::DecodeJpegs(std::vector<std::vector<uint8_t>> data,
                                const std::function<void(size_t, DecodedPicture)>& done) {
   const unsigned threads = std::max(1u, std::thread::hardware_concurrency());
-  std::vector<PictureCheckCache::Key> keys;
-  std::vector<bool> intact;
-  if (checked_) {
-    for (const std::vector<uint8_t>& bytes : data) {
-      keys.push_back(PictureCheckCache::KeyOf(bytes));
-      intact.push_back(checked_->Intact(keys.back()));
-    }
-  }
-  DecodeInOrder(
-      *options_.codec, data, threads,
-      [&](size_t k, DecodedPixels checked) {
-        if (checked_ && !intact[k] && checked.result == PictureResult::Ok) checked_->Add(keys[k]);
-        // The worker is done with data[k]: the picture keeps it without a copy.
-        done(k, PictureOf(std::move(checked), std::move(data[k]), options_.codec));
-      },
-      true, checked_ ? &intact : nullptr);
-  if (checked_) checked_->Save();
+  CheckPictures(*options_.codec, checked_.get(), std::move(data), threads,
+                [&](size_t k, DecodedPixels checked, std::vector<uint8_t> bytes) {
+                  done(k, LazyPictureOf(std::move(checked), std::move(bytes), options_.codec));
+                });
 }
 
 void Win32Display::StretchCopy(Surface& dst, const Rect& dstRect, const Surface& src,
@@ -283,55 +262,96 @@ void Win32Display::Fill(Surface& dst, const Rect& r, Color c) {
   d->MarkDirty(box);
 }
 
-HFONT Win32Display::Font(const FontSpec& face) {
-  if (face.size <= 0) return nullptr;
-  auto key = std::make_tuple(face.name, face.size, face.bold, face.italic);
+namespace {
+
+// A big-endian number of a table of the font selected into `dc`.
+bool FontTableNumber(HDC dc, DWORD table, DWORD offset, bool isSigned, int* value) {
+  uint8_t bytes[2];
+  if (GetFontData(dc, table, offset, bytes, 2) != 2) return false;
+  const int raw = bytes[0] << 8 | bytes[1];
+  *value = isSigned && raw >= 0x8000 ? raw - 0x10000 : raw;
+  return true;
+}
+
+constexpr DWORD Tag(char a, char b, char c, char d) {
+  return DWORD(uint8_t(a)) | DWORD(uint8_t(b)) << 8 | DWORD(uint8_t(c)) << 16 |
+         DWORD(uint8_t(d)) << 24;
+}
+
+}  // namespace
+
+const Win32Display::Font& Win32Display::FontOf(const FontSpec& spec) {
+  static const Font kNone{};
+  if (spec.size <= 0 || !memory_) return kNone;
+  auto key = std::make_tuple(spec.name, spec.size, spec.bold, spec.italic);
   auto found = fonts_.find(key);
   if (found != fonts_.end()) return found->second;
-  std::wstring name = WideOf(face.name);
+  std::wstring name = WideOf(spec.name);
   name.resize(std::min<size_t>(name.size(), LF_FACESIZE - 1));
+  Font& font = fonts_[key];  // failures too, so that a missing font is asked for once
   // Points at 96 dots per inch, as the character's em height (negative: not the cell's).
-  HFONT font = CreateFontW(-MulDiv(face.size, 96, 72), 0, 0, 0, face.bold ? FW_BOLD : FW_NORMAL,
-                           face.italic ? TRUE : FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_TT_PRECIS,
-                           CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
-                           name.c_str());
-  fonts_[key] = font;  // failures too, so that a missing font is asked for once
+  font.font = CreateFontW(-MulDiv(spec.size, 96, 72), 0, 0, 0, spec.bold ? FW_BOLD : FW_NORMAL,
+                          spec.italic ? TRUE : FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_TT_PRECIS,
+                          CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
+                          name.c_str());
+  if (!font.font) return font;
+  HGDIOBJ old = SelectObject(memory_, font.font);
+  // GDI rounds a line's ascent to the nearest pixel where SDL_ttf rounds it up: from the face's
+  // own metrics the baseline lands on the row the Linux display puts it on.
+  int ascender = 0, descender = 0, unitsPerEm = 0;
+  TEXTMETRICW metrics{};
+  const bool gdi = GetTextMetricsW(memory_, &metrics);
+  font.ascent = gdi ? metrics.tmAscent : 0;
+  font.height = gdi ? metrics.tmHeight : 0;
+  if (FontTableNumber(memory_, Tag('h', 'h', 'e', 'a'), 4, true, &ascender) &&
+      FontTableNumber(memory_, Tag('h', 'h', 'e', 'a'), 6, true, &descender) &&
+      FontTableNumber(memory_, Tag('h', 'e', 'a', 'd'), 18, false, &unitsPerEm) && unitsPerEm > 0 &&
+      ascender > descender) {
+    const LineMetrics line = ScaledLineMetrics(ascender, descender, unitsPerEm, spec.size);
+    font.ascent = line.ascent;
+    // SDL_ttf's box grows where glyphs reach below the line; GDI's descent covers them.
+    font.height = std::max(line.height, line.ascent + (gdi ? int(metrics.tmDescent) : 0));
+  }
+  SelectObject(memory_, old);
   return font;
 }
 
-TextSize Win32Display::MeasureText(const FontSpec& font, const std::string& utf8) {
-  HFONT f = Font(font);
-  if (!f || !memory_) return TextSize{};
+TextSize Win32Display::MeasureText(const FontSpec& spec, const std::string& utf8) {
+  const Font& font = FontOf(spec);
+  if (!font.font) return TextSize{};
   const std::wstring wide = WideOf(utf8);
-  HGDIOBJ old = SelectObject(memory_, f);
+  HGDIOBJ old = SelectObject(memory_, font.font);
   SIZE size{};
   const BOOL ok = GetTextExtentPoint32W(memory_, wide.c_str(), int(wide.size()), &size);
   SelectObject(memory_, old);
-  return ok ? TextSize{int(size.cx), int(size.cy)} : TextSize{};
+  return ok ? TextSize{int(size.cx), font.height} : TextSize{};
 }
 
 void Win32Display::DrawText(Surface& dst, int x, int y, const std::string& utf8,
-                            const FontSpec& font, Color c) {
+                            const FontSpec& spec, Color c) {
   Win32Surface* d = AsWin32(dst);
-  if (!d || utf8.empty() || !memory_) return;
-  HFONT f = Font(font);
-  if (!f) return;
-  const TextSize size = MeasureText(font, utf8);
+  if (!d || utf8.empty()) return;
+  const Font& font = FontOf(spec);
+  if (!font.font) return;
+  const TextSize size = MeasureText(spec, utf8);
   const Rect box = Intersect(Rect{x, y, size.w, size.h}, Rect{0, 0, d->Width(), d->Height()});
   if (box.Empty()) return;
   const std::shared_ptr<Dib>& dib = d->dib();
   if (!dib) return;
   const std::wstring wide = WideOf(utf8);
   HGDIOBJ oldBitmap = SelectObject(memory_, dib->bitmap());
-  HGDIOBJ oldFont = SelectObject(memory_, f);
+  HGDIOBJ oldFont = SelectObject(memory_, font.font);
   SetBkMode(memory_, TRANSPARENT);
   SetTextColor(memory_, RGB(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF));
-  SetTextAlign(memory_, TA_TOP | TA_LEFT | TA_NOUPDATECP);
-  TextOutW(memory_, x, y, wide.c_str(), int(wide.size()));
+  SetTextAlign(memory_, TA_BASELINE | TA_LEFT | TA_NOUPDATECP);
+  TextOutW(memory_, x, y + font.ascent, wide.c_str(), int(wide.size()));
   SelectObject(memory_, oldFont);
   SelectObject(memory_, oldBitmap);
+  // The pixels are read directly next: GDI must be done with them.
   GdiFlush();
-  d->MarkDirty(box);
+  // Slanted and overhanging glyphs reach past the advance GDI measures.
+  const int margin = size.h / 4 + 1;
+  d->MarkDirty(Rect{x - margin, y, size.w + 2 * margin, size.h});
 }
 
 void Win32Display::Present(Surface& back, bool full) {

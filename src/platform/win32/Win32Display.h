@@ -66,6 +66,8 @@ class Win32Display : public Display {
   // What the window shows (0x00RRGGBB), for tests; headless, what it would show.
   uint32_t WindowPixelRGB(int x, int y) const;
   HWND window() const { return window_; }
+  // Milliseconds of a steady clock, to the millisecond (GetTickCount64 steps by 16 on Windows).
+  static uint64_t NowMs();
 
   // Messages of the window after the display's own handling (painting); true when handled
   // (the window procedure then returns 0). The event source listens here.
@@ -77,7 +79,13 @@ class Win32Display : public Display {
   LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
   void Paint();
   void Upload();
-  HFONT Font(const FontSpec& font);
+  // A font with where its lines sit (as SDL_ttf would put them); null font where none exists.
+  struct Font {
+    HFONT font = nullptr;
+    int ascent = 0;
+    int height = 0;
+  };
+  const Font& FontOf(const FontSpec& spec);
 
   Win32DisplayOptions options_;
   PresentationCounts ownCounts_;  // where none are asked for
@@ -88,7 +96,7 @@ class Win32Display : public Display {
   int cursorX_ = 0;
   int cursorY_ = 0;
   HDC memory_ = nullptr;  // GDI draws text on surfaces here, and the window is painted from it
-  std::map<std::tuple<std::string, int, bool, bool>, HFONT> fonts_;
+  std::map<std::tuple<std::string, int, bool, bool>, Font> fonts_;
   std::unique_ptr<PictureCheckCache> checked_;
   MessageHook hook_;
 

@@ -8,7 +8,7 @@ namespace qv {
 namespace {
 
 uint64_t NowMs() {
-  return GetTickCount64();
+  return Win32Display::NowMs();
 }
 
 }  // namespace
@@ -62,6 +62,10 @@ bool Win32Events::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       e.type = EventType::Quit;
       queue_.push_back(e);
       return true;
+    case WM_CAPTURECHANGED:
+      // Taken by another window (a system menu, a switch of programs): its releases go there.
+      if (reinterpret_cast<HWND>(lParam) != display_.window()) buttonsDown_ = 0;
+      return false;
     default:
       return false;
   }
@@ -110,15 +114,6 @@ void Win32Events::Pump() {
   }
 }
 
-bool Win32Events::TakeDueTimer(Event* e) {
-  const int id = timers_.TakeDue(NowMs());
-  if (id < 0) return false;
-  *e = Event{};
-  e->type = EventType::TimerTick;
-  e->timer = id;
-  return true;
-}
-
 bool Win32Events::PollEvent(Event* e) {
   if (queue_.empty() && throttle_.Due(NowMs())) Pump();
   if (!queue_.empty()) {
@@ -127,7 +122,7 @@ bool Win32Events::PollEvent(Event* e) {
     return true;
   }
   // Timer ticks come last, as the window system delivers them only when nothing else waits.
-  if (TakeDueTimer(e)) return true;
+  if (timers_.TakeDueTick(NowMs(), e)) return true;
   // A long function polls after every few steps: one upload per frame is what the eye sees,
   // and an upload per poll costs more than the work (a copy yields twice per file).
   display_.FlushIfDue();

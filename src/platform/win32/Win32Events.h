@@ -32,7 +32,6 @@ class Win32Events : public EventSource {
  private:
   bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
   void Pump();
-  bool TakeDueTimer(Event* e);
 
   Win32Display& display_;
   std::deque<Event> queue_;

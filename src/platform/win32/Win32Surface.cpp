@@ -54,8 +54,6 @@ const std::shared_ptr<Dib>& Win32Surface::dibRows(int top, int bottom) const {
     });
     if (!made) dib_.reset();
   }
-  // GDI may still be drawing on it.
-  if (dib_) GdiFlush();
   return dib_;
 }
 
