@@ -46,11 +46,16 @@ class ProgramTest : public ::testing::Test {
   // Runs a program with its standard output and error in files of the test drive.
   Outcome Run(const fs::path& program, const std::vector<std::string>& arguments) {
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    const fs::path outFile = work_ / "stdout.txt", errFile = work_ / "stderr.txt";
+    // Files of their own: a process the program starts (Wine's desktop) may keep its handles.
+    const std::string n = std::to_string(++runs_);
+    const fs::path outFile = work_ / ("stdout" + n + ".txt"),
+                   errFile = work_ / ("stderr" + n + ".txt");
     HANDLE out = CreateFileW(outFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
                              CREATE_ALWAYS, 0, nullptr);
     HANDLE err = CreateFileW(errFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
                              CREATE_ALWAYS, 0, nullptr);
+    EXPECT_NE(out, INVALID_HANDLE_VALUE) << SystemMessage(GetLastError());
+    EXPECT_NE(err, INVALID_HANDLE_VALUE) << SystemMessage(GetLastError());
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
@@ -95,6 +100,7 @@ class ProgramTest : public ::testing::Test {
 
   char drive_ = 0;
   fs::path work_, build_;
+  int runs_ = 0;
 };
 
 // The width and height in a PNG's header; 0 x 0 for anything else.
@@ -176,6 +182,13 @@ TEST_F(ProgramTest, QuorvinWithoutItsSkinSaysWhyAndFails) {
   EXPECT_NE(o.err.find("the skin folder " + (app / "Skin").string() + " is missing"),
             std::string::npos)
       << o.err;
+
+  // A skin without its loading pictures is found out once the window is open.
+  fs::create_directories(app / "Skin");
+  ASSERT_TRUE(fs::is_directory(app / "Skin")) << (app / "Skin").string();
+  const Outcome empty = Run(app / "Quorvin.exe", {});
+  EXPECT_EQ(empty.status, 1u);
+  EXPECT_NE(empty.err.find("has no usable Loading_enabled.jpg"), std::string::npos) << empty.err;
 }
 
 }  // namespace
