@@ -15,6 +15,7 @@ xvfb_pid=""
 prog_pid=""
 cleanup() {
   if [ -n "$prog_pid" ]; then kill "$prog_pid" 2>/dev/null || true; wait "$prog_pid" 2>/dev/null || true; fi
+  if [ -n "${WINEPREFIX:-}" ]; then wineserver -k 2>/dev/null || true; wineserver -w 2>/dev/null || true; fi
   if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; wait "$xvfb_pid" 2>/dev/null || true; fi
   rm -rf "$work"
 }
@@ -106,11 +107,53 @@ for _ in $(seq "$runs"); do
     [ $(($(now_ms) - t0)) -lt 20000 ] || { echo "the main screen did not appear"; exit 1; }
   done
   echo $(($(now_ms) - t0)) >>"$work/window-runs"
+  awk '$1 == "VmHWM:" {print $2}' "/proc/$prog_pid/status" >>"$work/window-hwm"
   kill "$prog_pid"
   wait "$prog_pid" 2>/dev/null || true
   prog_pid=""
 done
 echo "startup_program_window: $(median <"$work/window-runs") ms"
+echo "startup_program_peak_memory: $(median <"$work/window-hwm") kB"
 t0=$(now_ms)
 for _ in $(seq 10); do shows_main || true; done
 echo "startup_program_window_resolution: $((($(now_ms) - t0) / 10)) ms"
+
+# Quorvin.exe of the Windows build under Wine on the same display, in a prefix of its own: home,
+# XDG folders and trash in this run's folder, no drive onto the host's root, no menu entries.
+# The figures hold Wine's own start of the program; the prefix is booted beforehand.
+winbuild=${QV_WINDOWS_BUILD:-$QV_SOURCE/build-windows}
+if [ ! -e "$winbuild/Quorvin.exe" ] || ! command -v wine >/dev/null; then
+  echo "Wine figures skipped: no $winbuild/Quorvin.exe (scripts/build-windows.sh) or no Wine"
+  exit 0
+fi
+wrun=$work/wine
+export WINEPREFIX=$wrun/prefix HOME=$wrun/home XDG_DATA_HOME=$wrun/home/.local/share
+export XDG_CONFIG_HOME=$wrun/home/.config XDG_CACHE_HOME=$wrun/home/.cache
+export WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d"
+mkdir -p "$HOME" "$XDG_DATA_HOME" "$XDG_CONFIG_HOME" "$XDG_CACHE_HOME" "$wrun/drive-d/app"
+env -u DISPLAY wineboot -i >/dev/null 2>&1
+wineserver -k 2>/dev/null || true
+wineserver -w
+rm -f "$WINEPREFIX/dosdevices/z:"
+find "$WINEPREFIX/drive_c/users" -type l -print0 |
+  while IFS= read -r -d '' link; do rm -f "$link"; mkdir -p "$link"; done
+cp -r "$winbuild/Quorvin.exe" "$winbuild/Skin" "$winbuild/settings.ini" "$wrun/drive-d/app/"
+ln -s "$wrun/drive-d" "$WINEPREFIX/dosdevices/d:"
+wineserver -p
+for _ in $(seq "$runs"); do
+  t0=$(now_ms)
+  wine 'D:\app\Quorvin.exe' >/dev/null 2>&1 &
+  prog_pid=$!
+  until shows_main; do
+    [ $(($(now_ms) - t0)) -lt 30000 ] || { echo "Quorvin.exe showed no main screen"; exit 1; }
+  done
+  echo $(($(now_ms) - t0)) >>"$work/wine-runs"
+  # The Windows program is a process of its own beside the wine command that started it.
+  exe_pid=$(pgrep -n -f 'D:\\app\\Quorvin\.exe' || true)
+  [ -n "$exe_pid" ] && awk '$1 == "VmHWM:" {print $2}' "/proc/$exe_pid/status" >>"$work/wine-hwm"
+  [ -n "$exe_pid" ] && kill "$exe_pid" 2>/dev/null
+  wait "$prog_pid" 2>/dev/null || true
+  prog_pid=""
+done
+echo "startup_wine_window: $(median <"$work/wine-runs") ms"
+echo "startup_wine_peak_memory: $(median <"$work/wine-hwm") kB"

@@ -32,6 +32,67 @@ if(QV_WIN32_SOURCES)
     RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/Tools)
 endif()
 
+set(QV_HOST_SKINGEN "" CACHE FILEPATH "The Linux build's skingen, which paints the skin and icon")
+
+# The Windows program: the one place that wires the Windows services to the program.
+if(TARGET qv_win32)
+  enable_language(RC)
+  file(GLOB QV_APP_WIN32_SOURCES CONFIGURE_DEPENDS src/app/win32/*.cpp)
+  list(FILTER QV_APP_WIN32_SOURCES EXCLUDE REGEX "/main\\.cpp$")
+  add_library(qv_app_win32 STATIC ${QV_APP_WIN32_SOURCES})
+  target_link_libraries(qv_app_win32 PUBLIC qv_core qv_win32 gdi32 user32)
+  # A program of the window subsystem (no console of its own), entered at wWinMain.
+  add_executable(quorvin WIN32 src/app/win32/main.cpp src/app/win32/Quorvin.rc)
+  set_target_properties(quorvin PROPERTIES OUTPUT_NAME Quorvin)
+  set_source_files_properties(src/app/win32/Quorvin.rc PROPERTIES
+    OBJECT_DEPENDS ${CMAKE_SOURCE_DIR}/src/app/win32/Quorvin.manifest)
+  target_link_options(quorvin PRIVATE -municode)
+  # The icon is the skin's logo, painted by the host's skingen (below).
+  if(QV_HOST_SKINGEN)
+    add_custom_command(
+      OUTPUT ${CMAKE_BINARY_DIR}/icon/Quorvin.ico
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/icon
+      COMMAND ${QV_HOST_SKINGEN} --icon 256 ${CMAKE_BINARY_DIR}/icon/Quorvin.ico
+      DEPENDS ${QV_HOST_SKINGEN}
+      COMMENT "Painting Quorvin.ico")
+    set_property(SOURCE src/app/win32/Quorvin.rc APPEND PROPERTY OBJECT_DEPENDS
+      ${CMAKE_BINARY_DIR}/icon/Quorvin.ico)
+    set_property(SOURCE src/app/win32/Quorvin.rc APPEND PROPERTY COMPILE_DEFINITIONS QV_ICON)
+    target_include_directories(quorvin PRIVATE ${CMAKE_BINARY_DIR}/icon)
+  endif()
+  target_link_libraries(quorvin PRIVATE qv_app_win32)
+
+  # The probe from the same sources as on Linux, with the Windows side of probe/ProbeHost.h.
+  file(GLOB QV_PROBE_SOURCES CONFIGURE_DEPENDS tools/probe/*.cpp tools/probe/win32/*.cpp)
+  list(FILTER QV_PROBE_SOURCES EXCLUDE REGEX "/main\\.cpp$")
+  add_library(qv_probe STATIC ${QV_PROBE_SOURCES})
+  target_include_directories(qv_probe PUBLIC tools)
+  target_link_libraries(qv_probe PUBLIC qv_app_win32)
+  add_executable(quorvin-probe tools/probe/main.cpp)
+  target_link_libraries(quorvin-probe PRIVATE qv_probe)
+endif()
+
+# The default skin and settings beside Quorvin.exe, painted by the host's skingen (a Linux
+# program of the Linux build: scripts/build-windows.sh makes it first).
+if(QV_HOST_SKINGEN)
+  file(GLOB QV_SKIN_SOURCES CONFIGURE_DEPENDS skins/default/*.ini)
+  add_custom_command(
+    OUTPUT ${CMAKE_BINARY_DIR}/Skin/.stamp
+    COMMAND ${QV_HOST_SKINGEN} ${CMAKE_SOURCE_DIR}/skins/default ${CMAKE_BINARY_DIR}/Skin
+    COMMAND ${CMAKE_COMMAND} -E touch ${CMAKE_BINARY_DIR}/Skin/.stamp
+    DEPENDS ${QV_HOST_SKINGEN} ${QV_SKIN_SOURCES}
+    COMMENT "Painting the default skin")
+  add_custom_command(
+    OUTPUT ${CMAKE_BINARY_DIR}/settings.ini
+    COMMAND ${QV_HOST_SKINGEN} --windows-settings ${CMAKE_BINARY_DIR}/settings.ini
+    DEPENDS ${QV_HOST_SKINGEN}
+    COMMENT "Writing settings.ini")
+  add_custom_target(default_skin ALL DEPENDS ${CMAKE_BINARY_DIR}/Skin/.stamp
+    ${CMAKE_BINARY_DIR}/settings.ini)
+else()
+  message(WARNING "QV_HOST_SKINGEN is not set: the build has no Skin\\ and settings.ini")
+endif()
+
 if(NOT QV_TESTS)
   return()
 endif()
@@ -68,6 +129,12 @@ if(QV_WIN32_TEST_SOURCES AND TARGET qv_win32)
   target_link_libraries(qv_win32_tests PRIVATE qv_win32 qv_core qv_memory GTest::gtest
     GTest::gtest_main)
   target_compile_definitions(qv_win32_tests PRIVATE QV_SOURCE_DIR="${QV_WINE_SOURCE_DRIVE}")
+  # The program tests start the built programs on the built skin.
+  foreach(target quorvin quorvin-probe default_skin)
+    if(TARGET ${target})
+      add_dependencies(qv_win32_tests ${target})
+    endif()
+  endforeach()
   gtest_discover_tests(qv_win32_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
     PROPERTIES TIMEOUT 300)
 

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, running and testing Quorvin need, when missing;
-# with "windows", those of the Windows build and its tests under Wine (scripts/build-windows.sh).
+# with "windows", also those of the Windows build and its tests under Wine
+# (scripts/build-windows.sh).
 set -euo pipefail
 
 packages=(
@@ -15,8 +16,9 @@ packages=(
   dpkg-dev file lintian desktop-file-utils appstream
 )
 if [ "${1:-}" = windows ]; then
-  packages=(cmake make g++-mingw-w64-x86-64-posix wine wine64 googletest libxxhash-dev
-    xvfb fonts-liberation2)
+  # The Linux build's packages too (among them Xvfb and the fonts of the Wine test run): its
+  # skingen paints the Windows build's skin.
+  packages+=(make g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64)
 fi
 
 missing=()

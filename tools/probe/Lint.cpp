@@ -9,8 +9,8 @@
 
 #include "core/Elements.h"
 #include "core/ProfileString.h"
-#include "platform/linux/JpegCodec.h"
 #include "probe/KnownKeys.h"
+#include "probe/ProbeHost.h"
 #include "probe/SkinFiles.h"
 #include "screens/modScreens.h"
 
@@ -106,11 +106,12 @@ class Linter {
       Report(picture, "-", "-", "cannot be read");
       return false;
     }
-    if (!qv::JpegDimensions(bytes.data(), bytes.size(), width, height, &message)) {
+    const qv::PictureCodec& codec = SkinPictureCodec();
+    if (!codec.Dimensions(bytes.data(), bytes.size(), width, height, &message)) {
       Report(picture, "-", "-", "cannot be decoded: " + message);
       return false;
     }
-    if (qv::CheckJpegData(bytes.data(), bytes.size(), &message) != qv::JpegResult::Ok)
+    if (codec.Check(bytes.data(), bytes.size(), &message) != qv::PictureResult::Ok)
       Report(picture, "-", "-", "damaged, shown only as far as it can be read: " + message);
     return true;
   }

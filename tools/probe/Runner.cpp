@@ -10,11 +10,10 @@
 #include <sstream>
 #include <system_error>
 
-#include "app/linux/LinuxPlatform.h"
 #include "core/Program.h"
 #include "platform/Platform.h"
-#include "platform/linux/PngFile.h"
 #include "probe/Delivery.h"
+#include "probe/ProbeHost.h"
 #include "probe/SkinFiles.h"
 #include "probe/StateDump.h"
 #include "screens/modScreens.h"
@@ -35,14 +34,14 @@ bool ProbeEvents::PollEvent(qv::Event* e) {
         e->type == qv::EventType::DoubleClick) {
       // The double-click handler reads the pointer from the display, as on a real screen.
       int left = 0, top = 0;
-      display_.WindowPosition(&left, &top);
-      display_.MoveCursor(left + static_cast<int>(std::lround(e->x)),
-                          top + static_cast<int>(std::lround(e->y)));
+      host_.display().WindowPosition(&left, &top);
+      host_.MoveCursor(left + static_cast<int>(std::lround(e->x)),
+                       top + static_cast<int>(std::lround(e->y)));
     }
     return true;
   }
   // The window system's own events (the inner source runs no timers).
-  return inner_.PollEvent(e);
+  return host_.WindowEvents().PollEvent(e);
 }
 
 void ProbeEvents::WaitEvent(qv::Event* e) {
@@ -61,7 +60,7 @@ bool ProbeEvents::TimerEnabled(int timer) const {
 }
 
 void ProbeEvents::Sleep(int ms) {
-  inner_.Sleep(ms);
+  host_.WindowEvents().Sleep(ms);
 }
 
 namespace {
@@ -88,14 +87,13 @@ bool ParseDrive(const std::string& arg, qv::DriveMapping* drive, std::string* er
       *error = "bad --drive \"" + arg + "\": empty device";
       return false;
     }
-    drive->device = fs::absolute(drive->device).lexically_normal().string();
   }
-  std::error_code ec;
-  if (folder.empty() || !fs::is_directory(folder, ec)) {
-    *error = "bad --drive \"" + arg + "\": " + folder + " is not a folder";
+  drive->hostFolder = folder;
+  std::string why;
+  if (!CheckDrive(drive, &why)) {
+    *error = "bad --drive \"" + arg + "\": " + why;
     return false;
   }
-  drive->hostFolder = fs::absolute(folder).lexically_normal().string();
   return true;
 }
 
@@ -121,9 +119,8 @@ std::string KeyText(const std::string& group, const std::string& name) {
   return "(\"" + group + "\", \"" + name + "\")";
 }
 
-// The fake clock of --clock; none: the machine's clock, which the probe never sets.
-std::unique_ptr<qv::FixedClock> MakeFakeClock(const std::optional<ClockTime>& start) {
-  if (!start) return nullptr;
+std::optional<qv::LocalTime> FakeClockStart(const std::optional<ClockTime>& start) {
+  if (!start) return std::nullopt;
   qv::LocalTime t;
   t.year = start->year;
   t.month = start->month;
@@ -131,7 +128,7 @@ std::unique_ptr<qv::FixedClock> MakeFakeClock(const std::optional<ClockTime>& st
   t.hour = start->hour;
   t.minute = start->minute;
   t.second = start->second;
-  return std::make_unique<qv::FixedClock>(t);
+  return t;
 }
 
 // The headless program with its platform; everything lives as long as this object.
@@ -139,20 +136,13 @@ class Headless {
  public:
   Headless(std::vector<qv::DriveMapping> drives, const std::string& appHost,
            const std::optional<ClockTime>& start = std::nullopt)
-      : posix_({.appHost = appHost,
-                .drives = std::move(drives),
-                .display = qv::SdlDisplayOptions{.headless = true,
-                                                 .pictureChecks = qv::PictureCheckStoreIn(
-                                                     qv::PictureCheckFile::DefaultFile())},
-                .clock = qv::PosixClockOptions{false, "", nullptr}}),
-        events_(posix_.events(), posix_.display()),
-        fakeClock_(MakeFakeClock(start)),
-        program_(posix_.Services({.events = &events_, .clock = fakeClock_.get()})) {}
+      : host_(MakeProbeHost(std::move(drives), appHost, FakeClockStart(start))),
+        events_(*host_),
+        program_(host_->Services(events_)) {}
 
   qv::Program& program() { return program_; }
   ProbeEvents& events() { return events_; }
-  qv::PosixFileSystem& files() { return posix_.files(); }
-  qv::FixedClock* fakeClock() { return fakeClock_.get(); }
+  ProbeHost& host() { return *host_; }
 
   // What the top-level message loop does with the pending events.
   void Settle() {
@@ -161,9 +151,8 @@ class Headless {
   }
 
  private:
-  qv::LinuxPlatform posix_;
+  std::unique_ptr<ProbeHost> host_;
   ProbeEvents events_;
-  std::unique_ptr<qv::FixedClock> fakeClock_;
   qv::Program program_;
 };
 
@@ -217,8 +206,8 @@ class Carrier {
         }
         break;
       case Op::Advance:
-        if (!h_.fakeClock()) throw LineError{"advance needs the fake clock of --clock"};
-        h_.fakeClock()->Advance(line.seconds);
+        if (!h_.host().AdvanceFakeClock(line.seconds))
+          throw LineError{"advance needs the fake clock of --clock"};
         break;
       case Op::Dump: {
         const fs::path path = Output(line.argument);
@@ -232,7 +221,7 @@ class Carrier {
         const fs::path path = Output(line.argument);
         std::string error;
         if (!p_.skin.BackBuffer) throw LineError{"there is no window picture to write"};
-        if (!qv::WriteSurfacePng(path.string(), *p_.skin.BackBuffer, &error))
+        if (!WriteSurfacePng(path.string(), *p_.skin.BackBuffer, &error))
           throw LineError{"cannot write " + path.string() + ": " + error};
         break;
       }
@@ -390,7 +379,7 @@ int RunScript(const RunOptions& options, std::ostream& out, std::ostream& err) {
   }
   const std::string appHost = fs::absolute(options.appDir).lexically_normal().string();
   Headless h(options.drives, appHost, options.clock);
-  if (h.files().DosPathForHost(appHost).empty()) {
+  if (h.host().DosPathForHost(appHost).empty()) {
     err << "quorvin-probe: --app-dir " << options.appDir << " lies on none of the drives\n";
     return 2;
   }
@@ -447,12 +436,13 @@ int WriteShots(const std::string& appDir, const std::string& outDir, std::ostrea
     return 2;
   }
   if (!PrepareOutDir(outDir, err)) return 2;
-  // One drive holding the application folder, so that it is a folder below a drive root.
   const fs::path app = fs::absolute(appDir).lexically_normal();
   const fs::path clean = app.has_filename() ? app : app.parent_path();
-  const fs::path root =
-      clean.has_parent_path() && clean != clean.root_path() ? clean.parent_path() : clean;
-  std::vector<qv::DriveMapping> drives{qv::DriveMapping{'C', root.string(), ""}};
+  const std::vector<qv::DriveMapping> drives = ShotsDrives(clean);
+  if (drives.empty()) {
+    err << "quorvin-probe shots: " << appDir << " lies on no drive\n";
+    return 2;
+  }
   Headless h(drives, clean.string());
   int status = 0;
   try {
@@ -467,7 +457,7 @@ int WriteShots(const std::string& appDir, const std::string& outDir, std::ostrea
       h.Settle();
       const fs::path png = fs::path(outDir) / (screen + ".png");
       if (!h.program().skin.BackBuffer ||
-          !qv::WriteSurfacePng(png.string(), *h.program().skin.BackBuffer, &error)) {
+          !WriteSurfacePng(png.string(), *h.program().skin.BackBuffer, &error)) {
         err << "quorvin-probe shots: cannot write " << png.string() << ": " << error << "\n";
         status = 1;
         continue;

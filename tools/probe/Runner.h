@@ -8,21 +8,18 @@
 #include <vector>
 
 #include "platform/Events.h"
-#include "platform/linux/PosixFileSystem.h"
+#include "platform/common/DriveLetters.h"
 #include "probe/Script.h"
 
-namespace qv {
-class SdlDisplay;
-class SdlEvents;
-}  // namespace qv
-
 namespace probe {
+
+class ProbeHost;
 
 // The probe's event source: the script's events first, then the window system's. Timers only
 // remember whether they run; they tick when the script says "tick", never by themselves.
 class ProbeEvents : public qv::EventSource {
  public:
-  ProbeEvents(qv::SdlEvents& inner, qv::SdlDisplay& display) : inner_(inner), display_(display) {}
+  explicit ProbeEvents(ProbeHost& host) : host_(host) {}
 
   bool PollEvent(qv::Event* e) override;
   void WaitEvent(qv::Event* e) override;
@@ -33,8 +30,7 @@ class ProbeEvents : public qv::EventSource {
   void Push(const qv::Event& e) { queue_.push_back(e); }
 
  private:
-  qv::SdlEvents& inner_;
-  qv::SdlDisplay& display_;
+  ProbeHost& host_;
   std::deque<qv::Event> queue_;
   bool enabled_[qv::kTimerCount] = {};
 };

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "probe/Lint.h"
+#include "probe/ProbeHost.h"
 #include "probe/Runner.h"
 
 namespace {
@@ -19,6 +20,7 @@ const char kUsage[] =
 int Usage(const std::string& why) {
   if (!why.empty()) std::cerr << "quorvin-probe: " << why << "\n";
   std::cerr << kUsage;
+  if (*probe::kDriveUsage) std::cerr << probe::kDriveUsage << "\n";
   return 2;
 }
 

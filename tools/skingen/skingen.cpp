@@ -3,13 +3,18 @@
 //
 //   skingen SRC_DIR OUT_DIR        layout files copied as they are, plus every state picture
 //   skingen --settings OUT_FILE    settings.ini with media folders under the user's home
-//   skingen --icon SIZE OUT_FILE   the program's icon (the skin's logo) as a PNG with alpha
+//   skingen --windows-settings OUT_FILE   the same for Quorvin.exe: C:\Users\Public's folders
+//   skingen --icon SIZE OUT_FILE   the program's icon (the skin's logo) as a PNG with alpha, or
+//                                  as a Windows icon when OUT_FILE ends in ".ico"
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -18,6 +23,7 @@
 #include "Painter.h"
 #include "TextPainter.h"
 #include "Theme.h"
+#include "platform/linux/DriveTable.h"
 #include "platform/linux/JpegCodec.h"
 #include "platform/linux/PngFile.h"
 #include "platform/linux/PosixFileSystem.h"
@@ -121,6 +127,66 @@ int WriteSettings(const fs::path& target) {
   return unplaced.empty() ? 0 : 1;
 }
 
+// Quorvin.exe's settings, written by the Linux build that paints its skin: the build cannot know
+// the user, so the media folders are the public ones every user of the machine has, with the
+// backups beside them. The same text as on Linux, from a stand-in C: drive.
+int WriteWindowsSettings(const fs::path& target) {
+  std::error_code ec;
+  const fs::path c = fs::temp_directory_path(ec) / ("skingen-c-" + std::to_string(getpid()));
+  const fs::path home = c / "Users" / "Public";
+  for (const char* folder : {"Music", "Videos", "Pictures"}) {
+    fs::create_directories(home / folder, ec);
+    fs::create_directories(home / "Backup" / folder, ec);
+  }
+  std::string text;
+  std::vector<std::string> unplaced;
+  {
+    const qv::DriveTable drives({qv::DriveMapping{'C', c.string(), ""}});
+    const qv::MediaFolders media = qv::MediaFoldersFrom(home.string(), nullptr, nullptr, nullptr);
+    text = qv::SettingsText(drives, qv::kDefaultGeneralSettings, home.string(), media, &unplaced);
+  }
+  fs::remove_all(c, ec);
+  for (const std::string& folder : unplaced)
+    std::cerr << "skingen: " << folder << " lies on no drive\n";
+  std::ofstream out(target, std::ios::binary | std::ios::trunc);
+  out << text;
+  if (!out) {
+    std::cerr << "skingen: " << target.string() << ": cannot be written\n";
+    return 1;
+  }
+  return unplaced.empty() ? 0 : 1;
+}
+
+// A Windows icon file holding one PNG picture (Windows reads those since Vista).
+int WrapPngInIco(const std::string& png, const std::string& target, int size) {
+  std::ifstream in(png, std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  in.close();
+  std::error_code ec;
+  fs::remove(png, ec);
+  auto le = [](std::string& out, uint32_t v, int n) {
+    for (int k = 0; k < n; ++k) out += static_cast<char>((v >> (8 * k)) & 0xff);
+  };
+  std::string ico;
+  le(ico, 0, 2);  // reserved
+  le(ico, 1, 2);  // an icon
+  le(ico, 1, 2);  // one picture
+  le(ico, size >= 256 ? 0 : size, 1);
+  le(ico, size >= 256 ? 0 : size, 1);
+  le(ico, 0, 2);   // no palette, reserved
+  le(ico, 1, 2);   // planes
+  le(ico, 32, 2);  // bits per pixel
+  le(ico, static_cast<uint32_t>(bytes.size()), 4);
+  le(ico, 22, 4);  // where the picture starts
+  std::ofstream out(target, std::ios::binary | std::ios::trunc);
+  out << ico << bytes;
+  if (bytes.empty() || !out) {
+    std::cerr << "skingen: " << target << ": cannot be written\n";
+    return 1;
+  }
+  return 0;
+}
+
 // The logo painted on black and on white tells each pixel's coverage: a PNG with alpha, so
 // that the rounded corners take the desktop's background.
 int WriteIcon(const std::string& sizeText, const std::string& target) {
@@ -147,11 +213,13 @@ int WriteIcon(const std::string& sizeText, const std::string& target) {
       pixels[size_t(y) * size + x] = (uint32_t(std::clamp(alpha, 0, 255)) << 24) | rgb;
     }
   std::string error;
-  if (!qv::WritePng(target, pixels.data(), size, size, size * 4, &error, true)) {
+  const bool ico = target.size() > 4 && target.compare(target.size() - 4, 4, ".ico") == 0;
+  const std::string png = ico ? target + ".png" : target;
+  if (!qv::WritePng(png, pixels.data(), size, size, size * 4, &error, true)) {
     std::cerr << "skingen: " << error << "\n";
     return 1;
   }
-  return 0;
+  return ico ? WrapPngInIco(png, target, size) : 0;
 }
 
 }  // namespace
@@ -159,9 +227,11 @@ int WriteIcon(const std::string& sizeText, const std::string& target) {
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
   if (args.size() == 2 && args[0] == "--settings") return WriteSettings(args[1]);
+  if (args.size() == 2 && args[0] == "--windows-settings") return WriteWindowsSettings(args[1]);
   if (args.size() == 3 && args[0] == "--icon") return WriteIcon(args[1], args[2]);
   if (args.size() == 2 && args[0].rfind("--", 0) != 0) return PaintSkin(args[0], args[1]);
   std::cerr << "usage: skingen SRC_DIR OUT_DIR\n       skingen --settings OUT_FILE\n"
+               "       skingen --windows-settings OUT_FILE\n"
                "       skingen --icon SIZE OUT_FILE\n";
   return 2;
 }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/common/PlatformOverrides.h"
 #include "platform/Platform.h"
 #include "platform/linux/PictureCheckFile.h"
 #include "platform/linux/PosixCheckEngine.h"
@@ -41,15 +42,6 @@ struct LinuxPlatformOptions {
   // The file system's own checker behind the disk check; false: none.
   bool checkEngine = true;
   PosixVolumeOptions volumes{};
-};
-
-// Services given by the caller; a null one is the Linux service.
-struct PlatformOverrides {
-  Display* display = nullptr;
-  EventSource* events = nullptr;
-  Diagnostics* diag = nullptr;
-  SystemQueries* system = nullptr;
-  Clock* clock = nullptr;
 };
 
 class LinuxPlatform {

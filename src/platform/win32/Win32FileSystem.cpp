@@ -61,7 +61,9 @@ class Found {
 
 }  // namespace
 
-Win32FileSystem::Win32FileSystem(std::vector<char> drives) {
+Win32FileSystem::Win32FileSystem(std::vector<char> drives, std::string appFolder) {
+  if (const std::optional<DosPath> split = SplitDosPath(appFolder))
+    appFolder_ = JoinDosPath(split->letter, split->names);
   for (const char c : drives) {
     const char letter = AsciiUpper(c);
     if (letter >= 'A' && letter <= 'Z') drives_.push_back(letter);
@@ -119,6 +121,7 @@ bool Win32FileSystem::Offered(const std::string& dosPath) const {
 }
 
 std::string Win32FileSystem::ExecutableFolder() const {
+  if (!appFolder_.empty()) return appFolder_;
   std::wstring path(MAX_PATH, L'\0');
   for (;;) {
     const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));

@@ -13,7 +13,9 @@ namespace qv {
 class Win32FileSystem : public FileSystem {
  public:
   // `drives`: the letters offered ("D:" or 'D' alike); empty: every drive of the machine.
-  explicit Win32FileSystem(std::vector<char> drives = {});
+  // `appFolder`: the DOS path that stands for the executable's folder; empty: the running
+  // program's own.
+  explicit Win32FileSystem(std::vector<char> drives = {}, std::string appFolder = {});
 
   // The "\\?\X:\a\b" form of a DOS path; false for a path without a drive letter or with a name
   // that Windows would read as more than one name (":" streams, "\", wildcards).
@@ -51,6 +53,7 @@ class Win32FileSystem : public FileSystem {
   bool Offered(const std::string& dosPath) const;
 
   std::vector<char> drives_;
+  std::string appFolder_;
 };
 
 }  // namespace qv

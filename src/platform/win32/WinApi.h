@@ -13,3 +13,5 @@
 #undef GetDriveType
 #undef GetFreeSpace
 #undef GetUserName
+// A no-op left from 16-bit Windows, in the way of the core's Yield.
+#undef Yield
