@@ -82,8 +82,10 @@ cp -a "$media_drive" "$work/probe-media-drive"
 # --- The Linux build's pictures of the same clicks --------------------------------------------
 
 steps=()
+# "~ ": the next lines reach a function still running (the keyboard waits for its OK).
+waiting=""
 reference() {  # NAME: the probe's picture after all steps so far
-  printf '%s\n' "${steps[@]}" "shot $1.png" > "$work/script.txt"
+  printf '%s\n' "${steps[@]}" "${waiting}shot $1.png" > "$work/script.txt"
   rm -rf "$work/probe-app" "$work/probe-media"
   cp -a "$work/probe-app-drive" "$work/probe-app"
   cp -a "$work/probe-media-drive" "$work/probe-media"
@@ -135,7 +137,7 @@ await() {  # NAME LIMIT [SECONDS]
 }
 
 click() {  # X Y, as the probe line "click X Y"
-  steps+=("click $1 $2")
+  steps+=("${waiting}click $1 $2")
   xdotool mousemove "$1" "$2" sleep 0.05 click 1
 }
 
@@ -170,12 +172,14 @@ await explorer 40
 
 # A new folder in the destination pane (the program's drive), named on the keyboard.
 click 764 714
+waiting="~ "
 reference keyboard
 await keyboard 40
 click 92 350  # q
 click 162 350 # w
 click 232 350 # e
 click 897 626 # OK
+waiting=""
 reference explorer-new
 await explorer-new 40
 [ -d "$app_drive/qwe" ] || fail "the keyboard's OK made no folder qwe on $app_letter:"
