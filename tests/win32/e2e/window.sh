@@ -84,8 +84,8 @@ cp -a "$media_drive" "$work/probe-media-drive"
 steps=()
 # "~ ": the next lines reach a function still running (the keyboard waits for its OK).
 waiting=""
-reference() {  # NAME: the probe's picture after all steps so far
-  printf '%s\n' "${steps[@]}" "${waiting}shot $1.png" > "$work/script.txt"
+reference() {  # NAME [LINE...]: the probe's picture after all steps so far, then the lines
+  printf '%s\n' "${steps[@]}" "${waiting}shot $1.png" "${@:2}" > "$work/script.txt"
   rm -rf "$work/probe-app" "$work/probe-media"
   cp -a "$work/probe-app-drive" "$work/probe-app"
   cp -a "$work/probe-media-drive" "$work/probe-media"
@@ -173,7 +173,7 @@ await explorer 40
 # A new folder in the destination pane (the program's drive), named on the keyboard.
 click 764 714
 waiting="~ "
-reference keyboard
+reference keyboard "~ click 897 626"
 await keyboard 40
 click 92 350  # q
 click 162 350 # w
