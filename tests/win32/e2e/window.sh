@@ -149,7 +149,7 @@ prog_pid=$!
 timeout 30 xdotool search --sync --name '^Quorvin$' > /dev/null 2>&1 ||
   fail "no window named Quorvin appeared within 30 s"
 shown=$(date +%s%N)
-await main 40 30
+await main 20 30
 painted=$(date +%s%N)
 pid=$(pgrep -n -f 'Quorvin\.exe' || true)
 
@@ -163,36 +163,36 @@ cmp -s "$media_drive/music/one.mp3" "$media_drive/backup/music/one.mp3" &&
   cmp -s "$media_drive/music/album/two.mp3" "$media_drive/backup/music/album/two.mp3" ||
   fail "the music backup did not copy both files"
 reference copy
-await copy 40
+await copy 10
 
 click 84 44   # back to the main screen
 click 885 226 # the explorer
 reference explorer
-await explorer 40
+await explorer 10
 
 # A new folder in the destination pane (the program's drive), named on the keyboard.
 click 764 714
 waiting="~ "
 reference keyboard "~ click 897 626"
-await keyboard 40
+await keyboard 10
 click 92 350  # q
 click 162 350 # w
 click 232 350 # e
 click 897 626 # OK
 waiting=""
 reference explorer-new
-await explorer-new 40
+await explorer-new 10
 [ -d "$app_drive/qwe" ] || fail "the keyboard's OK made no folder qwe on $app_letter:"
 
 click 84 44   # back to the main screen
 click 138 634 # system information: the figures are the machine's, read differently
 reference systeminfo
-await systeminfo 80
+await systeminfo 40
 
 click 84 44
 click 387 634 # the clock
 reference datetime
-await datetime 40
+await datetime 30
 
 peak=""
 [ -n "$pid" ] && peak=$(awk '/VmHWM/ {print $2 " kB"}' "/proc/$pid/status" 2> /dev/null || true)
