@@ -168,3 +168,12 @@ if(QV_WIN32_TEST_SOURCES AND TARGET qv_win32)
   file(CREATE_LINK ${CMAKE_BINARY_DIR}/link-fixture/target ${CMAKE_BINARY_DIR}/link-fixture/link
     SYMBOLIC)
 endif()
+
+# The program in a real window under Wine and Xvfb, driven with xdotool (tests/win32/e2e). They
+# share the run's display and drive slots with nothing else while they run.
+file(GLOB QV_WIN32_E2E_SCRIPTS CONFIGURE_DEPENDS tests/win32/e2e/*.sh)
+foreach(script ${QV_WIN32_E2E_SCRIPTS})
+  get_filename_component(name ${script} NAME_WE)
+  add_test(NAME e2e_windows_${name} COMMAND bash ${script} ${CMAKE_BINARY_DIR} ${CMAKE_SOURCE_DIR})
+  set_tests_properties(e2e_windows_${name} PROPERTIES TIMEOUT 300 RUN_SERIAL TRUE)
+endforeach()
