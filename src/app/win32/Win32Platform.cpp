@@ -8,7 +8,9 @@ namespace qv {
 Win32Platform::Win32Platform(Win32PlatformOptions options)
     : files_(std::move(options.drives), std::move(options.appFolder)),
       junk_(files_),
-      clock_(std::move(options.clock)) {
+      clock_(std::move(options.clock)),
+      checker_(files_, std::move(options.checkEngine)),
+      volumes_(files_) {
   if (options.display) {
     display_ = std::make_unique<Win32Display>(std::move(*options.display));
     events_ = std::make_unique<Win32Events>(*display_);
@@ -34,8 +36,8 @@ Platform Win32Platform::Services(const PlatformOverrides& own) {
                   own.system ? *own.system : system_,
                   own.clock ? *own.clock : clock_,
                   &junk_,
-                  nullptr,
-                  nullptr};
+                  &checker_,
+                  &volumes_};
 }
 
 }  // namespace qv

@@ -10,6 +10,7 @@
 
 #include "app/common/PlatformOverrides.h"
 #include "platform/Platform.h"
+#include "platform/win32/Win32CheckEngine.h"
 #include "platform/win32/Win32Clock.h"
 #include "platform/win32/Win32Diagnostics.h"
 #include "platform/win32/Win32Display.h"
@@ -18,6 +19,7 @@
 #include "platform/win32/Win32JunkScan.h"
 #include "platform/win32/Win32Processes.h"
 #include "platform/win32/Win32System.h"
+#include "platform/win32/Win32Volumes.h"
 
 namespace qv {
 
@@ -29,9 +31,9 @@ struct Win32PlatformOptions {
   // The window and its events; none: the caller gives both.
   std::optional<Win32DisplayOptions> display{};
   Win32ClockOptions clock{};
+  Win32CheckOptions checkEngine{};
 };
 
-// No disk check engine and no volume requests yet: the program shows them as unavailable.
 class Win32Platform {
  public:
   explicit Win32Platform(Win32PlatformOptions options);
@@ -59,6 +61,8 @@ class Win32Platform {
   Win32Diagnostics diag_;
   Win32System system_;
   Win32Clock clock_;
+  Win32CheckEngine checker_;
+  Win32Volumes volumes_;
 };
 
 }  // namespace qv

@@ -137,7 +137,7 @@ Status Win32Display::OpenWindow(int left, int top, int width, int height,
   }
   window_ = CreateWindowExW(0, kWindowClass, title.c_str(), WS_POPUP, left, top, width, height,
                             nullptr, nullptr, instance, this);
-  if (!window_) return Status::Error("cannot open the window: " + SystemMessage(GetLastError()));
+  if (!window_) return Status::Error(SystemMessage(GetLastError()));
   return Status::Ok();
 }
 
