@@ -50,7 +50,8 @@ cleanup() {
     mkdir -p "$build/Testing" && cp -r "$work/shots" "$build/Testing/e2e-window-failure" &&
       echo "pictures of the failed run: $build/Testing/e2e-window-failure"
   fi
-  rm -rf "$work"
+  # QV_WINE_KEEP keeps the run's folder, and with it this test's pictures.
+  [ -n "${QV_WINE_KEEP:-}" ] || rm -rf "$work"
   exit "$status"
 }
 trap cleanup EXIT
