@@ -173,6 +173,37 @@ TEST_F(ProgramTest, ProbeRunsAScriptOnADriveOfTheMachine) {
   }
 }
 
+// The disk functions on the Windows engines, through the program: the check reaches the
+// stand-in fmifs.dll beside the probe and shows its OEM report readably; Wine refuses the volume
+// requests, so the map stays empty and defragmentation cannot start.
+TEST_F(ProgramTest, ProbeDiskFunctionsRunOnTheWindowsEngines) {
+  const fs::path app = CopyApp(true);
+  std::ofstream(work_ / "disk.txt") << "press loadscreen checkhdd\n"
+                                       "press checkhdd start\n"
+                                       "dump check.json\n"
+                                       "press loadscreen mainscreen\n"
+                                       "press loadscreen defrag\n"
+                                       "dump defrag.json\n";
+  const Outcome o = Probe({"run", "--app-dir", app.string(), "--drive",
+                           std::string(1, drive_) + "=" + drive_ + ":\\", "--out", work_.string(),
+                           (work_ / "disk.txt").string()});
+  ASSERT_EQ(o.status, 0u) << o.out << o.err;
+  const std::string check = ReadText(work_ / "check.json");
+  EXPECT_NE(check.find("\u00dcberpr\u00fcfung der Dateien (Phase 1 von 3)"), std::string::npos)
+      << check;
+  EXPECT_NE(check.find("Es wurden keine Probleme gefunden."), std::string::npos) << check;
+
+  const std::string defrag = ReadText(work_ / "defrag.json");
+  EXPECT_NE(defrag.find("\"screen\": \"defrag\""), std::string::npos) << defrag;
+  EXPECT_NE(defrag.find("\"TotalClusters\": 0"), std::string::npos) << defrag;
+  // The screen's one button with the command "start".
+  const size_t start = defrag.find("\"start\"");
+  ASSERT_NE(start, std::string::npos) << defrag;
+  const size_t enabled = defrag.find("\"enabled\": ", start);
+  ASSERT_NE(enabled, std::string::npos);
+  EXPECT_EQ(defrag.compare(enabled, 16, "\"enabled\": false"), 0) << defrag.substr(start, 200);
+}
+
 TEST_F(ProgramTest, QuorvinWithoutItsSkinSaysWhyAndFails) {
   const fs::path app = CopyApp(false);
   fs::copy_file(build_ / "Quorvin.exe", app / "Quorvin.exe");
