@@ -107,15 +107,9 @@ int PaintSkin(const fs::path& src, const fs::path& out) {
   return ok ? 0 : 1;
 }
 
-int WriteSettings(const fs::path& target) {
-  const auto drives =
-      qv::PosixFileSystem::FromMounts(qv::PosixFileSystem::RunningExecutableFolder());
-  const std::string home = qv::UserHome();
-  std::vector<std::string> unplaced;
-  // The build's settings name the plain folders of the home, whatever the desktop calls them.
-  const qv::MediaFolders media = qv::MediaFoldersFrom(home, nullptr, nullptr, nullptr);
-  const std::string text =
-      qv::SettingsText(drives->Table(), qv::kDefaultGeneralSettings, home, media, &unplaced);
+// Writes settings made for a machine; fails when a folder of them lies on no drive.
+int WriteSettingsFile(const fs::path& target, const std::string& text,
+                      const std::vector<std::string>& unplaced) {
   for (const std::string& folder : unplaced)
     std::cerr << "skingen: " << folder << " lies on no drive\n";
   std::ofstream out(target, std::ios::binary | std::ios::trunc);
@@ -125,6 +119,18 @@ int WriteSettings(const fs::path& target) {
     return 1;
   }
   return unplaced.empty() ? 0 : 1;
+}
+
+int WriteSettings(const fs::path& target) {
+  const auto drives =
+      qv::PosixFileSystem::FromMounts(qv::PosixFileSystem::RunningExecutableFolder());
+  const std::string home = qv::UserHome();
+  std::vector<std::string> unplaced;
+  // The build's settings name the plain folders of the home, whatever the desktop calls them.
+  const qv::MediaFolders media = qv::MediaFoldersFrom(home, nullptr, nullptr, nullptr);
+  const std::string text =
+      qv::SettingsText(drives->Table(), qv::kDefaultGeneralSettings, home, media, &unplaced);
+  return WriteSettingsFile(target, text, unplaced);
 }
 
 // Quorvin.exe's settings, written by the Linux build that paints its skin: the build cannot know
@@ -146,15 +152,7 @@ int WriteWindowsSettings(const fs::path& target) {
     text = qv::SettingsText(drives, qv::kDefaultGeneralSettings, home.string(), media, &unplaced);
   }
   fs::remove_all(c, ec);
-  for (const std::string& folder : unplaced)
-    std::cerr << "skingen: " << folder << " lies on no drive\n";
-  std::ofstream out(target, std::ios::binary | std::ios::trunc);
-  out << text;
-  if (!out) {
-    std::cerr << "skingen: " << target.string() << ": cannot be written\n";
-    return 1;
-  }
-  return unplaced.empty() ? 0 : 1;
+  return WriteSettingsFile(target, text, unplaced);
 }
 
 // A Windows icon file holding one PNG picture (Windows reads those since Vista).
