@@ -55,7 +55,6 @@ cleanup() {
     kill "$prog_pid" 2> /dev/null
     wait "$prog_pid" 2> /dev/null
   fi
-  pkill -f 'Quorvin\.exe' 2> /dev/null || true
   if [ "$status" -ne 0 ] && [ -d "$work/shots" ]; then
     rm -rf "$build/Testing/e2e-install-failure"
     mkdir -p "$build/Testing" && cp -r "$work/shots" "$build/Testing/e2e-install-failure" &&
