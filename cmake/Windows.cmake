@@ -93,6 +93,10 @@ else()
   message(WARNING "QV_HOST_SKINGEN is not set: the build has no Skin\\ and settings.ini")
 endif()
 
+if(TARGET quorvin AND QV_HOST_SKINGEN)
+  include(packaging/windows/Package.cmake)
+endif()
+
 if(NOT QV_TESTS)
   return()
 endif()

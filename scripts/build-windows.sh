@@ -3,6 +3,7 @@
 # after installing what that and scripts/test-windows.sh need (scripts/install-deps.sh windows).
 # The skin is painted by the Linux build's skingen, so the host tools (skingen, and the Linux
 # quorvin-probe the screens are compared with) are built first in build/ (or QV_HOST_BUILD).
+# Ends with the Windows packages (scripts/package-windows.sh).
 #   build-windows.sh [BUILD_DIR]
 set -euo pipefail
 
@@ -22,3 +23,4 @@ cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_6
   -DQV_PLATFORM=windows -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQV_WERROR=ON \
   -DQV_HOST_SKINGEN="$host/skingen" "${launcher[@]}" > /dev/null
 cmake --build "$build" -j"$jobs"
+bash "$root/scripts/package-windows.sh" "$build"

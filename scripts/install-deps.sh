@@ -18,7 +18,7 @@ packages=(
 if [ "${1:-}" = windows ]; then
   # The Linux build's packages too (among them Xvfb and the fonts of the Wine test run): its
   # skingen paints the Windows build's skin.
-  packages+=(make g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64)
+  packages+=(make g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64 nsis)
 fi
 
 missing=()

@@ -23,7 +23,7 @@ constexpr const char* kGroup = "defrag";
 // it, or nobody could be asked); every further file would ask again.
 constexpr int kToolDismissed = 126;
 constexpr int kToolNotAllowed = 127;
-constexpr const char* kNeedsRights = "Defragmentation needs administrator rights";
+constexpr const char* kNeedsRights = kVolumeNeedsRights;
 
 // A mark at clusters [from, to) of the volume; nothing without a cluster count to relate to.
 void MarkClusters(Program& p, int64_t from, int64_t to) {
@@ -88,11 +88,14 @@ void ScanBitmapChunk(const VolumeBitmap& chunk, std::vector<FreeRun>& runs, int6
   }
 }
 
-std::vector<FreeRun> ReadFreeSpaceRuns(Program& p, const std::string& drive,
-                                       int64_t& totalClusters) {
+std::vector<FreeRun> ReadFreeSpaceRuns(Program& p, const std::string& drive, int64_t& totalClusters,
+                                       bool* needsRights) {
   if (!p.os.volumes) return {};
   Result<std::unique_ptr<OpenVolume>> opened = p.os.volumes->Open(drive);
-  if (!opened) return {};
+  if (!opened) {
+    if (needsRights) *needsRights = opened.status().message() == kVolumeNeedsRights;
+    return {};
+  }
   std::unique_ptr<OpenVolume> volume = std::move(opened.value());
   totalClusters = 0;
   int64_t start = 0;
@@ -252,7 +255,8 @@ void AnalyzeFreeSpace(Program& p) {
   LockDriveList(p, kGroup, "maindrive");
   EnableButtons(p, kGroup, "cancel");
   const std::string drive = Utf8Left(GetChosenDrive(p, kGroup, "maindrive"), 2);
-  const std::vector<FreeRun> runs = ReadFreeSpaceRuns(p, drive, p.disk.TotalClusters);
+  bool needsRights = false;
+  const std::vector<FreeRun> runs = ReadFreeSpaceRuns(p, drive, p.disk.TotalClusters, &needsRights);
   DisableButtons(p, kGroup, "cancel");
   ClearDiagram(p, kGroup, "drive");
   if (!runs.empty()) {
@@ -264,7 +268,8 @@ void AnalyzeFreeSpace(Program& p) {
     }
     EnableButtons(p, kGroup, "start");
   }
-  SetText(p, kGroup, "status", "-");
+  // An empty map alone would not say why.
+  SetText(p, kGroup, "status", needsRights ? kNeedsRights : "-");
   // A cancel that came after the read's last look was meant for this read alone.
   p.flags.CancelRequested = false;
   UnlockDriveList(p, kGroup, "maindrive");

@@ -26,9 +26,9 @@ struct FileExtentInfo {
 };
 
 // The free runs of a drive ("C:"); sets `totalClusters` once the volume could be opened. Empty
-// when it cannot be opened or the read was cancelled.
-std::vector<FreeRun> ReadFreeSpaceRuns(Program& p, const std::string& drive,
-                                       int64_t& totalClusters);
+// when it cannot be opened (`needsRights` set when for lack of rights) or the read was cancelled.
+std::vector<FreeRun> ReadFreeSpaceRuns(Program& p, const std::string& drive, int64_t& totalClusters,
+                                       bool* needsRights = nullptr);
 // Scans one bitmap piece into `runs`; `counter` and `pending` carry over between pieces.
 void ScanBitmapChunk(const VolumeBitmap& chunk, std::vector<FreeRun>& runs, int64_t& counter,
                      int64_t& pending);

@@ -61,6 +61,9 @@ class OpenFile {
   virtual Result<uint32_t> GetRetrievalPointers(int64_t startingVcn, RetrievalPointers* out) = 0;
 };
 
+// Open's answer when the user may not read the volume: the program shows it as it is.
+inline constexpr char kVolumeNeedsRights[] = "Defragmentation needs administrator rights";
+
 class Volumes {
  public:
   virtual ~Volumes() = default;

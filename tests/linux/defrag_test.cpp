@@ -68,10 +68,11 @@ class FakeVolumes : public Volumes {
   std::set<std::string> replaced;          // by file name: no longer the file read
   std::function<void(const std::string&)> onFile;
   int opened = 0;
+  std::string refusal = "no volume";
 
   Result<std::unique_ptr<OpenVolume>> Open(const std::string&) override {
     ++opened;
-    if (used.empty()) return Status::Error("no volume");
+    if (used.empty()) return Status::Error(refusal);
     return std::unique_ptr<OpenVolume>(std::make_unique<FakeVolume>(used, failFrom));
   }
   Result<std::unique_ptr<OpenFile>> OpenForExtents(const std::string& path,
@@ -228,6 +229,11 @@ TEST_F(Defrag, AnUnreadableOrCancelledMapLeavesStartDisabled) {
   EXPECT_FALSE(Enabled(0));
   EXPECT_TRUE(Enabled(2));
   EXPECT_EQ(Text("status"), "-");
+  // Refused for lack of rights, the screen says so rather than show an empty map alone.
+  volumes.refusal = kVolumeNeedsRights;
+  Enter();
+  EXPECT_FALSE(Enabled(0));
+  EXPECT_EQ(Text("status"), "Defragmentation needs administrator rights");
 
   // Cancel is live while the map is read, and the read it ends leaves no map.
   volumes.used = UsedExceptFree(100000, {{5, 5}});

@@ -208,6 +208,48 @@ TEST_F(Win32CheckEngineTest, WineLetsEveryAnsweringVolumeBeOpenedExclusively) {
   CloseHandle(file);
 }
 
+TEST_F(Win32CheckEngineTest, AUserWithoutRightsIsToldBeforeTheCheckWithoutFixing) {
+  unsigned long refusal = ERROR_ACCESS_DENIED;
+  std::wstring opened;
+  Win32CheckOptions options;
+  options.openExclusive = [&](const std::wstring& device) {
+    opened = device;
+    return refusal;
+  };
+  Win32CheckEngine engine(*files_, options);
+  ASSERT_TRUE(engine.Load());
+  ASSERT_FALSE(engine.CanOpenExclusive(drive_));
+  EXPECT_EQ(ToUtf8(opened), "\\\\.\\" + drive_.substr(0, 2));
+  Seen seen;
+  engine.Chkdsk(drive_, "NTFS", false, true, false, true, seen.Callback());
+  ASSERT_EQ(seen.reports.size(), kCleanRun.size() + 1);
+  EXPECT_EQ(seen.reports[0].rfind("t:Fixing needs administrator rights: ", 0), 0u)
+      << seen.reports[0];
+  EXPECT_EQ(Last().fixErrors, 0);
+
+  // Stopped at that line, the engine is never called.
+  setup_(test::kStandInClean);
+  seen.reports.clear();
+  seen.stopAt = 0;
+  ASSERT_FALSE(engine.CanOpenExclusive(drive_));
+  engine.Chkdsk(drive_, "NTFS", false, true, false, true, seen.Callback());
+  EXPECT_EQ(seen.reports.size(), 2u);
+  EXPECT_EQ(seen.reports.back(), "d0");
+  EXPECT_EQ(Last().calls, 0);
+
+  // A volume in use, or another drive than the refused one: no word about rights.
+  refusal = ERROR_SHARING_VIOLATION;
+  seen = Seen{};
+  ASSERT_FALSE(engine.CanOpenExclusive(drive_));
+  engine.Chkdsk(drive_, "NTFS", false, true, false, true, seen.Callback());
+  EXPECT_EQ(seen.reports, kCleanRun);
+  refusal = ERROR_ACCESS_DENIED;
+  ASSERT_FALSE(engine.CanOpenExclusive("C:\\"));
+  seen.reports.clear();
+  engine.Chkdsk(drive_, "NTFS", false, true, false, true, seen.Callback());
+  EXPECT_EQ(seen.reports, kCleanRun);
+}
+
 TEST_F(Win32CheckEngineTest, TheCheckScreenShowsTheReportInTheProgramsOwnText) {
   test::TestApp app;
   app.WriteSettings(1024, 768);

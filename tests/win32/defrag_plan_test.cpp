@@ -4,11 +4,20 @@
 #include <vector>
 
 #include "platform/win32/DefragPlan.h"
+#include "platform/win32/WinApi.h"
 
 namespace qv {
 namespace {
 
 using Moves = std::vector<ClusterMove>;
+
+// The program stops its whole run, saying that administrator rights are needed, on 127 alone.
+TEST(DefragPlanTest, OnlyMissingRightsEndWithTheCodeThatStopsTheRun) {
+  EXPECT_EQ(DefragExitFor(ERROR_ACCESS_DENIED), 127);
+  EXPECT_EQ(DefragExitFor(ERROR_PRIVILEGE_NOT_HELD), 127);
+  EXPECT_EQ(DefragExitFor(ERROR_NOT_SUPPORTED), kDefragNotSupported);
+  EXPECT_EQ(DefragExitFor(ERROR_SHARING_VIOLATION), kDefragFailed);
+}
 
 TEST(DefragPlanTest, AFileTogetherAlreadyStays) {
   const std::vector<ClusterRun> free{{1000, 500}};

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/common/NeedsRights.h"
 #include "platform/linux/CheckByHelper.h"
 #include "platform/linux/CheckProbe.h"
 #include "platform/linux/CheckRun.h"
@@ -214,7 +215,7 @@ void PosixCheckEngine::Chkdsk(const std::string& root, const std::string& /*file
     noRights = CheckInHelper(target, verbose, scanSurface, callback);
     if (noRights.empty()) return;
     diag_.Warn("disk check of " + drive + ": fixing needs administrator rights: " + noRights);
-    const std::string line = "Fixing needs administrator rights: " + noRights + ".";
+    const std::string line = FixingNeedsRights(noRights);
     CheckTextOutput record{1, line.c_str()};
     if (!callback(kCheckTextOutput, 0, &record)) {
       const CheckTextOutput cancelled{1, "The check was cancelled."};

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <utility>
 
+#include "platform/common/NeedsRights.h"
 #include "platform/linux/ChildProcess.h"
 #include "platform/linux/PrivilegedHelper.h"
 
@@ -46,7 +47,6 @@ bool MeansNoService(const std::string& name) {
 }
 
 const char kNoAnswer[] = "No answer from the time service: the clock may have changed";
-const char kNeedsRights[] = "Setting the clock needs administrator rights";
 
 // The service, or the bus between, went away after the request was delivered: it may have
 // acted on it before.
@@ -133,7 +133,7 @@ struct ServiceCall {
     if (command.empty()) {
       const std::string program = HelperProgramPath();
       if (program.empty())
-        return Finish(Refused(kNeedsRights, detail + ", and quorvin-helper is not installed"));
+        return Finish(Refused(kClockNeedsRights, detail + ", and quorvin-helper is not installed"));
       command = HelperCommand(program, "set-clock", {});
     }
     command.push_back(std::to_string(target));
@@ -144,7 +144,7 @@ struct ServiceCall {
     o.newSession = true;  // pkexec asks through the desktop, not on the program's terminal
     // No pkexec is no way to the rights.
     if (Status s = null ? helper.Start(command, o) : Status::Error("/dev/null"); !s)
-      Finish(Refused(kNeedsRights, detail + ", and " + command[0] + ": " + s.message()));
+      Finish(Refused(kClockNeedsRights, detail + ", and " + command[0] + ": " + s.message()));
   }
   void PollHelper() {
     ChildExit e;
@@ -153,7 +153,7 @@ struct ServiceCall {
     const std::string how =
         std::string(e.signaled ? "signal " : "status ") + std::to_string(e.code);
     if (!e.signaled && (e.code == kHelperDismissed || e.code == kHelperNotAuthorised))
-      return Finish(Refused(kNeedsRights, detail + ", and not authorised (" + how + ")"));
+      return Finish(Refused(kClockNeedsRights, detail + ", and not authorised (" + how + ")"));
     Finish(Refused("The clock was not set", detail + ", and the helper ended with " + how));
   }
 

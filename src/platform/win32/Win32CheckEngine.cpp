@@ -4,6 +4,7 @@
 #include <cstring>
 #include <exception>
 
+#include "platform/common/NeedsRights.h"
 #include "platform/win32/WideText.h"
 #include "platform/win32/Win32Volumes.h"
 #include "platform/win32/WinApi.h"
@@ -106,12 +107,21 @@ void Win32CheckEngine::Unload() {
 
 bool Win32CheckEngine::CanOpenExclusive(const std::string& root) {
   std::wstring device;
+  refusedRoot_.clear();
   if (!files_.GetVolumeInfo(root).ok() || !VolumeDevicePath(root, &device)) return false;
-  const HANDLE volume =
-      CreateFileW(device.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (volume == INVALID_HANDLE_VALUE) return false;
-  CloseHandle(volume);
-  return true;
+  unsigned long error = ERROR_SUCCESS;
+  if (options_.openExclusive) {
+    error = options_.openExclusive(device);
+  } else {
+    const HANDLE volume =
+        CreateFileW(device.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (volume == INVALID_HANDLE_VALUE) error = GetLastError();
+    if (volume != INVALID_HANDLE_VALUE) CloseHandle(volume);
+  }
+  if (error == ERROR_SUCCESS) return true;
+  refusedRoot_ = root;
+  refusal_ = error;
+  return false;
 }
 
 void Win32CheckEngine::Chkdsk(const std::string& root, const std::string& fileSystem,
@@ -122,6 +132,19 @@ void Win32CheckEngine::Chkdsk(const std::string& root, const std::string& fileSy
   if (!files_.GetVolumeInfo(root).ok()) return;
   std::wstring wideRoot, wideFileSystem;
   if (!ToWide(root, &wideRoot) || !ToWide(fileSystem, &wideFileSystem)) return;
+  // A user without administrator rights gets the check without fixing, and is told why; a
+  // volume in use (a sharing violation) is checked read-only as Windows does.
+  if (!fixErrors && root == refusedRoot_ &&
+      (refusal_ == ERROR_ACCESS_DENIED || refusal_ == ERROR_PRIVILEGE_NOT_HELD)) {
+    const std::string line = FixingNeedsRights("only an administrator may write to the volume, " +
+                                               SystemMessage(refusal_));
+    const CheckTextOutput record{1, line.c_str()};
+    if (!callback(kCheckTextOutput, 0, &record)) {
+      const uint8_t failed = 0;
+      callback(kCheckDone, 0, &failed);
+      return;
+    }
+  }
   const auto flag = [](bool b) { return b ? kEngineTrue : FALSE; };
   Run run{&callback, nullptr};
   Run* const outer = t_run;

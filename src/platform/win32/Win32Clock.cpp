@@ -3,6 +3,7 @@
 #include <climits>
 #include <utility>
 
+#include "platform/common/NeedsRights.h"
 #include "platform/win32/WideText.h"
 
 namespace qv {
@@ -14,8 +15,6 @@ constexpr int64_t kUnitsPerSecond = 10000000;
 constexpr int64_t kEpochDifference = 11644473600;
 // The last FILETIME that FileTimeToSystemTime accepts.
 constexpr int64_t kLastUnits = INT64_MAX;
-
-const char kNeedsRights[] = "Setting the clock needs administrator rights";
 
 int64_t UnitsOf(const FILETIME& t) {
   return static_cast<int64_t>(static_cast<uint64_t>(t.dwHighDateTime) << 32 | t.dwLowDateTime);
@@ -133,8 +132,9 @@ std::unique_ptr<ClockRequest> Win32Clock::StepBy(int64_t seconds) {
   if (error == ERROR_SUCCESS)
     return std::make_unique<AnsweredClockRequest>(ClockChange{true, "", "", false});
   const bool rights = error == ERROR_PRIVILEGE_NOT_HELD || error == ERROR_ACCESS_DENIED;
-  return std::make_unique<AnsweredClockRequest>(Refused(
-      rights ? kNeedsRights : "The clock was not set", "SetSystemTime: " + SystemMessage(error)));
+  return std::make_unique<AnsweredClockRequest>(
+      Refused(rights ? kClockNeedsRights : "The clock was not set",
+              "SetSystemTime: " + SystemMessage(error)));
 }
 
 std::wstring Win32Clock::LocaleInfo(unsigned long type) const {

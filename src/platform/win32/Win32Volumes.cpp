@@ -111,9 +111,12 @@ Result<std::unique_ptr<OpenVolume>> Win32Volumes::Open(const std::string& drive)
     return Status::Error("no drive " + drive);
   WinHandle h(CreateFileW(device.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                           OPEN_EXISTING, 0, nullptr));
-  if (!h.ok())
-    return Status::Error("the volume " + drive +
-                         " cannot be opened: " + SystemMessage(GetLastError()));
+  if (!h.ok()) {
+    const DWORD error = GetLastError();
+    // Only an administrator may read a volume's allocation.
+    if (error == ERROR_ACCESS_DENIED) return Status::Error(kVolumeNeedsRights);
+    return Status::Error("the volume " + drive + " cannot be opened: " + SystemMessage(error));
+  }
   return std::unique_ptr<OpenVolume>(new Win32OpenVolume(std::move(h)));
 }
 
