@@ -42,8 +42,6 @@ cleanup() {
     kill "$prog_pid" 2> /dev/null
     wait "$prog_pid" 2> /dev/null
   fi
-  # A Quorvin.exe left behind would hold the slot's drive and the display.
-  pkill -f 'Quorvin\.exe' 2> /dev/null || true
   wine_release_slot
   if [ "$status" -ne 0 ] && [ -d "$work/shots" ]; then
     rm -rf "$build/Testing/e2e-window-failure"
@@ -152,7 +150,7 @@ timeout 30 xdotool search --sync --name '^Quorvin$' > /dev/null 2>&1 ||
 shown=$(date +%s%N)
 await main 20 30
 painted=$(date +%s%N)
-pid=$(pgrep -n -f 'Quorvin\.exe' || true)
+pid=$prog_pid  # wine execs into the program: this is its process
 
 # The music tile backs the music folder up at once.
 click 138 226
