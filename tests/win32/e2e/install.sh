@@ -6,32 +6,10 @@
 # Run by scripts/test-windows.sh (isolated prefix, private Xvfb):
 #   install.sh WINDOWS_BUILD SOURCE_DIR
 # The installer is made by scripts/package-windows.sh (scripts/build-windows.sh runs it).
-# QV_LINUX_BUILD: the Linux build with quorvin-probe (default SOURCE_DIR/build).
 set -euo pipefail
-
-build=$(cd "${1:?usage: install.sh WINDOWS_BUILD SOURCE_DIR}" && pwd)
-src=$(cd "${2:?usage: install.sh WINDOWS_BUILD SOURCE_DIR}" && pwd)
-work=""
-prog_pid=""
-
-fail() {
-  echo "FAIL: $*" >&2
-  if [ -n "$work" ] && [ -s "$work/program.err" ]; then
-    echo "--- the program's standard error:" >&2
-    cat "$work/program.err" >&2
-  fi
-  exit 1
-}
-
-# shellcheck source-path=SCRIPTDIR source=../../../scripts/wine-isolation.bash
-source "$src/scripts/wine-isolation.bash"
-wine_require_isolation
-[ -n "${DISPLAY:-}" ] || fail "no DISPLAY: scripts/test-windows.sh starts a private Xvfb"
-for tool in xdotool xwd /usr/bin/convert /usr/bin/compare; do
-  command -v "$tool" > /dev/null || fail "$tool is missing (scripts/install-deps.sh windows)"
-done
-probe=${QV_LINUX_BUILD:-$src/build}/quorvin-probe
-[ -x "$probe" ] || fail "no Linux quorvin-probe at $probe (scripts/build-windows.sh builds it)"
+name=install
+# shellcheck source-path=SCRIPTDIR source=wine-window.bash
+source "$(dirname "$0")/wine-window.bash"
 
 installers=("$build"/Quorvin-*-win64.exe)
 [ -f "${installers[0]}" ] || fail "no installer in $build (scripts/package-windows.sh)"
@@ -47,25 +25,6 @@ home_dir="$c/Program Files/Quorvin"
 menu="$c/ProgramData/Microsoft/Windows/Start Menu/Programs/Quorvin"
 uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Quorvin'
 [ ! -e "$home_dir" ] || fail "$home_dir exists before the install"
-
-work=$(mktemp -d "$QV_WINE_RUN/e2e-install.XXXXXX")
-cleanup() {
-  local status=$?
-  if [ -n "$prog_pid" ] && kill -0 "$prog_pid" 2> /dev/null; then
-    kill "$prog_pid" 2> /dev/null
-    wait "$prog_pid" 2> /dev/null
-  fi
-  if [ "$status" -ne 0 ] && [ -d "$work/shots" ]; then
-    rm -rf "$build/Testing/e2e-install-failure"
-    mkdir -p "$build/Testing" && cp -r "$work/shots" "$build/Testing/e2e-install-failure" &&
-      echo "pictures of the failed run: $build/Testing/e2e-install-failure"
-  fi
-  rm -rf "$work"
-  exit "$status"
-}
-trap cleanup EXIT
-trap 'exit 1' INT TERM HUP
-mkdir -p "$work/shots" "$work/out"
 
 # Everything of the prefix but the parts Wine rewrites on its own, to compare after uninstalling.
 prefix_files() {
@@ -113,38 +72,9 @@ timeout 120 "$probe" run --app-dir "$work/probe-c/app" --drive "C=$work/probe-c"
   --out "$work/out" "$work/script.txt" > "$work/probe.out" 2> "$work/probe.err" ||
   fail "probe: $(cat "$work/probe.err")"
 
-(cd "$home_dir" && QV_NO_MESSAGE_BOX=1 exec wine 'C:\Program Files\Quorvin\Quorvin.exe') \
-  > "$work/program.out" 2> "$work/program.err" &
-prog_pid=$!
-timeout 30 xdotool search --sync --name '^Quorvin$' > /dev/null 2>&1 ||
-  fail "no window named Quorvin appeared within 30 s"
-deadline=$((SECONDS + 30))
-while :; do
-  kill -0 "$prog_pid" 2> /dev/null || fail "Quorvin.exe ended before showing its main screen"
-  xwd -root -silent | /usr/bin/convert xwd:- -crop 1024x768+0+0 +repage "png:$work/shots/main.png" ||
-    fail "screenshot failed"
-  n=$(/usr/bin/compare -metric AE -fuzz 12% "$work/shots/main.png" "$work/out/main.png" null: 2>&1 |
-    cut -d' ' -f1) || true
-  d=$((${n%.*} * 1000 / (1024 * 768)))
-  [ "$d" -le 20 ] && break
-  if [ "$SECONDS" -ge "$deadline" ]; then
-    cp "$work/out/main.png" "$work/shots/main-expected.png"
-    fail "the installed program does not show its main screen: $d per mille differ (at most 20)"
-  fi
-  sleep 0.2
-done
-echo "ok: the installed Quorvin.exe shows its main screen ($d per mille differ)"
-
-xdotool mousemove 885 634 sleep 0.05 click 1 # exit
-for _ in $(seq 100); do
-  kill -0 "$prog_pid" 2> /dev/null || break
-  sleep 0.1
-done
-kill -0 "$prog_pid" 2> /dev/null && fail "Quorvin.exe did not end after its exit button"
-status=0
-wait "$prog_pid" || status=$?
-prog_pid=""
-[ "$status" -eq 0 ] || fail "Quorvin.exe ended with status $status"
+start_program "$home_dir" 'C:\Program Files\Quorvin\Quorvin.exe'
+await main 20 30
+end_with_exit_button
 # The program writes nothing beside itself: an install folder a user cannot write to serves.
 (cd "$home_dir" && find . -newer "$home_dir/Uninstall.exe" ! -path . | sort) > "$work/written.txt"
 [ ! -s "$work/written.txt" ] || fail "the program wrote into its folder: $(cat "$work/written.txt")"
