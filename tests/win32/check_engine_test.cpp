@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "../TestProgram.h"
+#include "TestDrives.h"
 #include "commands/modDispatch.h"
 #include "dll/fmifs/FmifsStandIn.h"
 #include "platform/win32/WideText.h"
@@ -58,12 +59,12 @@ const std::vector<std::string> kCleanRun = {"p0",
 class Win32CheckEngineTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    const char* drives = std::getenv("QV_TEST_DRIVES");
-    ASSERT_TRUE(drives && std::string(drives).size() == 5) << "run through scripts/test-windows.sh";
-    drive_ = std::string(1, drives[0]) + ":\\";
-    other_ = std::string(1, drives[3]) + ":\\";
+    char a = 0, b = 0;
+    ASSERT_TRUE(TakeTestDrives(&a, &b)) << "run through scripts/test-windows.sh";
+    drive_ = std::string(1, a) + ":\\";
+    other_ = std::string(1, b) + ":\\";
     // Q: is no drive of the test prefix: a drive that does not answer, as one without a medium.
-    files_ = std::make_unique<Win32FileSystem>(std::vector<char>{drives[0], 'Q', 'C'});
+    files_ = std::make_unique<Win32FileSystem>(std::vector<char>{a, 'Q', 'C'});
     // The test's own hold on the stand-in keeps its record across the engine's Unload.
     standIn_ = LoadLibraryW(L"fmifs.dll");
     ASSERT_NE(standIn_, nullptr);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "TestDrives.h"
 #include "platform/win32/WideText.h"
 #include "platform/win32/Win32FileSystem.h"
 
@@ -20,22 +21,13 @@ const std::string kBlank = "\xEF\x80\xA0";
 class Win32FilesTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    const char* drives = std::getenv("QV_TEST_DRIVES");
-    ASSERT_TRUE(drives && std::string(drives).size() == 5) << "run through scripts/test-windows.sh";
-    a_ = drives[0];
-    b_ = drives[3];
+    ASSERT_TRUE(TakeTestDrives(&a_, &b_)) << "run through scripts/test-windows.sh";
     fs_ = std::make_unique<Win32FileSystem>(std::vector<char>{a_, b_});
   }
   std::string A(const std::string& rest) { return std::string(1, a_) + ":\\" + rest; }
   // Writes through the "\\?\" form, which keeps every name as given.
   void Write(const std::string& hostPath, const std::string& bytes) {
-    std::wstring native;
-    ASSERT_TRUE(ToWide("\\\\?\\" + hostPath, &native));
-    const HANDLE f = CreateFileW(native.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
-    ASSERT_NE(f, INVALID_HANDLE_VALUE) << hostPath;
-    DWORD n = 0;
-    WriteFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &n, nullptr);
-    CloseHandle(f);
+    WriteTestFile("\\\\?\\" + hostPath, bytes);
   }
   std::vector<std::string> Names(const std::string& folder) {
     const auto listed = fs_->ListFolder(folder, ListDetail::Full);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "TestDrives.h"
 #include "platform/win32/WideText.h"
 #include "platform/win32/Win32FileSystem.h"
 #include "platform/win32/Win32JunkScan.h"
@@ -16,19 +17,12 @@
 namespace qv {
 namespace {
 
-std::wstring Wide(const std::string& s) {
-  std::wstring w;
-  EXPECT_TRUE(ToWide(s, &w));
-  return w;
-}
-
 class Win32JunkScanTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    const char* drives = std::getenv("QV_TEST_DRIVES");
-    ASSERT_TRUE(drives && std::string(drives).size() == 5) << "run through scripts/test-windows.sh";
-    a_ = drives[0];
-    fs_ = std::make_unique<Win32FileSystem>(std::vector<char>{drives[0], drives[3]});
+    char b = 0;
+    ASSERT_TRUE(TakeTestDrives(&a_, &b)) << "run through scripts/test-windows.sh";
+    fs_ = std::make_unique<Win32FileSystem>(std::vector<char>{a_, b});
     scan_ = std::make_unique<Win32JunkScan>(*fs_);
     // Each test in a folder of its own, as the drives last for the whole program.
     root_ = A(::testing::UnitTest::GetInstance()->current_test_info()->name());
@@ -36,14 +30,7 @@ class Win32JunkScanTest : public ::testing::Test {
   }
   std::string A(const std::string& rest) { return std::string(1, a_) + ":\\" + rest; }
   std::string In(const std::string& rest) { return root_ + "\\" + rest; }
-  void Write(const std::string& path, const std::string& bytes) {
-    const HANDLE f =
-        CreateFileW(Wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
-    ASSERT_NE(f, INVALID_HANDLE_VALUE) << path;
-    DWORD n = 0;
-    WriteFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &n, nullptr);
-    CloseHandle(f);
-  }
+  void Write(const std::string& path, const std::string& bytes) { WriteTestFile(path, bytes); }
   const JunkScanEntry* Find(const std::vector<JunkScanEntry>& entries, const std::string& name) {
     for (const JunkScanEntry& e : entries)
       if (e.name == name) return &e;

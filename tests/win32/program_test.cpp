@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "TestDrives.h"
 #include "platform/common/WindowsCommandLine.h"
 #include "platform/win32/WideText.h"
 #include "platform/win32/WinApi.h"
@@ -34,9 +35,8 @@ std::string ReadText(const fs::path& file) {
 class ProgramTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    const char* drives = std::getenv("QV_TEST_DRIVES");
-    ASSERT_TRUE(drives && std::string(drives).size() == 5) << "run through scripts/test-windows.sh";
-    drive_ = drives[0];
+    char other = 0;
+    ASSERT_TRUE(TakeTestDrives(&drive_, &other)) << "run through scripts/test-windows.sh";
     work_ = fs::path(std::string(1, drive_) + ":\\");
     wchar_t self[MAX_PATH];
     const DWORD n = GetModuleFileNameW(nullptr, self, MAX_PATH);

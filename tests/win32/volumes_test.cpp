@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "TestDrives.h"
 #include "platform/win32/DefragPlan.h"
 #include "platform/win32/WideText.h"
 #include "platform/win32/Win32FileSystem.h"
@@ -14,12 +15,6 @@
 
 namespace qv {
 namespace {
-
-std::wstring Wide(const std::string& s) {
-  std::wstring w;
-  EXPECT_TRUE(ToWide(s, &w));
-  return w;
-}
 
 std::string ProgramFolder() {
   wchar_t self[MAX_PATH];
@@ -31,10 +26,9 @@ std::string ProgramFolder() {
 class Win32VolumesTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    const char* drives = std::getenv("QV_TEST_DRIVES");
-    ASSERT_TRUE(drives && std::string(drives).size() == 5) << "run through scripts/test-windows.sh";
-    a_ = drives[0];
-    fs_ = std::make_unique<Win32FileSystem>(std::vector<char>{drives[0], drives[3], 'P'});
+    char b = 0;
+    ASSERT_TRUE(TakeTestDrives(&a_, &b)) << "run through scripts/test-windows.sh";
+    fs_ = std::make_unique<Win32FileSystem>(std::vector<char>{a_, b, 'P'});
     volumes_ = std::make_unique<Win32Volumes>(*fs_);
     root_ = std::string(1, a_) + ":\\" +
             ::testing::UnitTest::GetInstance()->current_test_info()->name();
@@ -42,12 +36,7 @@ class Win32VolumesTest : public ::testing::Test {
   }
   std::string In(const std::string& rest) { return root_ + "\\" + rest; }
   void Write(const std::string& path, const std::string& bytes) {
-    const HANDLE f =
-        CreateFileW(Wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    ASSERT_NE(f, INVALID_HANDLE_VALUE) << path;
-    DWORD n = 0;
-    WriteFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &n, nullptr);
-    CloseHandle(f);
+    WriteTestFile(path, bytes, true);
   }
   std::string Read(const std::string& path) {
     const HANDLE f = CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,

@@ -280,20 +280,20 @@ constexpr DWORD Tag(char a, char b, char c, char d) {
 
 }  // namespace
 
-const Win32Display::Font& Win32Display::FontOf(const FontSpec& spec) {
+const Win32Display::Font& Win32Display::FontOf(const FontSpec& wanted) {
   static const Font kNone{};
-  if (spec.size <= 0 || !memory_) return kNone;
-  auto key = std::make_tuple(spec.name, spec.size, spec.bold, spec.italic);
+  if (wanted.size <= 0 || !memory_) return kNone;
+  auto key = std::make_tuple(wanted.name, wanted.size, wanted.bold, wanted.italic);
   auto found = fonts_.find(key);
   if (found != fonts_.end()) return found->second;
-  std::wstring name = WideOf(spec.name);
+  std::wstring name = WideOf(wanted.name);
   name.resize(std::min<size_t>(name.size(), LF_FACESIZE - 1));
   Font& font = fonts_[key];  // failures too, so that a missing font is asked for once
   // Points at 96 dots per inch, as the character's em height (negative: not the cell's).
-  font.font = CreateFontW(-MulDiv(spec.size, 96, 72), 0, 0, 0, spec.bold ? FW_BOLD : FW_NORMAL,
-                          spec.italic ? TRUE : FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_TT_PRECIS,
-                          CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
-                          name.c_str());
+  font.font = CreateFontW(-MulDiv(wanted.size, 96, 72), 0, 0, 0, wanted.bold ? FW_BOLD : FW_NORMAL,
+                          wanted.italic ? TRUE : FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                          OUT_TT_PRECIS, CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY,
+                          DEFAULT_PITCH | FF_DONTCARE, name.c_str());
   if (!font.font) return font;
   HGDIOBJ old = SelectObject(memory_, font.font);
   // GDI rounds a line's ascent to the nearest pixel where SDL_ttf rounds it up: from the face's
@@ -307,7 +307,7 @@ const Win32Display::Font& Win32Display::FontOf(const FontSpec& spec) {
       FontTableNumber(memory_, Tag('h', 'h', 'e', 'a'), 6, true, &descender) &&
       FontTableNumber(memory_, Tag('h', 'e', 'a', 'd'), 18, false, &unitsPerEm) && unitsPerEm > 0 &&
       ascender > descender) {
-    const LineMetrics line = ScaledLineMetrics(ascender, descender, unitsPerEm, spec.size);
+    const LineMetrics line = ScaledLineMetrics(ascender, descender, unitsPerEm, wanted.size);
     font.ascent = line.ascent;
     // SDL_ttf's box grows where glyphs reach below the line; GDI's descent covers them.
     font.height = std::max(line.height, line.ascent + (gdi ? int(metrics.tmDescent) : 0));
@@ -316,8 +316,8 @@ const Win32Display::Font& Win32Display::FontOf(const FontSpec& spec) {
   return font;
 }
 
-TextSize Win32Display::MeasureText(const FontSpec& spec, const std::string& utf8) {
-  const Font& font = FontOf(spec);
+TextSize Win32Display::MeasureText(const FontSpec& wanted, const std::string& utf8) {
+  const Font& font = FontOf(wanted);
   if (!font.font) return TextSize{};
   const std::wstring wide = WideOf(utf8);
   HGDIOBJ old = SelectObject(memory_, font.font);
@@ -328,12 +328,12 @@ TextSize Win32Display::MeasureText(const FontSpec& spec, const std::string& utf8
 }
 
 void Win32Display::DrawText(Surface& dst, int x, int y, const std::string& utf8,
-                            const FontSpec& spec, Color c) {
+                            const FontSpec& wanted, Color c) {
   Win32Surface* d = AsWin32(dst);
   if (!d || utf8.empty()) return;
-  const Font& font = FontOf(spec);
+  const Font& font = FontOf(wanted);
   if (!font.font) return;
-  const TextSize size = MeasureText(spec, utf8);
+  const TextSize size = MeasureText(wanted, utf8);
   const Rect box = Intersect(Rect{x, y, size.w, size.h}, Rect{0, 0, d->Width(), d->Height()});
   if (box.Empty()) return;
   const std::shared_ptr<Dib>& dib = d->dib();
