@@ -16,7 +16,11 @@ bash "$root/scripts/install-deps.sh" windows
 
 launcher=()
 command -v ccache > /dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
-cmake -S "$root" -B "$host" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQV_WERROR=ON "${launcher[@]}" \
+# A host build that exists (scripts/test.sh's) keeps its own settings: a launcher added here
+# would change every compile command and rebuild it all.
+host_args=()
+[ -f "$host/CMakeCache.txt" ] || host_args=("${launcher[@]}")
+cmake -S "$root" -B "$host" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQV_WERROR=ON "${host_args[@]}" \
   > /dev/null
 cmake --build "$host" -j"$jobs" --target skingen quorvin-probe
 cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
