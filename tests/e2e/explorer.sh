@@ -20,6 +20,9 @@ done
 mkdir -p /var/tmp/quorvin-e2e
 work=$(mktemp -d /var/tmp/quorvin-e2e/explorer.XXXXXX)
 export XDG_CACHE_HOME=$work/cache  # the program's caches stay in this test's folder
+# No session bus: without an address SDL's D-Bus start forks an autolaunch helper, and a fork of
+# a threaded sanitizer build can hang in it (the probe then never ends).
+export DBUS_SESSION_BUS_ADDRESS=disabled:
 xvfb_pid=""
 app_pid=""
 failed_shots="$build/e2e-explorer-failure"
