@@ -85,7 +85,7 @@ class Win32Display : public Display {
     int ascent = 0;
     int height = 0;
   };
-  const Font& FontOf(const FontSpec& spec);
+  const Font& FontOf(const FontSpec& wanted);
 
   Win32DisplayOptions options_;
   PresentationCounts ownCounts_;  // where none are asked for
